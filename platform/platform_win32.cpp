@@ -1,0 +1,236 @@
+// Win32 implementation of the platform layer.
+#include "platform/platform.h"
+
+#include <windows.h>
+
+#include <mmsystem.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+namespace platform {
+namespace {
+
+std::atomic<MessageBoxHook> g_messageBoxHook{nullptr};
+std::atomic<FileFaultHook> g_fileFaultHook{nullptr};
+
+bool FaultInjected(FileOp op, const char* path) {
+    FileFaultHook hook = g_fileFaultHook.load();
+    return hook != nullptr && !hook(op, path);
+}
+
+HANDLE ToHandle(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
+FileHandle FromHandle(HANDLE h) {
+    return h == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(h);
+}
+
+}  // namespace
+
+// --- Mutex -------------------------------------------------------------------------------
+Mutex::Mutex() : impl_(new CRITICAL_SECTION) {
+    InitializeCriticalSection(static_cast<CRITICAL_SECTION*>(impl_));
+}
+Mutex::~Mutex() {
+    DeleteCriticalSection(static_cast<CRITICAL_SECTION*>(impl_));
+    delete static_cast<CRITICAL_SECTION*>(impl_);
+}
+void Mutex::Lock() { EnterCriticalSection(static_cast<CRITICAL_SECTION*>(impl_)); }
+void Mutex::Unlock() { LeaveCriticalSection(static_cast<CRITICAL_SECTION*>(impl_)); }
+
+// --- Messages ----------------------------------------------------------------------------
+int MessageBoxNarrow(const char* text, const char* caption, unsigned flags) {
+    if (MessageBoxHook hook = g_messageBoxHook.load()) return hook(text, caption, flags);
+    // No owner window (nullptr): boxes raised here belong to no dialog.
+    return ::MessageBoxA(nullptr, text, caption, flags);
+}
+
+MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) { return g_messageBoxHook.exchange(hook); }
+
+void DebugOutput(const char* text) {
+    if (text != nullptr) ::OutputDebugStringA(text);
+}
+
+// --- Text --------------------------------------------------------------------------------
+size_t MultiByteToWide(unsigned codePage, const char* in, wchar_t* out, size_t outCount) {
+    if (outCount == 0) return 0;
+    out[0] = L'\0';
+    if (in == nullptr || *in == '\0') return 0;
+    // Flags 0: invalid bytes become U+FFFD; -1: the input is NUL-terminated.
+    int n = ::MultiByteToWideChar(codePage, 0, in, -1, out, static_cast<int>(outCount));
+    if (n == 0) {
+        // Too long: convert as much as fits.
+        std::vector<wchar_t> all(::MultiByteToWideChar(codePage, 0, in, -1, nullptr, 0) + 1);
+        ::MultiByteToWideChar(codePage, 0, in, -1, all.data(), static_cast<int>(all.size()));
+        size_t keep = outCount - 1;
+        for (size_t i = 0; i < keep; ++i) out[i] = all[i];
+        out[keep] = L'\0';
+        return keep;
+    }
+    return static_cast<size_t>(n - 1);
+}
+
+size_t WideToMultiByte(unsigned codePage, const wchar_t* in, char* out, size_t outBytes) {
+    if (outBytes == 0) return 0;
+    out[0] = '\0';
+    if (in == nullptr || *in == L'\0') return 0;
+    // Flags 0 and null default-character arguments: unmappable characters become '?'.
+    int n = ::WideCharToMultiByte(codePage, 0, in, -1, out, static_cast<int>(outBytes), nullptr, nullptr);
+    if (n == 0) {
+        int need = ::WideCharToMultiByte(codePage, 0, in, -1, nullptr, 0, nullptr, nullptr);
+        std::vector<char> all(need > 0 ? need : 1);
+        ::WideCharToMultiByte(codePage, 0, in, -1, all.data(), need, nullptr, nullptr);
+        // Cut on a character boundary: never leave half of a double-byte character.
+        size_t keep = 0;
+        while (keep < all.size() && all[keep] != '\0') {
+            size_t len = ::IsDBCSLeadByteEx(codePage, static_cast<BYTE>(all[keep])) ? 2 : 1;
+            if (keep + len > outBytes - 1) break;
+            keep += len;
+        }
+        std::copy(all.begin(), all.begin() + keep, out);
+        out[keep] = '\0';
+        return keep;
+    }
+    return static_cast<size_t>(n - 1);
+}
+
+unsigned SystemDefaultLanguage() { return ::GetSystemDefaultLangID(); }
+
+size_t MapToTraditional(const wchar_t* in, size_t count, wchar_t* out, size_t outCount) {
+    int n = ::LCMapStringW(MAKELCID(kLangChineseSimplified, SORT_DEFAULT), LCMAP_TRADITIONAL_CHINESE, in,
+                           static_cast<int>(count), out, static_cast<int>(outCount));
+    return n > 0 ? static_cast<size_t>(n) : 0;
+}
+
+// --- Files -------------------------------------------------------------------------------
+FileHandle OpenFileForRead(const char* path) {
+    // No security attributes, no template file.
+    return FromHandle(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+FileHandle OpenFileForWrite(const char* path) {
+    ::SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    return FromHandle(::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+FileHandle OpenFileExclusive(const char* path) {
+    // Share mode 0: fails while any other handle to the file is open.
+    return FromHandle(::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+void CloseFile(FileHandle h) {
+    if (h != kInvalidFile) ::CloseHandle(ToHandle(h));
+}
+
+uint32_t ReadFromFile(FileHandle h, void* buffer, uint32_t count) {
+    if (h == kInvalidFile) return 0;
+    DWORD got = 0;
+    // No OVERLAPPED: synchronous read.
+    if (!::ReadFile(ToHandle(h), buffer, count, &got, nullptr)) return 0;
+    return got;
+}
+
+uint32_t WriteToFile(FileHandle h, const void* buffer, uint32_t count) {
+    if (h == kInvalidFile || FaultInjected(FileOp::Write, nullptr)) return 0;
+    DWORD put = 0;
+    if (!::WriteFile(ToHandle(h), buffer, count, &put, nullptr)) return 0;
+    return put;
+}
+
+int64_t SeekFile(FileHandle h, int64_t offset, SeekOrigin origin) {
+    if (h == kInvalidFile) return -1;
+    LARGE_INTEGER dist;
+    dist.QuadPart = offset;
+    LARGE_INTEGER pos;
+    DWORD method = origin == SeekOrigin::Begin ? FILE_BEGIN : origin == SeekOrigin::Current ? FILE_CURRENT : FILE_END;
+    if (!::SetFilePointerEx(ToHandle(h), dist, &pos, method)) return -1;
+    return pos.QuadPart;
+}
+
+int64_t FileSize(FileHandle h) {
+    LARGE_INTEGER size;
+    if (h == kInvalidFile || !::GetFileSizeEx(ToHandle(h), &size)) return -1;
+    return size.QuadPart;
+}
+
+bool FlushFile(FileHandle h) {
+    if (h == kInvalidFile || FaultInjected(FileOp::Flush, nullptr)) return false;
+    return ::FlushFileBuffers(ToHandle(h)) != 0;
+}
+
+bool FileExists(const char* path) {
+    DWORD a = ::GetFileAttributesA(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool DirectoryExists(const char* path) {
+    DWORD a = ::GetFileAttributesA(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool RemoveFile(const char* path) { return ::DeleteFileA(path) != 0; }
+
+bool SetFileAttributesNormal(const char* path) { return ::SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL) != 0; }
+
+bool SetFileReadOnly(const char* path) { return ::SetFileAttributesA(path, FILE_ATTRIBUTE_READONLY) != 0; }
+
+bool IsFileReadOnly(const char* path) {
+    DWORD a = ::GetFileAttributesA(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+bool CopyFileTo(const char* from, const char* to, bool failIfExists) {
+    return ::CopyFileA(from, to, failIfExists ? TRUE : FALSE) != 0;
+}
+
+bool RenameFile(const char* from, const char* to) { return ::MoveFileA(from, to) != 0; }
+
+bool ReplaceFileAtomic(const char* from, const char* to) {
+    if (FaultInjected(FileOp::Replace, to)) return false;
+    // REPLACE_EXISTING: the target is swapped in one step; WRITE_THROUGH: return only once
+    // the move is on disk.
+    return ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool MakeDirectory(const char* path) {
+    // No security attributes.
+    return ::CreateDirectoryA(path, nullptr) != 0 || DirectoryExists(path);
+}
+
+bool CreateParentDirectories(const char* path) {
+    std::string p = path ? path : "";
+    for (size_t i = 1; i < p.size(); ++i) {
+        if (p[i] != '\\' && p[i] != '/') continue;
+        if (i == 2 && p[1] == ':') continue;  // "C:\" is no directory to create
+        std::string dir = p.substr(0, i);
+        if (!MakeDirectory(dir.c_str())) return false;
+    }
+    return true;
+}
+
+std::string CurrentDirectory() {
+    char buf[MAX_PATH + 1] = {0};
+    DWORD n = ::GetCurrentDirectoryA(sizeof(buf), buf);
+    return n > 0 && n < sizeof(buf) ? std::string(buf, n) : std::string();
+}
+
+bool ChangeDirectory(const char* path) { return ::SetCurrentDirectoryA(path) != 0; }
+
+std::string GetModulePath() {
+    char buf[MAX_PATH + 1] = {0};
+    // Null module: the executable of this process.
+    DWORD n = ::GetModuleFileNameA(nullptr, buf, MAX_PATH);
+    return std::string(buf, n);
+}
+
+// --- Time --------------------------------------------------------------------------------
+void SleepMs(uint32_t ms) { ::Sleep(ms); }
+
+uint32_t TickCountMs() { return ::timeGetTime(); }
+
+FileFaultHook SetFileFaultHook(FileFaultHook hook) { return g_fileFaultHook.exchange(hook); }
+
+}  // namespace platform
