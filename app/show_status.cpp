@@ -1,0 +1,63 @@
+#include "app/show_status.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "platform/platform.h"
+
+namespace {
+
+constexpr char kLineEnd[] = "\r\n";
+constexpr size_t kCopyExtra = 3;  // CR, LF, NUL
+
+platform::Mutex& LogLock() {
+    static platform::Mutex lock;
+    return lock;
+}
+
+std::FILE* g_log = nullptr;
+std::atomic<StatusReceiver> g_receiver{nullptr};
+
+void WriteLogLine(const char* text) {
+    platform::MutexLock hold(LogLock());
+    if (g_log == nullptr) return;
+    // Binary stream with explicit CR LF, so the file looks the same on every platform.
+    std::fputs(text, g_log);
+    std::fputs(kLineEnd, g_log);
+    std::fflush(g_log);
+}
+
+}  // namespace
+
+void OpenDebugLog(const char* path) {
+    platform::MutexLock hold(LogLock());
+    if (g_log != nullptr) std::fclose(g_log);
+    g_log = std::fopen(path, "wb");
+}
+
+void CloseDebugLog() {
+    platform::MutexLock hold(LogLock());
+    if (g_log != nullptr) std::fclose(g_log);
+    g_log = nullptr;
+}
+
+StatusReceiver SetStatusReceiver(StatusReceiver receiver) { return g_receiver.exchange(receiver); }
+
+void ShowStatus(const char* text) {
+    if (text == nullptr) return;
+    size_t length = std::strlen(text);
+    if (length > kStatusMaxLength) return;
+
+    WriteLogLine(text);
+
+    char* copy = new (std::nothrow) char[length + kCopyExtra];
+    if (copy == nullptr) return;
+    std::memcpy(copy, text, length);
+    std::memcpy(copy + length, kLineEnd, sizeof(kLineEnd));
+    StatusReceiver receiver = g_receiver.load();
+    if (receiver == nullptr || !receiver(copy, length + 2)) FreeStatusCopy(copy);
+}
+
+void FreeStatusCopy(char* copy) { delete[] copy; }

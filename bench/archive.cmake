@@ -1,0 +1,1 @@
+# pack reader and rebuild benchmarks

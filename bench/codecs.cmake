@@ -1,0 +1,1 @@
+# codec and MD5 benchmarks

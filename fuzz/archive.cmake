@@ -1,0 +1,1 @@
+# fuzz targets of the pack reader

@@ -1,0 +1,1 @@
+target_sources(updater_pak PRIVATE ${CMAKE_CURRENT_LIST_DIR}/pak_codec.cpp)
