@@ -1,0 +1,1 @@
+# paktool archive command tests

@@ -1,0 +1,1 @@
+# paktool block command tests

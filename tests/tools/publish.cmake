@@ -1,0 +1,1 @@
+# paktool publish command tests
