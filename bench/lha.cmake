@@ -1,0 +1,1 @@
+# method 1 benchmarks against the -lh5- peers

@@ -1,0 +1,1 @@
+# MD5 benchmarks

@@ -1,0 +1,1 @@
+# fuzz target of the method 1 decoder
