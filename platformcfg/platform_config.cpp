@@ -1,0 +1,20 @@
+#include "platformcfg/platform_config.h"
+
+#include <atomic>
+
+namespace {
+
+std::atomic<iUpdateCfg*> g_platformConfig{nullptr};
+std::string g_platformString;
+std::string g_downloadDirOverride;
+
+}  // namespace
+
+iUpdateCfg* GetPlatformConfig() { return g_platformConfig.load(); }
+void SetPlatformConfig(iUpdateCfg* cfg) { g_platformConfig.store(cfg); }
+
+const std::string& GetPlatformString() { return g_platformString; }
+void SetPlatformString(const char* text) { g_platformString = text != nullptr ? text : ""; }
+
+const std::string& GetDownloadDirOverride() { return g_downloadDirOverride; }
+void SetDownloadDirOverride(const std::string& dir) { g_downloadDirOverride = dir; }

@@ -1,0 +1,18 @@
+// Process-wide configuration values, set once by start-up and never released.
+#pragma once
+
+#include <string>
+
+#include "platformcfg/update_cfg.h"
+
+// The plug-in's interface object; null until start-up has loaded the plug-in.
+iUpdateCfg* GetPlatformConfig();
+void SetPlatformConfig(iUpdateCfg* cfg);
+
+// The plug-in's "platfrom string" value (GBK), empty when it gave none.
+const std::string& GetPlatformString();
+void SetPlatformString(const char* text);
+
+// The server directory named by curver.dat; empty means the default directory.
+const std::string& GetDownloadDirOverride();
+void SetDownloadDirOverride(const std::string& dir);
