@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -95,6 +96,10 @@ FileHandle OpenFileForWrite(const char* path);
 // CreateFileA(GENERIC_READ|GENERIC_WRITE, no sharing, OPEN_EXISTING): used to ask whether a
 // file is held open by another process.
 FileHandle OpenFileExclusive(const char* path);
+// CreateFileA(GENERIC_READ, no sharing, OPEN_EXISTING): fails while another handle to the
+// file is open (a running executable, say). `missing`, when given, tells whether the open
+// failed because the file does not exist.
+FileHandle OpenFileReadExclusive(const char* path, bool* missing);
 void CloseFile(FileHandle h);
 // Both return the bytes transferred (0 on failure or for an invalid handle).
 uint32_t ReadFromFile(FileHandle h, void* buffer, uint32_t count);
@@ -128,6 +133,13 @@ std::string CurrentDirectory();
 bool ChangeDirectory(const char* path);
 // The directory and file name of the running executable.
 std::string GetModulePath();
+// The system's directory for temporary files (GetTempPathA; TMPDIR or /tmp on POSIX),
+// without a trailing separator. Empty on failure.
+std::string TempDirectory();
+// Names of the files (not directories) in `directory` matching `pattern` as FindFirstFileA
+// matches it: '*' and '?' wildcards, letter case ignored, "*.*" also matching names
+// without a dot.
+std::vector<std::string> FindFiles(const char* directory, const char* pattern);
 
 // ---------------------------------------------------------------------------------------
 // Time.

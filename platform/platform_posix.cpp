@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
 #include <pthread.h>
@@ -164,6 +165,13 @@ FileHandle OpenFileForWrite(const char* path) {
     return fd < 0 ? kInvalidFile : fd;
 }
 
+FileHandle OpenFileReadExclusive(const char* path, bool* missing) {
+    // POSIX has no share modes: an existing readable file opens.
+    int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (missing != nullptr) *missing = fd < 0 && errno == ENOENT;
+    return fd < 0 ? kInvalidFile : fd;
+}
+
 FileHandle OpenFileExclusive(const char* path) {
     // POSIX has no share modes; an existing writable file counts as free.
     int fd = ::open(NativePath(path).c_str(), O_RDWR | O_CLOEXEC);
@@ -305,6 +313,50 @@ std::string CurrentDirectory() {
 }
 
 bool ChangeDirectory(const char* path) { return ::chdir(NativePath(path).c_str()) == 0; }
+
+std::string TempDirectory() {
+    const char* env = std::getenv("TMPDIR");
+    std::string dir = env != nullptr && *env != '\0' ? env : "/tmp";
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return dir;
+}
+
+namespace {
+
+char FoldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// FindFirstFileA's matching: '*' any run, '?' one character, case ignored; a pattern
+// ending in ".*" also matches a name that has no dot there.
+bool WildcardMatch(const char* pattern, const char* name) {
+    if (*pattern == '\0') return *name == '\0';
+    if (pattern[0] == '.' && pattern[1] == '*' && pattern[2] == '\0' && *name == '\0') return true;
+    if (*pattern == '*') {
+        for (const char* n = name;; ++n) {
+            if (WildcardMatch(pattern + 1, n)) return true;
+            if (*n == '\0') return false;
+        }
+    }
+    if (*name == '\0') return false;
+    if (*pattern != '?' && FoldCase(*pattern) != FoldCase(*name)) return false;
+    return WildcardMatch(pattern + 1, name + 1);
+}
+
+}  // namespace
+
+std::vector<std::string> FindFiles(const char* directory, const char* pattern) {
+    std::vector<std::string> names;
+    std::string dir = NativePath(directory);
+    DIR* d = ::opendir(dir.c_str());
+    if (d == nullptr) return names;
+    while (dirent* entry = ::readdir(d)) {
+        struct stat st;
+        std::string full = dir + "/" + entry->d_name;
+        if (::stat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (WildcardMatch(pattern, entry->d_name)) names.push_back(entry->d_name);
+    }
+    ::closedir(d);
+    return names;
+}
 
 std::string GetModulePath() {
     std::vector<char> buf(4096);

@@ -115,6 +115,14 @@ FileHandle OpenFileForWrite(const char* path) {
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
+FileHandle OpenFileReadExclusive(const char* path, bool* missing) {
+    // Share mode 0: fails while any other handle to the file is open; no security
+    // attributes, no template file.
+    HANDLE h = ::CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (missing != nullptr) *missing = h == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    return FromHandle(h);
+}
+
 FileHandle OpenFileExclusive(const char* path) {
     // Share mode 0: fails while any other handle to the file is open.
     return FromHandle(::CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -224,6 +232,46 @@ std::string GetModulePath() {
     // Null module: the executable of this process.
     DWORD n = ::GetModuleFileNameA(nullptr, buf, MAX_PATH);
     return std::string(buf, n);
+}
+
+std::string TempDirectory() {
+    char buf[MAX_PATH + 1] = {0};
+    DWORD n = ::GetTempPathA(sizeof(buf), buf);
+    if (n == 0 || n >= sizeof(buf)) return std::string();
+    std::string dir(buf, n);
+    while (dir.size() > 1 && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
+    return dir;
+}
+
+namespace {
+
+// Closes a FindFirstFileA search.
+class FindHandle {
+public:
+    explicit FindHandle(HANDLE h) : h_(h) {}
+    ~FindHandle() {
+        if (h_ != INVALID_HANDLE_VALUE) ::FindClose(h_);
+    }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    HANDLE get() const { return h_; }
+
+private:
+    HANDLE h_;
+};
+
+}  // namespace
+
+std::vector<std::string> FindFiles(const char* directory, const char* pattern) {
+    std::vector<std::string> names;
+    std::string query = std::string(directory ? directory : "") + "\\" + (pattern ? pattern : "");
+    WIN32_FIND_DATAA found;
+    FindHandle search(::FindFirstFileA(query.c_str(), &found));
+    if (search.get() == INVALID_HANDLE_VALUE) return names;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.push_back(found.cFileName);
+    } while (::FindNextFileA(search.get(), &found));
+    return names;
 }
 
 // --- Time --------------------------------------------------------------------------------
