@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Configures (when needed) and builds one or more of the project's builds with Ninja:
+#   host   g++, portable code, unit tests and benchmarks   -> build/host/bin/
+#   fuzz   clang, the libFuzzer targets only                -> build/host-fuzz/bin/
+#   win32  i686-w64-mingw32, the release                    -> build/win32/bin/
+#   win64  x86_64-w64-mingw32, tests run under wine64       -> build/win64/bin/
+#   all    host, fuzz, win32 and win64
+# UPDATER_BUILD_ROOT overrides the build/ directory; UPDATER_JOBS the parallelism (2).
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD_ROOT=${UPDATER_BUILD_ROOT:-$ROOT/build}
+JOBS=${UPDATER_JOBS:-2}
+
+usage() {
+  echo "usage: $0 host|fuzz|win32|win64|all ..." >&2
+  exit 2
+}
+
+# Directory of a build target below the build root.
+build_dir() {
+  case $1 in
+    fuzz) echo "$BUILD_ROOT/host-fuzz" ;;
+    *) echo "$BUILD_ROOT/$1" ;;
+  esac
+}
+
+# CMake options of a build target.
+configure_options() {
+  case $1 in
+    host)  echo "-DUPDATER_BENCH=ON" ;;
+    fuzz)  echo "-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DUPDATER_FUZZ=ON -DUPDATER_TESTS=OFF" ;;
+    win32) echo "-DCMAKE_TOOLCHAIN_FILE=$ROOT/cmake/toolchain-mingw-i686.cmake" ;;
+    win64) echo "-DCMAKE_TOOLCHAIN_FILE=$ROOT/cmake/toolchain-mingw-x86_64.cmake" ;;
+  esac
+}
+
+build_one() {
+  local target=$1 dir
+  dir=$(build_dir "$target")
+  echo "== build $target ($dir)"
+  if [ ! -f "$dir/build.ninja" ]; then
+    # shellcheck disable=SC2046
+    cmake -S "$ROOT" -B "$dir" -G Ninja $(configure_options "$target")
+  fi
+  cmake --build "$dir" -j "$JOBS"
+}
+
+[ $# -ge 1 ] || usage
+targets=()
+for arg in "$@"; do
+  case $arg in
+    host|fuzz|win32|win64) targets+=("$arg") ;;
+    all) targets+=(host fuzz win32 win64) ;;
+    *) usage ;;
+  esac
+done
+for target in "${targets[@]}"; do
+  build_one "$target"
+done

@@ -1,0 +1,164 @@
+#!/usr/bin/env bash
+# Prepares a Debian 12 machine (as root) for every build and test of this project:
+#   - the Debian packages the builds and tests use (only the missing ones are installed),
+#   - the zh_CN.UTF-8 locale the Windows programs run under,
+#   - liblzma and liblzo2 cross-built as static libraries for both MinGW targets from
+#     Debian's source packages, into ${UPDATER_DEPS_DIR:-/var/cache/kvo-updater-deps}.
+# Safe to re-run: a machine that has everything is checked in a few seconds.
+set -euo pipefail
+
+DEPS_DIR=${UPDATER_DEPS_DIR:-/var/cache/kvo-updater-deps}
+TRIPLETS=(i686-w64-mingw32 x86_64-w64-mingw32)
+JOBS=${UPDATER_JOBS:-2}
+LOCALE_NAME=zh_CN.UTF-8
+DEB_SRC_LIST=/etc/apt/sources.list.d/kvo-updater-deb-src.sources
+DEB_SOURCES=/etc/apt/sources.list.d/debian.sources
+
+PACKAGES=(
+  # compilers and build tools
+  g++ make cmake ninja-build pkg-config dpkg-dev
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  clang libclang-rt-14-dev
+  # libraries: host and MinGW zlib, host liblzma/liblzo2 (the MinGW ones are built below)
+  zlib1g-dev libz-mingw-w64-dev liblzma-dev liblzo2-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # LHA peers for the method 1 coder
+  lhasa jlha-utils liblhasa-dev
+  # running the Windows programs headless
+  wine64 xvfb xauth xdotool fonts-wqy-microhei locales
+)
+
+log() { printf 'setup: %s\n' "$*" >&2; }
+die() { printf 'setup: error: %s\n' "$*" >&2; exit 1; }
+
+[ "$(id -u)" -eq 0 ] || die "run as root"
+
+export DEBIAN_FRONTEND=noninteractive
+
+# Prints the names among "$@" that are not installed.
+missing_packages() {
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || echo "$p"
+  done
+}
+
+# A package index that fails to refresh (an unrelated repository that is down) must not stop
+# us while the packages we need can still be fetched: try the install, refresh, try again.
+apt_install() {
+  apt-get install -y -q "$@" && return 0
+  log "install failed; refreshing the package index and retrying"
+  apt-get update -q || log "warning: apt-get update reported errors; trying the install anyway"
+  apt-get install -y -q "$@"
+}
+
+install_packages() {
+  local missing
+  missing=$(missing_packages "${PACKAGES[@]}")
+  if [ -z "$missing" ]; then
+    log "packages: all present"
+    return
+  fi
+  log "installing:" $missing
+  # shellcheck disable=SC2086
+  apt_install $missing || die "could not install:" $missing
+}
+
+ensure_locale() {
+  if locale -a 2>/dev/null | grep -qix 'zh_CN\.utf8'; then
+    return
+  fi
+  log "generating locale $LOCALE_NAME"
+  if grep -q "^# *$LOCALE_NAME UTF-8" /etc/locale.gen 2>/dev/null; then
+    sed -i "s/^# *$LOCALE_NAME UTF-8/$LOCALE_NAME UTF-8/" /etc/locale.gen
+  elif ! grep -q "^$LOCALE_NAME UTF-8" /etc/locale.gen 2>/dev/null; then
+    echo "$LOCALE_NAME UTF-8" >> /etc/locale.gen
+  fi
+  locale-gen >/dev/null
+}
+
+# deb-src entries mirroring the binary sources, so "apt-get source" works.
+ensure_deb_src() {
+  [ -f "$DEB_SRC_LIST" ] && return
+  [ -f "$DEB_SOURCES" ] || die "$DEB_SOURCES not found: cannot derive deb-src entries"
+  log "adding deb-src entries ($DEB_SRC_LIST)"
+  sed -e 's/^Types: *deb$/Types: deb-src/' "$DEB_SOURCES" > "$DEB_SRC_LIST"
+  apt-get update -q >&2 || log "warning: apt-get update reported errors"
+}
+
+# Source version of the Debian source package built by the host's -dev package, e.g. 5.4.1-0.2.
+source_version_of() {
+  dpkg-query -W -f='${source:Version}' "$1"
+}
+
+# Unpacks source package $1 at version $2 under $DEPS_DIR/src; sets SOURCE_DIR to it.
+fetch_source() {
+  local pkg=$1 version=$2 src_dir=$DEPS_DIR/src upstream
+  upstream=${version#*:}
+  upstream=${upstream%-*}
+  SOURCE_DIR=$src_dir/$pkg-$upstream
+  [ -f "$SOURCE_DIR/.unpacked-$version" ] && return
+  ensure_deb_src
+  mkdir -p "$src_dir"
+  rm -rf "$SOURCE_DIR"
+  log "fetching source $pkg $version"
+  # The cache belongs to root; apt's sandbox user could not write there.
+  local get=(apt-get source -q -o APT::Sandbox::User=root "$pkg=$version")
+  ( cd "$src_dir" && "${get[@]}" ) >&2 \
+    || { apt-get update -q >&2 || true; ( cd "$src_dir" && "${get[@]}" ) >&2; } \
+    || die "apt-get source $pkg=$version failed"
+  [ -x "$SOURCE_DIR/configure" ] || die "unpacked source of $pkg not found at $SOURCE_DIR"
+  touch "$SOURCE_DIR/.unpacked-$version"
+}
+
+# configure && make && make install of an autotools source for one MinGW triplet.
+# Arguments: package, source version, triplet, installed library, configure options...
+cross_build() {
+  local pkg=$1 version=$2 triplet=$3 library=$4
+  shift 4
+  local prefix=$DEPS_DIR/$triplet
+  local stamp=$prefix/.stamp-$pkg
+  if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && [ -f "$prefix/lib/$library" ]; then
+    log "$pkg $version for $triplet: up to date"
+    return
+  fi
+  local src build
+  fetch_source "$pkg" "$version"
+  src=$SOURCE_DIR
+  build=$DEPS_DIR/build/$triplet/$pkg
+  rm -rf "$build"
+  mkdir -p "$build" "$prefix"
+  log "building $pkg $version for $triplet"
+  (
+    cd "$build"
+    "$src/configure" --host="$triplet" --prefix="$prefix" \
+      CC="$triplet-gcc-posix" CFLAGS="-O2" \
+      --enable-static --disable-shared "$@" > configure.log 2>&1 \
+      || { tail -40 configure.log >&2; exit 1; }
+    make -j"$JOBS" > make.log 2>&1 || { tail -40 make.log >&2; exit 1; }
+    make install > install.log 2>&1 || { tail -40 install.log >&2; exit 1; }
+  ) || die "building $pkg for $triplet failed (logs in $build)"
+  echo "$version" > "$stamp"
+}
+
+XZ_OPTIONS=(
+  --disable-xz --disable-xzdec --disable-lzmadec --disable-lzmainfo --disable-lzma-links
+  --disable-scripts --disable-doc --disable-nls --disable-threads
+)
+
+build_cross_libs() {
+  local xz_version lzo_version triplet
+  xz_version=$(source_version_of liblzma-dev)
+  lzo_version=$(source_version_of liblzo2-dev)
+  [ -n "$xz_version" ] && [ -n "$lzo_version" ] || die "liblzma-dev/liblzo2-dev not installed"
+  for triplet in "${TRIPLETS[@]}"; do
+    cross_build xz-utils "$xz_version" "$triplet" liblzma.a "${XZ_OPTIONS[@]}"
+    cross_build lzo2 "$lzo_version" "$triplet" liblzo2.a
+  done
+}
+
+install_packages
+ensure_locale
+build_cross_libs
+log "done (cross-built libraries in $DEPS_DIR)"
