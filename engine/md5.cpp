@@ -1,3 +1,36 @@
 #include "engine/md5.h"
 
-std::string Md5Text(const void*, size_t) { return std::string(); }  // filled in next
+#include <cstdint>
+
+#include "engine/md5_context.h"
+
+namespace {
+
+// The content is fed in pieces of this size (the piece size does not change the digest).
+constexpr size_t kFeedPieceBytes = 4096;
+constexpr char kHexDigits[] = "0123456789abcdef";
+constexpr unsigned kNibbleBits = 4;
+constexpr uint8_t kNibbleMask = 0x0F;
+
+}  // namespace
+
+std::string Md5Text(const void* bytes, size_t length) {
+    Md5Context context;
+    const uint8_t* p = static_cast<const uint8_t*>(bytes);
+    while (length > 0) {
+        size_t piece = length < kFeedPieceBytes ? length : kFeedPieceBytes;
+        context.Update(p, piece);
+        p += piece;
+        length -= piece;
+    }
+    uint8_t digest[kMd5DigestBytes];
+    context.Finish(digest);
+
+    std::string text;
+    text.reserve(kMd5TextLength);
+    for (uint8_t byte : digest) {
+        text += kHexDigits[byte >> kNibbleBits];
+        text += kHexDigits[byte & kNibbleMask];
+    }
+    return text;
+}

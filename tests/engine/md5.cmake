@@ -1,1 +1,1 @@
-# target_sources(unit_tests PRIVATE ...)
+target_sources(unit_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/md5_test.cpp)
