@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# wine-run.sh PROGRAM.exe [ARGS...]
+# Runs a Windows program headless under wine64 and passes its exit code through.
+#   - DISPLAY unset: a private Xvfb on a free display, stopped afterwards.
+#   - WINEPREFIX unset: a throw-away prefix, removed afterwards; a caller's prefix is created
+#     on first use and kept (scripts/test.sh makes one per run).
+#   - Chinese (PRC) system: LC_ALL=zh_CN.UTF-8, so the default language is 0x0804 and the
+#     ANSI code page 936.
+#   - No Mono/Gecko install prompt, no debug chatter.
+# WINE_RUN_DRAIN_SECONDS (default 60) bounds the wait for processes the program left running.
+set -uo pipefail
+
+if [ $# -lt 1 ]; then
+  echo "usage: $0 PROGRAM.exe [ARGS...]" >&2
+  exit 2
+fi
+
+WINE_LIB_DIR=/usr/lib/wine
+DRAIN_SECONDS=${WINE_RUN_DRAIN_SECONDS:-60}
+XVFB_START_SECONDS=10
+XVFB_SCREEN=1024x768x24
+
+find_tool() {
+  local name=$1
+  if command -v "$name" >/dev/null 2>&1; then
+    command -v "$name"
+  elif [ -x "$WINE_LIB_DIR/$name" ]; then
+    echo "$WINE_LIB_DIR/$name"
+  else
+    echo "wine-run: $name not found (run scripts/setup.sh)" >&2
+    exit 2
+  fi
+}
+WINE=$(find_tool wine64) || exit 2
+WINESERVER=$(find_tool wineserver) || exit 2
+
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export LC_ALL=zh_CN.UTF-8
+export LANG=zh_CN.UTF-8
+
+XVFB_PID=
+OWN_PREFIX=
+XVFB_DISPLAY_FILE=
+
+cleanup() {
+  if [ -n "$OWN_PREFIX" ]; then
+    "$WINESERVER" -k >/dev/null 2>&1
+    "$WINESERVER" -w >/dev/null 2>&1
+    rm -rf "$OWN_PREFIX"
+  fi
+  if [ -n "$XVFB_PID" ]; then
+    kill "$XVFB_PID" 2>/dev/null
+    wait "$XVFB_PID" 2>/dev/null
+  fi
+  [ -n "$XVFB_DISPLAY_FILE" ] && rm -f "$XVFB_DISPLAY_FILE"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# Xvfb picks a free display itself and writes its number to the given descriptor.
+start_xvfb() {
+  XVFB_DISPLAY_FILE=$(mktemp /tmp/wine-run-display.XXXXXX)
+  Xvfb -displayfd 3 -screen 0 "$XVFB_SCREEN" -nolisten tcp 3>"$XVFB_DISPLAY_FILE" \
+    >/dev/null 2>&1 &
+  XVFB_PID=$!
+  local tenths=$((XVFB_START_SECONDS * 10)) display
+  while [ "$tenths" -gt 0 ]; do
+    display=$(tr -dc '0-9' < "$XVFB_DISPLAY_FILE")
+    if [ -n "$display" ]; then
+      export DISPLAY=:$display
+      return 0
+    fi
+    kill -0 "$XVFB_PID" 2>/dev/null || break
+    sleep 0.1
+    tenths=$((tenths - 1))
+  done
+  echo "wine-run: Xvfb did not start" >&2
+  return 1
+}
+
+# Creates the prefix on first use; concurrent callers of one prefix wait for each other.
+prepare_prefix() {
+  mkdir -p "$WINEPREFIX" || return 1
+  (
+    flock 9
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      "$WINE" wineboot --init >/dev/null 2>&1
+      "$WINESERVER" -w
+    fi
+  ) 9>"$WINEPREFIX.lock"
+  [ -f "$WINEPREFIX/system.reg" ] || { echo "wine-run: could not create $WINEPREFIX" >&2; return 1; }
+}
+
+# Waits (bounded) for every process of the prefix to end, then stops the server.
+drain_prefix() {
+  timeout "$DRAIN_SECONDS" "$WINESERVER" -w >/dev/null 2>&1 || {
+    echo "wine-run: processes still running after ${DRAIN_SECONDS}s; stopping them" >&2
+    "$WINESERVER" -k >/dev/null 2>&1
+  }
+}
+
+if [ -z "${DISPLAY:-}" ]; then
+  start_xvfb || exit 2
+fi
+if [ -z "${WINEPREFIX:-}" ]; then
+  OWN_PREFIX=$(mktemp -d /tmp/wine-run-prefix.XXXXXX)
+  export WINEPREFIX=$OWN_PREFIX/prefix
+fi
+export WINEPREFIX
+prepare_prefix || exit 2
+
+# A server that ends as soon as the last program does, so draining costs no idle delay.
+"$WINESERVER" -p0 >/dev/null 2>&1
+
+"$WINE" "$@"
+status=$?
+drain_prefix
+exit "$status"
