@@ -3,10 +3,26 @@
 # The sources are UTF-8; the system's own texts must be GBK (code page 936) inside the
 # program, so narrow literals are converted at compile time.
 set(UPDATER_EXEC_CHARSET GBK)
-add_compile_options(
-  -Wall -Wextra
-  $<$<COMPILE_LANGUAGE:CXX>:-finput-charset=UTF-8>
-  $<$<COMPILE_LANGUAGE:CXX>:-fexec-charset=${UPDATER_EXEC_CHARSET}>)
+add_compile_options(-Wall -Wextra $<$<COMPILE_LANGUAGE:CXX>:-finput-charset=UTF-8>)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-fexec-charset=${UPDATER_EXEC_CHARSET}>)
+elseif(NOT UPDATER_FUZZ)
+  message(FATAL_ERROR "Only g++ converts the texts to GBK; clang is for the fuzz build only")
+else()
+  # clang keeps literals UTF-8. The fuzz targets feed bytes to decoders and readers and
+  # never show a text, so that build does without the conversion.
+endif()
+
+if(UPDATER_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "The fuzz build needs clang (libFuzzer)")
+  endif()
+  # Every library is instrumented for coverage and checked by ASan/UBSan; the fuzz targets
+  # add libFuzzer's main (fuzz/CMakeLists.txt). Undefined behaviour stops the run.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined
+                      -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
 
 if(NOT CMAKE_BUILD_TYPE AND NOT CMAKE_CONFIGURATION_TYPES)
   set(CMAKE_BUILD_TYPE RelWithDebInfo CACHE STRING "" FORCE)
