@@ -1,1 +1,6 @@
-# paktool block command tests
+# paktool's frame and its block and md5 commands, run from the command line on the host.
+if(NOT CMAKE_CROSSCOMPILING)
+  find_program(BASH_PROGRAM bash REQUIRED)
+  add_test(NAME paktool_block_cli
+           COMMAND ${BASH_PROGRAM} ${CMAKE_CURRENT_LIST_DIR}/block_cli_test.sh $<TARGET_FILE:paktool>)
+endif()
