@@ -1,1 +1,14 @@
-# target_sources(updater_pak PRIVATE ...)
+# The pack format, reader, writer and rebuild.
+target_sources(updater_pak PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/disk_file.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pak_buffer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pak_mem.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pak_log.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pak_paths.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pak_name.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pak_archive.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pak_list.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pak_file.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pak_make.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pak_updater.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pak_update_task.cpp)

@@ -1,0 +1,41 @@
+// The pack writer: builds a new "DATAPACK" pack from a list file.
+//
+// List file: CR LF separated lines; the first line is the base directory (the work path
+// the listed files are opened under), every further line one file name, folded for its id.
+#pragma once
+
+#include <cstdint>
+
+#include "pak/disk_file.h"
+#include "pak/pak_buffer.h"
+#include "pak/pak_codec.h"
+
+class PakMake {
+public:
+    PakMake() = default;
+    ~PakMake();
+    PakMake(const PakMake&) = delete;
+    PakMake& operator=(const PakMake&) = delete;
+
+    // Writes `packFile` from `listFile` with `method`. Returns 1 or 0.
+    int Make(const char* listFile, const char* packFile, int32_t method);
+    // Reads the list and prepares the sorted name table and index. Returns 1 or 0.
+    int LoadList(const char* listFile);
+    // Writes the pack of the loaded list with the codec Make chose. Returns 1 or 0.
+    int Pack(const char* packFile);
+
+    uint32_t Count() const { return count_; }
+
+private:
+    bool PackOneFile(uint32_t i, DiskFile& out, uint64_t& position);
+
+    PakBuffer list_;
+    PakBuffer names_;  // per file: offset of its name in list_, its id
+    PakBuffer index_;
+    DiskFile input_;
+    DiskFile output_;
+    PakCodec* codec_ = nullptr;
+    uint32_t baseDirectory_ = 0;  // offset of the first line in list_
+    uint32_t count_ = 0;
+    int32_t method_ = 0;
+};

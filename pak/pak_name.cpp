@@ -1,0 +1,51 @@
+#include "pak/pak_name.h"
+
+#include <string>
+
+namespace {
+
+constexpr unsigned char kLeadByteMin = 0x80;  // bytes from here on start (or are) GBK pairs
+constexpr unsigned char kUpperFirst = 'A';
+constexpr unsigned char kUpperLast = 'Z';
+constexpr unsigned char kCaseOffset = 'a' - 'A';
+constexpr uint32_t kIdModulus = 0x8000000B;
+constexpr uint32_t kIdMultiplier = static_cast<uint32_t>(-17);
+constexpr uint32_t kIdMask = 0x7AE8D31F;
+
+}  // namespace
+
+void FoldPakName(char* name) {
+    if (name == nullptr) return;
+    unsigned char previous = 0;
+    for (char* p = name; *p != '\0'; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (previous >= kLeadByteMin) {
+            previous = c;
+        } else if (c < kUpperFirst) {
+            previous = 0;
+        } else {
+            previous = c;
+            if (c <= kUpperLast) *p = static_cast<char>(c + kCaseOffset);
+        }
+    }
+}
+
+uint32_t CalcFileId(const char* foldedName) {
+    uint32_t h = 0;
+    if (foldedName != nullptr) {
+        uint32_t position = 1;
+        for (const char* p = foldedName; *p != '\0'; ++p, ++position) {
+            int32_t c = static_cast<signed char>(*p);
+            uint32_t t = position * static_cast<uint32_t>(c) + h;
+            h = t % kIdModulus;
+            h = h * kIdMultiplier;
+        }
+    }
+    return h ^ kIdMask;
+}
+
+uint32_t CalcFoldedFileId(const char* name) {
+    std::string copy = name != nullptr ? name : "";
+    FoldPakName(&copy[0]);
+    return CalcFileId(copy.c_str());
+}

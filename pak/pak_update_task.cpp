@@ -1,0 +1,17 @@
+#include "pak/pak_update_task.h"
+
+bool PakUpdaterTask::OpenOrCreate(const char* path, int create) {
+    return updater_.OpenOrCreate(path, create) == 1;
+}
+
+bool PakUpdaterTask::AddFile(const char* name, const char* path) {
+    return updater_.AddFile(name, path) == 1;
+}
+
+bool PakUpdaterTask::AddBuffer(const char* name, const void* data, uint32_t size) {
+    return updater_.AddBuffer(name, data, size) == 1;
+}
+
+bool PakUpdaterTask::Rebuild(void* /*unused*/) { return updater_.Rebuild() == 1; }
+
+std::unique_ptr<PakUpdateTask> CreatePakUpdateTask() { return std::make_unique<PakUpdaterTask>(); }

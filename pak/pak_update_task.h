@@ -1,0 +1,34 @@
+// The pack update task: the interface the update driver and the edition switch use to add
+// files to a pack and rebuild it. Each operation is true exactly when the PakUpdater
+// operation of the same name returned 1.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "pak/pak_updater.h"
+
+class PakUpdateTask {
+public:
+    virtual bool OpenOrCreate(const char* path, int create) = 0;
+    virtual bool AddFile(const char* name, const char* path) = 0;
+    virtual bool AddBuffer(const char* name, const void* data, uint32_t size) = 0;
+    // The argument is ignored (callers pass their progress object or nullptr).
+    virtual bool Rebuild(void* unused) = 0;
+    virtual ~PakUpdateTask() = default;
+};
+
+// The task over one PakUpdater it owns; destroying it resets the updater, deleting the
+// source files of replacements still queued.
+class PakUpdaterTask : public PakUpdateTask {
+public:
+    bool OpenOrCreate(const char* path, int create) override;
+    bool AddFile(const char* name, const char* path) override;
+    bool AddBuffer(const char* name, const void* data, uint32_t size) override;
+    bool Rebuild(void* unused) override;
+
+private:
+    PakUpdater updater_;
+};
+
+std::unique_ptr<PakUpdateTask> CreatePakUpdateTask();

@@ -1,0 +1,55 @@
+// The pack rebuild: queues replacement files for the entries of one pack and rewrites the
+// pack with them, swapping the new file in for the old one in one step.
+//
+// Queued source files are consumed: deleted after being packed, on failure, and by Reset
+// (or destruction). Callers hand over temporary files only.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "pak/pak_archive.h"
+
+struct PakReplacement;
+
+// Ten bytes of the new-pack marker file: a list naming itself.
+constexpr const char* kPakNewPackMarkerName = "1.ver";
+constexpr const char* kPakTempSuffix = "tmp";
+
+class PakUpdater {
+public:
+    PakUpdater();
+    ~PakUpdater();  // Reset()
+    PakUpdater(const PakUpdater&) = delete;
+    PakUpdater& operator=(const PakUpdater&) = delete;
+
+    // Opens the pack at `path`; when it cannot be opened and `create` is non-zero, creates
+    // a pack holding only "1.ver" (method -1) and opens that. Returns 1 or 0.
+    int OpenOrCreate(const char* path, int create);
+    // Queues the file at `path` (read through PakFile with packs first) as the new content
+    // of the entry `name`. Returns 0 when the pack is not open, the file cannot be opened
+    // or `name` is already queued.
+    int AddFile(const char* name, const char* path);
+    // Queues a copy of `size` bytes at `data`. Data with size 0, or no data with a size
+    // other than 0, is refused; no data and size 0 queues an empty entry.
+    int AddBuffer(const char* name, const void* data, uint32_t size);
+    // Writes "<pack>tmp" with the replacements and every untouched entry and replaces the
+    // pack with it. Returns 1 or 0; on 0 the old pack is unchanged.
+    int Rebuild();
+    // Drops every queued replacement (deleting its source file) and closes the pack.
+    void Reset();
+
+    // Number of queued replacements.
+    size_t QueuedCount() const { return queue_.size(); }
+
+private:
+    bool Queue(const char* name, std::unique_ptr<PakReplacement> record);
+    int Fail(const std::string& tempPath);
+    void DropAll();
+
+    PakArchive pack_;
+    std::map<uint32_t, std::unique_ptr<PakReplacement>> queue_;
+    std::string packPath_;
+};
