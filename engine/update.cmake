@@ -1,1 +1,12 @@
-# target_sources(updater_engine PRIVATE ...)
+# Manifests, comparison, download and apply, offline packages.
+target_sources(updater_engine PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/update_codes.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/progress_sink.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/plugin_values.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/manifest_text.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/manifest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/manifest_store.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/update_engine.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/offline_package.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/update_pk_writer.cpp)
+target_link_libraries(updater_engine PUBLIC updater_net)

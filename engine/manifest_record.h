@@ -1,0 +1,36 @@
+// One record of an update manifest ("update.inf") and the collections the engine keeps.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+constexpr const char* kManifestName = "update.inf";
+constexpr const char* kKindUnpack = "unpack";
+constexpr const char* kDigestPrefixMd5 = "md5 ";
+constexpr const char* kDigestPrefixTmp = "tmp ";
+constexpr size_t kDigestPrefixLength = 4;
+constexpr size_t kDigestTextLength = 36;  // prefix + 32 hexadecimal digits
+
+struct ManifestRecord {
+    std::string kind;        // "unpack": a loose file; anything else: kept in the patch pack
+    std::string name;        // relative name; key of the record
+    std::string digest;      // "md5 " + 32 lowercase digits (or "tmp " + digits locally)
+    std::string size;        // decimal byte count
+    std::string remotePath;  // path on the server, may carry a "$platform/" segment
+
+    bool IsUnpack() const { return kind == kKindUnpack; }
+    bool operator==(const ManifestRecord& o) const {
+        return kind == o.kind && name == o.name && digest == o.digest && size == o.size &&
+               remotePath == o.remotePath;
+    }
+};
+
+// Local records keyed by name (byte order).
+using LocalRecordSet = std::map<std::string, ManifestRecord>;
+// Remote records in ascending byte order of name.
+using RemoteRecordList = std::vector<ManifestRecord>;
+
+// True for a 36-character digest text beginning with "md5 ".
+bool IsMd5DigestText(const std::string& digest);

@@ -1,0 +1,37 @@
+#include "engine/manifest_store.h"
+
+#include <cstring>
+#include <vector>
+
+#include "engine/manifest_record.h"
+#include "engine/update_codes.h"
+#include "net/local_file.h"
+#include "net/pak_access.h"
+#include "platform/platform.h"
+
+int32_t PackManifestStore::Load(const ManifestSource& source, std::string& stream, bool deleteAfter) {
+    if (!source.IsPack()) {
+        if (source.bytes != nullptr && source.size != 0) {
+            stream.append(static_cast<const char*>(source.bytes), source.size);
+        }
+        return 0;
+    }
+    std::vector<uint8_t> text;
+    if (ReadPackMember(source.packPath, kManifestName, text) != MemberRead::kOk) return 0;
+    stream.append(reinterpret_cast<const char*>(text.data()), text.size());
+    if (deleteAfter) platform::RemoveFile(source.packPath);
+    return 0;
+}
+
+int32_t PackManifestStore::Save(const char* name, const std::string& stream) {
+    if (name == nullptr || std::strcmp(name, kManifestName) != 0) return kStoreBadName;
+    ScopedFile file(platform::OpenFileForWrite(kManifestName));
+    if (!file.valid()) return kStoreCannotOpen;
+    const bool written = stream.empty() || platform::WriteToFile(file.get(), stream.data(),
+                                                                 static_cast<uint32_t>(stream.size())) == stream.size();
+    file.Close();
+    if (written) return 0;
+    // A cut manifest would be taken into the pack as the installation's state.
+    platform::RemoveFile(kManifestName);
+    return kStoreCannotOpen;
+}

@@ -1,0 +1,281 @@
+#include "engine/offline_package.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+
+#include "app/show_status.h"
+#include "engine/failure_sink.h"
+#include "engine/manifest.h"
+#include "engine/manifest_store.h"
+#include "engine/plugin_values.h"
+#include "engine/progress_sink.h"
+#include "engine/update_codes.h"
+#include "engine/update_engine.h"
+#include "net/local_file.h"
+#include "net/pak_access.h"
+#include "net/safe_name.h"
+#include "net/status_text.h"
+#include "pak/pak_codec.h"
+#include "pak/pak_update_task.h"
+#include "platform/platform.h"
+
+const uint8_t kOlpGuard[kOlpGuardSize] = {0x00, 0x00, '2', '3', 'a', 'b', 'c', 'd',
+                                          '4',  '5',  '6', '7', 'e', 'f', '8', '9'};
+
+namespace {
+
+constexpr char kMagic[] = "UpdatePK";
+constexpr size_t kMagicLength = 8;
+constexpr size_t kHeaderSize = 16;
+constexpr size_t kIndexEntrySize = 12;
+constexpr int32_t kPackageMethod = kPakMethodZlib;
+constexpr int32_t kVersionBase = 10000;  // plug-in versions: major x 10000 + minor
+// The platform-mismatch text is formatted into a buffer of this size.
+constexpr size_t kMismatchTextBytes = 1024;
+constexpr const char* kReplaceSuffix = ".kvonew";
+
+constexpr const char* kTextChecking = "正在检查离线更新包的有效性";
+constexpr const char* kTextPlatformList = "当前更新包的平台适应列表如下：\r\n%s";
+constexpr const char* kTextPlatformCaption = "更新包和当前平台不匹配！";
+constexpr const char* kTextBadToolVersion = "从更新包中获取的更新工具版本信息异常";
+constexpr const char* kTextRestart = "由于该压缩包中存在关键更新，需要重新启动更新工具";
+constexpr const char* kTextMissingCaption = "下载失败列表";
+constexpr const char* kTextUnsafeName = "文件名[%s]指向安装目录之外，已跳过";
+constexpr const char* kTextCannotCreate = "无法创建文件[%s]。。。该文件可能在使用中！";
+constexpr const char* kLineEnd = "\r\n";
+
+uint32_t ReadLe32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
+}
+
+struct CodecDeleter {
+    void operator()(PakCodec* codec) const { DestroyPakCodec(codec, kPackageMethod); }
+};
+
+bool ReadAt(platform::FileHandle file, uint64_t offset, void* buffer, uint32_t count) {
+    if (platform::SeekFile(file, static_cast<int64_t>(offset), platform::SeekOrigin::Begin) < 0) return false;
+    return platform::ReadFromFile(file, buffer, count) == count;
+}
+
+// Reads and decodes one member's data area at `offset` into member.bytes.
+bool DecodeMember(platform::FileHandle file, uint32_t offset, PakCodec& codec, OfflinePackage::Member& member,
+                  std::vector<uint8_t>& input) {
+    const uint32_t blocks = (member.size + kPakBlockSize - 1) / kPakBlockSize;
+    std::vector<uint8_t> table(static_cast<size_t>(blocks) * 2);
+    if (blocks != 0 && !ReadAt(file, offset, table.data(), static_cast<uint32_t>(table.size()))) return false;
+    uint32_t done = 0;
+    for (uint32_t i = 0; i < blocks; ++i) {
+        const uint32_t length = table[2 * i] | (table[2 * i + 1] << 8);
+        const uint32_t want = std::min(kPakBlockSize, member.size - done);
+        if (want == 0) return false;  // more blocks than content
+        if (length == 0) {
+            if (platform::ReadFromFile(file, member.bytes.data() + done, want) != want) return false;
+            done += want;
+            continue;
+        }
+        if (platform::ReadFromFile(file, input.data(), length) != length) return false;
+        PakCodecJob job{member.bytes.data() + done, want, input.data(), length};
+        if (!codec.Decode(job) || job.plainSize == 0 || job.plainSize > want) return false;
+        done += job.plainSize;
+    }
+    return done == member.size &&
+           std::memcmp(member.bytes.data() + member.size, kOlpGuard, kOlpGuardSize) == 0;
+}
+
+int32_t LoadMembers(platform::FileHandle file, OfflinePackage& package, ProgressSink* sink) {
+    uint8_t header[kHeaderSize];
+    if (platform::ReadFromFile(file, header, kHeaderSize) != kHeaderSize ||
+        std::memcmp(header, kMagic, kMagicLength) != 0 ||
+        static_cast<int32_t>(ReadLe32(header + 12)) != kPackageMethod) {
+        return UPD_E_DATA;
+    }
+    std::unique_ptr<PakCodec, CodecDeleter> codec(CreatePakCodec(kPackageMethod));
+    if (!codec) return UPD_E_DATA;
+    const uint32_t count = ReadLe32(header + 8);
+    if (sink != nullptr) sink->Post(UM_PHASE_BEGIN, 0, count);
+    std::vector<uint8_t> input(kPakBlockSize);
+    uint64_t decodedTotal = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        uint8_t entry[kIndexEntrySize];
+        if (!ReadAt(file, kHeaderSize + static_cast<uint64_t>(kIndexEntrySize) * i, entry, kIndexEntrySize)) {
+            return UPD_E_DATA;
+        }
+        const uint32_t size = ReadLe32(entry + 8);
+        decodedTotal += size;
+        if (size > kOlpMaxMember || decodedTotal > kOlpMaxTotal) return UPD_E_DATA;
+        OfflinePackage::Member& member = package.Put(ReadLe32(entry), size);
+        if (!DecodeMember(file, ReadLe32(entry + 4), *codec, member, input)) return UPD_E_DATA;
+        if (sink != nullptr) sink->Post(UM_FILE_PROGRESS, i, 0);
+    }
+    return 0;
+}
+
+// Writes `member` over the file `name` through a temporary file beside it, so a failed
+// write leaves the old file whole. True when the new content is in place.
+bool WriteMemberFile(const std::string& name, const OfflinePackage::Member& member) {
+    const std::string temp = name + kReplaceSuffix;
+    if (!WriteWholeLocalFile(temp.c_str(), member.bytes.data(), member.size)) return false;
+    platform::SetFileAttributesNormal(name.c_str());
+    if (platform::ReplaceFileAtomic(temp.c_str(), name.c_str())) return true;
+    platform::RemoveFile(temp.c_str());
+    return false;
+}
+
+bool PlatformListed(const OfflinePackage::Member& list) {
+    const char* platformString = CurrentPlatformString();
+    return *platformString == '\0' || std::strstr(list.text(), platformString) != nullptr;
+}
+
+bool PluginNeedsReplacing(int32_t installed, int32_t packaged) {
+    return installed / kVersionBase != packaged / kVersionBase || installed % kVersionBase < packaged % kVersionBase;
+}
+
+// The version check. Returns 0 to go on, UPD_RESTART_REQUESTED after writing a new tool or
+// plug-in, or UPD_E_DATA.
+int32_t ApplyVersionMembers(const OfflinePackage& package, ProgressSink* sink) {
+    const OfflinePackage::Member* version = package.Find(kOlpVersionMember);
+    const int32_t toolVersion = LeadingNumber(version->text());
+    if (toolVersion == 0) {
+        ShowStatus(kTextBadToolVersion);
+        return UPD_E_DATA;
+    }
+    const char* secondLine = std::strchr(version->text(), '\n');
+    const int32_t pluginVersion = secondLine != nullptr ? LeadingNumber(secondLine + 1) : 0;
+
+    bool pluginReplaced = false;
+    const OfflinePackage::Member* plugin = package.Find(kOlpPluginMember);
+    if (plugin != nullptr && PluginNeedsReplacing(CurrentPlatformVersion(), pluginVersion)) {
+        pluginReplaced = WriteMemberFile(kOlpPluginMember, *plugin);
+    }
+    bool toolReplaced = false;
+    const OfflinePackage::Member* tool = package.Find(kOlpToolMember);
+    if (toolVersion > kToolVersion && tool != nullptr) toolReplaced = WriteMemberFile(kOlpToolMember, *tool);
+    if (!pluginReplaced && !toolReplaced) return 0;
+    // No caption: the worker's boxes have no owner window either.
+    platform::MessageBoxNarrow(kTextRestart, nullptr, platform::kMbOk);
+    if (sink != nullptr) sink->PostRestart(toolReplaced ? kOlpNewToolProgram : nullptr);
+    return UPD_RESTART_REQUESTED;
+}
+
+}  // namespace
+
+int32_t LeadingNumber(const char* text) {
+    if (text == nullptr) return 0;
+    errno = 0;
+    const long long value = std::strtoll(text, nullptr, 10);
+    return static_cast<int32_t>(std::clamp<long long>(value, std::numeric_limits<int32_t>::min(),
+                                                      std::numeric_limits<int32_t>::max()));
+}
+
+const OfflinePackage::Member* OfflinePackage::Find(const std::string& name) const {
+    std::string folded = name;
+    FoldPackName(folded);
+    auto it = members_.find(PackFileId(folded));
+    return it != members_.end() ? &it->second : nullptr;
+}
+
+void OfflinePackage::Remove(const std::string& name) {
+    std::string folded = name;
+    FoldPackName(folded);
+    members_.erase(PackFileId(folded));
+}
+
+OfflinePackage::Member& OfflinePackage::Put(uint32_t id, uint32_t size) {
+    Member& member = members_[id];
+    member.size = size;
+    member.bytes.assign(static_cast<size_t>(size) + kOlpGuardSize, 0);
+    std::memcpy(member.bytes.data() + size, kOlpGuard, kOlpGuardSize);
+    return member;
+}
+
+int32_t LoadOfflinePackage(const char* path, OfflinePackage& package, ProgressSink* sink) {
+    ScopedFile file(path != nullptr ? platform::OpenFileForRead(path) : platform::kInvalidFile);
+    if (!file.valid()) return UPD_E_DATA;
+    try {
+        return LoadMembers(file.get(), package, sink);
+    } catch (const std::bad_alloc&) {
+        return UPD_E_DATA;
+    }
+}
+
+int32_t ApplyOfflinePackage(const char* packagePath, const char* localPackPath, ProgressSink* sink,
+                            ManifestStore& store, FailureSink& failures, PakUpdateTask& task) {
+    ShowStatus(kTextChecking);
+    OfflinePackage package;
+    if (const int32_t rc = LoadOfflinePackage(packagePath, package, sink); rc != 0) return rc;
+
+    if (const OfflinePackage::Member* list = package.Find(kOlpPlatformMember); list != nullptr && !PlatformListed(*list)) {
+        const std::string text = FormatWithName(kTextPlatformList, list->text(), kMismatchTextBytes - 1);
+        platform::MessageBoxNarrow(text.c_str(), kTextPlatformCaption, platform::kMbOk);
+        return UPD_E_DATA;
+    }
+    const bool hasVersion = package.Find(kOlpVersionMember) != nullptr;
+    if (hasVersion) {
+        if (const int32_t rc = ApplyVersionMembers(package, sink); rc != 0) return rc;
+    }
+    const OfflinePackage::Member* manifest = package.Find(kManifestName);
+    if (manifest == nullptr) return hasVersion ? UPD_PACKAGE_APPLIED : UPD_E_DATA;
+
+    RemoteRecordList remote;
+    if (ParseManifest(store, ManifestSource::Memory(manifest->bytes.data(), manifest->size), nullptr, &remote) !=
+        UPD_DONE) {
+        return UPD_E_DATA;
+    }
+    LocalRecordSet local;
+    if (ParseManifest(store, ManifestSource::Pack(localPackPath), &local, nullptr) != UPD_DONE) return UPD_E_DATA;
+
+    UpdateEngine* engine = UpdateEngine::Instance();
+    engine->SetLocalPackPath(localPackPath != nullptr ? localPackPath : "");
+    uint32_t total = 0;
+    uint32_t count = 0;
+    if (const int32_t rc = engine->CompareManifests(local, remote, &total, &count); rc < 0) return rc;
+    if (!engine->ToFetch().empty()) {
+        if (const int32_t rc = engine->ApplyPackageMembers(sink, store, failures, task, package); rc < 0) return rc;
+    }
+    return UPD_PACKAGE_APPLIED;
+}
+
+int32_t UpdateEngine::ApplyPackageMembers(ProgressSink* sink, ManifestStore& store, FailureSink& failures,
+                                          PakUpdateTask& task, OfflinePackage& package) {
+    if (!task.OpenOrCreate(localPackPath_.c_str(), 1)) return UPD_E_OPEN_PACK;
+    std::string missing;
+    const uint32_t total = static_cast<uint32_t>(toFetch_.size());
+    for (uint32_t n = 0; n < total; ++n) {
+        const ManifestRecord& record = toFetch_[n];
+        const OfflinePackage::Member* member = package.Find(record.name);
+        int32_t rc = 0;
+        bool installed = false;
+        if (!IsSafeRelativeName(record.name)) {
+            ShowStatusWithName(kTextUnsafeName, record.name);
+            rc = OnFetchFailure(failures, record.name);
+        } else if (member == nullptr) {
+            rc = OnFetchFailure(failures, record.name);
+            if (rc == 0) missing += record.name + kLineEnd;
+        } else if (record.IsUnpack()) {
+            installed = WriteMemberFile(record.name, *member);
+            if (!installed) {
+                ShowStatusWithName(kTextCannotCreate, record.name);
+                rc = OnFetchFailure(failures, record.name);
+            }
+        } else {
+            task.AddBuffer(record.name.c_str(), member->size != 0 ? member->bytes.data() : nullptr, member->size);
+            installed = true;
+        }
+        if (rc == kLeaveLoop) break;
+        if (rc < 0) return rc;
+        if (installed) {
+            applied_.push_back(record);
+            package.Remove(record.name);
+        }
+        if (sink != nullptr) sink->ReportStage(kStageKeyFilesLeft, n + 1, total, 0, 0);
+    }
+    if (!missing.empty()) platform::MessageBoxNarrow(missing.c_str(), kTextMissingCaption, platform::kMbOk);
+    if (applied_.empty()) return UPD_DONE;
+    return FinishPass(sink, store, task);
+}

@@ -1,0 +1,240 @@
+#include "engine/update_engine.h"
+
+#include <cstdlib>
+#include <limits>
+#include <mutex>
+
+#include "app/show_status.h"
+#include "engine/failure_sink.h"
+#include "engine/manifest.h"
+#include "engine/manifest_store.h"
+#include "engine/manifest_text.h"
+#include "engine/md5.h"
+#include "engine/progress_sink.h"
+#include "engine/update_codes.h"
+#include "net/local_file.h"
+#include "net/pak_access.h"
+#include "net/safe_name.h"
+#include "net/status_text.h"
+#include "net/transfer.h"
+#include "pak/pak_update_task.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr const char* kTextRebuildQuestion = "本地patch.dat无法打开！\r\n是否需要重建更新数据包？";
+constexpr const char* kTextRecordName = "%s";
+constexpr const char* kTextUnsafeName = "文件名[%s]指向安装目录之外，已跳过";
+constexpr const char* kTextOpenFailedCaption = "文件打开失败";
+constexpr const char* kTextReadFailedCaption = "文件读取失败";
+constexpr const char* kTextMd5Caption = "MD5校验失败！";
+constexpr const char* kTextMd5Failed = "%s MD5校验失败";
+constexpr const char* kTextCannotPlace = "无法创建文件[%s]。。。该文件可能在使用中！";
+// Loose files are fetched beside their target under this suffix and moved into place only
+// once complete and verified, so a failed download never destroys the installed file.
+constexpr const char* kDownloadSuffix = ".kvodl";
+constexpr uint64_t kMaxLooseFile = 0x10000000;
+
+std::mutex g_instanceLock;
+UpdateEngine* g_instance = nullptr;
+
+uint32_t AddSize(uint32_t total, const std::string& sizeText) {
+    const unsigned long long size = std::strtoull(sizeText.c_str(), nullptr, 10);
+    const unsigned long long sum = static_cast<unsigned long long>(total) + size;
+    const unsigned long long limit = std::numeric_limits<uint32_t>::max();
+    return static_cast<uint32_t>(sum > limit ? limit : sum);
+}
+
+bool DigestMatches(const std::string& digest, const uint8_t* bytes, size_t size) {
+    if (digest.size() < kDigestPrefixLength) return false;
+    return Md5Text(bytes, size) == digest.substr(kDigestPrefixLength);
+}
+
+}  // namespace
+
+UpdateEngine* UpdateEngine::Instance() {
+    std::lock_guard<std::mutex> hold(g_instanceLock);
+    if (g_instance == nullptr) g_instance = new UpdateEngine();
+    return g_instance;
+}
+
+void UpdateEngine::Release() {
+    {
+        std::lock_guard<std::mutex> hold(g_instanceLock);
+        if (g_instance == this) g_instance = nullptr;
+    }
+    delete this;
+}
+
+UpdateEngine::~UpdateEngine() = default;
+
+void UpdateEngine::Stop(bool keep) {
+    stop_.store(keep ? kStopKeep : kStopDiscard);
+    InterruptCurrentTransfer();
+}
+
+bool UpdateEngine::IsStopping() const { return stop_.load() != kStopNone; }
+
+int32_t UpdateEngine::CheckForUpdates(ProgressSink* sink, ManifestStore& store, Transfer& transfer,
+                                      const char* remoteManifestPath, const char* localPackPath, uint32_t* totalSize,
+                                      uint32_t* recordCount) {
+    uint32_t total = 0;
+    uint32_t count = 0;
+    if (totalSize != nullptr) *totalSize = 0;
+    if (recordCount != nullptr) *recordCount = 0;
+
+    const uint8_t* bytes = nullptr;
+    uint32_t size = 0;
+    const int32_t fetched = transfer.DownloadToMemory(remoteManifestPath, &bytes, &size, sink);
+    if (fetched < 0 || IsStopping()) return IsStopping() ? UPD_INTERRUPTED : UPD_E_FETCH;
+
+    RemoteRecordList remote;
+    if (ParseManifest(store, ManifestSource::Memory(bytes, size), nullptr, &remote) != UPD_DONE) return UPD_E_DATA;
+    LocalRecordSet local;
+    const std::string packPath = localPackPath != nullptr ? localPackPath : "";
+    if (ParseManifest(store, ManifestSource::Pack(packPath.c_str()), &local, nullptr) != UPD_DONE) return UPD_E_DATA;
+    localPackPath_ = packPath;
+
+    const int32_t compared = CompareManifests(local, remote, &total, &count);
+    if (totalSize != nullptr) *totalSize = total;
+    if (recordCount != nullptr) *recordCount = count;
+    if (compared < 0) return compared;
+    return IsStopping() ? UPD_INTERRUPTED : compared;
+}
+
+int32_t UpdateEngine::CompareManifests(LocalRecordSet& local, RemoteRecordList& remote, uint32_t* totalSize,
+                                       uint32_t* recordCount) {
+    InstalledFiles files;
+    if (!files.OpenPack(localPackPath_.c_str())) {
+        // No caption: the question stands on its own.
+        if (platform::MessageBoxNarrow(kTextRebuildQuestion, nullptr, platform::kMbYesNo) == platform::kIdNo) {
+            return UPD_E_DATA;
+        }
+    }
+    uint32_t total = 0;
+    uint32_t count = 0;
+    std::vector<ManifestRecord> toFetch;
+    for (ManifestRecord& r : remote) {
+        auto l = local.find(r.name);
+        if (l != local.end() && l->second.digest == r.digest && l->second.size == r.size) continue;
+        if (IsMd5DigestText(r.digest)) {
+            std::string reference;
+            if (l != local.end() && IsMd5DigestText(l->second.digest)) {
+                reference = l->second.digest;
+            } else if (IsSafeRelativeName(r.name)) {
+                const InstalledFile f = files.Read(r.name, r.IsUnpack(), kMaxHashedFile);
+                if (f.found) {
+                    const bool trusted = f.fromPack || r.IsUnpack();
+                    reference = std::string(trusted ? kDigestPrefixMd5 : kDigestPrefixTmp) +
+                                Md5Text(f.bytes.data(), f.bytes.size());
+                    if (l != local.end()) l->second.digest = reference;
+                }
+            }
+            if (!reference.empty() && reference == r.digest) continue;
+        }
+        if (l != local.end()) local.erase(l);
+        total = AddSize(total, r.size);
+        ++count;
+        toFetch.push_back(std::move(r));
+    }
+    for (auto& entry : local) kept_.push_back(entry.second);
+    toFetch_ = std::move(toFetch);
+    remote.clear();
+    if (totalSize != nullptr) *totalSize = total;
+    if (recordCount != nullptr) *recordCount = count;
+    return toFetch_.empty() ? UPD_UP_TO_DATE : UPD_DONE;
+}
+
+int32_t UpdateEngine::SaveManifest(ManifestStore& store, const char* name) {
+    std::string text;
+    AppendManifestText(kept_, text);
+    AppendManifestText(applied_, text);
+    return store.Save(name, text);
+}
+
+int32_t UpdateEngine::OnFetchFailure(FailureSink& failures, const std::string& reportName) {
+    const int32_t stop = stop_.load();
+    if (stop == kStopKeep) return kLeaveLoop;
+    if (stop == kStopDiscard) return UPD_INTERRUPTED;
+    return failures.OnFailure(reportName.c_str()) ? 0 : UPD_E_FETCH;
+}
+
+int32_t UpdateEngine::FetchRecord(const ManifestRecord& record, ProgressSink* sink, FailureSink& failures,
+                                  PakUpdateTask& task, Transfer& transfer, bool* installed) {
+    *installed = false;
+    if (!IsSafeRelativeName(record.name)) {
+        ShowStatusWithName(kTextUnsafeName, record.name);
+        return OnFetchFailure(failures, record.remotePath);
+    }
+    const std::string temp = record.name + kDownloadSuffix;
+    std::vector<uint8_t> loose;
+    const uint8_t* bytes = nullptr;
+    uint32_t size = 0;
+    int32_t fetched;
+    if (record.IsUnpack()) {
+        fetched = transfer.DownloadFile(record.remotePath.c_str(), temp.c_str(), sink);
+        if (fetched < 0) platform::RemoveFile(temp.c_str());
+    } else {
+        fetched = transfer.DownloadToMemory(record.remotePath.c_str(), &bytes, &size, sink);
+    }
+    if (fetched < 0) return OnFetchFailure(failures, record.remotePath);
+
+    bool haveBytes = true;
+    if (record.IsUnpack()) {
+        ScopedFile probe(platform::OpenFileForRead(temp.c_str()));
+        if (!probe.valid()) {
+            platform::MessageBoxNarrow(record.name.c_str(), kTextOpenFailedCaption, platform::kMbOk);
+            haveBytes = false;
+        } else {
+            probe.Close();
+            if (!ReadWholeLocalFile(temp.c_str(), kMaxLooseFile, loose)) {
+                platform::MessageBoxNarrow(record.name.c_str(), kTextReadFailedCaption, platform::kMbOk);
+                haveBytes = false;
+            }
+        }
+        bytes = loose.data();
+        size = static_cast<uint32_t>(loose.size());
+    }
+    if (haveBytes && !DigestMatches(record.digest, bytes, size)) {
+        platform::MessageBoxNarrow(record.name.c_str(), kTextMd5Caption, platform::kMbOk);
+        ShowStatusWithName(kTextMd5Failed, record.name);
+        if (record.IsUnpack()) platform::RemoveFile(temp.c_str());
+        return OnFetchFailure(failures, record.remotePath);
+    }
+    if (record.IsUnpack()) {
+        if (!platform::ReplaceFileAtomic(temp.c_str(), record.name.c_str())) {
+            platform::RemoveFile(temp.c_str());
+            ShowStatusWithName(kTextCannotPlace, record.name);
+            return OnFetchFailure(failures, record.remotePath);
+        }
+    } else {
+        // A pack write problem surfaces in Rebuild.
+        task.AddBuffer(record.name.c_str(), size != 0 ? bytes : nullptr, size);
+    }
+    *installed = true;
+    return 0;
+}
+
+int32_t UpdateEngine::FinishPass(ProgressSink* sink, ManifestStore& store, PakUpdateTask& task) {
+    SaveManifest(store, kManifestName);
+    task.AddFile(kManifestName, kManifestName);
+    if (!task.Rebuild(sink)) return UPD_E_REBUILD_PACK;
+    return IsStopping() ? UPD_INTERRUPTED : UPD_DONE;
+}
+
+int32_t UpdateEngine::DownloadAndApply(ProgressSink* sink, ManifestStore& store, FailureSink& failures,
+                                       PakUpdateTask& task, Transfer& transfer) {
+    if (!task.OpenOrCreate(localPackPath_.c_str(), 1)) return UPD_E_OPEN_PACK;
+    const uint32_t total = static_cast<uint32_t>(toFetch_.size());
+    for (uint32_t n = 0; n < total; ++n) {
+        const ManifestRecord& record = toFetch_[n];
+        ShowStatusWithName(kTextRecordName, record.name);
+        bool installed = false;
+        const int32_t rc = FetchRecord(record, sink, failures, task, transfer, &installed);
+        if (rc == kLeaveLoop) break;
+        if (rc < 0) return rc;
+        if (installed) applied_.push_back(record);
+        if (sink != nullptr) sink->ReportStage(kStageKeyFilesLeft, n + 1, total, 0, 0);
+    }
+    return FinishPass(sink, store, task);
+}

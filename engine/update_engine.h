@@ -1,0 +1,85 @@
+// The update engine: compares the remote manifest with the local one, fetches and verifies
+// what is missing or changed, installs it (into the patch pack or as a loose file), writes
+// the new local manifest and has the pack rebuilt. One process-wide object per update pass.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/manifest_record.h"
+
+class FailureSink;
+class ManifestStore;
+class OfflinePackage;
+class PakUpdateTask;
+class ProgressSink;
+class Transfer;
+
+// Stop states.
+constexpr int32_t kStopNone = 0;
+constexpr int32_t kStopKeep = 1;
+constexpr int32_t kStopDiscard = -1;
+
+// Installed files of this size or more are not hashed by the comparison.
+constexpr uint32_t kMaxHashedFile = 0x4000000;
+
+class UpdateEngine {
+public:
+    // The one engine, created on first use.
+    static UpdateEngine* Instance();
+
+    // Fetches the remote manifest, reads the local one from `localPackPath` and compares
+    // them. UPD_DONE when something is to be fetched, UPD_UP_TO_DATE when nothing is, or a
+    // failure code. Both outs are set to 0 first.
+    virtual int32_t CheckForUpdates(ProgressSink* sink, ManifestStore& store, Transfer& transfer,
+                                    const char* remoteManifestPath, const char* localPackPath, uint32_t* totalSize,
+                                    uint32_t* recordCount);
+    // Fetches, verifies and installs the to-fetch list, then saves the manifest and rebuilds
+    // the pack. Only after CheckForUpdates gave UPD_DONE.
+    virtual int32_t DownloadAndApply(ProgressSink* sink, ManifestStore& store, FailureSink& failures,
+                                     PakUpdateTask& task, Transfer& transfer);
+    // keep: stop and keep what was installed; otherwise stop and discard. Interrupts the
+    // current transfer. One-way.
+    virtual void Stop(bool keep);
+    virtual bool IsStopping() const;
+    // Destroys the one engine; the next Instance() creates a fresh one.
+    virtual void Release();
+    virtual ~UpdateEngine();
+
+    // Decides what to fetch from `remote` against `local` (the installed files of the pack
+    // at the stored local pack path count too). UPD_DONE / UPD_UP_TO_DATE, or UPD_E_DATA when
+    // the pack cannot be opened and the player declines to rebuild it.
+    int32_t CompareManifests(LocalRecordSet& local, RemoteRecordList& remote, uint32_t* totalSize,
+                             uint32_t* recordCount);
+    // Writes the kept list, then the applied list, through `store` under `name`.
+    int32_t SaveManifest(ManifestStore& store, const char* name);
+    // Installs the to-fetch list from the members of an offline package.
+    int32_t ApplyPackageMembers(ProgressSink* sink, ManifestStore& store, FailureSink& failures,
+                                PakUpdateTask& task, OfflinePackage& package);
+
+    void SetLocalPackPath(const std::string& path) { localPackPath_ = path; }
+    const std::vector<ManifestRecord>& ToFetch() const { return toFetch_; }
+    const std::vector<ManifestRecord>& Kept() const { return kept_; }
+    const std::vector<ManifestRecord>& Applied() const { return applied_; }
+
+private:
+    // OnFetchFailure's answer: leave the loop, keeping what was installed.
+    static constexpr int32_t kLeaveLoop = 1;
+
+    UpdateEngine() = default;
+    // Where a fetch or an install failed: the stop checks, then the failure sink. Returns
+    // 0 to go on, 1 to leave the loop (stop and keep), or the code to give back.
+    int32_t OnFetchFailure(FailureSink& failures, const std::string& reportName);
+    // Fetches one record and verifies it; true when it was installed.
+    int32_t FetchRecord(const ManifestRecord& record, ProgressSink* sink, FailureSink& failures,
+                        PakUpdateTask& task, Transfer& transfer, bool* installed);
+    int32_t FinishPass(ProgressSink* sink, ManifestStore& store, PakUpdateTask& task);
+
+    std::vector<ManifestRecord> toFetch_;
+    std::vector<ManifestRecord> kept_;
+    std::vector<ManifestRecord> applied_;
+    std::string localPackPath_;
+    std::atomic<int32_t> stop_{kStopNone};
+};

@@ -1,0 +1,126 @@
+#include "net/dir_transfer.h"
+
+#include <algorithm>
+
+#include "app/show_status.h"
+#include "engine/progress_sink.h"
+#include "engine/update_codes.h"
+#include "net/local_file.h"
+#include "net/safe_name.h"
+#include "net/status_text.h"
+#include "net/unwrap.h"
+
+namespace {
+
+constexpr uint32_t kChunkSize = 65536;
+// Memory downloads carry manifests and single game files; nothing larger is accepted.
+constexpr uint64_t kMaxMemoryDownload = 0x8000000;
+
+constexpr const char* kTextFetchFailed = "下载[%s]失败";
+constexpr const char* kTextCannotCreate = "无法创建文件[%s]。。。该文件可能在使用中！";
+constexpr const char* kTextBadData = "下载的文件[%s]数据异常！！！";
+
+uint32_t ProgressStatus(uint32_t done, uint32_t total) { return done < total ? kProgressData : kProgressEnd; }
+
+void Report(ProgressSink* sink, uint32_t done, uint32_t total, uint32_t status) {
+    if (sink != nullptr) sink->OnProgress(done, total, status);
+}
+
+}  // namespace
+
+DirTransfer::DirTransfer(std::string serverRoot) : root_(std::move(serverRoot)) {
+    if (!root_.empty() && root_.back() != '/' && root_.back() != '\\') root_ += '/';
+    SetCurrentTransfer(this);
+}
+
+DirTransfer::~DirTransfer() { ClearCurrentTransfer(this); }
+
+void DirTransfer::Interrupt() { interrupted_.store(true); }
+
+std::string DirTransfer::ServerFile(const char* remotePath) const {
+    if (remotePath == nullptr || !IsSafeRelativeName(remotePath)) return std::string();
+    return root_ + remotePath;
+}
+
+int32_t DirTransfer::CopyToLocal(const std::string& from, const char* remotePath, const char* localPath,
+                                 ProgressSink* sink) {
+    ScopedFile in(platform::OpenFileForRead(from.c_str()));
+    if (!in.valid()) {
+        ShowStatusWithName(kTextFetchFailed, remotePath);
+        return kResultFail;
+    }
+    const int64_t size64 = platform::FileSize(in.get());
+    const uint32_t total = size64 > 0 ? static_cast<uint32_t>(std::min<int64_t>(size64, UINT32_MAX)) : 0;
+    ScopedFile out(CreateLocalFile(localPath));
+    if (!out.valid()) {
+        ShowStatusWithName(kTextCannotCreate, localPath);
+        return kResultFail;
+    }
+    std::vector<uint8_t> chunk(kChunkSize);
+    uint32_t done = 0;
+    uint32_t status = total == 0 ? kProgressEnd : kProgressBegin;
+    bool stopped = false;
+    while (done < total) {
+        Report(sink, done, total, status);
+        if (interrupted_.load()) {
+            stopped = true;
+            break;
+        }
+        const uint32_t want = std::min(kChunkSize, total - done);
+        const uint32_t got = platform::ReadFromFile(in.get(), chunk.data(), want);
+        if (got == 0 || platform::WriteToFile(out.get(), chunk.data(), got) != got) break;
+        done += got;
+        status = ProgressStatus(done, total);
+    }
+    Report(sink, done, total, status);
+    out.Close();
+    if (done < total) {
+        // A short or interrupted copy never leaves a partial file behind.
+        platform::RemoveFile(localPath);
+        if (stopped) return UPD_INTERRUPTED;
+        ShowStatusWithName(kTextFetchFailed, remotePath);
+        return kResultFail;
+    }
+    return 0;
+}
+
+int32_t DirTransfer::DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink) {
+    if (interrupted_.load()) return UPD_INTERRUPTED;
+    const std::string from = ServerFile(remotePath);
+    if (from.empty()) {
+        ShowStatusWithName(kTextFetchFailed, remotePath != nullptr ? remotePath : "");
+        return kResultFail;
+    }
+    const int32_t rc = CopyToLocal(from, remotePath, localPath, sink);
+    if (rc != 0) return rc;
+    if (!UnwrapDownloadedFile(localPath, remotePath)) {
+        ShowStatusWithName(kTextBadData, remotePath);
+        return kResultFail;
+    }
+    return 0;
+}
+
+int32_t DirTransfer::DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size,
+                                      ProgressSink* sink) {
+    block_.clear();
+    if (interrupted_.load()) return UPD_INTERRUPTED;
+    const std::string from = ServerFile(remotePath);
+    std::vector<uint8_t> data;
+    if (from.empty() || !ReadWholeLocalFile(from.c_str(), kMaxMemoryDownload, data)) {
+        ShowStatusWithName(kTextFetchFailed, remotePath != nullptr ? remotePath : "");
+        return kResultFail;
+    }
+    const uint32_t total = static_cast<uint32_t>(data.size());
+    Report(sink, 0, total, total == 0 ? kProgressEnd : kProgressBegin);
+    Report(sink, total, total, kProgressEnd);
+    if (interrupted_.load()) return UPD_INTERRUPTED;
+    if (data.empty()) return kResultFail;
+
+    std::vector<uint8_t> member;
+    bool extracted = false;
+    ExtractUpdatePkMember(DownloadMemberName(remotePath), data.data(), data.size(), member, &extracted);
+    block_ = extracted ? std::move(member) : std::move(data);
+    *bytes = block_.data();
+    *size = static_cast<uint32_t>(block_.size());
+    return 0;
+}

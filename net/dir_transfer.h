@@ -1,0 +1,34 @@
+// A transfer object that serves a local directory as the server root: remote paths are
+// relative to it. paktool sync and the tests use it in place of the FTP session.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "net/transfer.h"
+
+class DirTransfer : public Transfer {
+public:
+    // Registers itself as the current transfer for its lifetime.
+    explicit DirTransfer(std::string serverRoot);
+    ~DirTransfer() override;
+    DirTransfer(const DirTransfer&) = delete;
+    DirTransfer& operator=(const DirTransfer&) = delete;
+
+    int32_t DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink) override;
+    int32_t DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size,
+                             ProgressSink* sink) override;
+    void Interrupt() override;
+
+private:
+    // The server file for `remotePath`, or "" when the path leaves the server root.
+    std::string ServerFile(const char* remotePath) const;
+    // Copies the server file to `localPath` with progress reports; 0 or a negative code.
+    int32_t CopyToLocal(const std::string& from, const char* remotePath, const char* localPath, ProgressSink* sink);
+
+    std::string root_;
+    std::atomic<bool> interrupted_{false};
+    std::vector<uint8_t> block_;
+};

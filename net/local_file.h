@@ -1,0 +1,37 @@
+// Creating the local file of a download.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "platform/platform.h"
+
+// Creates (truncating) the file `path` for writing, creating the missing directories above
+// it first. The invalid handle for a null or empty path or when creation fails.
+platform::FileHandle CreateLocalFile(const char* path);
+
+// Owns one platform file handle.
+class ScopedFile {
+public:
+    explicit ScopedFile(platform::FileHandle h = platform::kInvalidFile) : h_(h) {}
+    ~ScopedFile() { Close(); }
+    ScopedFile(const ScopedFile&) = delete;
+    ScopedFile& operator=(const ScopedFile&) = delete;
+    platform::FileHandle get() const { return h_; }
+    bool valid() const { return h_ != platform::kInvalidFile; }
+    void Close() {
+        if (valid()) platform::CloseFile(h_);
+        h_ = platform::kInvalidFile;
+    }
+
+private:
+    platform::FileHandle h_;
+};
+
+// Reads the whole file at `path` (at most `maxBytes`). False when it cannot be opened, is
+// larger, or a read comes up short.
+bool ReadWholeLocalFile(const char* path, uint64_t maxBytes, std::vector<uint8_t>& out);
+// Writes `size` bytes to a new file at `path` (directories created). False on any failure;
+// a partial file is removed.
+bool WriteWholeLocalFile(const char* path, const void* data, size_t size);

@@ -1,0 +1,84 @@
+#include "net/pak_access.h"
+
+#include <vector>
+
+#include "pak/pak_file.h"
+#include "pak/pak_list.h"
+#include "pak/pak_name.h"
+#include "pak/pak_paths.h"
+
+namespace {
+
+// Sets the process-wide open mode for one lookup and puts "packs only" back afterwards,
+// the mode every pack user of the engine leaves behind.
+class OpenModeScope {
+public:
+    explicit OpenModeScope(int mode) { SetPakOpenMode(mode); }
+    ~OpenModeScope() { SetPakOpenMode(kPakOpenPacksOnly); }
+    OpenModeScope(const OpenModeScope&) = delete;
+    OpenModeScope& operator=(const OpenModeScope&) = delete;
+};
+
+// Reads an opened file whole; false on a short read or a size of `maxBytes` or more.
+bool ReadOpened(PakFile& file, uint32_t maxBytes, std::vector<uint8_t>& out) {
+    const uint32_t size = file.GetSize();
+    if (size >= maxBytes) return false;
+    out.resize(size);
+    return size == 0 || file.Read(out.data(), size) == size;
+}
+
+}  // namespace
+
+void FoldPackName(std::string& name) {
+    std::vector<char> buffer(name.begin(), name.end());
+    buffer.push_back('\0');
+    FoldPakName(buffer.data());
+    name.assign(buffer.data(), name.size());
+}
+
+uint32_t PackFileId(const std::string& foldedName) { return CalcFileId(foldedName.c_str()); }
+
+MemberRead ReadPackMember(const char* packPath, const std::string& name, std::vector<uint8_t>& out) {
+    out.clear();
+    PakList list;
+    if (packPath == nullptr || !list.Open(packPath, 0)) return MemberRead::kNoPack;
+    PakFile file;
+    bool opened;
+    {
+        OpenModeScope mode(kPakOpenPacksOnly);
+        opened = file.Open(name.c_str()) != 0;
+    }
+    if (!opened) return MemberRead::kNoMember;
+    const bool ok = ReadOpened(file, UINT32_MAX, out);
+    file.Close();
+    return ok ? MemberRead::kOk : MemberRead::kReadFailed;
+}
+
+struct InstalledFiles::Impl {
+    PakList list;
+    bool packOpen = false;
+};
+
+InstalledFiles::InstalledFiles() : impl_(new Impl) {}
+
+InstalledFiles::~InstalledFiles() { delete impl_; }
+
+bool InstalledFiles::OpenPack(const char* packPath) {
+    OpenModeScope mode(kPakOpenPacksOnly);
+    impl_->packOpen = packPath != nullptr && impl_->list.Open(packPath, 0) != 0;
+    return impl_->packOpen;
+}
+
+InstalledFile InstalledFiles::Read(const std::string& name, bool diskOnly, uint32_t maxBytes) {
+    InstalledFile result;
+    PakFile file;
+    {
+        OpenModeScope mode(diskOnly ? kPakOpenDiskOnly : kPakOpenPacksFirst);
+        if (!file.Open(name.c_str())) return result;
+    }
+    result.fromPack = file.PackIndex() >= 0;
+    result.found = ReadOpened(file, maxBytes, result.bytes);
+    file.Close();
+    if (!result.found) result.bytes.clear();
+    return result;
+}

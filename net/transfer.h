@@ -1,0 +1,35 @@
+// The transfer object an update run downloads through: the FTP session in update.exe, a
+// directory standing in for the server root in paktool and tests. Remote paths are the
+// server's; local paths are relative to the current (installation) directory.
+#pragma once
+
+#include <cstdint>
+
+class ProgressSink;
+
+class Transfer {
+public:
+    virtual ~Transfer() = default;
+    // Fetches `remotePath` into the file `localPath` (missing directories are created). A
+    // downloaded file that is a pack holding a member named like the remote file is replaced
+    // by that member. 0, or a negative code (UPD_INTERRUPTED, kResultSkipped, kResultFail);
+    // a failed download leaves no partial file.
+    virtual int32_t DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink) = 0;
+    // Fetches `remotePath` into memory. On 0, *bytes and *size describe a block owned by the
+    // transfer, valid until its next memory request or its destruction; an UpdatePK container
+    // holding a member named like the remote file ("update.inf" for "update.pak") yields that
+    // member. Negative codes as for DownloadFile.
+    virtual int32_t DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size,
+                                     ProgressSink* sink) = 0;
+    // Aborts the transfer in progress and refuses further requests (UPD_INTERRUPTED). May be
+    // called from another thread.
+    virtual void Interrupt() = 0;
+};
+
+// The process-wide current transfer, which a stop request interrupts. A transfer object
+// registers itself for its lifetime.
+void SetCurrentTransfer(Transfer* transfer);
+// Clears the current transfer if it is `transfer`.
+void ClearCurrentTransfer(Transfer* transfer);
+// Interrupts the current transfer, if any, under the registry lock.
+void InterruptCurrentTransfer();

@@ -1,0 +1,140 @@
+#include "net/unwrap.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "engine/update_codes.h"
+#include "net/local_file.h"
+#include "net/pak_access.h"
+#include "pak/pak_codec.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr char kUpdatePkMagic[] = "UpdatePK";
+constexpr size_t kMagicLength = 8;
+constexpr size_t kHeaderSize = 16;
+constexpr size_t kIndexEntrySize = 12;
+constexpr size_t kBlockLengthSize = 2;
+constexpr int32_t kContainerMethod = kPakMethodZlib;
+constexpr const char* kRemoteListName = "update.pak";
+constexpr const char* kListMemberName = "update.inf";
+constexpr const char* kPackExtension = ".pak";
+constexpr const char* kUnwrapSuffix = ".unwrap";
+
+uint32_t ReadLe32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
+}
+
+uint16_t ReadLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+struct CodecDeleter {
+    void operator()(PakCodec* codec) const { DestroyPakCodec(codec, kContainerMethod); }
+};
+
+size_t FileNameStart(const std::string& path) {
+    size_t start = 0;
+    for (size_t i = 0; i < path.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(path[i]);
+        if (c >= 0x80 && i + 1 < path.size()) {
+            ++i;
+        } else if (c == '/' || c == '\\') {
+            start = i + 1;
+        }
+    }
+    return start;
+}
+
+// Decodes the member whose data area starts at `offset` into `out` (`size` bytes).
+bool DecodeMember(const uint8_t* block, size_t blockSize, size_t offset, uint32_t size, std::vector<uint8_t>& out) {
+    const size_t blocks = (static_cast<size_t>(size) + kPakBlockSize - 1) / kPakBlockSize;
+    if (offset > blockSize || blocks * kBlockLengthSize > blockSize - offset) return false;
+    std::unique_ptr<PakCodec, CodecDeleter> codec(CreatePakCodec(kContainerMethod));
+    if (!codec) return false;
+    out.assign(size, 0);
+    std::vector<uint8_t> scratch(kPakBlockSize);
+    size_t at = offset + blocks * kBlockLengthSize;
+    size_t done = 0;
+    for (size_t i = 0; i < blocks; ++i) {
+        const uint16_t length = ReadLe16(block + offset + i * kBlockLengthSize);
+        const size_t want = std::min<size_t>(kPakBlockSize, size - done);
+        if (length == 0) {
+            if (want > blockSize - at) return false;
+            std::memcpy(out.data() + done, block + at, want);
+            at += want;
+            done += want;
+            continue;
+        }
+        if (length > blockSize - at) return false;
+        std::memcpy(scratch.data(), block + at, length);
+        PakCodecJob job{out.data() + done, static_cast<uint32_t>(want), scratch.data(), length};
+        if (!codec->Decode(job) || job.plainSize == 0 || job.plainSize > want) return false;
+        at += length;
+        done += job.plainSize;
+    }
+    return done == size;
+}
+
+}  // namespace
+
+int32_t ExtractUpdatePkMember(const std::string& name, const uint8_t* block, size_t size, std::vector<uint8_t>& out,
+                              bool* extracted) {
+    if (extracted != nullptr) *extracted = false;
+    if (block == nullptr || size < kHeaderSize || std::memcmp(block, kUpdatePkMagic, kMagicLength) != 0 ||
+        static_cast<int32_t>(ReadLe32(block + 12)) != kContainerMethod) {
+        return UPD_E_DATA;
+    }
+    std::string folded = name;
+    FoldPackName(folded);
+    const uint32_t id = PackFileId(folded);
+    const uint32_t count = ReadLe32(block + 8);
+    const size_t entries = std::min<size_t>(count, (size - kHeaderSize) / kIndexEntrySize);
+    for (size_t i = 0; i < entries; ++i) {
+        const uint8_t* entry = block + kHeaderSize + i * kIndexEntrySize;
+        const uint32_t memberSize = ReadLe32(entry + 8);
+        if (memberSize > kMaxExtractedMember) return UPD_E_DATA;
+        if (ReadLe32(entry) != id) continue;
+        std::vector<uint8_t> member;
+        if (!DecodeMember(block, size, ReadLe32(entry + 4), memberSize, member)) return UPD_E_DATA;
+        out.swap(member);
+        if (extracted != nullptr) *extracted = true;
+        return 0;
+    }
+    // A count larger than the index the block holds is damage, not "no such member".
+    return entries < count ? UPD_E_DATA : 0;
+}
+
+std::string DownloadMemberName(const std::string& remotePath) {
+    std::string name = remotePath.substr(FileNameStart(remotePath));
+    for (size_t i = 0; i < name.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c >= 0x80) {
+            ++i;
+        } else if (c >= 'A' && c <= 'Z') {
+            name[i] = static_cast<char>(c + ('a' - 'A'));
+        }
+    }
+    return name == kRemoteListName ? std::string(kListMemberName) : name;
+}
+
+bool UnwrapDownloadedFile(const char* localPath, const char* remotePath) {
+    if (localPath == nullptr || remotePath == nullptr || !platform::FileExists(localPath)) return false;
+    const std::string remote = remotePath;
+    if (remote.find(kPackExtension) != std::string::npos) return true;
+    std::vector<uint8_t> member;
+    switch (ReadPackMember(localPath, remote.substr(FileNameStart(remote)), member)) {
+        case MemberRead::kNoPack: return true;
+        case MemberRead::kOk: break;
+        default: return false;
+    }
+    // The member replaces the container in one step, so a failed write loses nothing.
+    const std::string temp = std::string(localPath) + kUnwrapSuffix;
+    if (!WriteWholeLocalFile(temp.c_str(), member.data(), member.size())) return false;
+    if (!platform::ReplaceFileAtomic(temp.c_str(), localPath)) {
+        platform::RemoveFile(temp.c_str());
+        return false;
+    }
+    return true;
+}
