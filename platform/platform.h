@@ -140,6 +140,8 @@ std::string TempDirectory();
 // matches it: '*' and '?' wildcards, letter case ignored, "*.*" also matching names
 // without a dot.
 std::vector<std::string> FindFiles(const char* directory, const char* pattern);
+// Names of the subdirectories of `directory`, without "." and "..".
+std::vector<std::string> FindSubdirectories(const char* directory);
 
 // ---------------------------------------------------------------------------------------
 // Time.

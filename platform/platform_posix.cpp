@@ -358,6 +358,21 @@ std::vector<std::string> FindFiles(const char* directory, const char* pattern) {
     return names;
 }
 
+std::vector<std::string> FindSubdirectories(const char* directory) {
+    std::vector<std::string> names;
+    std::string dir = NativePath(directory);
+    DIR* d = ::opendir(dir.c_str());
+    if (d == nullptr) return names;
+    while (dirent* entry = ::readdir(d)) {
+        const std::string name = entry->d_name;
+        struct stat st;
+        if (name == "." || name == ".." || ::stat((dir + "/" + name).c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode)) names.push_back(name);
+    }
+    ::closedir(d);
+    return names;
+}
+
 std::string GetModulePath() {
     std::vector<char> buf(4096);
     ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);

@@ -274,6 +274,21 @@ std::vector<std::string> FindFiles(const char* directory, const char* pattern) {
     return names;
 }
 
+std::vector<std::string> FindSubdirectories(const char* directory) {
+    std::vector<std::string> names;
+    std::string query = std::string(directory ? directory : "") + "\\*";
+    WIN32_FIND_DATAA found;
+    FindHandle search(::FindFirstFileA(query.c_str(), &found));
+    if (search.get() == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::string name = found.cFileName;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && name != "." && name != "..") {
+            names.push_back(name);
+        }
+    } while (::FindNextFileA(search.get(), &found));
+    return names;
+}
+
 // --- Time --------------------------------------------------------------------------------
 void SleepMs(uint32_t ms) { ::Sleep(ms); }
 
