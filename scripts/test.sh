@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# Everything on one command: set-up, all builds, every test.
+#   stages: host unit tests (ctest), fuzz smoke runs, the win32 release build,
+#           the win64 unit tests under wine64, each executable tests/e2e/*.sh
+# Ends with the line "N passed, N failed" counting the stages; exits non-zero if any failed.
+# UPDATER_BUILD_ROOT overrides build/; the set-up runs only as root (CI), otherwise it is
+# checked and skipped.
+set -uo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD_ROOT=${UPDATER_BUILD_ROOT:-$ROOT/build}
+export UPDATER_BUILD_ROOT=$BUILD_ROOT
+WINE_TESTS_TIMEOUT_SECONDS=${WINE_TESTS_TIMEOUT_SECONDS:-1800}
+E2E_TIMEOUT_SECONDS=${E2E_TIMEOUT_SECONDS:-1200}
+
+passed=0
+failed=0
+failed_names=()
+START_SECONDS=$SECONDS
+
+stage_result() {
+  local name=$1 status=$2
+  if [ "$status" -eq 0 ]; then
+    passed=$((passed + 1))
+    echo "-- stage passed: $name"
+  else
+    failed=$((failed + 1))
+    failed_names+=("$name")
+    echo "-- stage FAILED: $name (exit $status)"
+  fi
+}
+
+finish() {
+  echo
+  echo "== summary ($((SECONDS - START_SECONDS)) s)"
+  local name
+  for name in "${failed_names[@]+"${failed_names[@]}"}"; do
+    echo "failed: $name"
+  done
+  echo "$passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+  exit $?
+}
+
+build() {
+  bash "$ROOT/scripts/build.sh" "$1"
+}
+
+run_host_tests() {
+  build host || return 1
+  echo "== host unit tests"
+  (cd "$BUILD_ROOT/host" && ctest --output-on-failure -j2)
+}
+
+run_fuzz_smoke() {
+  build fuzz || return 1
+  echo "== fuzz smoke runs"
+  bash "$ROOT/scripts/fuzz-smoke.sh"
+}
+
+run_wine_tests() {
+  echo "== win64 unit tests under wine64"
+  timeout "$WINE_TESTS_TIMEOUT_SECONDS" \
+    bash "$ROOT/scripts/wine-run.sh" "$BUILD_ROOT/win64/bin/unit_tests.exe" --gtest_brief=1
+}
+
+run_e2e() {
+  local script=$1
+  echo "== e2e $(basename "$script")"
+  BUILD_WIN64=$BUILD_ROOT/win64/bin REPO_ROOT=$ROOT \
+    timeout "$E2E_TIMEOUT_SECONDS" "$script" </dev/null
+}
+
+echo "== set-up"
+if [ "$(id -u)" -eq 0 ]; then
+  if ! bash "$ROOT/scripts/setup.sh"; then
+    stage_result "set-up" 1
+    finish
+  fi
+else
+  echo "not root: set-up skipped (run scripts/setup.sh as root on a new machine)"
+fi
+
+# One wine prefix for the whole run, removed at the end.
+WINE_WORK=$(mktemp -d /tmp/kvo-test-wine.XXXXXX)
+export WINEPREFIX=$WINE_WORK/prefix
+cleanup_wine() {
+  if [ -d "$WINEPREFIX" ]; then
+    WINEPREFIX=$WINEPREFIX "$(command -v wineserver || echo /usr/lib/wine/wineserver)" -k >/dev/null 2>&1 || true
+  fi
+  rm -rf "$WINE_WORK"
+}
+trap cleanup_wine EXIT
+
+run_host_tests; stage_result "host unit tests (ctest)" $?
+run_fuzz_smoke; stage_result "fuzz smoke runs" $?
+build win32; stage_result "win32 release build" $?
+
+if build win64; then
+  run_wine_tests; stage_result "win64 unit tests under wine64" $?
+  for script in "$ROOT"/tests/e2e/*.sh; do
+    [ -f "$script" ] && [ -x "$script" ] || continue
+    run_e2e "$script"; stage_result "e2e $(basename "$script")" $?
+  done
+else
+  stage_result "win64 build" 1
+fi
+
+finish
