@@ -126,6 +126,8 @@ bool RenameFile(const char* from, const char* to);
 bool ReplaceFileAtomic(const char* from, const char* to);
 // Creates one directory level; true when it exists afterwards.
 bool MakeDirectory(const char* path);
+// Removes a directory that holds nothing (RemoveDirectoryA / rmdir).
+bool RemoveEmptyDirectory(const char* path);
 // Creates every missing directory level above the file `path` names.
 bool CreateParentDirectories(const char* path);
 

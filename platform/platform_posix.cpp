@@ -291,6 +291,8 @@ bool ReplaceFileAtomic(const char* from, const char* to) {
     return true;
 }
 
+bool RemoveEmptyDirectory(const char* path) { return ::rmdir(NativePath(path).c_str()) == 0; }
+
 bool MakeDirectory(const char* path) {
     std::string p = NativePath(path);
     return ::mkdir(p.c_str(), 0755) == 0 || DirectoryExists(path);

@@ -203,6 +203,8 @@ bool ReplaceFileAtomic(const char* from, const char* to) {
     return ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+bool RemoveEmptyDirectory(const char* path) { return ::RemoveDirectoryA(path) != 0; }
+
 bool MakeDirectory(const char* path) {
     // No security attributes.
     return ::CreateDirectoryA(path, nullptr) != 0 || DirectoryExists(path);
