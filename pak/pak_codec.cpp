@@ -7,8 +7,6 @@
 
 #include <new>
 
-uint32_t PakCodec::Bound(uint32_t n) { return n + n / 10 + 1024; }
-
 PakCodec* CreatePakCodec(int32_t method) {
     switch (method) {
         case kPakMethodLzma: return new (std::nothrow) PakLzmaCodec();
