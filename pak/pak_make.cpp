@@ -1,6 +1,193 @@
 #include "pak/pak_make.h"
 
-PakMake::~PakMake() {}
-int PakMake::Make(const char*, const char*, int32_t) { return 0; }
-int PakMake::LoadList(const char*) { return 0; }
-int PakMake::Pack(const char*) { return 0; }
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "pak/pak_format.h"
+#include "pak/pak_log.h"
+#include "pak/pak_mem.h"
+#include "pak/pak_name.h"
+#include "pak/pak_paths.h"
+
+namespace {
+
+constexpr char kCr = '\r';
+constexpr char kLf = '\n';
+constexpr uint32_t kListTerminatorSize = 2;  // the CR LF appended after the list text
+constexpr const char* kEmptyWorkPath = "\\";
+constexpr const char* kTempSuffix = "tmp";
+constexpr uint64_t kMaxPackSize = UINT32_MAX;  // index offsets are 32-bit
+
+// Index of the first CR or NUL at or after `from`.
+uint32_t LineEnd(const uint8_t* text, uint32_t from) {
+    uint32_t i = from;
+    while (text[i] != kCr && text[i] != '\0') ++i;
+    return i;
+}
+
+}  // namespace
+
+PakMake::~PakMake() {
+    if (codec_ != nullptr) DestroyPakCodec(codec_, method_);
+}
+
+int PakMake::Make(const char* listFile, const char* packFile, int32_t method) {
+    method_ = method;
+    codec_ = CreatePakCodec(method);
+    if (codec_ == nullptr) {
+        PakLog("PakMake : unknown method %d", static_cast<int>(method));
+        return 0;
+    }
+    if (LoadList(listFile) == 0 || Pack(packFile) == 0) return 0;
+    DestroyPakCodec(codec_, method_);
+    codec_ = nullptr;
+    return 1;
+}
+
+int PakMake::LoadList(const char* listFile) {
+    SetWorkPath(kEmptyWorkPath);
+    DiskFile file;
+    if (!file.OpenRead(listFile)) return 0;
+    const uint64_t size = file.Size();
+    if (size > UINT32_MAX - kListTerminatorSize - 1) return 0;
+    const uint32_t textSize = static_cast<uint32_t>(size);
+    // One byte beyond the CR LF keeps a NUL after every line, however the lines end.
+    uint8_t* text = list_.Resize(textSize + kListTerminatorSize + 1);
+    if (text == nullptr || file.Read(text, textSize) != textSize) return 0;
+    text[textSize] = kCr;
+    text[textSize + 1] = kLf;
+    text[textSize + 2] = '\0';
+
+    uint32_t end = LineEnd(text, 0);
+    text[end] = text[end + 1] = '\0';
+    baseDirectory_ = 0;
+
+    names_.clear();
+    for (uint32_t start = end + 2; start < textSize; start = end + 2) {
+        end = LineEnd(text, start);
+        text[end] = text[end + 1] = '\0';
+        names_.push_back(ListedName{start, 0});
+    }
+    if (names_.empty()) return 0;
+
+    for (ListedName& name : names_) {
+        char* line = reinterpret_cast<char*>(text + name.offset);
+        FoldPakName(line);
+        name.id = CalcFileId(line);
+    }
+    std::sort(names_.begin(), names_.end(),
+              [](const ListedName& a, const ListedName& b) { return a.id < b.id; });
+    for (size_t i = 1; i < names_.size(); ++i) {
+        if (names_[i - 1].id == names_[i].id) {
+            PakLog("There are files have the same id");
+            return 0;
+        }
+    }
+    count_ = static_cast<uint32_t>(names_.size());
+    if (static_cast<uint64_t>(count_) * kPakIndexEntrySize > UINT32_MAX - kPakHeaderSize) return 0;
+    if (index_.Resize(count_ * kPakIndexEntrySize) == nullptr) return 0;
+    for (uint32_t i = 0; i < count_; ++i) {
+        PakStoreIndexEntry(index_.Data() + i * kPakIndexEntrySize, PakIndexEntry{names_[i].id, 0, 0});
+    }
+    return 1;
+}
+
+int PakMake::Pack(const char* packFile) {
+    if (packFile == nullptr || codec_ == nullptr || count_ == 0) return 0;
+    SetWorkPath(kEmptyWorkPath);
+    const std::string tempName = std::string(packFile) + kTempSuffix;
+    std::string packPath;
+    std::string tempPath;
+    if (!MakePakDiskPath(packFile, packPath) || !MakePakDiskPath(tempName.c_str(), tempPath)) return 0;
+
+    const bool written = WritePack(tempName.c_str());
+    input_.Close();
+    output_.Close();
+    if (!written || !platform::ReplaceFileAtomic(tempPath.c_str(), packPath.c_str())) {
+        platform::SetFileAttributesNormal(tempPath.c_str());
+        platform::RemoveFile(tempPath.c_str());
+        return 0;
+    }
+    return 1;
+}
+
+// Writes the whole pack to `tempName` and flushes it; false on any failure.
+bool PakMake::WritePack(const char* tempName) {
+    if (!output_.OpenWrite(tempName)) return false;
+    uint8_t header[kPakHeaderSize];
+    std::memcpy(header, kPakMagicMade, kPakMagicSize);
+    PakStore32(header + kPakMagicSize, count_);
+    PakStore32(header + kPakMagicSize + 4, static_cast<uint32_t>(method_));
+    if (output_.Write(header, kPakHeaderSize) != kPakHeaderSize ||
+        output_.Write(index_.Data(), index_.Size()) != index_.Size()) {
+        return false;
+    }
+    PakBuffer plain;
+    PakBuffer packed;
+    if (plain.Resize(kPakBlockSize) == nullptr || packed.Resize(kPakPackedCapacity) == nullptr) return false;
+    if (SetWorkPath(reinterpret_cast<const char*>(list_.Data() + baseDirectory_)) < 0) return false;
+
+    for (uint32_t i = 0; i < count_; ++i) {
+        if (!PackOneFile(i, plain.Data(), packed.Data())) return false;
+    }
+    return output_.Seek(kPakHeaderSize, platform::SeekOrigin::Begin) >= 0 &&
+           output_.Write(index_.Data(), index_.Size()) == index_.Size() && output_.Flush();
+}
+
+bool PakMake::PackOneFile(uint32_t i, uint8_t* plain, uint8_t* packed) {
+    const char* name = reinterpret_cast<const char*>(list_.Data() + names_[i].offset);
+    if (!input_.OpenRead(name)) {
+        PakLog("Can't open file : %s\n", name);
+        return false;
+    }
+    std::printf("packing file %s...\n", name);
+    const uint64_t size = input_.Size();
+    const int64_t start = output_.Seek(0, platform::SeekOrigin::End);
+    const uint64_t blocks = (size + kPakBlockSize - 1) / kPakBlockSize;
+    if (blocks >= kPakMaxBlocks) {
+        PakError("PakMake::Pack()...Too big file to pack");
+        return false;
+    }
+    if (start < 0 || static_cast<uint64_t>(start) + blocks * kPakBlockTableValueSize + size > kMaxPackSize) {
+        PakLog("PakMake : pack too large at %s", name);
+        return false;
+    }
+    PakStoreIndexEntry(index_.Data() + i * kPakIndexEntrySize,
+                       PakIndexEntry{names_[i].id, static_cast<uint32_t>(start), static_cast<uint32_t>(size)});
+
+    uint8_t table[kPakMaxBlocks * kPakBlockTableValueSize] = {};
+    const uint32_t tableSize = static_cast<uint32_t>(blocks) * kPakBlockTableValueSize;
+    if (tableSize != 0 && output_.Write(table, tableSize) != tableSize) return false;
+    uint64_t left = size;
+    for (uint32_t b = 0; b < blocks; ++b) {
+        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(left, kPakBlockSize));
+        if (input_.Read(plain, n) != n) {
+            PakLog("PakMake : short read of %s", name);
+            return false;
+        }
+        if (!WriteBlock(plain, n, packed, table + b * kPakBlockTableValueSize)) return false;
+        left -= n;
+    }
+    input_.Close();
+    if (tableSize == 0) return true;
+    return output_.Seek(start, platform::SeekOrigin::Begin) >= 0 && output_.Write(table, tableSize) == tableSize &&
+           output_.Seek(0, platform::SeekOrigin::End) >= 0;
+}
+
+// Codes one block and writes it, storing its table value. A block that does not shrink
+// below a full block is stored plain; a short last block stored plain is padded to a full
+// block (with zeros after its own bytes).
+bool PakMake::WriteBlock(const uint8_t* plain, uint32_t plainSize, uint8_t* packed, uint8_t* tableValue) {
+    PakCodecJob job{const_cast<uint8_t*>(plain), plainSize, packed, kPakPackedCapacity};
+    codec_->Encode(job);  // only the packed size tells whether the block shrank
+    if (job.packedSize != 0 && job.packedSize < kPakBlockSize) {
+        PakStore16(tableValue, static_cast<uint16_t>(job.packedSize));
+        return output_.Write(packed, job.packedSize) == job.packedSize;
+    }
+    PakStore16(tableValue, kPakStoredBlock);
+    if (plainSize == kPakBlockSize) return output_.Write(plain, plainSize) == plainSize;
+    uint8_t* padded = const_cast<uint8_t*>(plain);
+    std::memset(padded + plainSize, 0, kPakBlockSize - plainSize);
+    return output_.Write(padded, kPakBlockSize) == kPakBlockSize;
+}

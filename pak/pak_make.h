@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "pak/disk_file.h"
 #include "pak/pak_buffer.h"
@@ -21,16 +23,25 @@ public:
     int Make(const char* listFile, const char* packFile, int32_t method);
     // Reads the list and prepares the sorted name table and index. Returns 1 or 0.
     int LoadList(const char* listFile);
-    // Writes the pack of the loaded list with the codec Make chose. Returns 1 or 0.
+    // Writes the pack of the loaded list with the codec Make chose. The pack is written
+    // under "<packFile>tmp" and then replaces `packFile` in one step, so a failure leaves
+    // whatever was there before. Returns 1 or 0.
     int Pack(const char* packFile);
 
     uint32_t Count() const { return count_; }
 
 private:
-    bool PackOneFile(uint32_t i, DiskFile& out, uint64_t& position);
+    struct ListedName {
+        uint32_t offset;  // of the folded name in list_
+        uint32_t id;
+    };
+
+    bool WritePack(const char* tempName);
+    bool PackOneFile(uint32_t i, uint8_t* plain, uint8_t* packed);
+    bool WriteBlock(const uint8_t* plain, uint32_t plainSize, uint8_t* packed, uint8_t* tableValue);
 
     PakBuffer list_;
-    PakBuffer names_;  // per file: offset of its name in list_, its id
+    std::vector<ListedName> names_;  // sorted by id
     PakBuffer index_;
     DiskFile input_;
     DiskFile output_;

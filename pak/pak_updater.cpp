@@ -1,11 +1,115 @@
 #include "pak/pak_updater.h"
 
-struct PakReplacement {};
+#include <cstring>
+
+#include "pak/pak_make.h"
+#include "pak/pak_name.h"
+#include "pak/pak_paths.h"
+#include "pak/pak_rebuild.h"
+#include "platform/platform.h"
+
+namespace {
+
+// The marker list: base directory "." and the marker file itself as the only member.
+constexpr char kNewPackMarkerText[] = ".\r\n1.ver\r\n";
+constexpr uint32_t kNewPackMarkerSize = sizeof kNewPackMarkerText - 1;
+constexpr const char* kCurrentDirectory = ".";
+constexpr const char* kEmptyWorkPath = "\\";
+
+void UseInstallationPaths() {
+    SetRootPath(kCurrentDirectory);
+    SetWorkPath(kEmptyWorkPath);
+}
+
+}  // namespace
 
 PakUpdater::PakUpdater() = default;
+
 PakUpdater::~PakUpdater() { Reset(); }
-int PakUpdater::OpenOrCreate(const char*, int) { return 0; }
-int PakUpdater::AddFile(const char*, const char*) { return 0; }
-int PakUpdater::AddBuffer(const char*, const void*, uint32_t) { return 0; }
-int PakUpdater::Rebuild() { return 1; }
-void PakUpdater::Reset() { queue_.clear(); pack_.Close(); packPath_.clear(); }
+
+int PakUpdater::OpenOrCreate(const char* path, int create) {
+    if (path == nullptr) return 0;
+    if (!pack_.Open(path)) {
+        if (create == 0 || !CreatePack(path)) return 0;
+    }
+    packPath_ = path;
+    return 1;
+}
+
+// Makes a pack holding only the marker "1.ver" at `path` and opens it. A file that exists
+// under `path` but does not open as a pack is left alone: it is not overwritten.
+bool PakUpdater::CreatePack(const char* path) {
+    UseInstallationPaths();
+    std::string diskPath;
+    if (!MakePakDiskPath(path, diskPath) || platform::FileExists(diskPath.c_str())) return false;
+    DiskFile marker;
+    const bool written = marker.OpenWrite(kPakNewPackMarkerName) &&
+                         marker.Write(kNewPackMarkerText, kNewPackMarkerSize) == kNewPackMarkerSize;
+    marker.Close();
+    bool made = false;
+    if (written) {
+        PakMake make;
+        made = make.Make(kPakNewPackMarkerName, path, kPakMethodZlib) == 1;
+    }
+    UseInstallationPaths();
+    std::string markerPath;
+    if (MakePakDiskPath(kPakNewPackMarkerName, markerPath)) platform::RemoveFile(markerPath.c_str());
+    return made && pack_.Open(path);
+}
+
+int PakUpdater::AddFile(const char* name, const char* path) {
+    if (name == nullptr || path == nullptr || !pack_.IsOpen() || pack_.FileSize() == 0) return 0;
+    auto record = std::make_unique<PakReplacement>();
+    if (!record->OpenFile(path)) return 0;
+    record->sourcePath = path;
+    return Queue(name, std::move(record)) ? 1 : 0;
+}
+
+int PakUpdater::AddBuffer(const char* name, const void* data, uint32_t size) {
+    if (name == nullptr || !pack_.IsOpen() || pack_.FileSize() == 0) return 0;
+    if ((data != nullptr && size == 0) || (data == nullptr && size != 0)) return 0;
+    auto record = std::make_unique<PakReplacement>();
+    if (!record->CopyBuffer(data, size)) return 0;
+    return Queue(name, std::move(record)) ? 1 : 0;
+}
+
+// Queues `record` under the id of the folded `name`; an id already queued keeps its first
+// record (the new one is closed, its file left in place).
+bool PakUpdater::Queue(const char* name, std::unique_ptr<PakReplacement> record) {
+    if (std::strlen(name) > kPakLookupNameMax) {
+        record->Close();
+        return false;
+    }
+    const uint32_t id = CalcFoldedFileId(name);
+    if (queue_.count(id) != 0) {
+        record->Close();
+        return false;
+    }
+    record->id = id;
+    queue_[id] = std::move(record);
+    return true;
+}
+
+int PakUpdater::Rebuild() {
+    if (!pack_.IsOpen() || pack_.FileSize() == 0) return 1;
+    if (queue_.empty()) {
+        pack_.Close();
+        return 1;
+    }
+    PakRebuild run(pack_, queue_, packPath_);
+    const bool done = run.Run();
+    DropAll();
+    pack_.Close();
+    return done ? 1 : 0;
+}
+
+void PakUpdater::DropAll() {
+    for (auto& item : queue_) item.second->Discard();
+    queue_.clear();
+}
+
+void PakUpdater::Reset() {
+    DropAll();
+    packPath_.clear();
+    pack_.Close();
+}

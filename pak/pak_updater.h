@@ -11,8 +11,7 @@
 #include <string>
 
 #include "pak/pak_archive.h"
-
-struct PakReplacement;
+#include "pak/pak_replacement.h"
 
 // Ten bytes of the new-pack marker file: a list naming itself.
 constexpr const char* kPakNewPackMarkerName = "1.ver";
@@ -46,7 +45,7 @@ public:
 
 private:
     bool Queue(const char* name, std::unique_ptr<PakReplacement> record);
-    int Fail(const std::string& tempPath);
+    bool CreatePack(const char* path);
     void DropAll();
 
     PakArchive pack_;

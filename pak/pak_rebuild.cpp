@@ -1,0 +1,199 @@
+#include "pak/pak_rebuild.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "app/show_status.h"
+#include "pak/pak_codec.h"
+#include "pak/pak_format.h"
+#include "pak/pak_paths.h"
+#include "pak/pak_texts.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr uint32_t kCopyPiece = 1048575;  // kept entries are copied in pieces of this size
+constexpr const char* kTempSuffix = "tmp";
+
+}  // namespace
+
+PakRebuild::PakRebuild(PakArchive& pack, PakReplacementQueue& queue, const std::string& packPath)
+    : pack_(pack), queue_(queue), tempName_(packPath + kTempSuffix) {
+    MakePakDiskPath(tempName_.c_str(), tempPath_);
+    MakePakDiskPath(packPath.c_str(), packPath_);
+}
+
+bool PakRebuild::Run() {
+    if (tempPath_.size() > kPakDiskPathMax || packPath_.size() > kPakDiskPathMax ||
+        !temp_.OpenWrite(tempName_.c_str())) {
+        return FailWith(kRebuildTextCannotCreate);
+    }
+    if (!ClassifyReplacements()) return false;
+    ShowStatus(kRebuildTextRebuilding);
+    if (!WriteHeaderAndIndex() || !WriteReplacements() || !CopyKeptEntries()) return false;
+    if (temp_.Seek(kPakHeaderSize, platform::SeekOrigin::Begin) < 0 || !WriteHeaderAndIndex()) return false;
+    return PutInPlace();
+}
+
+// First pass: marks replaced entries and drops deletions; counts the new index.
+bool PakRebuild::ClassifyReplacements() {
+    uint32_t replacements = 0;
+    for (auto& item : queue_) {
+        PakReplacement& record = *item.second;
+        uint32_t position = 0;
+        if (pack_.FindId(item.first, position)) pack_.MarkReplaced(position);
+        if (record.IsDeleteMarker()) {
+            record.id = 0;
+            record.Discard();
+        } else {
+            ++replacements;
+        }
+    }
+    uint32_t kept = 0;
+    for (const auto& item : pack_.Map()) {
+        if (pack_.EntryAt(item.second).size != kPakReplacedSize) ++kept;
+    }
+    newCount_ = replacements + kept;
+    index_.clear();
+    index_.reserve(newCount_);
+    return true;
+}
+
+// Header "UpdatePK", the new count, the old method, and the index (placeholders on the
+// first call, the filled entries on the second).
+bool PakRebuild::WriteHeaderAndIndex() {
+    uint8_t header[kPakHeaderSize];
+    std::memcpy(header, kPakMagicRebuilt, kPakMagicSize);
+    PakStore32(header + kPakMagicSize, newCount_);
+    PakStore32(header + kPakMagicSize + 4, static_cast<uint32_t>(pack_.Method()));
+    std::vector<uint8_t> index(static_cast<size_t>(newCount_) * kPakIndexEntrySize, 0);
+    for (size_t i = 0; i < index_.size() && i < newCount_; ++i) {
+        PakStoreIndexEntry(index.data() + i * kPakIndexEntrySize, index_[i]);
+    }
+    if (temp_.Seek(0, platform::SeekOrigin::Begin) < 0 || !Write(header, kPakHeaderSize)) {
+        return FailWith(kRebuildTextCannotWrite);
+    }
+    if (!index.empty() && !Write(index.data(), static_cast<uint32_t>(index.size()))) {
+        return FailWith(kRebuildTextCannotWrite);
+    }
+    return true;
+}
+
+bool PakRebuild::WriteReplacements() {
+    for (auto& item : queue_) {
+        PakReplacement& record = *item.second;
+        if (record.id == 0) continue;
+        if (!WriteReplacement(record)) return false;
+    }
+    return true;
+}
+
+bool PakRebuild::StartEntry(uint32_t id, uint32_t size, uint32_t& offset) {
+    const int64_t position = temp_.Seek(0, platform::SeekOrigin::End);
+    if (position < 0 || static_cast<uint64_t>(position) > UINT32_MAX) return false;
+    offset = static_cast<uint32_t>(position);
+    index_.push_back(PakIndexEntry{id, offset, size});
+    return true;
+}
+
+// Second pass, one replacement: codes it block by block with the pack's own method.
+bool PakRebuild::WriteReplacement(PakReplacement& record) {
+    const uint32_t size = record.Size();
+    const uint32_t blocks = PakBlockCount(size);
+    if (blocks >= kPakMaxBlocks) {
+        std::fputs(kRebuildTooBigLine, stdout);
+        record.Discard();
+        return FailWith(kRebuildTextBadReplacement);
+    }
+    uint32_t offset = 0;
+    if (!StartEntry(record.id, size, offset)) return FailWith(kRebuildTextCannotWrite);
+    uint8_t table[kPakMaxBlocks * kPakBlockTableValueSize] = {};
+    const uint32_t tableSize = blocks * kPakBlockTableValueSize;
+    if (tableSize != 0 && !Write(table, tableSize)) return FailWith(kRebuildTextCannotWrite);
+
+    std::vector<uint8_t> plain(kPakBlockSize);
+    std::vector<uint8_t> packed(kPakPackedCapacity);
+    PakCodec* codec = pack_.Codec();
+    uint32_t left = size;
+    for (uint32_t b = 0; b < blocks; ++b) {
+        const uint32_t n = std::min(left, kPakBlockSize);
+        if (!record.ReadExactly(plain.data(), n)) return FailWith(kRebuildTextBadReplacement);
+        PakCodecJob job{plain.data(), n, packed.data(), kPakPackedCapacity};
+        const bool coded = codec != nullptr && codec->Encode(job);
+        const bool shrank = coded && job.packedSize != 0 && job.packedSize < n;
+        PakStore16(table + b * kPakBlockTableValueSize, shrank ? static_cast<uint16_t>(job.packedSize) : kPakStoredBlock);
+        if (!(shrank ? Write(packed.data(), job.packedSize) : Write(plain.data(), n))) {
+            return FailWith(kRebuildTextCannotWrite);
+        }
+        left -= n;
+    }
+    record.Discard();
+    if (tableSize == 0) return true;
+    if (temp_.Seek(offset, platform::SeekOrigin::Begin) < 0 || !Write(table, tableSize) ||
+        temp_.Seek(0, platform::SeekOrigin::End) < 0) {
+        return FailWith(kRebuildTextCannotWrite);
+    }
+    return true;
+}
+
+// Third pass: every entry not replaced is copied byte for byte, in ascending id order.
+bool PakRebuild::CopyKeptEntries() {
+    for (const auto& item : pack_.Map()) {
+        const PakIndexEntry old = pack_.EntryAt(item.second);
+        if (old.size == kPakReplacedSize) continue;
+        if (!CopyKeptEntry(item.first, old)) return false;
+    }
+    return true;
+}
+
+bool PakRebuild::CopyKeptEntry(uint32_t id, const PakIndexEntry& old) {
+    const uint32_t blocks = PakBlockCount(old.size);
+    const uint32_t tableSize = blocks * kPakBlockTableValueSize;
+    std::vector<uint8_t> table(tableSize);
+    if (tableSize != 0 && !pack_.ReadAt(old.offset, table.data(), tableSize)) {
+        return FailWith(kRebuildTextDamagedPack);
+    }
+    uint64_t stored = tableSize;
+    for (uint32_t b = 0; b < blocks; ++b) {
+        const uint16_t value = PakLoad16(table.data() + b * kPakBlockTableValueSize);
+        const uint64_t plainBytes = std::min<uint64_t>(kPakBlockSize, old.size - static_cast<uint64_t>(b) * kPakBlockSize);
+        stored += value != kPakStoredBlock ? value : plainBytes;
+    }
+    if (old.offset + stored > pack_.FileSize()) return FailWith(kRebuildTextDamagedPack);
+
+    uint32_t offset = 0;
+    if (!StartEntry(id, old.size, offset)) return FailWith(kRebuildTextCannotWrite);
+    std::vector<uint8_t> piece(static_cast<size_t>(std::min<uint64_t>(stored, kCopyPiece)));
+    uint64_t copied = 0;
+    while (copied < stored) {
+        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(stored - copied, kCopyPiece));
+        if (!pack_.ReadAt(old.offset + copied, piece.data(), n)) return FailWith(kRebuildTextDamagedPack);
+        if (!Write(piece.data(), n)) return FailWith(kRebuildTextCannotWrite);
+        copied += n;
+    }
+    return true;
+}
+
+// Flushes the new pack and puts it in place of the old one in one step: at every moment
+// the pack's name holds a whole pack, old or new.
+bool PakRebuild::PutInPlace() {
+    if (!temp_.Flush()) return FailWith(kRebuildTextCannotWrite);
+    temp_.Close();
+    pack_.Close();
+    platform::SetFileAttributesNormal(packPath_.c_str());  // a read-only pack cannot be replaced
+    if (!platform::ReplaceFileAtomic(tempPath_.c_str(), packPath_.c_str())) {
+        return FailWith(kRebuildTextCannotReplace);
+    }
+    return true;
+}
+
+bool PakRebuild::Write(const void* data, uint32_t size) { return temp_.Write(data, size) == size; }
+
+bool PakRebuild::FailWith(const char* status) {
+    ShowStatus(status);
+    temp_.Close();
+    platform::SetFileAttributesNormal(tempPath_.c_str());
+    platform::RemoveFile(tempPath_.c_str());
+    return false;
+}

@@ -1,0 +1,44 @@
+// One run of the pack rebuild: writes the temporary pack with the queued replacements and
+// the kept entries, then puts it in place of the old pack in one step.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pak/disk_file.h"
+#include "pak/pak_archive.h"
+#include "pak/pak_replacement.h"
+
+using PakReplacementQueue = std::map<uint32_t, std::unique_ptr<PakReplacement>>;
+
+class PakRebuild {
+public:
+    PakRebuild(PakArchive& pack, PakReplacementQueue& queue, const std::string& packPath);
+    // True when the new pack is in place. On false the status line is shown, the
+    // temporary file is gone and the old pack is as it was.
+    bool Run();
+
+private:
+    bool ClassifyReplacements();
+    bool WriteReplacements();
+    bool WriteReplacement(PakReplacement& record);
+    bool CopyKeptEntries();
+    bool CopyKeptEntry(uint32_t id, const PakIndexEntry& old);
+    bool WriteHeaderAndIndex();
+    bool PutInPlace();
+    bool Write(const void* data, uint32_t size);
+    bool StartEntry(uint32_t id, uint32_t size, uint32_t& offset);
+    bool FailWith(const char* status);
+
+    PakArchive& pack_;
+    PakReplacementQueue& queue_;
+    std::string tempName_;  // the pack path + "tmp", opened through the disk path rules
+    std::string tempPath_;  // its disk path
+    std::string packPath_;  // the pack's disk path
+    DiskFile temp_;
+    std::vector<PakIndexEntry> index_;
+    uint32_t newCount_ = 0;
+};
