@@ -38,8 +38,13 @@ DirTransfer::~DirTransfer() { ClearCurrentTransfer(this); }
 void DirTransfer::Interrupt() { interrupted_.store(true); }
 
 std::string DirTransfer::ServerFile(const char* remotePath) const {
-    if (remotePath == nullptr || !IsSafeRelativeName(remotePath)) return std::string();
-    return root_ + remotePath;
+    if (remotePath == nullptr) return std::string();
+    // A leading separator names the server root, not the root of this machine.
+    std::string relative = remotePath;
+    const size_t start = relative.find_first_not_of("/\\");
+    relative.erase(0, start == std::string::npos ? relative.size() : start);
+    if (!IsSafeRelativeName(relative)) return std::string();
+    return root_ + relative;
 }
 
 int32_t DirTransfer::CopyToLocal(const std::string& from, const char* remotePath, const char* localPath,

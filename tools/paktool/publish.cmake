@@ -1,1 +1,7 @@
-# target_sources(paktool PRIVATE ...)
+# Publishing and checking updates: publish, olp, sync, apply-olp.
+target_sources(paktool PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/publish_util.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/cmd_publish.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/cmd_olp.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/cmd_sync.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/cmd_apply_olp.cpp)

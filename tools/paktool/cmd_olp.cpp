@@ -1,0 +1,96 @@
+// paktool olp: writes an offline update package from a game folder.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "engine/manifest_text.h"
+#include "engine/offline_package.h"
+#include "engine/update_codes.h"
+#include "engine/update_pk_writer.h"
+#include "tools/paktool/cli_util.h"
+#include "tools/paktool/paktool_command.h"
+#include "tools/paktool/publish_util.h"
+
+namespace {
+
+constexpr uint64_t kMaxMember = kOlpMaxMember;
+constexpr int64_t kMaxVersion = 0x7FFFFFFF;
+
+bool IsControlName(const std::string& name) {
+    for (const char* control : {kOlpPlatformMember, kOlpVersionMember, kOlpToolMember, kOlpPluginMember, kManifestName}) {
+        if (name == control) return true;
+    }
+    return false;
+}
+
+int AddGameFiles(const std::string& gameDir, UpdatePkWriter& writer, std::vector<ManifestRecord>& records) {
+    std::vector<GameFile> files;
+    if (int rc = ScanGameDir(gameDir, files); rc != kExitOk) return rc;
+    const std::vector<std::string> unpack = ReadUnpackList(gameDir);
+    for (const GameFile& file : files) {
+        if (IsControlName(file.name)) {
+            return Fail(kExitUsage, "'%s' is a name the package reserves for itself", file.path.c_str());
+        }
+        std::vector<uint8_t> bytes;
+        if (int rc = ReadWholeFile(file.path.c_str(), kMaxMember, "game file", bytes); rc != kExitOk) return rc;
+        const bool loose = std::find(unpack.begin(), unpack.end(), file.name) != unpack.end();
+        records.push_back(MakeRecord(file, bytes, loose, file.name));
+        writer.Add(file.name, std::move(bytes));
+    }
+    return kExitOk;
+}
+
+int AddControlMembers(const ParsedArgs& args, UpdatePkWriter& writer) {
+    if (const char* list = args.Value("--platform")) writer.Add(kOlpPlatformMember, std::vector<uint8_t>(list, list + std::char_traits<char>::length(list)));
+    if (!args.Has("--tool-version") && !args.Has("--plugin-version")) return kExitOk;
+    int64_t toolVersion = kToolVersion;
+    int64_t pluginVersion = 0;
+    if (const char* v = args.Value("--tool-version")) {
+        if (int rc = ParseIntOption("--tool-version", v, 1, kMaxVersion, toolVersion); rc != kExitOk) return rc;
+    }
+    if (const char* v = args.Value("--plugin-version")) {
+        if (int rc = ParseIntOption("--plugin-version", v, 0, kMaxVersion, pluginVersion); rc != kExitOk) return rc;
+    }
+    std::string text = std::to_string(toolVersion) + "\n";
+    if (args.Has("--plugin-version")) text += std::to_string(pluginVersion) + "\n";
+    writer.Add(kOlpVersionMember, std::vector<uint8_t>(text.begin(), text.end()));
+    const std::pair<const char*, const char*> programs[] = {{"--tool", kOlpToolMember}, {"--plugin", kOlpPluginMember}};
+    for (const auto& program : programs) {
+        const char* path = args.Value(program.first);
+        if (path == nullptr) continue;
+        std::vector<uint8_t> bytes;
+        if (int rc = ReadWholeFile(path, kMaxMember, "input", bytes); rc != kExitOk) return rc;
+        writer.Add(program.second, std::move(bytes));
+    }
+    return kExitOk;
+}
+
+int RunOlp(int argc, char** argv) {
+    ParsedArgs args;
+    const std::vector<OptionSpec> specs = {{nullptr, "--platform", true}, {nullptr, "--tool-version", true},
+                                           {nullptr, "--tool", true},     {nullptr, "--plugin-version", true},
+                                           {nullptr, "--plugin", true}};
+    if (int rc = ParseArgs(argc, argv, specs, args); rc != kExitOk) return rc;
+    if (int rc = ExpectPositional(args, 2); rc != kExitOk) return rc;
+    if (args.Has("--tool") != args.Has("--tool-version")) return FailUsage("--tool and --tool-version go together");
+    if (args.Has("--plugin") && !args.Has("--plugin-version")) return FailUsage("--plugin needs --plugin-version");
+    UpdatePkWriter writer;
+    std::vector<ManifestRecord> records;
+    if (int rc = AddGameFiles(args.Positional()[0], writer, records); rc != kExitOk) return rc;
+    if (int rc = AddControlMembers(args, writer); rc != kExitOk) return rc;
+    std::string text;
+    AppendManifestText(records, text);
+    writer.Add(kManifestName, std::vector<uint8_t>(text.begin(), text.end()));
+    std::vector<uint8_t> package;
+    if (!writer.Build(package)) return Fail(kExitFailed, "cannot build the package");
+    if (int rc = WriteWholeFile(args.Positional()[1], package.data(), package.size()); rc != kExitOk) return rc;
+    std::printf("packaged %zu files into %s\n", records.size(), args.Positional()[1]);
+    return kExitOk;
+}
+
+const PaktoolCommandRegistration kRegistration{
+    {"olp", "GAMEDIR OUT.olp [--platform LIST] [--tool-version N --tool FILE] [--plugin-version N [--plugin FILE]]",
+     "write an offline update package from a game folder", RunOlp}};
+
+}  // namespace

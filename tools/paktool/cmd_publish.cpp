@@ -1,0 +1,139 @@
+// paktool publish: writes the server tree an update run consumes, from a game folder.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "engine/manifest_text.h"
+#include "engine/update_codes.h"
+#include "engine/update_pk_writer.h"
+#include "net/pak_access.h"
+#include "net/unwrap.h"
+#include "platform/platform.h"
+#include "tools/paktool/cli_util.h"
+#include "tools/paktool/paktool_command.h"
+#include "tools/paktool/publish_util.h"
+
+namespace {
+
+constexpr const char* kDefaultDir = "download/";
+constexpr const char* kRemoteListName = "update.pak";
+constexpr const char* kVersionFileName = "version.txt";
+constexpr const char* kToolFileName = "update.exe";
+constexpr const char* kPluginFileFormat = "%d_updatecfg.dll";
+constexpr uint64_t kMaxGameFile = 0x4000000 - 1;  // the largest entry a pack holds
+constexpr int64_t kMaxVersion = 0x7FFFFFFF;
+
+int WriteServerFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    platform::CreateParentDirectories(path.c_str());
+    return WriteWholeFile(path.c_str(), bytes.data(), bytes.size());
+}
+
+// A file travels inside a one-member container named like the remote file.
+int WrapBytes(const std::string& remotePath, std::vector<uint8_t>& bytes) {
+    UpdatePkWriter writer;
+    writer.Add(DownloadMemberName(remotePath), bytes);
+    std::vector<uint8_t> wrapped;
+    if (!writer.Build(wrapped)) return Fail(kExitFailed, "cannot wrap '%s'", remotePath.c_str());
+    bytes.swap(wrapped);
+    return kExitOk;
+}
+
+int PublishFiles(const ParsedArgs& args, const std::string& serverDir, const std::string& prefix,
+                 std::vector<ManifestRecord>& records) {
+    std::vector<GameFile> files;
+    if (int rc = ScanGameDir(args.Positional()[0], files); rc != kExitOk) return rc;
+    const std::vector<std::string> unpack = ReadUnpackList(args.Positional()[0]);
+    std::string platformSegment;
+    if (const char* p = args.Value("--platform")) {
+        platformSegment = std::string("$") + p + "/";
+        FoldPackName(platformSegment);
+    }
+    const bool wrap = args.Has("--wrap");
+    for (const GameFile& file : files) {
+        std::vector<uint8_t> bytes;
+        if (int rc = ReadWholeFile(file.path.c_str(), kMaxGameFile, "game file", bytes); rc != kExitOk) return rc;
+        const bool loose = std::find(unpack.begin(), unpack.end(), file.name) != unpack.end();
+        records.push_back(MakeRecord(file, bytes, loose, prefix + platformSegment + file.name));
+        const std::string& remote = records.back().remotePath;
+        // An empty loose file cannot be read back out of a container; it travels as it is.
+        if (wrap && !(loose && bytes.empty())) {
+            if (int rc = WrapBytes(remote, bytes); rc != kExitOk) return rc;
+        }
+        if (int rc = WriteServerFile(JoinPath(serverDir, remote), bytes); rc != kExitOk) return rc;
+    }
+    return kExitOk;
+}
+
+int WriteRemoteList(const std::string& serverDir, const std::string& prefix, const std::vector<ManifestRecord>& records) {
+    std::string text;
+    AppendManifestText(records, text);
+    UpdatePkWriter writer;
+    writer.Add(kManifestName, std::vector<uint8_t>(text.begin(), text.end()));
+    std::vector<uint8_t> container;
+    if (!writer.Build(container)) return Fail(kExitFailed, "cannot build %s", kRemoteListName);
+    return WriteServerFile(JoinPath(serverDir, prefix + kRemoteListName), container);
+}
+
+int CopyServerFile(const char* from, const std::string& to) {
+    std::vector<uint8_t> bytes;
+    if (int rc = ReadWholeFile(from, kNoSizeLimit, "input", bytes); rc != kExitOk) return rc;
+    return WriteServerFile(to, bytes);
+}
+
+int WriteVersionFiles(const ParsedArgs& args, const std::string& serverDir, const std::string& prefix) {
+    int64_t toolVersion = kToolVersion;
+    int64_t pluginVersion = -1;
+    if (const char* v = args.Value("--tool-version")) {
+        if (int rc = ParseIntOption("--tool-version", v, 1, kMaxVersion, toolVersion); rc != kExitOk) return rc;
+    }
+    if (const char* v = args.Value("--plugin-version")) {
+        if (int rc = ParseIntOption("--plugin-version", v, 0, kMaxVersion, pluginVersion); rc != kExitOk) return rc;
+    }
+    std::string text = std::to_string(toolVersion) + "\r\n";
+    if (pluginVersion >= 0) text += std::to_string(pluginVersion) + "\r\n";
+    const std::vector<uint8_t> bytes(text.begin(), text.end());
+    if (int rc = WriteServerFile(JoinPath(serverDir, prefix + kVersionFileName), bytes); rc != kExitOk) return rc;
+    if (const char* tool = args.Value("--tool")) {
+        if (int rc = CopyServerFile(tool, JoinPath(serverDir, prefix + kToolFileName)); rc != kExitOk) return rc;
+    }
+    if (const char* plugin = args.Value("--plugin")) {
+        char name[64];
+        std::snprintf(name, sizeof name, kPluginFileFormat, static_cast<int>(pluginVersion));
+        if (int rc = CopyServerFile(plugin, JoinPath(serverDir, prefix + name)); rc != kExitOk) return rc;
+    }
+    return kExitOk;
+}
+
+int CheckPairs(const ParsedArgs& args) {
+    if (args.Has("--tool") != args.Has("--tool-version")) return FailUsage("--tool and --tool-version go together");
+    if (args.Has("--plugin") && !args.Has("--plugin-version")) return FailUsage("--plugin needs --plugin-version");
+    return kExitOk;
+}
+
+int RunPublish(int argc, char** argv) {
+    ParsedArgs args;
+    const std::vector<OptionSpec> specs = {{nullptr, "--dir", true},          {nullptr, "--platform", true},
+                                           {nullptr, "--wrap", false},        {nullptr, "--tool-version", true},
+                                           {nullptr, "--tool", true},         {nullptr, "--plugin-version", true},
+                                           {nullptr, "--plugin", true}};
+    if (int rc = ParseArgs(argc, argv, specs, args); rc != kExitOk) return rc;
+    if (int rc = ExpectPositional(args, 2); rc != kExitOk) return rc;
+    if (int rc = CheckPairs(args); rc != kExitOk) return rc;
+    const std::string serverDir = args.Positional()[1];
+    const std::string prefix = RemoteDirPrefix(args.Value("--dir") ? args.Value("--dir") : kDefaultDir);
+    std::vector<ManifestRecord> records;
+    if (int rc = PublishFiles(args, serverDir, prefix, records); rc != kExitOk) return rc;
+    if (int rc = WriteRemoteList(serverDir, prefix, records); rc != kExitOk) return rc;
+    if (int rc = WriteVersionFiles(args, serverDir, prefix); rc != kExitOk) return rc;
+    std::printf("published %zu files to %s\n", records.size(), JoinPath(serverDir, prefix).c_str());
+    return kExitOk;
+}
+
+const PaktoolCommandRegistration kRegistration{
+    {"publish",
+     "GAMEDIR SERVERDIR [--dir DIR] [--platform P] [--wrap] [--tool-version N --tool FILE] "
+     "[--plugin-version N [--plugin FILE]]",
+     "write the server tree of an update (files, update.pak, version file) from a game folder", RunPublish}};
+
+}  // namespace

@@ -1,0 +1,175 @@
+#include "tools/paktool/publish_util.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include "app/show_status.h"
+#include "engine/md5.h"
+#include "engine/plugin_values.h"
+#include "engine/update_codes.h"
+#include "net/local_file.h"
+#include "net/pak_access.h"
+#include "pak/pak_paths.h"
+#include "platform/platform.h"
+#include "tools/paktool/cli_util.h"
+
+namespace {
+
+constexpr const char* kAllFiles = "*";
+constexpr uint64_t kMaxUnpackList = 1 << 20;
+constexpr int kMaxScanDepth = 64;
+constexpr int64_t kMaxVersion = 0x7FFFFFFF;
+
+bool g_answerYes = false;
+
+int ConsoleMessageBox(const char* text, const char* caption, unsigned flags) {
+    const bool question = (flags & 0xF) == platform::kMbYesNo;
+    std::fprintf(stderr, "[%s] %s%s\n", caption != nullptr ? caption : "", text != nullptr ? text : "",
+                 question ? (g_answerYes ? " -> yes" : " -> no") : "");
+    std::fflush(stderr);
+    if (!question) return platform::kIdOk;
+    return g_answerYes ? platform::kIdYes : platform::kIdNo;
+}
+
+bool ConsoleStatus(char* copy, size_t length) {
+    std::fwrite(copy, 1, length >= 2 ? length - 2 : length, stdout);  // without its CR LF
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+    return false;  // ShowStatus frees the copy
+}
+
+int Scan(const std::string& dir, const std::string& prefix, int depth, std::vector<GameFile>& files) {
+    if (depth > kMaxScanDepth) return Fail(kExitFileError, "%s: directories nested too deep", dir.c_str());
+    for (const std::string& name : platform::FindFiles(dir.c_str(), kAllFiles)) {
+        if (prefix.empty() && name == kUnpackListName) continue;
+        GameFile f;
+        f.name = prefix + name;
+        FoldPackName(f.name);
+        f.path = dir + "/" + name;
+        files.push_back(std::move(f));
+    }
+    for (const std::string& sub : platform::FindSubdirectories(dir.c_str())) {
+        if (int rc = Scan(dir + "/" + sub, prefix + sub + "/", depth + 1, files); rc != kExitOk) return rc;
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+int ScanGameDir(const std::string& gameDir, std::vector<GameFile>& files) {
+    files.clear();
+    if (!platform::DirectoryExists(gameDir.c_str())) {
+        return Fail(kExitFileError, "game folder '%s' does not exist", gameDir.c_str());
+    }
+    if (int rc = Scan(gameDir, "", 0, files); rc != kExitOk) return rc;
+    std::sort(files.begin(), files.end(), [](const GameFile& a, const GameFile& b) { return a.name < b.name; });
+    for (size_t i = 1; i < files.size(); ++i) {
+        if (files[i].name == files[i - 1].name) {
+            return Fail(kExitUsage, "'%s' and '%s' differ only in letter case", files[i - 1].path.c_str(),
+                        files[i].path.c_str());
+        }
+    }
+    return kExitOk;
+}
+
+std::vector<std::string> ReadUnpackList(const std::string& gameDir) {
+    std::vector<std::string> names;
+    std::vector<uint8_t> text;
+    if (!ReadWholeLocalFile((gameDir + "/" + kUnpackListName).c_str(), kMaxUnpackList, text)) return names;
+    std::string line;
+    auto flush = [&]() {
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
+        std::replace(line.begin(), line.end(), '\\', '/');
+        if (!line.empty()) {
+            FoldPackName(line);
+            names.push_back(line);
+        }
+        line.clear();
+    };
+    for (uint8_t c : text) {
+        if (c == '\n') flush();
+        else if (c != '\r') line += static_cast<char>(c);
+    }
+    flush();
+    return names;
+}
+
+ManifestRecord MakeRecord(const GameFile& file, const std::vector<uint8_t>& bytes, bool unpack,
+                          const std::string& remotePath) {
+    ManifestRecord r;
+    r.kind = unpack ? kKindUnpack : "pack";
+    r.name = file.name;
+    r.digest = std::string(kDigestPrefixMd5) + Md5Text(bytes.data(), bytes.size());
+    r.size = std::to_string(bytes.size());
+    r.remotePath = remotePath;
+    // The engine folds every field it reads; the server paths must be the folded ones.
+    FoldPackName(r.remotePath);
+    return r;
+}
+
+std::string RemoteDirPrefix(const std::string& dir) {
+    std::string prefix = dir;
+    std::replace(prefix.begin(), prefix.end(), '\\', '/');
+    if (!prefix.empty() && prefix.back() != '/') prefix += '/';
+    return prefix;
+}
+
+std::string JoinPath(const std::string& dir, const std::string& path) {
+    if (!path.empty() && (path[0] == '/' || path[0] == '\\' || (path.size() > 1 && path[1] == ':'))) return path;
+    return dir + "/" + path;
+}
+
+std::string AbsolutePath(const std::string& path) { return JoinPath(platform::CurrentDirectory(), path); }
+
+struct EngineConsole::Impl {
+    std::unique_ptr<FixedPluginValues> values;
+    std::string platform;
+    platform::MessageBoxHook previousHook = nullptr;
+    StatusReceiver previousReceiver = nullptr;
+};
+
+EngineConsole::EngineConsole(const EngineRunOptions& options, const std::string& installDir) : impl_(new Impl) {
+    impl_->platform = options.platform;
+    impl_->values.reset(new FixedPluginValues(impl_->platform.c_str(), options.pluginVersion));
+    SetPluginValues(impl_->values.get());
+    g_answerYes = options.answerYes;
+    impl_->previousHook = platform::SetMessageBoxHook(ConsoleMessageBox);
+    impl_->previousReceiver = SetStatusReceiver(ConsoleStatus);
+    previousDir_ = platform::CurrentDirectory();
+    if (!platform::DirectoryExists(installDir.c_str())) {
+        Fail(kExitFileError, "installation folder '%s' does not exist", installDir.c_str());
+        return;
+    }
+    if (!platform::ChangeDirectory(installDir.c_str())) {
+        Fail(kExitFileError, "cannot enter '%s'", installDir.c_str());
+        return;
+    }
+    SetRootPath(".");
+    SetWorkPath("\\");
+    ok_ = true;
+}
+
+EngineConsole::~EngineConsole() {
+    platform::ChangeDirectory(previousDir_.c_str());
+    SetStatusReceiver(impl_->previousReceiver);
+    platform::SetMessageBoxHook(impl_->previousHook);
+    SetPluginValues(nullptr);
+    delete impl_;
+}
+
+void PrintResultLine(int32_t result) {
+    std::printf("result: 0x%08X %s\n", static_cast<unsigned>(result), UpdateResultName(result));
+    std::fflush(stdout);
+}
+
+int ParseEngineRunOptions(const ParsedArgs& args, EngineRunOptions& options) {
+    if (const char* p = args.Value("--platform")) options.platform = p;
+    if (const char* v = args.Value("--plugin-version")) {
+        int64_t version = 0;
+        if (int rc = ParseIntOption("--plugin-version", v, 0, kMaxVersion, version); rc != kExitOk) return rc;
+        options.pluginVersion = static_cast<int32_t>(version);
+    }
+    options.answerYes = args.Has("--yes");
+    return kExitOk;
+}

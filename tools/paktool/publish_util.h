@@ -1,0 +1,70 @@
+// Shared by the publishing commands (publish, olp) and the engine-running commands (sync,
+// apply-olp): scanning a game folder into manifest records, and running the engine on an
+// installation with status lines and message boxes on the console.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/manifest_record.h"
+#include "tools/paktool/cli_util.h"
+
+// The optional list, inside the game folder, of files that install as loose files.
+constexpr const char* kUnpackListName = ".unpack";
+
+// One file of a game folder.
+struct GameFile {
+    std::string name;  // folded, '/' between directories
+    std::string path;  // where to read it
+};
+
+// Every file below `gameDir` except the unpack list, in ascending name order. Returns
+// kExitOk or prints the error.
+int ScanGameDir(const std::string& gameDir, std::vector<GameFile>& files);
+
+// Folded names listed in `gameDir`/.unpack (one per line; empty lines ignored); empty when
+// there is no list.
+std::vector<std::string> ReadUnpackList(const std::string& gameDir);
+
+// The manifest record of `file` with its content `bytes`.
+ManifestRecord MakeRecord(const GameFile& file, const std::vector<uint8_t>& bytes, bool unpack,
+                          const std::string& remotePath);
+
+// `dir` as a remote directory prefix: '\' becomes '/', and a non-empty one ends in '/'.
+std::string RemoteDirPrefix(const std::string& dir);
+
+// `path` joined to `dir` with '/' unless it is already absolute.
+std::string JoinPath(const std::string& dir, const std::string& path);
+std::string AbsolutePath(const std::string& path);
+
+// Options shared by sync and apply-olp.
+struct EngineRunOptions {
+    std::string platform;
+    int32_t pluginVersion = 0;
+    bool answerYes = false;
+};
+
+// Reads --platform, --plugin-version and --yes; kExitOk or the printed usage error.
+int ParseEngineRunOptions(const ParsedArgs& args, EngineRunOptions& options);
+
+// Console for an engine run: status lines to stdout, message boxes to stderr (questions
+// answered by `answerYes`), the given plug-in values, and the installation directory as the
+// current directory with the pack library's paths set. Everything is put back at the end.
+class EngineConsole {
+public:
+    EngineConsole(const EngineRunOptions& options, const std::string& installDir);
+    ~EngineConsole();
+    EngineConsole(const EngineConsole&) = delete;
+    EngineConsole& operator=(const EngineConsole&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    bool ok_ = false;
+    std::string previousDir_;
+    struct Impl;
+    Impl* impl_;
+};
+
+// Prints "result: 0x%08X NAME" on stdout.
+void PrintResultLine(int32_t result);
