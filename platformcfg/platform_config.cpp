@@ -18,3 +18,10 @@ void SetPlatformString(const char* text) { g_platformString = text != nullptr ? 
 
 const std::string& GetDownloadDirOverride() { return g_downloadDirOverride; }
 void SetDownloadDirOverride(const std::string& dir) { g_downloadDirOverride = dir; }
+
+namespace {
+std::string g_installDir;
+}  // namespace
+
+const std::string& GetInstallDir() { return g_installDir; }
+void SetInstallDir(const std::string& dir) { g_installDir = dir; }

@@ -1,4 +1,5 @@
-// Process-wide configuration values, set once by start-up and never released.
+// Process-wide configuration values, set once by start-up and never released: the plug-in,
+// its platform string, the download-directory override and the installation directory.
 #pragma once
 
 #include <string>
@@ -16,3 +17,7 @@ void SetPlatformString(const char* text);
 // The server directory named by curver.dat; empty means the default directory.
 const std::string& GetDownloadDirOverride();
 void SetDownloadDirOverride(const std::string& dir);
+
+// The installation directory with a trailing backslash (GBK); "" until start-up sets it.
+const std::string& GetInstallDir();
+void SetInstallDir(const std::string& dir);
