@@ -17,10 +17,12 @@ constexpr int kTextFromSystem = 1;
 // Converts `text` to wide characters. Code page 936, or 950 when `systemText` is set and
 // the system default language is not Chinese (PRC). Own texts (flag 0) on a system whose
 // default language is not Chinese (PRC) are further mapped to Traditional characters (at
-// most the first kTraditionalChars of them). The result lives in a per-thread buffer and
+// most the first kTraditionalChars of them; the rest of a longer text is kept as it is).
+// The result lives in a per-thread buffer of kTextBufferChars (a longer text is cut) and
 // stays valid until the next call on the same thread. A null text gives "".
 const wchar_t* NarrowToWide(const char* text, int systemText);
 
-// Converts `text` back to 8-bit text with the same code page choice. Per-thread buffer,
-// valid until the next call on the same thread. A null text gives "".
+// Converts `text` back to 8-bit text with the same code page choice. Per-thread buffer of
+// kTextBufferChars bytes (a longer text is cut on a character boundary), valid until the
+// next call on the same thread. A null text gives "".
 const char* WideToNarrow(const wchar_t* text, int systemText);
