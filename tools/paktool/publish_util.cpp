@@ -23,11 +23,11 @@ constexpr int64_t kMaxVersion = 0x7FFFFFFF;
 
 bool g_answerYes = false;
 
+// A message box becomes a note line on stderr; a question is answered as told.
 int ConsoleMessageBox(const char* text, const char* caption, unsigned flags) {
     const bool question = (flags & 0xF) == platform::kMbYesNo;
-    std::fprintf(stderr, "[%s] %s%s\n", caption != nullptr ? caption : "", text != nullptr ? text : "",
-                 question ? (g_answerYes ? " -> yes" : " -> no") : "");
-    std::fflush(stderr);
+    Note("[%s] %s%s", caption != nullptr ? caption : "", text != nullptr ? text : "",
+         question ? (g_answerYes ? " -> yes" : " -> no") : "");
     if (!question) return platform::kIdOk;
     return g_answerYes ? platform::kIdYes : platform::kIdNo;
 }

@@ -1,0 +1,70 @@
+// Hostile names and the shortening of status texts.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/show_status.h"
+#include "net/safe_name.h"
+#include "net/status_text.h"
+
+namespace {
+
+struct NameCase {
+    const char* name;
+    std::string text;
+    bool safe;
+};
+
+TEST(SafeName, OnlyNamesBelowTheInstallationDirectoryPass) {
+    const std::vector<NameCase> cases = {
+        {"good-plain", "patch.txt", true},
+        {"good-nested", "data/maps/a.map", true},
+        {"good-backslashes", "data\\maps\\a.map", true},
+        {"good-dots-inside", "a..b/c.d", true},
+        {"good-dot-segment", "./a.txt", true},
+        {"good-gbk-trail-5c", std::string("\x81\x5C") + "..x/a", true},
+        {"bad-empty", "", false},
+        {"bad-leading-slash", "/etc/passwd", false},
+        {"bad-leading-backslash", "\\windows\\a.dll", false},
+        {"bad-drive", "C:\\windows\\a.dll", false},
+        {"bad-drive-relative", "c:a.dll", false},
+        {"bad-stream-colon", "a.txt:stream", false},
+        {"bad-parent", "../a.txt", false},
+        {"bad-parent-inside", "data/../../a.txt", false},
+        {"bad-parent-backslash", "data\\..\\..\\a.txt", false},
+        {"bad-parent-at-end", "data/..", false},
+        {"bad-parent-trailing-dot", "data/.../a", false},
+        {"bad-parent-trailing-space", "data/.. /a", false},
+        {"bad-parent-after-gbk", std::string("\xB0\xA1") + "/../a", false},
+    };
+    for (const NameCase& c : cases) EXPECT_EQ(IsSafeRelativeName(c.text), c.safe) << c.name;
+}
+
+struct FitCase {
+    const char* name;
+    std::string text;
+    size_t limit;
+    std::string expected;
+};
+
+TEST(StatusText, CutsAtCharacterBoundaries) {
+    const std::vector<FitCase> cases = {
+        {"fits", "abc", 3, "abc"},
+        {"ascii-cut", "abcdefgh", 6, "abc..."},
+        {"gbk-kept-whole", "a\xB0\xA1\xB0\xA1xyz", 7, "a\xB0\xA1..."},
+        {"gbk-not-split", "a\xB0\xA1\xB0\xA1xyz", 5, "a..."},
+        {"too-small-for-ellipsis", "abcdef", 2, ""},
+    };
+    for (const FitCase& c : cases) EXPECT_EQ(FitText(c.text, c.limit), c.expected) << c.name;
+}
+
+TEST(StatusText, LongNamesStillGiveAShownLine) {
+    const std::string name(1000, 'n');
+    const std::string line = FormatWithName("%s MD5校验失败", name);
+    EXPECT_LE(line.size(), kStatusMaxLength);
+    EXPECT_EQ(line.substr(line.size() - std::string(" MD5校验失败").size()), " MD5校验失败");
+    EXPECT_EQ(FormatWithName("下载[%s]失败", "a.dat"), "下载[a.dat]失败");
+}
+
+}  // namespace

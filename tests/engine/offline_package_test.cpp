@@ -1,0 +1,210 @@
+// Loading offline packages (damaged and truncated ones too) and the checks that come before
+// any game file is installed: platform list, tool and plug-in versions.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/failure_sink.h"
+#include "engine/manifest_store.h"
+#include "engine/offline_package.h"
+#include "engine/progress_sink.h"
+#include "engine/update_codes.h"
+#include "engine/update_engine.h"
+#include "engine/update_pk_writer.h"
+#include "pak/pak_update_task.h"
+#include "tests/engine/engine_test_support.h"
+
+namespace {
+
+using namespace enginetest;
+
+void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+std::vector<uint8_t> Package(const std::vector<std::pair<std::string, std::string>>& members) {
+    UpdatePkWriter writer;
+    for (const auto& m : members) writer.Add(m.first, Bytes(m.second));
+    std::vector<uint8_t> out;
+    EXPECT_TRUE(writer.Build(out));
+    return out;
+}
+
+void WritePackage(const std::string& path, const std::vector<uint8_t>& bytes) { WriteFile(path, Text(bytes)); }
+
+std::string BigText() {
+    std::string big;
+    for (int i = 0; i < 140000; ++i) big += static_cast<char>('a' + i % 11);
+    return big;
+}
+
+struct LoadCase {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    int32_t result;
+};
+
+TEST(LoadOfflinePackage, DecodesMembersAndRefusesDamage) {
+    ScratchDir scratch;
+    const std::vector<uint8_t> good = Package({{"a.txt", "alpha"}, {"big.txt", BigText()}});
+    std::vector<uint8_t> badMagic = good;
+    badMagic[1] = 'x';
+    std::vector<uint8_t> badMethod = good;
+    Put32(badMethod, 12, 1);
+    std::vector<uint8_t> tooLarge = good;
+    Put32(tooLarge, 16 + 8, kOlpMaxMember + 1);
+    std::vector<uint8_t> sizeTooSmall = good;  // the last block decodes to more than is missing
+    Put32(sizeTooSmall, 16 + 12 + 8, 140000 - 10);
+    std::vector<uint8_t> countTooLarge = good;
+    Put32(countTooLarge, 8, 3);
+    const std::vector<uint8_t> truncated(good.begin(), good.end() - 7);
+    std::vector<uint8_t> empty = Package({});
+
+    const std::vector<LoadCase> cases = {
+        {"good", good, 0},
+        {"good-no-members", empty, 0},
+        {"bad-magic", badMagic, UPD_E_DATA},
+        {"bad-method", badMethod, UPD_E_DATA},
+        {"bad-member-too-large", tooLarge, UPD_E_DATA},
+        {"bad-size-smaller-than-blocks", sizeTooSmall, UPD_E_DATA},
+        {"bad-count-beyond-file", countTooLarge, UPD_E_DATA},
+        {"bad-truncated", truncated, UPD_E_DATA},
+        {"bad-header-only", std::vector<uint8_t>(good.begin(), good.begin() + 12), UPD_E_DATA},
+    };
+    for (const LoadCase& c : cases) {
+        WritePackage("p.olp", c.bytes);
+        OfflinePackage package;
+        EXPECT_EQ(LoadOfflinePackage("p.olp", package, nullptr), c.result) << c.name;
+    }
+    OfflinePackage package;
+    EXPECT_EQ(LoadOfflinePackage("missing.olp", package, nullptr), UPD_E_DATA);
+}
+
+TEST(LoadOfflinePackage, ReportsProgressAndKeepsTheLaterOfTwoEqualIds) {
+    ScratchDir scratch;
+    std::vector<uint8_t> bytes = Package({{"a.txt", "first"}, {"b.txt", "second"}});
+    // Give the second entry the first one's id.
+    for (int i = 0; i < 4; ++i) bytes[16 + 12 + i] = bytes[16 + i];
+    WritePackage("p.olp", bytes);
+    RecordingNotifier window;
+    ProgressSink sink(&window);
+    OfflinePackage package;
+    ASSERT_EQ(LoadOfflinePackage("p.olp", package, &sink), 0);
+    const OfflinePackage::Member* a = package.Find("A.TXT");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(std::string(a->text()), "second");
+    EXPECT_EQ(package.Find("b.txt"), nullptr);
+    const std::vector<Posted> expected = {{UM_PHASE_BEGIN, 0, 2}, {UM_FILE_PROGRESS, 0, 0}, {UM_FILE_PROGRESS, 1, 0}};
+    EXPECT_EQ(window.posts, expected);
+}
+
+TEST(LeadingNumber, ReadsTheLeadingDecimal) {
+    EXPECT_EQ(LeadingNumber("224\n10003"), 224);
+    EXPECT_EQ(LeadingNumber("  \t17abc"), 17);
+    EXPECT_EQ(LeadingNumber("abc"), 0);
+    EXPECT_EQ(LeadingNumber("99999999999999999999"), 0x7FFFFFFF);
+}
+
+// Runs ApplyOfflinePackage on p.olp in the scratch directory.
+int32_t Apply(RecordingNotifier* window = nullptr) {
+    ProgressSink sink(window);
+    PackManifestStore store;
+    CountingFailureSink failures;
+    std::unique_ptr<PakUpdateTask> task = CreatePakUpdateTask();
+    const int32_t rc = ApplyOfflinePackage("p.olp", "patch.dat", &sink, store, failures, *task);
+    UpdateEngine::Instance()->Release();
+    return rc;
+}
+
+struct PluginCase {
+    const char* name;
+    int32_t installed;
+    int32_t packaged;
+    bool replaced;
+};
+
+TEST(ApplyOfflinePackage, ReplacesThePluginOnlyWhenNewerOrOfAnotherMajor) {
+    const std::vector<PluginCase> cases = {
+        {"same-major-older-minor", 20005, 20003, false},
+        {"same-version", 20005, 20005, false},
+        {"same-major-newer-minor", 20005, 20007, true},
+        {"newer-major", 20005, 30001, true},
+        {"older-major", 20005, 10009, true},
+    };
+    for (const PluginCase& c : cases) {
+        ScratchDir scratch;
+        UiRecorder ui;
+        PluginScope plugin("win", c.installed);
+        WriteFile("updatecfg.dll", "old plug-in");
+        WritePackage("p.olp", Package({{"version.inf", "223\n" + std::to_string(c.packaged)},
+                                       {"updatecfg.dll", "new plug-in"}}));
+        RecordingNotifier window;
+        EXPECT_EQ(Apply(&window), c.replaced ? UPD_RESTART_REQUESTED : UPD_PACKAGE_APPLIED) << c.name;
+        EXPECT_EQ(ReadFile("updatecfg.dll"), c.replaced ? "new plug-in" : "old plug-in") << c.name;
+        EXPECT_EQ(window.restarts, c.replaced ? std::vector<std::string>{"<self>"} : std::vector<std::string>{})
+            << c.name;
+        EXPECT_FALSE(Exists("update.exe")) << c.name;
+    }
+}
+
+TEST(ApplyOfflinePackage, NewToolIsWrittenAndNothingElseApplied) {
+    ScratchDir scratch;
+    UiRecorder ui;
+    PluginScope plugin("win", 10000);
+    WritePackage("p.olp", Package({{"version.inf", "224\n10000"},
+                                   {"update.exe", "new tool"},
+                                   {"update.inf", "pack\r\na.txt\r\nmd5 x\r\n1\r\na.txt\r\n\r\n"},
+                                   {"a.txt", "a"}}));
+    RecordingNotifier window;
+    EXPECT_EQ(Apply(&window), UPD_RESTART_REQUESTED);
+    EXPECT_EQ(ReadFile("update.exe"), "new tool");
+    EXPECT_EQ(window.restarts, std::vector<std::string>{"newuper.exe"});
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "由于该压缩包中存在关键更新，需要重新启动更新工具");
+    EXPECT_FALSE(Exists("patch.dat"));
+}
+
+struct RefusalCase {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> members;
+    int32_t result;
+    const char* status;  // expected status line, or ""
+    const char* caption;  // expected message box caption, or ""
+};
+
+TEST(ApplyOfflinePackage, RefusesBeforeWritingAnything) {
+    std::string longList(3000, 'p');
+    const std::vector<RefusalCase> cases = {
+        {"no-members", {}, UPD_E_DATA, "", ""},
+        {"version-only", {{"version.inf", "223\n10000"}}, UPD_PACKAGE_APPLIED, "", ""},
+        {"bad-tool-version", {{"version.inf", "abc"}, {"update.exe", "x"}}, UPD_E_DATA,
+         "从更新包中获取的更新工具版本信息异常", ""},
+        {"other-platforms", {{"platfrom", "mac linux"}, {"version.inf", "224"}, {"update.exe", "x"}}, UPD_E_DATA, "",
+         "更新包和当前平台不匹配！"},
+        {"long-platform-list", {{"platfrom", longList}}, UPD_E_DATA, "", "更新包和当前平台不匹配！"},
+        {"listed-platform", {{"platfrom", "mac win linux"}, {"version.inf", "223\n10000"}}, UPD_PACKAGE_APPLIED, "",
+         ""},
+    };
+    for (const RefusalCase& c : cases) {
+        ScratchDir scratch;
+        UiRecorder ui;
+        PluginScope plugin("win", 10000);
+        WritePackage("p.olp", Package(c.members));
+        EXPECT_EQ(Apply(), c.result) << c.name;
+        EXPECT_FALSE(Exists("update.exe")) << c.name;
+        EXPECT_FALSE(Exists("patch.dat")) << c.name;
+        if (*c.status != '\0') EXPECT_TRUE(ui.HasStatus(c.status)) << c.name;
+        if (*c.caption != '\0') {
+            ASSERT_EQ(ui.boxes.size(), 1u) << c.name;
+            EXPECT_EQ(ui.boxes[0].caption, c.caption) << c.name;
+            EXPECT_LT(ui.boxes[0].text.size(), 1024u) << c.name;
+            EXPECT_EQ(ui.boxes[0].text.rfind("当前更新包的平台适应列表如下：\r\n", 0), 0u) << c.name;
+        } else {
+            EXPECT_TRUE(ui.boxes.empty()) << c.name;
+        }
+    }
+}
+
+}  // namespace
