@@ -2,6 +2,9 @@
 // without writing outside the plain capacity or reading past the packed bytes.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
+
 #include "pak/pak_codec.h"
 #include "tests/pak/codec_test_data.h"
 
@@ -148,6 +151,33 @@ TEST(PakCodecHostile, LzmaHeader) {
     };
     for (const auto& c : cases) ExpectRefused(*codec, c.packed, c.capacity, c.name);
 }
+
+#ifndef _WIN32
+// On POSIX the debugger output goes to stderr while KVO_DEBUG_OUTPUT is set.
+TEST(PakCodecLzma, RefusedBlockIsReportedToTheDebugger) {
+    CodecPtr codec = MakeCodec(kPakMethodLzma);
+    const Good g = GoodBlock(*codec);
+    Bytes cut(g.packed.begin(), g.packed.end() - 1);
+    const struct {
+        const char* name;
+        Bytes packed;
+        const char* output;
+    } cases[] = {{"good-block", g.packed, ""}, {"cut-block", cut, "lzma decode failure\r\n"}};
+    const char* previous = std::getenv("KVO_DEBUG_OUTPUT");
+    const std::string saved = previous ? previous : "";
+    setenv("KVO_DEBUG_OUTPUT", "1", 1);
+    for (const auto& c : cases) {
+        testing::internal::CaptureStderr();
+        DecodeBlock(*codec, c.packed, kPlainSize, nullptr, nullptr);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.output) << c.name;
+    }
+    if (previous) {
+        setenv("KVO_DEBUG_OUTPUT", saved.c_str(), 1);
+    } else {
+        unsetenv("KVO_DEBUG_OUTPUT");
+    }
+}
+#endif
 
 // A stored block is its plain bytes: it may be shorter than the room (a last block) but
 // never longer.
