@@ -91,7 +91,7 @@ size_t MultiByteToWide(unsigned codePage, const char* in, wchar_t* out, size_t o
     size_t dstLeft = (outCount - 1) * sizeof(wchar_t);
     while (srcLeft > 0 && dstLeft >= sizeof(wchar_t)) {
         if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) != static_cast<size_t>(-1)) break;
-        if (errno == E2BIG) break;
+        if (errno == E2BIG || dstLeft < sizeof(wchar_t)) break;
         // An invalid or cut sequence: one byte becomes U+FFFD, as MultiByteToWideChar does.
         *reinterpret_cast<wchar_t*>(dst) = 0xFFFD;
         dst += sizeof(wchar_t);

@@ -5,6 +5,7 @@
 
 #include <mmsystem.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <vector>
@@ -59,10 +60,13 @@ size_t MultiByteToWide(unsigned codePage, const char* in, wchar_t* out, size_t o
     // Flags 0: invalid bytes become U+FFFD; -1: the input is NUL-terminated.
     int n = ::MultiByteToWideChar(codePage, 0, in, -1, out, static_cast<int>(outCount));
     if (n == 0) {
-        // Too long: convert as much as fits.
-        std::vector<wchar_t> all(::MultiByteToWideChar(codePage, 0, in, -1, nullptr, 0) + 1);
-        ::MultiByteToWideChar(codePage, 0, in, -1, all.data(), static_cast<int>(all.size()));
-        size_t keep = outCount - 1;
+        // Too long: convert as much as fits. Any other failure (a code page the system
+        // lacks) leaves the empty text.
+        int need = ::MultiByteToWideChar(codePage, 0, in, -1, nullptr, 0);
+        if (need <= 0) return 0;
+        std::vector<wchar_t> all(static_cast<size_t>(need));
+        ::MultiByteToWideChar(codePage, 0, in, -1, all.data(), need);
+        size_t keep = std::min(outCount - 1, static_cast<size_t>(need) - 1);
         for (size_t i = 0; i < keep; ++i) out[i] = all[i];
         out[keep] = L'\0';
         return keep;
