@@ -1,0 +1,58 @@
+// The updater role: load and initialise the plug-in, follow curver.dat, run the window.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "app/app_texts.h"
+#include "app/interim_window.h"
+#include "app/startup_instruction.h"
+#include "app/update_app.h"
+#include "platform/platform.h"
+#include "platformcfg/platform_config.h"
+#include "platformcfg/plugin_loader.h"
+#include "text/text_convert.h"
+
+namespace {
+
+constexpr DWORD kParentSettleMs = 1000;
+constexpr DWORD kParentWaitMs = 10000;
+
+// Loads the plug-in and initialises it with the command line. False ends start-up.
+bool StartPlugin(const std::wstring& commandLine) {
+    PluginLoad load = LoadPlatformPlugin();
+    if (load.result != PluginLoadResult::kLoaded) {
+        platform::MessageBoxNarrow(kTextNoPlugin, nullptr, platform::kMbOk);
+        return false;
+    }
+    SetPlatformConfig(load.cfg);
+    if (load.cfg->Initialize(WideToNarrow(commandLine.c_str(), kTextOwn)) == 0) return false;
+    if (const char* platformName = load.cfg->GetString(kCfgKeyPlatformString)) SetPlatformString(platformName);
+    return true;
+}
+
+// Waits for the process whose inherited handle curver.dat named. False ends start-up.
+bool WaitForParent(uint32_t handleValue) {
+    HANDLE parent = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(handleValue));
+    ::Sleep(kParentSettleMs);
+    DWORD wait = ::WaitForSingleObject(parent, kParentWaitMs);
+    if (wait == WAIT_TIMEOUT) {
+        platform::MessageBoxNarrow(kTextParentStillRunning, nullptr, platform::kMbOk);
+        return false;
+    }
+    if (wait != WAIT_FAILED) ::CloseHandle(parent);
+    return true;
+}
+
+}  // namespace
+
+void RunUpdater(const std::wstring& directory, const std::wstring& commandLine) {
+    if (!StartPlugin(commandLine)) return;
+
+    StartupInstruction instruction = ConsumeStartupInstruction();
+    SetDownloadDirOverride(instruction.downloadDir);
+    if (instruction.waitForParent && !WaitForParent(instruction.parentHandle)) return;
+
+    SetInstallDir(WideToNarrow(directory.c_str(), kTextFromSystem) + std::string("\\"));
+    ::InitCommonControls();
+    RunInterimWindow();
+}

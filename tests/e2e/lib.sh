@@ -1,0 +1,121 @@
+# Shared set-up of the end-to-end tests of update.exe under wine64 (sourced, not run).
+#
+# BUILD_WIN64 (default: build/win64/bin) holds update.exe, updatecfg.dll with its sample
+# updatecfg.ini, and boxwatch.exe. Every program runs through scripts/wine-run.sh in one
+# display and one Wine prefix per test script, so boxwatch sees update.exe's windows.
+set -uo pipefail
+
+E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+BUILD_WIN64=${BUILD_WIN64:-$E2E_ROOT/build/win64/bin}
+WINE_RUN=$E2E_ROOT/scripts/wine-run.sh
+E2E_FAILURES=0
+E2E_PIDS=()
+
+for needed in update.exe updatecfg.dll updatecfg.ini boxwatch.exe; do
+  if [ ! -f "$BUILD_WIN64/$needed" ]; then
+    echo "e2e: $BUILD_WIN64/$needed missing (scripts/build.sh win64)" >&2
+    exit 1
+  fi
+done
+
+E2E_WORK=$(mktemp -d /tmp/kvo-e2e.XXXXXX)
+XVFB_PID=
+OWN_PREFIX=
+
+e2e_cleanup() {
+  local pid
+  for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
+  wineserver -k >/dev/null 2>&1
+  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
+  rm -rf "$E2E_WORK"
+  [ -n "$OWN_PREFIX" ] && rm -rf "$OWN_PREFIX"
+}
+trap e2e_cleanup EXIT
+
+# One display for every program of this script (wine-run.sh starts none when DISPLAY is set).
+if [ -z "${DISPLAY:-}" ]; then
+  display_file=$E2E_WORK/display
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+  XVFB_PID=$!
+  for _ in $(seq 100); do
+    [ -s "$display_file" ] && break
+    sleep 0.1
+  done
+  export DISPLAY=:$(tr -dc '0-9' < "$display_file")
+fi
+if [ -z "${WINEPREFIX:-}" ]; then
+  OWN_PREFIX=$(mktemp -d /tmp/kvo-e2e-prefix.XXXXXX)
+  export WINEPREFIX=$OWN_PREFIX/prefix
+fi
+# Processes left behind are stopped by the tests themselves, not waited for.
+export WINE_RUN_DRAIN_SECONDS=${WINE_RUN_DRAIN_SECONDS:-20}
+
+# The Windows spelling of a Unix path (drive Z: is the Unix root).
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+# A scratch installation: update.exe and the plug-in with its settings.
+# Prints its directory.
+new_install() {
+  local dir
+  dir=$(mktemp -d "$E2E_WORK/install.XXXXXX")
+  cp "$BUILD_WIN64/update.exe" "$BUILD_WIN64/updatecfg.dll" "$BUILD_WIN64/updatecfg.ini" "$dir/"
+  echo "$dir"
+}
+
+# Starts a program of the installation in the background: run_bg DIR PROGRAM ARGS...
+# The PID of its wine-run.sh is in E2E_LAST_PID.
+run_bg() {
+  local dir=$1 program=$2
+  shift 2
+  (cd "$dir" && exec "$WINE_RUN" "$dir/$program" "$@") >/dev/null 2>&1 &
+  E2E_LAST_PID=$!
+  E2E_PIDS+=("$E2E_LAST_PID")
+}
+
+# Runs boxwatch with the steps given; its observations are appended to LOG.
+watch() {
+  local log=$1
+  shift
+  "$WINE_RUN" "$BUILD_WIN64/boxwatch.exe" "$(winpath "$log")" "$@" >/dev/null 2>&1
+}
+
+# Waits up to SECONDS for PID to end; false when it is still running.
+wait_pid() {
+  local pid=$1 seconds=$2
+  for _ in $(seq $((seconds * 10))); do
+    kill -0 "$pid" 2>/dev/null || return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Ends every program of the prefix (between cases).
+stop_all() {
+  wineserver -k >/dev/null 2>&1
+  local pid
+  for pid in "${E2E_PIDS[@]}"; do wait_pid "$pid" 10 || kill "$pid" 2>/dev/null; done
+  E2E_PIDS=()
+}
+
+check() {
+  local what=$1
+  shift
+  if "$@"; then
+    echo "ok   - $what"
+  else
+    echo "FAIL - $what"
+    E2E_FAILURES=$((E2E_FAILURES + 1))
+  fi
+}
+
+has_line() { grep -qxF -- "$2" "$1"; }
+lacks_line_starting() { ! grep -q -- "^$2" "$1"; }
+
+finish() {
+  if [ "$E2E_FAILURES" -eq 0 ]; then
+    echo "$(basename "$0"): all checks passed"
+    exit 0
+  fi
+  echo "$(basename "$0"): $E2E_FAILURES check(s) failed"
+  exit 1
+}
