@@ -25,11 +25,19 @@ make_seeds() {
   done
 }
 
+# The targets the build defines (fuzz-targets.txt); a removed target's old program in bin/
+# is not run.
 fuzzers=()
-if [ -d "$FUZZ_DIR/bin" ]; then
-  for f in "$FUZZ_DIR"/bin/*; do
-    [ -f "$f" ] && [ -x "$f" ] && fuzzers+=("$f")
-  done
+if [ -f "$FUZZ_DIR/fuzz-targets.txt" ]; then
+  while read -r name; do
+    [ -n "$name" ] || continue
+    if [ -x "$FUZZ_DIR/bin/$name" ]; then
+      fuzzers+=("$FUZZ_DIR/bin/$name")
+    else
+      echo "fuzz-smoke: $name is not built (run scripts/build.sh fuzz)" >&2
+      exit 1
+    fi
+  done < "$FUZZ_DIR/fuzz-targets.txt"
 fi
 if [ ${#fuzzers[@]} -eq 0 ]; then
   echo "fuzz-smoke: no fuzz targets in $FUZZ_DIR/bin"

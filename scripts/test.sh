@@ -17,16 +17,18 @@ passed=0
 failed=0
 failed_names=()
 START_SECONDS=$SECONDS
+STAGE_START_SECONDS=$SECONDS
 
 stage_result() {
-  local name=$1 status=$2
+  local name=$1 status=$2 took=$((SECONDS - STAGE_START_SECONDS))
+  STAGE_START_SECONDS=$SECONDS
   if [ "$status" -eq 0 ]; then
     passed=$((passed + 1))
-    echo "-- stage passed: $name"
+    echo "-- stage passed: $name (${took} s)"
   else
     failed=$((failed + 1))
     failed_names+=("$name")
-    echo "-- stage FAILED: $name (exit $status)"
+    echo "-- stage FAILED: $name (exit $status, ${took} s)"
   fi
 }
 
@@ -80,6 +82,8 @@ if [ "$(id -u)" -eq 0 ]; then
 else
   echo "not root: set-up skipped (run scripts/setup.sh as root on a new machine)"
 fi
+echo "-- set-up done ($((SECONDS - STAGE_START_SECONDS)) s)"
+STAGE_START_SECONDS=$SECONDS
 
 # One wine prefix for the whole run, removed at the end.
 WINE_WORK=$(mktemp -d /tmp/kvo-test-wine.XXXXXX)
