@@ -1,0 +1,325 @@
+// Whole update passes with real packs and a server folder: an installation at v1 brought to
+// v2, the new local manifest, and the comparison, failure and stop cases.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/failure_sink.h"
+#include "engine/manifest_store.h"
+#include "engine/manifest_text.h"
+#include "engine/md5.h"
+#include "engine/progress_sink.h"
+#include "engine/update_codes.h"
+#include "engine/update_engine.h"
+#include "engine/update_pk_writer.h"
+#include "net/dir_transfer.h"
+#include "net/pak_access.h"
+#include "pak/pak_paths.h"
+#include "pak/pak_update_task.h"
+#include "tests/engine/engine_test_support.h"
+
+namespace {
+
+using namespace enginetest;
+
+constexpr const char* kRemoteList = "download/update.pak";
+
+std::string Digest(const std::string& content) { return "md5 " + Md5Text(content.data(), content.size()); }
+
+// One file of a publication.
+struct Published {
+    std::string name;
+    std::string content;
+    bool unpack = false;
+    std::string remotePath;  // "" = download/<name>
+    std::string digest;      // "" = the content's
+};
+
+ManifestRecord RecordOf(const Published& f) {
+    ManifestRecord r;
+    r.kind = f.unpack ? "unpack" : "pack";
+    r.name = f.name;
+    r.digest = f.digest.empty() ? Digest(f.content) : f.digest;
+    r.size = std::to_string(f.content.size());
+    r.remotePath = f.remotePath.empty() ? "download/" + f.name : f.remotePath;
+    return r;
+}
+
+// Writes the server folder `server` for `files`: every file at its remote path and the
+// manifest inside download/update.pak.
+void Publish(const std::string& server, const std::vector<Published>& files, const std::string& manifestCut = "") {
+    std::vector<ManifestRecord> records;
+    for (const Published& f : files) {
+        records.push_back(RecordOf(f));
+        WriteFile(server + "/" + records.back().remotePath, f.content);
+    }
+    std::string text;
+    AppendManifestText(records, text);
+    if (!manifestCut.empty()) text = text.substr(0, text.size() - manifestCut.size());
+    UpdatePkWriter writer;
+    writer.Add("update.inf", Bytes(text));
+    std::vector<uint8_t> pak;
+    ASSERT_TRUE(writer.Build(pak));
+    WriteFile(server + "/" + kRemoteList, Text(pak));
+}
+
+std::string PackMember(const std::string& name) {
+    std::vector<uint8_t> bytes;
+    if (ReadPackMember("patch.dat", name, bytes) != MemberRead::kOk) return "<absent>";
+    return Text(bytes);
+}
+
+std::string ManifestText(const std::vector<Published>& files) {
+    std::vector<ManifestRecord> records;
+    for (const Published& f : files) records.push_back(RecordOf(f));
+    std::string text;
+    AppendManifestText(records, text);
+    return text;
+}
+
+// Runs one online pass against `server`; `transfer` may wrap the server's transfer.
+struct PassResult {
+    int32_t result;
+    uint32_t failures;
+    uint32_t total;
+    uint32_t count;
+};
+
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetRootPath(".");
+        SetWorkPath("\\");
+    }
+
+    PassResult Sync(const std::string& server, Transfer* wrapper = nullptr, DirTransfer* inner = nullptr) {
+        ProgressSink sink(&window);
+        PackManifestStore store;
+        CountingFailureSink failures;
+        std::unique_ptr<PakUpdateTask> task = CreatePakUpdateTask();
+        std::unique_ptr<DirTransfer> own;
+        if (inner == nullptr) {
+            own.reset(new DirTransfer(scratch.path() + "/" + server));
+            inner = own.get();
+        }
+        Transfer& transfer = wrapper != nullptr ? *wrapper : *inner;
+        UpdateEngine* engine = UpdateEngine::Instance();
+        PassResult r{};
+        r.result = engine->CheckForUpdates(&sink, store, transfer, kRemoteList, "patch.dat", &r.total, &r.count);
+        if (r.result == UPD_DONE) r.result = engine->DownloadAndApply(&sink, store, failures, *task, transfer);
+        engine->Release();
+        r.failures = failures.count();
+        return r;
+    }
+
+    // An installation at v1: a rebuilt patch.dat and the loose files of `files`.
+    void Install(const std::vector<Published>& files) {
+        Publish("v1", files);
+        UiRecorder yes(platform::kIdYes);
+        ASSERT_EQ(Sync("v1").result, UPD_DONE);
+        window.posts.clear();
+    }
+
+    ScratchDir scratch;
+    PluginScope plugin{"win", 10000};
+    RecordingNotifier window;
+};
+
+TEST_F(EngineTest, BringsV1ToV2AndIsThenUpToDate) {
+    const Published same{"data/same.txt", "unchanged"};
+    const Published changedV1{"data/changed.bin", std::string(100000, 'a')};
+    const Published looseV1{"readme.txt", "old readme", true};
+    Install({same, changedV1, looseV1});
+
+    std::string big;
+    for (int i = 0; i < 150000; ++i) big += static_cast<char>(i * 7 % 251);
+    const Published changedV2{"data/changed.bin", big};
+    const Published looseV2{"readme.txt", "new readme", true};
+    const Published added{"data/new/added.txt", "added in v2"};
+    const Published addedLoose{"docs/guide.txt", "a guide", true};
+    Publish("v2", {same, changedV2, looseV2, added, addedLoose});
+
+    UiRecorder ui;
+    const PassResult r = Sync("v2");
+    EXPECT_EQ(r.result, UPD_DONE);
+    EXPECT_EQ(r.failures, 0u);
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_EQ(PackMember("data/same.txt"), same.content);
+    EXPECT_EQ(PackMember("data/changed.bin"), big);
+    EXPECT_EQ(PackMember("data/new/added.txt"), added.content);
+    EXPECT_EQ(PackMember("readme.txt"), "<absent>");
+    EXPECT_EQ(ReadFile("readme.txt"), "new readme");
+    EXPECT_EQ(ReadFile("docs/guide.txt"), "a guide");
+    EXPECT_FALSE(Exists("readme.txt.kvodl"));
+    EXPECT_FALSE(Exists("update.inf"));
+    // Kept records first, then the installed ones in name order.
+    EXPECT_EQ(PackMember("update.inf"), ManifestText({same, changedV2, added, addedLoose, looseV2}));
+    const std::vector<Posted> filesLeft = {{UM_FILES_LEFT, 1, 4}, {UM_FILES_LEFT, 2, 4}, {UM_FILES_LEFT, 3, 4},
+                                           {UM_FILES_LEFT, 4, 4}};
+    std::vector<Posted> got;
+    for (const Posted& p : window.posts) {
+        if (p.message == UM_FILES_LEFT) got.push_back(p);
+    }
+    EXPECT_EQ(got, filesLeft);
+
+    const PassResult again = Sync("v2");
+    EXPECT_EQ(again.result, UPD_UP_TO_DATE);
+    EXPECT_EQ(again.count, 0u);
+}
+
+TEST_F(EngineTest, InstalledContentDecidesWhenThereIsNoLocalRecord) {
+    Install({{"keep.txt", "k"}});
+    // In the pack without a record: current, and it stays without a record.
+    const Published packed{"keep.txt", "k"};
+    // A pack-kind file present only as a loose file gets a "tmp " reference: fetched.
+    WriteFile("loose-only.dat", "same bytes");
+    const Published looseOnly{"loose-only.dat", "same bytes"};
+    // A loose file with the right content needs nothing.
+    WriteFile("tool.cfg", "cfg");
+    const Published looseRight{"tool.cfg", "cfg", true};
+    // Equal digests with different sizes: the digest decides.
+    Publish("v2", {packed, looseOnly, looseRight});
+    UiRecorder ui;
+    const PassResult r = Sync("v2");
+    EXPECT_EQ(r.result, UPD_DONE);
+    EXPECT_EQ(r.count, 1u);
+    EXPECT_EQ(r.total, std::string("same bytes").size());
+    EXPECT_EQ(PackMember("loose-only.dat"), "same bytes");
+    EXPECT_EQ(PackMember("update.inf"), ManifestText({packed, looseOnly}));
+}
+
+TEST_F(EngineTest, OnlyThisPlatformsRecordsAreFetchedAndTheLongerPathWins) {
+    Install({{"base.txt", "b"}});
+    Publish("v2", {{"base.txt", "b"},
+                   {"mac.txt", "mac only", false, "download/$mac/mac.txt"},
+                   {"cfg.txt", "generic", false, "download/cfg.txt"},
+                   {"cfg.txt", "for win", false, "download/$win/cfg.txt"}});
+    UiRecorder ui;
+    const PassResult r = Sync("v2");
+    EXPECT_EQ(r.result, UPD_DONE);
+    EXPECT_EQ(r.count, 1u);
+    EXPECT_EQ(PackMember("cfg.txt"), "for win");
+    EXPECT_EQ(PackMember("mac.txt"), "<absent>");
+}
+
+TEST_F(EngineTest, BadDownloadsAreFailedFilesAndKeepTheInstalledOnes) {
+    Install({{"a.txt", "a1"}, {"loose.txt", "installed loose", true}, {"gone.txt", "installed gone", true}});
+    Publish("v2", {{"a.txt", "a2", false, "", Digest("something else")},
+                   {"loose.txt", "tampered", true, "", Digest("loose v2")},
+                   {"gone.txt", "gone v2", true}});
+    platform::RemoveFile((scratch.path() + "/v2/download/gone.txt").c_str());
+    UiRecorder ui;
+    const PassResult r = Sync("v2");
+    EXPECT_EQ(r.result, UPD_DONE);
+    EXPECT_EQ(r.failures, 3u);
+    EXPECT_TRUE(ui.HasBoxCaption("MD5校验失败！"));
+    EXPECT_TRUE(ui.HasStatus("a.txt MD5校验失败"));
+    EXPECT_EQ(PackMember("a.txt"), "a1");
+    EXPECT_EQ(ReadFile("loose.txt"), "installed loose");
+    EXPECT_EQ(ReadFile("gone.txt"), "installed gone");
+    EXPECT_FALSE(Exists("loose.txt.kvodl"));
+    EXPECT_FALSE(Exists("gone.txt.kvodl"));
+    // The failed files lost their records: the next run decides by their content. The
+    // manifest is empty, an entry the reader does not open.
+    EXPECT_EQ(PackMember("update.inf"), "<absent>");
+}
+
+TEST_F(EngineTest, HostileNamesNeverWriteOutsideTheInstallation) {
+    Install({{"a.txt", "a"}});
+    const std::vector<std::string> hostile = {"../escaped.txt", "/abs-escaped.txt", "\\back-escaped.txt",
+                                              "c:drive-escaped.txt", "sub/../../up-escaped.txt"};
+    std::vector<Published> files = {{"a.txt", "a"}};
+    for (const std::string& name : hostile) files.push_back({name, "evil", true, "download/evil.txt"});
+    Publish("v2", files);
+    UiRecorder ui;
+    const PassResult r = Sync("v2");
+    EXPECT_EQ(r.result, UPD_DONE);
+    EXPECT_EQ(r.failures, hostile.size());
+    EXPECT_TRUE(ui.HasStatusContaining("指向安装目录之外"));
+    EXPECT_FALSE(Exists(scratch.path() + "/../escaped.txt"));
+    EXPECT_FALSE(Exists(scratch.path() + "/../up-escaped.txt"));
+    EXPECT_FALSE(Exists("/abs-escaped.txt"));
+}
+
+TEST_F(EngineTest, UnreadableManifestsChangeNothing) {
+    Install({{"a.txt", "a"}});
+    const std::string before = ReadFile("patch.dat");
+    Publish("cut", {{"a.txt", "a2"}, {"b.txt", "b"}}, "\r\n");
+    UiRecorder ui;
+    EXPECT_EQ(Sync("cut").result, UPD_E_DATA);
+    EXPECT_EQ(Sync("no-server").result, UPD_E_FETCH);
+    EXPECT_EQ(ReadFile("patch.dat"), before);
+    EXPECT_FALSE(Exists("update.inf"));
+}
+
+TEST_F(EngineTest, MissingLocalPackAsksWhetherToRebuild) {
+    Publish("v2", {{"a.txt", "a"}});
+    {
+        UiRecorder no(platform::kIdNo);
+        EXPECT_EQ(Sync("v2").result, UPD_E_DATA);
+        ASSERT_EQ(no.boxes.size(), 1u);
+        EXPECT_EQ(no.boxes[0].text, "本地patch.dat无法打开！\r\n是否需要重建更新数据包？");
+        EXPECT_EQ(no.boxes[0].flags, platform::kMbYesNo);
+        EXPECT_FALSE(Exists("patch.dat"));
+    }
+    UiRecorder yes(platform::kIdYes);
+    EXPECT_EQ(Sync("v2").result, UPD_DONE);
+    EXPECT_EQ(PackMember("a.txt"), "a");
+}
+
+// Stops the engine when the n-th download begins.
+class StoppingTransfer : public Transfer {
+public:
+    StoppingTransfer(DirTransfer& inner, int stopAt, bool keep) : inner_(inner), stopAt_(stopAt), keep_(keep) {}
+    int32_t DownloadFile(const char* remote, const char* local, ProgressSink* sink) override {
+        Count();
+        return inner_.DownloadFile(remote, local, sink);
+    }
+    int32_t DownloadToMemory(const char* remote, const uint8_t** bytes, uint32_t* size, ProgressSink* sink) override {
+        Count();
+        return inner_.DownloadToMemory(remote, bytes, size, sink);
+    }
+    void Interrupt() override { inner_.Interrupt(); }
+
+private:
+    void Count() {
+        if (++requests_ == stopAt_) UpdateEngine::Instance()->Stop(keep_);
+    }
+    DirTransfer& inner_;
+    int stopAt_;
+    bool keep_;
+    int requests_ = 0;
+};
+
+TEST_F(EngineTest, StopKeepsOrDiscardsWhatWasInstalled) {
+    const std::vector<Published> v2 = {{"f1.txt", "1"}, {"f2.txt", "2"}, {"f3.txt", "3"}, {"f4.txt", "4"},
+                                       {"f5.txt", "5"}};
+    for (bool keep : {true, false}) {
+        SCOPED_TRACE(keep ? "keep" : "discard");
+        platform::RemoveFile("patch.dat");
+        Install({{"base.txt", "b"}});
+        Publish("v2", v2);
+        const std::string before = ReadFile("patch.dat");
+        UiRecorder ui;
+        DirTransfer inner(scratch.path() + "/v2");
+        // Request 1 is the manifest; request 4 is the third file.
+        StoppingTransfer stopping(inner, 4, keep);
+        EXPECT_EQ(Sync("v2", &stopping, &inner).result, UPD_INTERRUPTED);
+        if (keep) {
+            EXPECT_EQ(PackMember("f1.txt"), "1");
+            EXPECT_EQ(PackMember("f2.txt"), "2");
+            EXPECT_EQ(PackMember("f3.txt"), "<absent>");
+            // Local records the server no longer lists are kept.
+            EXPECT_EQ(PackMember("update.inf"), ManifestText({{"base.txt", "b"}, {"f1.txt", "1"}, {"f2.txt", "2"}}));
+        } else {
+            EXPECT_EQ(ReadFile("patch.dat"), before);
+            EXPECT_FALSE(Exists("update.inf"));
+        }
+    }
+}
+
+}  // namespace
