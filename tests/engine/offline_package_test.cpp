@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "engine/failure_sink.h"
+#include "engine/md5.h"
+#include "net/pak_access.h"
+#include "pak/pak_paths.h"
 #include "engine/manifest_store.h"
 #include "engine/offline_package.h"
 #include "engine/progress_sink.h"
@@ -205,6 +208,58 @@ TEST(ApplyOfflinePackage, RefusesBeforeWritingAnything) {
             EXPECT_TRUE(ui.boxes.empty()) << c.name;
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+std::string PackMember(const std::string& name) {
+    std::vector<uint8_t> bytes;
+    if (ReadPackMember("patch.dat", name, bytes) != MemberRead::kOk) return "<absent>";
+    return Text(bytes);
+}
+
+std::string RecordText(const std::string& kind, const std::string& name, const std::string& content) {
+    return kind + "\r\n" + name + "\r\nmd5 " + Md5Text(content.data(), content.size()) + "\r\n" +
+           std::to_string(content.size()) + "\r\n" + name + "\r\n\r\n";
+}
+
+TEST(ApplyOfflinePackage, InstallsMembersIntoThePackAndAsLooseFiles) {
+    ScratchDir scratch;
+    SetRootPath(".");
+    SetWorkPath("\\");
+    UiRecorder ui(platform::kIdYes);
+    PluginScope plugin("win", 10000);
+    WriteFile("readme.txt", "old readme");
+    const std::string manifest = RecordText("pack", "data/a.txt", "alpha") + RecordText("unpack", "readme.txt", "new") +
+                                 RecordText("unpack", "sub/dir/new.txt", "deep") +
+                                 RecordText("unpack", "../escaped.txt", "evil") +
+                                 RecordText("pack", "missing.dat", "not in the package");
+    WritePackage("p.olp", Package({{"update.inf", manifest},
+                                   {"data/a.txt", "alpha"},
+                                   {"readme.txt", "new"},
+                                   {"sub/dir/new.txt", "deep"},
+                                   {"../escaped.txt", "evil"}}));
+    RecordingNotifier window;
+    ProgressSink sink(&window);
+    PackManifestStore store;
+    CountingFailureSink failures;
+    std::unique_ptr<PakUpdateTask> task = CreatePakUpdateTask();
+    EXPECT_EQ(ApplyOfflinePackage("p.olp", "patch.dat", &sink, store, failures, *task), UPD_PACKAGE_APPLIED);
+    UpdateEngine::Instance()->Release();
+
+    EXPECT_EQ(failures.count(), 2u);  // the hostile name and the missing member
+    EXPECT_EQ(PackMember("data/a.txt"), "alpha");
+    EXPECT_EQ(ReadFile("readme.txt"), "new");
+    EXPECT_EQ(ReadFile("sub/dir/new.txt"), "deep");
+    EXPECT_FALSE(Exists(scratch.path() + "/../escaped.txt"));
+    EXPECT_TRUE(ui.HasStatusContaining("指向安装目录之外"));
+    ASSERT_TRUE(ui.HasBoxCaption("下载失败列表"));
+    EXPECT_EQ(ui.boxes.back().text, "missing.dat\r\n");
+    EXPECT_EQ(PackMember("update.inf"), RecordText("pack", "data/a.txt", "alpha") +
+                                            RecordText("unpack", "readme.txt", "new") +
+                                            RecordText("unpack", "sub/dir/new.txt", "deep"));
 }
 
 }  // namespace
