@@ -71,11 +71,9 @@ int PakMake::LoadList(const char* listFile) {
     }
     if (names_.empty()) return 0;
 
-    for (ListedName& name : names_) {
-        char* line = reinterpret_cast<char*>(text + name.offset);
-        FoldPakName(line);
-        name.id = CalcFileId(line);
-    }
+    // The id comes from the folded name; the file is opened under the name as listed,
+    // which is the same file on Windows and the right one on case-sensitive file systems.
+    for (ListedName& name : names_) name.id = CalcFoldedFileId(reinterpret_cast<char*>(text + name.offset));
     std::sort(names_.begin(), names_.end(),
               [](const ListedName& a, const ListedName& b) { return a.id < b.id; });
     for (size_t i = 1; i < names_.size(); ++i) {

@@ -32,8 +32,8 @@ public:
 
 private:
     struct ListedName {
-        uint32_t offset;  // of the folded name in list_
-        uint32_t id;
+        uint32_t offset;  // of the name in list_, as listed
+        uint32_t id;      // of the folded name
     };
 
     bool WritePack(const char* tempName);
