@@ -87,7 +87,12 @@ void RecordAndPress(HWND box) {
     bool icon = false;
     for (int id : kBoxIconIds) {
         HWND control = ::GetDlgItem(box, id);
-        if (control != nullptr && ::IsWindowVisible(control)) icon = true;
+        DWORD_PTR shown = 0;
+        // The icon control holds an icon only when the box was asked for one.
+        if (control != nullptr && ::SendMessageTimeoutW(control, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 2000, &shown) &&
+            shown != 0) {
+            icon = true;
+        }
     }
     Log("box: " + Utf8(WindowText(box)) + "|" + Utf8(WindowText(::GetDlgItem(box, kBoxTextId))) +
         "|icon=" + (icon ? "1" : "0"));

@@ -1,8 +1,11 @@
 # Shared set-up of the end-to-end tests of update.exe under wine64 (sourced, not run).
 #
 # BUILD_WIN64 (default: build/win64/bin) holds update.exe, updatecfg.dll with its sample
-# updatecfg.ini, and boxwatch.exe. Every program runs through scripts/wine-run.sh in one
-# display and one Wine prefix per test script, so boxwatch sees update.exe's windows.
+# updatecfg.ini, and the test helpers. Every program runs in one display and one Wine prefix
+# per test script, so boxwatch sees update.exe's windows. scripts/wine-run.sh creates the
+# prefix; the programs themselves run with wine64 directly under the same settings, because
+# wine-run.sh waits for (and then stops) every program of the prefix when its own ends,
+# and these tests keep several running side by side.
 set -uo pipefail
 
 E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -25,7 +28,7 @@ OWN_PREFIX=
 e2e_cleanup() {
   local pid
   for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
-  wineserver -k >/dev/null 2>&1
+  "$WINESERVER" -k >/dev/null 2>&1
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
   rm -rf "$E2E_WORK"
   [ -n "$OWN_PREFIX" ] && rm -rf "$OWN_PREFIX"
@@ -47,8 +50,15 @@ if [ -z "${WINEPREFIX:-}" ]; then
   OWN_PREFIX=$(mktemp -d /tmp/kvo-e2e-prefix.XXXXXX)
   export WINEPREFIX=$OWN_PREFIX/prefix
 fi
-# Processes left behind are stopped by the tests themselves, not waited for.
-export WINE_RUN_DRAIN_SECONDS=${WINE_RUN_DRAIN_SECONDS:-20}
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export LC_ALL=zh_CN.UTF-8
+export LANG=zh_CN.UTF-8
+WINE=$(command -v wine64 || echo /usr/lib/wine/wine64)
+WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+"$WINE_RUN" cmd /c exit >/dev/null 2>&1 || { echo "e2e: no Wine prefix" >&2; exit 1; }
+# A server that stays up between the programs of a case.
+"$WINESERVER" -p >/dev/null 2>&1
 
 # The Windows spelling of a Unix path (drive Z: is the Unix root).
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
@@ -67,7 +77,7 @@ new_install() {
 run_bg() {
   local dir=$1 program=$2
   shift 2
-  (cd "$dir" && exec "$WINE_RUN" "$dir/$program" "$@") >/dev/null 2>&1 &
+  (cd "$dir" && exec "$WINE" "$dir/$program" "$@") >/dev/null 2>&1 &
   E2E_LAST_PID=$!
   E2E_PIDS+=("$E2E_LAST_PID")
 }
@@ -76,7 +86,7 @@ run_bg() {
 watch() {
   local log=$1
   shift
-  "$WINE_RUN" "$BUILD_WIN64/boxwatch.exe" "$(winpath "$log")" "$@" >/dev/null 2>&1
+  timeout 120 "$WINE" "$BUILD_WIN64/boxwatch.exe" "$(winpath "$log")" "$@" >/dev/null 2>&1
 }
 
 # Waits up to SECONDS for PID to end; false when it is still running.
@@ -91,7 +101,8 @@ wait_pid() {
 
 # Ends every program of the prefix (between cases).
 stop_all() {
-  wineserver -k >/dev/null 2>&1
+  "$WINESERVER" -k >/dev/null 2>&1
+  "$WINESERVER" -p >/dev/null 2>&1
   local pid
   for pid in "${E2E_PIDS[@]}"; do wait_pid "$pid" 10 || kill "$pid" 2>/dev/null; done
   E2E_PIDS=()
