@@ -1,0 +1,389 @@
+// The pack rebuild: queued replacements, deletions, the new layout, and the old pack kept
+// whole whenever a rebuild fails.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "pak/pak_file.h"
+#include "pak/pak_list.h"
+#include "pak/pak_name.h"
+#include "pak/pak_paths.h"
+#include "pak/pak_texts.h"
+#include "pak/pak_update_task.h"
+#include "pak/pak_updater.h"
+#include "tests/pak/pak_test_util.h"
+
+namespace {
+
+PakBytes Member(const char* pack, const char* name, bool* found = nullptr) {
+    PakList list;
+    PakBytes out;
+    if (found != nullptr) *found = false;
+    if (list.Open(pack, 0) != 1) return out;
+    SetPakOpenMode(kPakOpenPacksOnly);
+    PakFile file;
+    const int opened = file.Open(name);
+    SetPakOpenMode(kPakOpenDiskFirst);
+    if (opened != 1) return out;
+    out.resize(file.GetSize());
+    if (file.Read(out.data(), static_cast<uint32_t>(out.size())) != out.size()) return PakBytes{0xBA, 0xD0};
+    if (found != nullptr) *found = true;
+    return out;
+}
+
+PakBytes Bytes(const std::string& s) { return PakBytes(s.begin(), s.end()); }
+
+class PakUpdaterTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(scratch_.ok()); }
+    // A "DATAPACK" pack of four members.
+    bool MakeBasePack(int32_t method = kPakMethodZlib, const char* file = "patch.dat") {
+        return WriteBytes(file, BuildHandPack(method, BaseEntries()).bytes);
+    }
+    static std::vector<HandEntry> BaseEntries() {
+        return {{"keep-a.txt", TextBytes(1000, 1)},
+                {"replace-me.txt", TextBytes(70000, 2)},
+                {"delete-me.txt", TextBytes(500, 3)},
+                {"Data/keep-b.bin", RandomBytes(66000, 4)}};
+    }
+    PakScratchDir scratch_;
+    StatusLines status_;
+    BoxesAndLog boxes_;
+};
+
+class PakUpdaterMethodTest : public PakUpdaterTest, public ::testing::WithParamInterface<int32_t> {
+protected:
+    void SetUp() override {
+        if (!PakMethodAvailable(GetParam())) GTEST_SKIP() << "no codec for method " << PakMethodName(GetParam()) << " in this build";
+        PakUpdaterTest::SetUp();
+    }
+};
+
+TEST_P(PakUpdaterMethodTest, ReplacesAddsDeletesAndKeeps) {
+    const int32_t method = GetParam();
+    ASSERT_TRUE(MakeBasePack(method));
+    const PakBytes replacement = TextBytes(140000, 9);
+    const PakBytes added = RandomBytes(3000, 10);
+    ASSERT_TRUE(WriteBytes("added.tmp", added));
+    const std::string markerPlus = std::string(kPakDeleteMarker) + "!";
+
+    PakUpdater updater;
+    ASSERT_EQ(updater.OpenOrCreate("patch.dat", 0), 1);
+    ASSERT_EQ(updater.AddBuffer("Replace-Me.TXT", replacement.data(), static_cast<uint32_t>(replacement.size())), 1);
+    ASSERT_EQ(updater.AddFile("new/added.bin", "added.tmp"), 1);
+    ASSERT_EQ(updater.AddBuffer("delete-me.txt", kPakDeleteMarker, kPakDeleteMarkerSize), 1);
+    ASSERT_EQ(updater.AddBuffer("never-there.txt", kPakDeleteMarker, kPakDeleteMarkerSize), 1);
+    ASSERT_EQ(updater.AddBuffer("marker-plus.txt", markerPlus.data(), static_cast<uint32_t>(markerPlus.size())), 1);
+    ASSERT_EQ(updater.Rebuild(), 1);
+    EXPECT_TRUE(status_.Has(kRebuildTextRebuilding));
+
+    const PakBytes pack = ReadBytes("patch.dat");
+    ASSERT_GE(pack.size(), 16u);
+    EXPECT_EQ(std::string(pack.begin(), pack.begin() + 8), "UpdatePK");
+    EXPECT_EQ(Get32(pack, 12), static_cast<uint32_t>(method));
+    ASSERT_EQ(Get32(pack, 8), 5u);
+    // Replaced and new entries first, kept ones after them, each group by ascending id.
+    std::vector<uint32_t> changed = {CalcFileId("replace-me.txt"), CalcFileId("new/added.bin"), CalcFileId("marker-plus.txt")};
+    std::vector<uint32_t> kept = {CalcFileId("keep-a.txt"), CalcFileId("data/keep-b.bin")};
+    std::sort(changed.begin(), changed.end());
+    std::sort(kept.begin(), kept.end());
+    changed.insert(changed.end(), kept.begin(), kept.end());
+    for (size_t i = 0; i < changed.size(); ++i) EXPECT_EQ(Get32(pack, 16 + 12 * i), changed[i]) << i;
+
+    bool found = false;
+    EXPECT_TRUE(Member("patch.dat", "replace-me.txt") == replacement);
+    EXPECT_TRUE(Member("patch.dat", "new/added.bin") == added);
+    EXPECT_TRUE(Member("patch.dat", "marker-plus.txt") == Bytes(markerPlus));
+    EXPECT_TRUE(Member("patch.dat", "keep-a.txt") == BaseEntries()[0].content);
+    EXPECT_TRUE(Member("patch.dat", "data/keep-b.bin") == BaseEntries()[3].content);
+    Member("patch.dat", "delete-me.txt", &found);
+    EXPECT_FALSE(found);
+    Member("patch.dat", "never-there.txt", &found);
+    EXPECT_FALSE(found);
+    EXPECT_FALSE(FileThere("added.tmp"));
+    EXPECT_FALSE(FileThere("patch.dattmp"));
+    EXPECT_EQ(updater.QueuedCount(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllMethods, PakUpdaterMethodTest, ::testing::ValuesIn(kAllPakMethods),
+                         [](const ::testing::TestParamInfo<int32_t>& info) { return PakMethodName(info.param); });
+
+TEST_F(PakUpdaterTest, CreatesAMissingPackHoldingOnlyTheMarker) {
+    PakUpdater updater;
+    EXPECT_EQ(updater.OpenOrCreate("patch.dat", 0), 0);
+    EXPECT_FALSE(FileThere("patch.dat"));
+    ASSERT_EQ(updater.OpenOrCreate("patch.dat", 1), 1);
+    EXPECT_FALSE(FileThere("1.ver"));
+    updater.Reset();
+    const PakBytes pack = ReadBytes("patch.dat");
+    ASSERT_GE(pack.size(), 28u);
+    EXPECT_EQ(std::string(pack.begin(), pack.begin() + 8), "DATAPACK");
+    EXPECT_EQ(Get32(pack, 8), 1u);
+    EXPECT_EQ(Get32(pack, 12), static_cast<uint32_t>(kPakMethodZlib));
+    PakList list;
+    EXPECT_EQ(list.Open("patch.dat", 1), 1);
+    list.CloseAll();
+    EXPECT_TRUE(Member("patch.dat", "1.ver") == Bytes(".\r\n1.ver\r\n"));
+}
+
+TEST_F(PakUpdaterTest, AnExistingFileThatIsNoPackIsNotOverwritten) {
+    ASSERT_TRUE(WriteText("patch.dat", "not a pack"));
+    PakUpdater updater;
+    EXPECT_EQ(updater.OpenOrCreate("patch.dat", 1), 0);
+    EXPECT_TRUE(ReadBytes("patch.dat") == Bytes("not a pack"));
+}
+
+TEST_F(PakUpdaterTest, NothingToDo) {
+    ASSERT_TRUE(MakeBasePack());
+    const PakBytes before = ReadBytes("patch.dat");
+    PakUpdater never;
+    EXPECT_EQ(never.Rebuild(), 1);
+    EXPECT_EQ(never.AddBuffer("a", "x", 1), 0);
+    PakUpdater idle;
+    ASSERT_EQ(idle.OpenOrCreate("patch.dat", 0), 1);
+    EXPECT_EQ(idle.Rebuild(), 1);
+    EXPECT_EQ(idle.AddBuffer("a", "x", 1), 0);  // the pack was closed by the rebuild
+    EXPECT_TRUE(ReadBytes("patch.dat") == before);
+}
+
+TEST_F(PakUpdaterTest, AddBufferArguments) {
+    ASSERT_TRUE(MakeBasePack());
+    PakUpdater updater;
+    ASSERT_EQ(updater.OpenOrCreate("patch.dat", 0), 1);
+    struct Case {
+        const char* name;
+        const char* entry;
+        const void* data;
+        uint32_t size;
+        int result;
+    };
+    const Case cases[] = {
+        {"data-with-size-0", "a.txt", "x", 0, 0},
+        {"no-data-with-size", "b.txt", nullptr, 5, 0},
+        {"no-data-size-0-queues-empty", "empty.txt", nullptr, 0, 1},
+        {"first-content", "twice.txt", "first", 5, 1},
+        {"same-name-again-refused", "TWICE.txt", "second", 6, 0},
+        {"overlong-name", std::string(kPakLookupNameMax + 1, 'n').c_str(), "x", 1, 0},
+        {"null-name", nullptr, "x", 1, 0},
+    };
+    std::string overlong(kPakLookupNameMax + 1, 'n');
+    for (const Case& c : cases) {
+        const char* entry = std::string(c.name) == "overlong-name" ? overlong.c_str() : c.entry;
+        EXPECT_EQ(updater.AddBuffer(entry, c.data, c.size), c.result) << c.name;
+    }
+    ASSERT_EQ(updater.Rebuild(), 1);
+    bool found = false;
+    EXPECT_TRUE(Member("patch.dat", "twice.txt") == Bytes("first"));
+    uint32_t size = 1;
+    PakList list;
+    ASSERT_EQ(list.Open("patch.dat", 0), 1);
+    EXPECT_EQ(list.Find("empty.txt", nullptr, &size), 0);
+    EXPECT_EQ(size, 0u);
+    list.CloseAll();
+    Member("patch.dat", "a.txt", &found);
+    EXPECT_FALSE(found);
+}
+
+TEST_F(PakUpdaterTest, AddFileFailuresLeaveTheFile) {
+    ASSERT_TRUE(MakeBasePack());
+    ASSERT_TRUE(WriteText("source.tmp", "content"));
+    PakUpdater closed;
+    EXPECT_EQ(closed.AddFile("a.txt", "source.tmp"), 0);
+    PakUpdater updater;
+    ASSERT_EQ(updater.OpenOrCreate("patch.dat", 0), 1);
+    EXPECT_EQ(updater.AddFile("a.txt", "missing.tmp"), 0);
+    ASSERT_EQ(updater.AddBuffer("a.txt", "x", 1), 1);
+    EXPECT_EQ(updater.AddFile("A.TXT", "source.tmp"), 0);  // already queued
+    EXPECT_TRUE(FileThere("source.tmp"));
+    EXPECT_EQ(GetPakOpenMode(), kPakOpenDiskFirst);
+}
+
+TEST_F(PakUpdaterTest, AddFileReadsFromTheOpenPacksFirst) {
+    ASSERT_TRUE(MakeBasePack());
+    ASSERT_TRUE(WriteBytes("update.pak", BuildHandPack(kPakMethodZlib, {{"inner.txt", TextBytes(2000, 7)}}).bytes));
+    ASSERT_TRUE(WriteText("inner.txt", "disk copy"));
+    {
+        PakList packs;
+        ASSERT_EQ(packs.Open("update.pak", 0), 1);
+        PakUpdater updater;
+        ASSERT_EQ(updater.OpenOrCreate("patch.dat", 0), 1);
+        ASSERT_EQ(updater.AddFile("from-pack.txt", "inner.txt"), 1);
+        EXPECT_EQ(GetPakOpenMode(), kPakOpenDiskFirst);
+        ASSERT_EQ(updater.Rebuild(), 1);
+    }
+    EXPECT_TRUE(Member("patch.dat", "from-pack.txt") == TextBytes(2000, 7));
+}
+
+TEST_F(PakUpdaterTest, IncompressibleReplacementIsStoredWithoutPadding) {
+    ASSERT_TRUE(MakeBasePack(kPakMethodZlib));
+    const PakBytes content = RandomBytes(70000, 21);
+    PakUpdater updater;
+    ASSERT_EQ(updater.OpenOrCreate("patch.dat", 0), 1);
+    ASSERT_EQ(updater.AddBuffer("random.bin", content.data(), 70000), 1);
+    ASSERT_EQ(updater.Rebuild(), 1);
+    const PakBytes pack = ReadBytes("patch.dat");
+    const uint32_t count = Get32(pack, 8);
+    ASSERT_EQ(Get32(pack, 16), CalcFileId("random.bin"));
+    const uint32_t offset = Get32(pack, 20);
+    EXPECT_EQ(offset, 16 + 12 * count);
+    EXPECT_EQ(pack[offset] | pack[offset + 1] << 8, 0);
+    EXPECT_EQ(pack[offset + 2] | pack[offset + 3] << 8, 0);
+    // The next entry starts right after the 4,464 bytes of the last block.
+    EXPECT_EQ(Get32(pack, 16 + 12 + 4), offset + 4 + 70000);
+    EXPECT_TRUE(Member("patch.dat", "random.bin") == content);
+}
+
+TEST_F(PakUpdaterTest, ReadOnlyPackIsReplaced) {
+    ASSERT_TRUE(MakeBasePack());
+    ASSERT_TRUE(platform::SetFileReadOnly("patch.dat"));
+    PakUpdater updater;
+    ASSERT_EQ(updater.OpenOrCreate("patch.dat", 0), 1);
+    ASSERT_EQ(updater.AddBuffer("x.txt", "x", 1), 1);
+    EXPECT_EQ(updater.Rebuild(), 1);
+    EXPECT_TRUE(Member("patch.dat", "x.txt") == Bytes("x"));
+}
+
+TEST_F(PakUpdaterTest, ResetDeletesQueuedSourceFiles) {
+    ASSERT_TRUE(MakeBasePack());
+    ASSERT_TRUE(WriteText("one.tmp", "1"));
+    ASSERT_TRUE(WriteText("two.tmp", "2"));
+    {
+        auto task = CreatePakUpdateTask();
+        ASSERT_TRUE(task->OpenOrCreate("patch.dat", 0));
+        ASSERT_TRUE(task->AddFile("one.txt", "one.tmp"));
+        ASSERT_TRUE(task->AddFile("two.txt", "two.tmp"));
+        EXPECT_FALSE(task->AddFile("two.txt", "one.tmp"));
+    }
+    EXPECT_FALSE(FileThere("one.tmp"));
+    EXPECT_FALSE(FileThere("two.tmp"));
+}
+
+TEST_F(PakUpdaterTest, TaskRunsTheEditionSwitchSequence) {
+    ASSERT_TRUE(MakeBasePack());
+    const char text[] = "1024";
+    auto task = CreatePakUpdateTask();
+    ASSERT_FALSE(task->OpenOrCreate("missing.dat", 0));
+    ASSERT_TRUE(task->OpenOrCreate("patch.dat", 0));
+    ASSERT_TRUE(task->AddBuffer("curver.dat", text, 4));
+    ASSERT_TRUE(task->Rebuild(nullptr));
+    EXPECT_TRUE(Member("patch.dat", "curver.dat") == Bytes("1024"));
+}
+
+// Rebuild failures: the old pack stays byte for byte, the temporary file and the queued
+// sources are gone, and the status line says why.
+struct FailureCase {
+    const char* name;
+    std::function<void(PakUpdater&)> queue;
+    std::function<void()> before;  // arranged just before the rebuild
+    const char* status;
+};
+
+static int g_opsLeft = -1;
+bool FailOp(platform::FileOp op, const char*) {
+    (void)op;
+    return g_opsLeft < 0 || g_opsLeft-- > 0;
+}
+bool FailReplace(platform::FileOp op, const char*) { return op != platform::FileOp::Replace; }
+
+TEST_F(PakUpdaterTest, FailedRebuildKeepsTheOldPack) {
+    const FailureCase cases[] = {
+        {"too-big-replacement",
+         [](PakUpdater& u) {
+             ASSERT_TRUE(WriteSizedFile("huge.tmp", 1023ull * 65536 + 1));
+             ASSERT_EQ(u.AddFile("huge.bin", "huge.tmp"), 1);
+         },
+         [] {}, kRebuildTextBadReplacement},
+        {"replace-refused", [](PakUpdater& u) { ASSERT_EQ(u.AddBuffer("x.txt", "x", 1), 1); },
+         [] { platform::SetFileFaultHook(FailReplace); }, kRebuildTextCannotReplace},
+        {"disk-full-at-header", [](PakUpdater& u) { ASSERT_EQ(u.AddBuffer("x.txt", "x", 1), 1); },
+         [] {
+             g_opsLeft = 0;
+             platform::SetFileFaultHook(FailOp);
+         },
+         kRebuildTextCannotWrite},
+        {"temp-name-taken-by-directory", [](PakUpdater& u) { ASSERT_EQ(u.AddBuffer("x.txt", "x", 1), 1); },
+         [] { ASSERT_TRUE(platform::MakeDirectory("patch.dattmp")); }, kRebuildTextCannotCreate},
+    };
+    for (const FailureCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(MakeBasePack());
+        ASSERT_TRUE(WriteText("queued.tmp", "queued"));
+        const PakBytes before = ReadBytes("patch.dat");
+        StatusLines::Lines().clear();
+        PakUpdater updater;
+        ASSERT_EQ(updater.OpenOrCreate("patch.dat", 0), 1);
+        ASSERT_EQ(updater.AddFile("queued.txt", "queued.tmp"), 1);
+        c.queue(updater);
+        c.before();
+        const int result = updater.Rebuild();
+        platform::SetFileFaultHook(nullptr);
+        platform::RemoveEmptyDirectory("patch.dattmp");
+        EXPECT_EQ(result, 0);
+        EXPECT_TRUE(status_.Has(c.status));
+        EXPECT_TRUE(ReadBytes("patch.dat") == before);
+        EXPECT_FALSE(FileThere("patch.dattmp"));
+        EXPECT_FALSE(FileThere("queued.tmp"));
+        EXPECT_FALSE(FileThere("huge.tmp"));
+        EXPECT_EQ(updater.QueuedCount(), 0u);
+    }
+}
+
+TEST_F(PakUpdaterTest, DamagedKeptEntryFailsTheRebuild) {
+    struct Case {
+        const char* name;
+        std::function<void(HandPack&)> damage;
+    };
+    // The last member ("Data/keep-b.bin", 66,000 bytes) sits at the end of the file.
+    const Case cases[] = {
+        {"table-beyond-file", [](HandPack& p) { Put32(p.bytes, 16 + 12 * 3 + 4, static_cast<uint32_t>(p.bytes.size()) - 3); }},
+        {"blocks-beyond-file", [](HandPack& p) { Put16(p.bytes, p.offsets[3], 0xFFFF); Put16(p.bytes, p.offsets[3] + 2, 0xFFFF); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HandOptions unpadded;
+        unpadded.padStoredLastBlock = false;
+        HandPack base = BuildHandPack(kPakMethodZlib, BaseEntries(), unpadded);
+        c.damage(base);
+        ASSERT_TRUE(WriteBytes("patch.dat", base.bytes));
+        StatusLines::Lines().clear();
+        PakUpdater updater;
+        ASSERT_EQ(updater.OpenOrCreate("patch.dat", 0), 1);
+        ASSERT_EQ(updater.AddBuffer("x.txt", "x", 1), 1);
+        EXPECT_EQ(updater.Rebuild(), 0);
+        EXPECT_TRUE(status_.Has(kRebuildTextDamagedPack));
+        EXPECT_TRUE(ReadBytes("patch.dat") == base.bytes);
+        EXPECT_FALSE(FileThere("patch.dattmp"));
+    }
+}
+
+// Every write, flush and the replace of a rebuild fails in turn: each time the pack under
+// its name is the old one, whole; once nothing fails, it is the new one.
+TEST_F(PakUpdaterTest, InterruptedAtEveryFileOperation) {
+    const PakBytes replacement = TextBytes(150000, 31);
+    for (int failAt = 0;; ++failAt) {
+        SCOPED_TRACE("operation " + std::to_string(failAt));
+        ASSERT_LT(failAt, 200) << "the rebuild never completed";
+        ASSERT_TRUE(MakeBasePack());
+        const PakBytes before = ReadBytes("patch.dat");
+        PakUpdater updater;
+        ASSERT_EQ(updater.OpenOrCreate("patch.dat", 0), 1);
+        ASSERT_EQ(updater.AddBuffer("replace-me.txt", replacement.data(), static_cast<uint32_t>(replacement.size())), 1);
+        ASSERT_EQ(updater.AddBuffer("new.txt", "new", 3), 1);
+        g_opsLeft = failAt;
+        platform::SetFileFaultHook(FailOp);
+        const int result = updater.Rebuild();
+        const bool faultUsed = g_opsLeft < 0;
+        platform::SetFileFaultHook(nullptr);
+        g_opsLeft = -1;
+        EXPECT_FALSE(FileThere("patch.dattmp"));
+        if (result == 1) {
+            EXPECT_FALSE(faultUsed);
+            EXPECT_TRUE(Member("patch.dat", "replace-me.txt") == replacement);
+            EXPECT_TRUE(Member("patch.dat", "keep-a.txt") == BaseEntries()[0].content);
+            break;
+        }
+        EXPECT_TRUE(ReadBytes("patch.dat") == before);
+    }
+}
+
+}  // namespace
