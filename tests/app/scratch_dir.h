@@ -51,9 +51,7 @@ public:
 
     bool Exists(const std::string& name) const { return platform::FileExists((path_ + "/" + name).c_str()); }
 
-private:
     // Removes the files and the (flat) subdirectories the test made.
-    void Empty() { EmptyDirectory(path_); }
     static void EmptyDirectory(const std::string& dir) {
         for (const std::string& name : platform::FindFiles(dir.c_str(), "*")) {
             platform::SetFileAttributesNormal((dir + "/" + name).c_str());
@@ -64,6 +62,9 @@ private:
             platform::RemoveEmptyDirectory((dir + "/" + sub).c_str());
         }
     }
+
+private:
+    void Empty() { EmptyDirectory(path_); }
 
     std::string previous_;
     std::string path_;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tests/app/scratch_dir.h"
+#include "tests/app/test_pack.h"
 
 namespace {
 
@@ -43,6 +44,36 @@ TEST(ConsumeStartupInstructionTest, MissingFileAndDamagedPackGiveDefault) {
     EXPECT_EQ(got.downloadDir, "");
     EXPECT_FALSE(got.waitForParent);
     EXPECT_EQ(dir.Read(kPatchPackName), "not a pack at all");
+}
+
+}  // namespace
+
+namespace {
+
+struct PackedInstructionCase {
+    const char* name;
+    const char* loose;  // null: no loose curver.dat
+    std::string expectDir;
+};
+
+TEST(ConsumeStartupInstructionTest, LooseFileWinsOverPackCopy) {
+    const PackedInstructionCase cases[] = {
+        {"pack copy only", nullptr, "xyz"},
+        {"loose file wins", "null", ""},
+        {"loose directory wins", "abc", "abc"},
+    };
+    for (const PackedInstructionCase& c : cases) {
+        ScratchDir dir("startup");
+        ASSERT_TRUE(dir.ok());
+        ASSERT_TRUE(MakeTestPack(dir, kPatchPackName, {{kStartupInstructionName, "xyz"}})) << c.name;
+        const std::string packBefore = dir.Read(kPatchPackName);
+        if (c.loose != nullptr) {
+            ASSERT_TRUE(dir.Write(kStartupInstructionName, c.loose)) << c.name;
+        }
+        EXPECT_EQ(ConsumeStartupInstruction().downloadDir, c.expectDir) << c.name;
+        EXPECT_FALSE(dir.Exists(kStartupInstructionName)) << c.name;
+        EXPECT_EQ(dir.Read(kPatchPackName), packBefore) << c.name << ": the pack copy stays";
+    }
 }
 
 }  // namespace

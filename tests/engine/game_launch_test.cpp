@@ -9,6 +9,7 @@
 #include "pak/pak_paths.h"
 #include "platform/platform.h"
 #include "tests/app/scratch_dir.h"
+#include "tests/app/test_pack.h"
 
 namespace {
 
@@ -149,6 +150,37 @@ TEST_F(GameLaunchTest, ClearsDownloadTempFilesOnly) {
     for (const char* name : doomed) EXPECT_FALSE(install.Exists(std::string("tmp/") + name)) << name;
     for (const char* name : kept) EXPECT_TRUE(install.Exists(std::string("tmp/") + name)) << name;
     EXPECT_TRUE(platform::DirectoryExists((temp + "/KVODIR").c_str()));
+}
+
+}  // namespace
+
+namespace {
+
+struct SourceCase {
+    const char* name;
+    const char* packed;  // mainclient.exe inside patch.dat, or null
+    const char* loose;   // loose mainclient.exe, or null
+    std::string expectCopy;
+};
+
+TEST_F(GameLaunchTest, ReadsGameFromPackOrLooseFile) {
+    const SourceCase cases[] = {
+        {"from the pack", "MZ packed game", nullptr, "MZ packed game"},
+        {"loose file preferred", "MZ packed game", "MZ loose game", "MZ loose game"},
+    };
+    for (const SourceCase& c : cases) {
+        ScratchDir dir("launch");
+        ASSERT_TRUE(dir.ok());
+        SetTempDirectory(dir.path());
+        ASSERT_TRUE(MakeTestPack(dir, "patch.dat", {{kGameExecutableMember, c.packed}})) << c.name;
+        if (c.loose != nullptr) {
+            ASSERT_TRUE(dir.Write(kGameExecutableMember, c.loose)) << c.name;
+        }
+        RecordingCfg cfg;
+        EXPECT_TRUE(StartGameClient(&cfg, dir.path() + "/")) << c.name;
+        EXPECT_EQ(cfg.launched, std::vector<std::string>{"kvo00.exe"}) << c.name;
+        EXPECT_EQ(dir.Read("kvo00.exe"), c.expectCopy) << c.name;
+    }
 }
 
 }  // namespace
