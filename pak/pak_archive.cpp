@@ -19,6 +19,7 @@ bool PakArchive::Open(const char* path) {
         Close();
         return false;
     }
+    std::memcpy(magic_, header, kPakMagicSize);
     uint32_t count = PakLoad32(header + kPakMagicSize);
     int32_t method = static_cast<int32_t>(PakLoad32(header + kPakMagicSize + 4));
     codec_ = CreatePakCodec(method);
@@ -56,6 +57,7 @@ void PakArchive::Close() {
     index_.Free();
     count_ = 0;
     method_ = 0;
+    magic_[0] = '\0';
 }
 
 bool PakArchive::Find(const char* name, uint32_t& offset, uint32_t& size) {

@@ -28,6 +28,8 @@ public:
     // Looks up an id. `position` receives the entry's place in the index.
     bool FindId(uint32_t id, uint32_t& position) const;
 
+    // "DATAPACK" or "UpdatePK" while open, "" when closed.
+    const char* Magic() const { return magic_; }
     uint32_t Count() const { return count_; }
     int32_t Method() const { return method_; }
     PakCodec* Codec() const { return codec_; }
@@ -51,6 +53,7 @@ private:
     std::map<uint32_t, uint32_t> map_;
     uint32_t count_ = 0;
     int32_t method_ = 0;
+    char magic_[kPakMagicSize + 1] = {};
 };
 
 // Marker size value of a replaced entry.

@@ -53,13 +53,25 @@ bool PakFile::OpenFromPacks(const char* name) {
     uint32_t offset = 0;
     uint32_t size = 0;
     const int index = list->Find(name, &offset, &size);
-    if (index < 0) return false;
+    return index >= 0 && OpenEntryLocked(*list, index, offset, size);
+}
+
+int PakFile::OpenEntry(int packIndex, uint32_t offset, uint32_t size) {
+    Close();
+    PakList* list = PakList::Current();
+    if (list == nullptr) return 0;
+    platform::MutexLock lock(list->Lock());
+    return OpenEntryLocked(*list, packIndex, offset, size) ? 1 : 0;
+}
+
+bool PakFile::OpenEntryLocked(PakList& list, int packIndex, uint32_t offset, uint32_t size) {
+    PakArchive* pack = list.Pack(packIndex);
+    if (pack == nullptr || size >= kPakMaxEntrySize) return false;
     const uint32_t blocks = PakBlockCount(size);
     if (table_.Resize(blocks * kPakBlockTableValueSize) == nullptr || plain_.Resize(kPakBlockSize) == nullptr ||
         packed_.Resize(kPakBlockSize) == nullptr) {
         return false;
     }
-    PakArchive* pack = list->Pack(index);
     if (!pack->ReadAt(offset, table_.Data(), table_.Size())) return false;
 
     // The blocks must lie inside the pack file: a damaged table fails here, not mid-read.
@@ -75,7 +87,8 @@ bool PakFile::OpenFromPacks(const char* name) {
     blockCount_ = blocks;
     position_ = 0;
     heldBlock_ = -1;
-    packIndex_ = index;
+    packIndex_ = packIndex;
+    list.SetCurrentIndex(packIndex);
     return true;
 }
 

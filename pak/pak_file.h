@@ -7,6 +7,8 @@
 #include "pak/disk_file.h"
 #include "pak/pak_buffer.h"
 
+class PakList;
+
 constexpr size_t kPakOpenNameMax = 1023;  // bytes of a name PakFile::Open accepts
 
 enum PakSeekOrigin : int { kPakSeekBegin = 0, kPakSeekCurrent = 1, kPakSeekEnd = 2 };
@@ -20,6 +22,9 @@ public:
 
     // Opens `name` ('\' after the first character is read as '/'). Returns 1 or 0.
     int Open(const char* name);
+    // Opens the entry at `offset` of `size` bytes in pack `packIndex` of the current
+    // PakList, as an index entry gives them (for tools that walk a pack's index).
+    int OpenEntry(int packIndex, uint32_t offset, uint32_t size);
     // Reads up to `length` bytes; returns the bytes delivered. A damaged block gives 0 and
     // rewinds the stream to 0.
     uint32_t Read(void* buffer, uint32_t length);
@@ -35,6 +40,7 @@ public:
 
 private:
     bool OpenFromPacks(const char* name);
+    bool OpenEntryLocked(PakList& list, int packIndex, uint32_t offset, uint32_t size);
     bool DecodeBlock(uint32_t block, uint8_t* target);
     uint64_t BlockOffset(uint32_t block) const;
     uint32_t ReadFromPack(uint8_t* out, uint32_t length);

@@ -90,6 +90,11 @@ bool PakUpdater::Queue(const char* name, std::unique_ptr<PakReplacement> record)
     return true;
 }
 
+bool PakUpdater::Holds(const char* name) const {
+    uint32_t position = 0;
+    return name != nullptr && pack_.IsOpen() && pack_.FindId(CalcFoldedFileId(name), position);
+}
+
 int PakUpdater::Rebuild() {
     if (!pack_.IsOpen() || pack_.FileSize() == 0) return 1;
     if (queue_.empty()) {

@@ -40,6 +40,8 @@ public:
     // Drops every queued replacement (deleting its source file) and closes the pack.
     void Reset();
 
+    // True when the open pack has an entry under the id of the folded `name`.
+    bool Holds(const char* name) const;
     // Number of queued replacements.
     size_t QueuedCount() const { return queue_.size(); }
 
