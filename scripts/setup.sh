@@ -81,35 +81,46 @@ ensure_locale() {
 # deb-src entries mirroring the binary sources, so "apt-get source" works.
 ensure_deb_src() {
   [ -f "$DEB_SRC_LIST" ] && return
-  [ -f "$DEB_SOURCES" ] || die "$DEB_SOURCES not found: cannot derive deb-src entries"
   log "adding deb-src entries ($DEB_SRC_LIST)"
-  sed -e 's/^Types: *deb$/Types: deb-src/' "$DEB_SOURCES" > "$DEB_SRC_LIST"
+  if [ -f "$DEB_SOURCES" ]; then
+    sed -e 's/^Types: *deb$/Types: deb-src/' "$DEB_SOURCES" > "$DEB_SRC_LIST"
+  elif grep -q '^deb ' /etc/apt/sources.list 2>/dev/null; then
+    # One-line format: the same entries as deb-src lines.
+    DEB_SRC_LIST=${DEB_SRC_LIST%.sources}.list
+    sed -n -e 's/^deb /deb-src /p' /etc/apt/sources.list > "$DEB_SRC_LIST"
+  else
+    die "no Debian package sources found to derive deb-src entries from"
+  fi
   apt-get update -q >&2 || log "warning: apt-get update reported errors"
 }
 
-# Source version of the Debian source package built by the host's -dev package, e.g. 5.4.1-0.2.
+# Source version of the Debian source package built by the host's -dev package, e.g. 5.4.1-1.
 source_version_of() {
   dpkg-query -W -f='${source:Version}' "$1"
 }
 
-# Unpacks source package $1 at version $2 under $DEPS_DIR/src; sets SOURCE_DIR to it.
+# Unpacks source package $1 (version $2 if Debian still has it, else its current version)
+# under $DEPS_DIR/src/$1_$2/; sets SOURCE_DIR to the unpacked tree.
 fetch_source() {
-  local pkg=$1 version=$2 src_dir=$DEPS_DIR/src upstream
-  upstream=${version#*:}
-  upstream=${upstream%-*}
-  SOURCE_DIR=$src_dir/$pkg-$upstream
-  [ -f "$SOURCE_DIR/.unpacked-$version" ] && return
+  local pkg=$1 version=$2 work=$DEPS_DIR/src/${1}_${2#*:}
+  if [ -f "$work/.unpacked" ]; then
+    SOURCE_DIR=$(cat "$work/.unpacked")
+    return
+  fi
   ensure_deb_src
-  mkdir -p "$src_dir"
-  rm -rf "$SOURCE_DIR"
+  rm -rf "$work"
+  mkdir -p "$work"
   log "fetching source $pkg $version"
   # The cache belongs to root; apt's sandbox user could not write there.
-  local get=(apt-get source -q -o APT::Sandbox::User=root "$pkg=$version")
-  ( cd "$src_dir" && "${get[@]}" ) >&2 \
-    || { apt-get update -q >&2 || true; ( cd "$src_dir" && "${get[@]}" ) >&2; } \
-    || die "apt-get source $pkg=$version failed"
-  [ -x "$SOURCE_DIR/configure" ] || die "unpacked source of $pkg not found at $SOURCE_DIR"
-  touch "$SOURCE_DIR/.unpacked-$version"
+  local get=(apt-get source -q -o APT::Sandbox::User=root)
+  ( cd "$work" && "${get[@]}" "$pkg=$version" ) >&2 \
+    || { apt-get update -q >&2 || true; ( cd "$work" && "${get[@]}" "$pkg=$version" ) >&2; } \
+    || { log "version $version unavailable; fetching the current $pkg source"
+         ( cd "$work" && "${get[@]}" "$pkg" ) >&2; } \
+    || die "apt-get source $pkg failed"
+  SOURCE_DIR=$(find "$work" -mindepth 2 -maxdepth 2 -name configure -type f -printf '%h\n' | head -n 1)
+  [ -n "$SOURCE_DIR" ] || die "no configure script in the unpacked source of $pkg ($work)"
+  echo "$SOURCE_DIR" > "$work/.unpacked"
 }
 
 # configure && make && make install of an autotools source for one MinGW triplet.
