@@ -124,4 +124,22 @@ check "the updater runs" has_line "$log" "window: 本地测试"
 check "curver.dat holding a directory word consumed" missing "$dir/curver.dat"
 stop_all
 
+echo "# curver.dat names the starting process: the updater waits for it to end"
+dir=$(new_install)
+cp "$BUILD_WIN64/parentsim.exe" "$dir/"
+log=$E2E_WORK/parent.log
+run_bg "$dir" parentsim.exe xyz 3
+watch "$log" window=30 close
+check "the updater runs once the parent has ended" has_line "$log" "window: 本地测试"
+check "curver.dat consumed" missing "$dir/curver.dat"
+stop_all
+dir=$(new_install)
+cp "$BUILD_WIN64/parentsim.exe" "$dir/"
+log=$E2E_WORK/parent-stays.log
+run_bg "$dir" parentsim.exe xyz 40
+watch "$log" box=30 window=1
+check "a parent still running after the wait is reported" has_line "$log" "box: 错误|父进程未退出|icon=0"
+check "no updater window then" has_line "$log" "window: none"
+stop_all
+
 finish
