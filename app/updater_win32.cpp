@@ -7,6 +7,7 @@
 #include "app/interim_window.h"
 #include "app/startup_instruction.h"
 #include "app/update_app.h"
+#include "engine/plugin_values.h"
 #include "platform/platform.h"
 #include "platformcfg/platform_config.h"
 #include "platformcfg/plugin_loader.h"
@@ -16,6 +17,18 @@ namespace {
 
 constexpr DWORD kParentSettleMs = 1000;
 constexpr DWORD kParentWaitMs = 10000;
+
+// Lends the plug-in's values to the engine for the rest of the process.
+class LoadedPluginValues : public PluginValues {
+public:
+    const char* PlatformString() override {
+        return GetPlatformString().empty() ? nullptr : GetPlatformString().c_str();
+    }
+    int32_t PlatformVersion() override {
+        iUpdateCfg* cfg = GetPlatformConfig();
+        return cfg != nullptr ? cfg->GetInt(kCfgKeyPlatformVersion) : 0;
+    }
+};
 
 // Loads the plug-in and initialises it with the command line. False ends start-up.
 bool StartPlugin(const std::wstring& commandLine) {
@@ -27,6 +40,8 @@ bool StartPlugin(const std::wstring& commandLine) {
     SetPlatformConfig(load.cfg);
     if (load.cfg->Initialize(WideToNarrow(commandLine.c_str(), kTextOwn)) == 0) return false;
     if (const char* platformName = load.cfg->GetString(kCfgKeyPlatformString)) SetPlatformString(platformName);
+    static LoadedPluginValues values;
+    SetPluginValues(&values);
     return true;
 }
 
