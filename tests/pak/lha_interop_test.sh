@@ -5,7 +5,7 @@
 # Usage: lha_interop_test.sh lhasa|jlha TOOL WORKDIR. Exit 77 (skipped) when the peer is missing.
 set -u
 peer=$1 tool=$2 work=$3
-samples="text short-text binary random repetitive one-byte exe"
+samples="text short-text binary random repetitive skewed one-byte exe"
 
 case $peer in
   lhasa) prog=lha ;;

@@ -1,6 +1,6 @@
 // Test helper for checking the method 1 coder against independent -lh5- programs.
 //   lha_interop_tool sample KIND OUT     writes a deterministic sample (text, short-text,
-//                                        binary, random, repetitive, one-byte)
+//                                        binary, random, repetitive, skewed, one-byte)
 //   lha_interop_tool wrap IN OUT.lzh     codes IN and wraps it as a one-file level-0 -lh5-
 //                                        archive that any LHA extractor can read
 //   lha_interop_tool check ARCHIVE ORIG  decodes the first -lh5- member of ARCHIVE (header
@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr size_t kMaxSample = 65536;
 constexpr size_t kShortText = 700;
+constexpr size_t kSkewedSymbols = 26;
 constexpr char kMethodLh5[] = "-lh5-";
 constexpr char kMethodStored[] = "-lh0-";
 constexpr int kExitStoredByPeer = 3;  // `check`: the peer stored the file uncoded
@@ -88,6 +90,16 @@ Bytes MakeSample(const std::string& kind) {
     }
     if (kind == "random") {
         while (out.size() < kMaxSample) out.push_back(static_cast<uint8_t>(next() >> 24));
+        return out;
+    }
+    if (kind == "skewed") {
+        // Byte frequencies in Fibonacci proportions, shuffled: the Huffman code for them
+        // needs lengths beyond 16 bits unless the coder limits them.
+        uint32_t weight[kSkewedSymbols] = {1, 1};
+        for (size_t i = 2; i < kSkewedSymbols; ++i) weight[i] = weight[i - 1] + weight[i - 2];
+        for (size_t s = 0; s < kSkewedSymbols; ++s)
+            for (uint32_t k = 0; k < weight[s] && out.size() < kMaxSample; ++k) out.push_back(static_cast<uint8_t>('a' + s));
+        for (size_t i = out.size(); i > 1; --i) std::swap(out[i - 1], out[next() % i]);
         return out;
     }
     if (kind == "binary") {
