@@ -60,6 +60,7 @@ void Md5Context::AddBitCount(size_t length) {
 }
 
 void Md5Context::Update(const uint8_t* bytes, size_t length) {
+    if (length == 0) return;  // `bytes` may then be null
     AddBitCount(length);
     if (buffered_ > 0) {
         size_t take = kMd5BlockBytes - buffered_;
