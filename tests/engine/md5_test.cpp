@@ -14,7 +14,7 @@ namespace {
 
 // Deterministic, irregular bytes: a 32-bit linear congruential sequence, byte = bits 16..23.
 // The expected digests below were computed from the same sequence with an independent MD5
-// (the system's md5sum).
+// (Python's hashlib).
 std::vector<uint8_t> PatternBytes(size_t n) {
     std::vector<uint8_t> out(n);
     uint32_t x = 0x2545F491u;
