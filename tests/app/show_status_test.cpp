@@ -36,7 +36,12 @@ protected:
         SetStatusReceiver(previous_);
         CloseDebugLog();
     }
-    std::string Log() const { return dir_.Read(kDebugLogFileName); }
+    // Closes the log first: Windows lets no one read a file open for writing without
+    // write sharing.
+    std::string Log() const {
+        CloseDebugLog();
+        return dir_.Read(kDebugLogFileName);
+    }
 
     ScratchDir dir_{"status"};
     StatusReceiver previous_ = nullptr;

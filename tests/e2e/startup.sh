@@ -99,6 +99,16 @@ for variant in missing nofactory; do
   stop_all
 done
 
+echo "# our plug-in without its settings file says so and the tool ends"
+dir=$(new_install)
+rm "$dir/updatecfg.ini"
+log=$E2E_WORK/nosettings.log
+run_bg "$dir" update.exe
+watch "$log" box=30 window=1
+check "the plug-in's message is shown" has_line "$log" "box: updatecfg|找不到平台设置文件 updatecfg.ini，或它无法读取。|icon=1"
+check "no updater window" has_line "$log" "window: none"
+stop_all
+
 echo "# Initialize answering 0 ends the updater silently; curver.dat is then kept"
 dir=$(new_install)
 use_recording_plugin "$dir"
