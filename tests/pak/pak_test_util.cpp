@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <random>
 
 #include "app/show_status.h"
 #include "pak/pak_codec.h"
@@ -43,9 +44,11 @@ void RemoveTree(const std::string& dir) {
 }  // namespace
 
 PakScratchDir::PakScratchDir() : previous_(platform::CurrentDirectory()) {
+    // ctest runs test cases in parallel processes: the name must differ between them too.
     static std::atomic<int> counter{0};
-    path_ = platform::TempDirectory() + "/kvo-pak-" + std::to_string(platform::TickCountMs()) + "-" +
-            std::to_string(counter++);
+    static const unsigned processTag = std::random_device{}();
+    path_ = platform::TempDirectory() + "/kvo-pak-" + std::to_string(processTag) + "-" +
+            std::to_string(platform::TickCountMs()) + "-" + std::to_string(counter++);
     RemoveTree(path_);
     ok_ = platform::MakeDirectory(path_.c_str()) && platform::ChangeDirectory(path_.c_str());
     SetRootPath(".");
