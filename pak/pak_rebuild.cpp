@@ -9,17 +9,17 @@
 #include "pak/pak_format.h"
 #include "pak/pak_paths.h"
 #include "pak/pak_texts.h"
+#include "pak/pak_updater.h"
 #include "platform/platform.h"
 
 namespace {
 
 constexpr uint32_t kCopyPiece = 1048575;  // kept entries are copied in pieces of this size
-constexpr const char* kTempSuffix = "tmp";
 
 }  // namespace
 
 PakRebuild::PakRebuild(PakArchive& pack, PakReplacementQueue& queue, const std::string& packPath)
-    : pack_(pack), queue_(queue), tempName_(packPath + kTempSuffix) {
+    : pack_(pack), queue_(queue), tempName_(packPath + kPakTempSuffix) {
     MakePakDiskPath(tempName_.c_str(), tempPath_);
     MakePakDiskPath(packPath.c_str(), packPath_);
 }

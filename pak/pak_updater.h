@@ -13,8 +13,9 @@
 #include "pak/pak_archive.h"
 #include "pak/pak_replacement.h"
 
-// Ten bytes of the new-pack marker file: a list naming itself.
+// The new-pack marker: a list file naming only itself, packed into a pack made from nothing.
 constexpr const char* kPakNewPackMarkerName = "1.ver";
+// The rebuild writes "<pack>tmp" and then puts it in place of the pack.
 constexpr const char* kPakTempSuffix = "tmp";
 
 class PakUpdater {
