@@ -16,7 +16,8 @@ TEST(PakCodecFactory, OnlyMethodsMinusTwoToTwoExist) {
         bool exists;
     } cases[] = {
         {"lzma", -2, true},        {"zlib", -1, true},      {"stored", 0, true},
-        {"lzo", 2, true},          {"minus-three", -3, false}, {"three", 3, false},
+        {"lha", 1, true},          {"lzo", 2, true},        {"minus-three", -3, false},
+        {"three", 3, false},
         {"int-min", INT_MIN, false}, {"int-max", INT_MAX, false},
     };
     for (const auto& c : cases) {

@@ -39,7 +39,6 @@ bool FitsOnlyOneBlock(int32_t method) { return method == kPakMethodZlib || metho
 TEST(PakCodecRoundTrip, EveryMethodEveryBlockKind) {
     for (const int32_t method : kMethods) {
         CodecPtr codec = MakeCodec(method);
-        if (!codec && method == kPakMethodLha) continue;  // method 1 coder not linked into this build
         ASSERT_TRUE(codec) << MethodName(method);
         for (const BlockKind& kind : kBlockKinds) {
             SCOPED_TRACE(MethodName(method) + " / " + kind.name);
