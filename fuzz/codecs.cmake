@@ -1,27 +1,5 @@
-# One fuzz target per block decoder. The codec sources are compiled into each target so
-# that libFuzzer's coverage instrumentation sees them. `ctest` runs each for a short smoke
-# run; longer runs: bin/fuzz_codec_lzma -max_total_time=60
-set(_codec_src ${PROJECT_SOURCE_DIR}/pak)
-set(_fuzz_codec_base ${_codec_src}/codec_base.cpp)
-set(_fuzz_codec_stored ${_codec_src}/codec_stored.cpp)
-set(_fuzz_codec_zlib ${_codec_src}/codec_zlib.cpp)
-set(_fuzz_codec_lzma ${_codec_src}/codec_lzma.cpp ${_codec_src}/codec_lzma86.cpp)
-set(_fuzz_codec_lzo ${_codec_src}/codec_lzo.cpp)
-set(_fuzz_codec_smoke_runs 20000)
-
+# One fuzz target per block decoder (stored, zlib, LZMA, LZO); scripts/fuzz-smoke.sh runs
+# each briefly, longer runs: build/host-fuzz/bin/fuzz_codec_lzma -max_total_time=60
 foreach(_m stored zlib lzma lzo)
-  set(_t fuzz_codec_${_m})
-  if(COMMAND kvo_add_fuzzer)
-    kvo_add_fuzzer(${_t} ${CMAKE_CURRENT_LIST_DIR}/${_t}.cpp)
-  else()
-    add_executable(${_t} ${CMAKE_CURRENT_LIST_DIR}/${_t}.cpp)
-    target_compile_options(${_t} PRIVATE -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
-    target_link_options(${_t} PRIVATE -fsanitize=fuzzer,address,undefined)
-    target_include_directories(${_t} PRIVATE ${PROJECT_SOURCE_DIR})
-  endif()
-  target_sources(${_t} PRIVATE ${_fuzz_codec_base} ${_fuzz_codec_${_m}})
-  target_link_libraries(${_t} PRIVATE updater_platform dep_zlib dep_lzma dep_lzo)
-  if(NOT COMMAND kvo_add_fuzzer)
-    add_test(NAME ${_t}_smoke COMMAND ${_t} -runs=${_fuzz_codec_smoke_runs} -max_total_time=15 -seed=1)
-  endif()
+  kvo_add_fuzzer(fuzz_codec_${_m} ${CMAKE_CURRENT_LIST_DIR}/fuzz_codec_${_m}.cpp)
 endforeach()
