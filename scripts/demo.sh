@@ -14,7 +14,7 @@ METHODS=(-2 -1 0 1 2)
 declare -A METHOD_NAMES=([-2]="LZMA" [-1]="zlib" [0]="stored" [1]="LHA-style" [2]="LZO1X")
 SAMPLE_ITEMS=400
 
-DEMO_STEPS=(demo_block_methods demo_md5)
+DEMO_STEPS=(demo_block_methods demo_md5 demo_pack demo_update)
 
 failures=0
 
@@ -63,6 +63,29 @@ demo_md5() {
     echo "FAILED: paktool md5"
     failures=$((failures + 1))
   fi
+}
+
+# A demo script of its own, run as SCRIPT PAKTOOL SCRATCHDIR, when the tree has it.
+run_demo_script() {
+  local script=$ROOT/scripts/$1
+  [ -f "$script" ] || return 0
+  mkdir -p "$WORK/$1"
+  if ! bash "$script" "$PAKTOOL" "$WORK/$1"; then
+    echo "FAILED: $1"
+    failures=$((failures + 1))
+  fi
+}
+
+# Packs: make, list, change, delete, verify, extract.
+demo_pack() {
+  echo "== paktool pack commands"
+  run_demo_script demo-pack.sh
+}
+
+# Publishing and updating an installation online and offline.
+demo_update() {
+  echo "== paktool publish and update"
+  run_demo_script demo-update.sh
 }
 
 if [ "$(id -u)" -eq 0 ]; then

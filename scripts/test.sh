@@ -69,7 +69,7 @@ run_wine_tests() {
 run_e2e() {
   local script=$1
   echo "== e2e $(basename "$script")"
-  BUILD_WIN64=$BUILD_ROOT/win64/bin REPO_ROOT=$ROOT \
+  BUILD_WIN64=$BUILD_ROOT/win64/bin BUILD_HOST=$BUILD_ROOT/host/bin REPO_ROOT=$ROOT \
     timeout "$E2E_TIMEOUT_SECONDS" "$script" </dev/null
 }
 
