@@ -7,7 +7,9 @@
 #   - Chinese (PRC) system: LC_ALL=zh_CN.UTF-8, so the default language is 0x0804 and the
 #     ANSI code page 936.
 #   - No Mono/Gecko install prompt, no debug chatter.
-# WINE_RUN_DRAIN_SECONDS (default 60) bounds the wait for processes the program left running.
+# When this script starts the prefix's server, it waits for the processes the program left
+# running (at most WINE_RUN_DRAIN_SECONDS, default 60; 0: no wait) and stops what is left.
+# A server that is already running (another caller's programs) is left alone.
 set -uo pipefail
 
 if [ $# -lt 1 ]; then
@@ -111,9 +113,12 @@ export WINEPREFIX
 prepare_prefix || exit 2
 
 # A server that ends as soon as the last program does, so draining costs no idle delay.
-"$WINESERVER" -p0 >/dev/null 2>&1
+OWN_SERVER=
+"$WINESERVER" -p0 >/dev/null 2>&1 && OWN_SERVER=1
 
 "$WINE" "$@"
 status=$?
-drain_prefix
+if [ -n "$OWN_SERVER" ] && [ "$DRAIN_SECONDS" -gt 0 ]; then
+  drain_prefix
+fi
 exit "$status"
