@@ -39,9 +39,13 @@ build_one() {
   local target=$1 dir
   dir=$(build_dir "$target")
   echo "== build $target ($dir)"
-  if [ ! -f "$dir/build.ninja" ]; then
-    # shellcheck disable=SC2046
-    cmake -S "$ROOT" -B "$dir" -G Ninja $(configure_options "$target")
+  # Configure once, and again when the options this script gives have changed.
+  local options stamp=$dir/.configure-options
+  options=$(configure_options "$target")
+  if [ ! -f "$dir/build.ninja" ] || [ "$(cat "$stamp" 2>/dev/null)" != "$options" ]; then
+    # shellcheck disable=SC2086
+    cmake -S "$ROOT" -B "$dir" -G Ninja $options || return 1
+    echo "$options" > "$stamp"
   fi
   cmake --build "$dir" -j "$JOBS"
 }
@@ -56,5 +60,5 @@ for arg in "$@"; do
   esac
 done
 for target in "${targets[@]}"; do
-  build_one "$target"
+  build_one "$target" || { echo "build $target failed" >&2; exit 1; }
 done
