@@ -21,6 +21,10 @@ inline bool MakeTestPack(const ScratchDir& dir, const std::string& pack,
         list += entry.first + "\r\n";
     }
     if (!dir.Write("packlist.txt", list)) return false;
+    // Every user of the pack library sets the root "." and the empty work path first; a
+    // test run on its own would otherwise still have the initial root "C:".
+    SetRootPath(".");
+    SetWorkPath("\\");
     PakMake make;
     bool ok = make.Make("packlist.txt", pack.c_str(), kPakMethodStored) == 1;
     SetWorkPath("\\");
