@@ -118,4 +118,11 @@ for method in lzma zlib stored lha lzo; do
     expect "empty_packed_$method" 1 '' 'damaged block' -- block decode -m "$method" -n 100 bad-empty.pak out.bin
 done
 
+# A device as the output is written to, never replaced by a regular file.
+if [ -c /dev/null ]; then
+    expect encode_to_device 0 '^[0-9]+$' '' -- block encode -m 0 good-text-64k.bin /dev/null
+    if [ -c /dev/null ]; then echo "ok: device_still_a_device"; else
+        echo "FAIL: device_still_a_device: /dev/null is no longer a character device"; exit 1; fi
+fi
+
 cli_finish

@@ -131,7 +131,27 @@ int ReadWholeFile(const char* path, uint64_t maxBytes, const char* what, std::ve
     return kExitOk;
 }
 
+namespace {
+
+// Something that exists, opens, and is neither a regular file nor a directory: a device
+// such as /dev/null or NUL. Renaming a temporary file over it would replace the device.
+bool IsSpecialFile(const char* path) {
+    if (platform::FileExists(path) || platform::DirectoryExists(path)) return false;
+    ScopedFile probe(platform::OpenFileForRead(path));
+    return probe.valid();
+}
+
+int WriteSpecialFile(const char* path, const void* data, size_t size) {
+    ScopedFile file(platform::OpenFileForWrite(path));
+    if (!file.valid() || !WriteAll(file.get(), static_cast<const uint8_t*>(data), size))
+        return Fail(kExitFileError, "cannot write '%s'", path);
+    return kExitOk;
+}
+
+}  // namespace
+
 int WriteWholeFile(const char* path, const void* data, size_t size) {
+    if (IsSpecialFile(path)) return WriteSpecialFile(path, data, size);
     std::string partial = std::string(path) + kPartialSuffix;
     ScopedFile file(platform::OpenFileForWrite(partial.c_str()));
     if (!file.valid()) return Fail(kExitFileError, "cannot create '%s'", partial.c_str());
