@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <random>
 #include <string>
 
 #include "platform/platform.h"
@@ -13,7 +14,9 @@ public:
         static std::atomic<int> counter{0};
         // The temporary directory as it was at first use: tests may point it elsewhere.
         static const std::string base = platform::TempDirectory();
-        path_ = base + "/kvo-" + tag + "-" + std::to_string(counter++);
+        // ctest runs test cases in parallel processes: the name must differ between them too.
+        static const unsigned processTag = std::random_device{}();
+        path_ = base + "/kvo-" + tag + "-" + std::to_string(processTag) + "-" + std::to_string(counter++);
         platform::MakeDirectory(path_.c_str());
         Empty();
         ok_ = platform::ChangeDirectory(path_.c_str());

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <iterator>
 
 #include "app/show_status.h"
@@ -47,8 +48,11 @@ std::string ReadFile(const std::string& path) {
 bool Exists(const std::string& path) { return fs::exists(path); }
 
 ScratchDir::ScratchDir() : previous_(fs::current_path().string()) {
+    // ctest runs test cases in parallel processes: the name must differ between them too.
+    static const unsigned processTag = std::random_device{}();
     const fs::path dir = fs::temp_directory_path() /
-                         ("engine-test-" + std::to_string(static_cast<long>(platform::TickCountMs())) + "-" +
+                         ("engine-test-" + std::to_string(processTag) + "-" +
+                          std::to_string(static_cast<long>(platform::TickCountMs())) + "-" +
                           std::to_string(g_scratchCounter.fetch_add(1)));
     fs::remove_all(dir);
     fs::create_directories(dir);
