@@ -55,13 +55,13 @@ void PrintStderrLine(const char* tag, const char* format, va_list args) {
     std::fflush(stderr);
 }
 
-bool OptionMatches(const OptionSpec& spec, const char* name) {
-    return (spec.shortName != nullptr && std::strcmp(spec.shortName, name) == 0) ||
-           (spec.longName != nullptr && std::strcmp(spec.longName, name) == 0);
+bool OptionMatches(const OptionDef& def, const char* name) {
+    return (def.shortName != nullptr && std::strcmp(def.shortName, name) == 0) ||
+           (def.longName != nullptr && std::strcmp(def.longName, name) == 0);
 }
 
-const char* DisplayName(const OptionSpec& spec) {
-    return spec.longName != nullptr ? spec.longName : spec.shortName;
+const char* DisplayName(const OptionDef& def) {
+    return def.longName != nullptr ? def.longName : def.shortName;
 }
 
 bool WriteAll(platform::FileHandle h, const uint8_t* data, size_t size) {
@@ -201,7 +201,7 @@ int ParseIntOption(const char* option, const char* text, int64_t minValue, int64
 
 const ParsedArgs::Given* ParsedArgs::Find(const char* name) const {
     for (const Given& given : given_) {
-        if (OptionMatches(specs_[given.spec], name)) return &given;
+        if (OptionMatches(defs_[given.def], name)) return &given;
     }
     return nullptr;
 }
@@ -213,8 +213,8 @@ const char* ParsedArgs::Value(const char* name) const {
 
 bool ParsedArgs::Has(const char* name) const { return Find(name) != nullptr; }
 
-int ParseArgs(int argc, char** argv, const std::vector<OptionSpec>& specs, ParsedArgs& out) {
-    out.specs_ = specs;
+int ParseArgs(int argc, char** argv, const std::vector<OptionDef>& optionDefs, ParsedArgs& out) {
+    out.defs_ = optionDefs;
     out.given_.clear();
     out.positional_.clear();
     bool optionsEnded = false;
@@ -236,15 +236,15 @@ int ParseArgs(int argc, char** argv, const std::vector<OptionSpec>& specs, Parse
             inlineValue = arg + eq + 1;
             name.erase(eq);
         }
-        size_t specIndex = 0;
-        while (specIndex < out.specs_.size() && !OptionMatches(out.specs_[specIndex], name.c_str()))
-            ++specIndex;
-        if (specIndex == out.specs_.size()) return FailUsage(("unknown option '" + name + "'").c_str());
-        const OptionSpec* spec = &out.specs_[specIndex];
+        size_t defIndex = 0;
+        while (defIndex < out.defs_.size() && !OptionMatches(out.defs_[defIndex], name.c_str()))
+            ++defIndex;
+        if (defIndex == out.defs_.size()) return FailUsage(("unknown option '" + name + "'").c_str());
+        const OptionDef* def = &out.defs_[defIndex];
         if (out.Has(name.c_str()))
-            return FailUsage(("option " + std::string(DisplayName(*spec)) + " given twice").c_str());
+            return FailUsage(("option " + std::string(DisplayName(*def)) + " given twice").c_str());
         const char* value = nullptr;
-        if (spec->takesValue) {
+        if (def->takesValue) {
             if (inlineValue != nullptr) {
                 value = inlineValue;
             } else if (i + 1 < argc) {
@@ -255,7 +255,7 @@ int ParseArgs(int argc, char** argv, const std::vector<OptionSpec>& specs, Parse
         } else if (inlineValue != nullptr) {
             return FailUsage(("option " + name + " takes no value").c_str());
         }
-        out.given_.push_back({specIndex, value});
+        out.given_.push_back({defIndex, value});
     }
     return kExitOk;
 }

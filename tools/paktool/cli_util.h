@@ -65,7 +65,7 @@ int ParseIntOption(const char* option, const char* text, int64_t minValue, int64
 
 // One option a command accepts: a short form ("-m"), a long form ("--method") or both
 // (nullptr for the missing one), and whether a value follows it.
-struct OptionSpec {
+struct OptionDef {
     const char* shortName;
     const char* longName;
     bool takesValue;
@@ -81,23 +81,23 @@ public:
     const std::vector<const char*>& Positional() const { return positional_; }
 
 private:
-    friend int ParseArgs(int, char**, const std::vector<OptionSpec>&, ParsedArgs&);
+    friend int ParseArgs(int, char**, const std::vector<OptionDef>&, ParsedArgs&);
     struct Given {
-        size_t spec;  // index into specs_
+        size_t def;  // index into defs_
         const char* value;
     };
     const Given* Find(const char* name) const;
 
-    std::vector<OptionSpec> specs_;
+    std::vector<OptionDef> defs_;
     std::vector<Given> given_;
     std::vector<const char*> positional_;
 };
 
-// Splits argv into the options of `specs` and positional arguments. Accepts "-m VALUE",
+// Splits argv into the options of `optionDefs` and positional arguments. Accepts "-m VALUE",
 // "--name VALUE" and "--name=VALUE"; "--" ends the options; a lone "-" is positional.
 // An option's value is taken verbatim, so "-m -2" works. Unknown options, a missing value
 // and an option given twice are usage errors (printed; returns kExitUsage).
-int ParseArgs(int argc, char** argv, const std::vector<OptionSpec>& specs, ParsedArgs& out);
+int ParseArgs(int argc, char** argv, const std::vector<OptionDef>& optionDefs, ParsedArgs& out);
 
 // kExitOk when exactly `count` positional arguments were given, otherwise a usage error.
 int ExpectPositional(const ParsedArgs& args, size_t count);

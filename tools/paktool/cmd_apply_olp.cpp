@@ -20,9 +20,9 @@ constexpr const char* kLocalPack = "patch.dat";
 
 int RunApplyOlp(int argc, char** argv) {
     ParsedArgs args;
-    const std::vector<OptionSpec> specs = {
+    const std::vector<OptionDef> optionDefs = {
         {nullptr, "--platform", true}, {nullptr, "--plugin-version", true}, {nullptr, "--yes", false}};
-    if (int rc = ParseArgs(argc, argv, specs, args); rc != kExitOk) return rc;
+    if (int rc = ParseArgs(argc, argv, optionDefs, args); rc != kExitOk) return rc;
     if (int rc = ExpectPositional(args, 2); rc != kExitOk) return rc;
     EngineRunOptions options;
     if (int rc = ParseEngineRunOptions(args, options); rc != kExitOk) return rc;

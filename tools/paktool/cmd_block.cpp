@@ -14,8 +14,8 @@ namespace {
 constexpr const char* kMethodOption = "-m";
 constexpr const char* kPlainSizeOption = "-n";
 
-const std::vector<OptionSpec> kEncodeOptions = {{kMethodOption, "--method", true}};
-const std::vector<OptionSpec> kDecodeOptions = {{kMethodOption, "--method", true},
+const std::vector<OptionDef> kEncodeOptions = {{kMethodOption, "--method", true}};
+const std::vector<OptionDef> kDecodeOptions = {{kMethodOption, "--method", true},
                                                 {kPlainSizeOption, "--plain-size", true}};
 
 constexpr size_t kInPath = 0;
@@ -23,9 +23,9 @@ constexpr size_t kOutPath = 1;
 constexpr size_t kPathCount = 2;
 
 // Parses the options and the IN OUT paths, and the method every block command needs.
-int ParseBlockArgs(int argc, char** argv, const std::vector<OptionSpec>& specs, ParsedArgs& args,
+int ParseBlockArgs(int argc, char** argv, const std::vector<OptionDef>& optionDefs, ParsedArgs& args,
                    int32_t& method) {
-    if (int rc = ParseArgs(argc, argv, specs, args); rc != kExitOk) return rc;
+    if (int rc = ParseArgs(argc, argv, optionDefs, args); rc != kExitOk) return rc;
     if (int rc = ExpectPositional(args, kPathCount); rc != kExitOk) return rc;
     const char* methodText = args.Value(kMethodOption);
     if (methodText == nullptr) return FailUsage("option -m METHOD is required");

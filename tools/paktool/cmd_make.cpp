@@ -11,7 +11,7 @@
 namespace {
 
 constexpr const char* kMethodOption = "-m";
-const std::vector<OptionSpec> kOptions = {{kMethodOption, "--method", true}};
+const std::vector<OptionDef> kOptions = {{kMethodOption, "--method", true}};
 constexpr int32_t kDefaultMethod = kPakMethodZlib;
 
 int RunMake(int argc, char** argv) {

@@ -68,10 +68,10 @@ int AddControlMembers(const ParsedArgs& args, UpdatePkWriter& writer) {
 
 int RunOlp(int argc, char** argv) {
     ParsedArgs args;
-    const std::vector<OptionSpec> specs = {{nullptr, "--platform", true}, {nullptr, "--tool-version", true},
+    const std::vector<OptionDef> optionDefs = {{nullptr, "--platform", true}, {nullptr, "--tool-version", true},
                                            {nullptr, "--tool", true},     {nullptr, "--plugin-version", true},
                                            {nullptr, "--plugin", true}};
-    if (int rc = ParseArgs(argc, argv, specs, args); rc != kExitOk) return rc;
+    if (int rc = ParseArgs(argc, argv, optionDefs, args); rc != kExitOk) return rc;
     if (int rc = ExpectPositional(args, 2); rc != kExitOk) return rc;
     if (args.Has("--tool") != args.Has("--tool-version")) return FailUsage("--tool and --tool-version go together");
     if (args.Has("--plugin") && !args.Has("--plugin-version")) return FailUsage("--plugin needs --plugin-version");

@@ -113,11 +113,11 @@ int CheckPairs(const ParsedArgs& args) {
 
 int RunPublish(int argc, char** argv) {
     ParsedArgs args;
-    const std::vector<OptionSpec> specs = {{nullptr, "--dir", true},          {nullptr, "--platform", true},
+    const std::vector<OptionDef> optionDefs = {{nullptr, "--dir", true},          {nullptr, "--platform", true},
                                            {nullptr, "--wrap", false},        {nullptr, "--tool-version", true},
                                            {nullptr, "--tool", true},         {nullptr, "--plugin-version", true},
                                            {nullptr, "--plugin", true}};
-    if (int rc = ParseArgs(argc, argv, specs, args); rc != kExitOk) return rc;
+    if (int rc = ParseArgs(argc, argv, optionDefs, args); rc != kExitOk) return rc;
     if (int rc = ExpectPositional(args, 2); rc != kExitOk) return rc;
     if (int rc = CheckPairs(args); rc != kExitOk) return rc;
     const std::string serverDir = args.Positional()[1];

@@ -40,11 +40,11 @@ int32_t RunOnlinePass(const std::string& serverRoot, const std::string& remoteLi
 
 int RunSync(int argc, char** argv) {
     ParsedArgs args;
-    const std::vector<OptionSpec> specs = {{nullptr, "--dir", true},
+    const std::vector<OptionDef> optionDefs = {{nullptr, "--dir", true},
                                            {nullptr, "--platform", true},
                                            {nullptr, "--plugin-version", true},
                                            {nullptr, "--yes", false}};
-    if (int rc = ParseArgs(argc, argv, specs, args); rc != kExitOk) return rc;
+    if (int rc = ParseArgs(argc, argv, optionDefs, args); rc != kExitOk) return rc;
     if (int rc = ExpectPositional(args, 2); rc != kExitOk) return rc;
     EngineRunOptions options;
     if (int rc = ParseEngineRunOptions(args, options); rc != kExitOk) return rc;
