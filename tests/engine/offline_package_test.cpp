@@ -198,7 +198,9 @@ TEST(ApplyOfflinePackage, RefusesBeforeWritingAnything) {
         EXPECT_EQ(Apply(), c.result) << c.name;
         EXPECT_FALSE(Exists("update.exe")) << c.name;
         EXPECT_FALSE(Exists("patch.dat")) << c.name;
-        if (*c.status != '\0') EXPECT_TRUE(ui.HasStatus(c.status)) << c.name;
+        if (*c.status != '\0') {
+            EXPECT_TRUE(ui.HasStatus(c.status)) << c.name;
+        }
         if (*c.caption != '\0') {
             ASSERT_EQ(ui.boxes.size(), 1u) << c.name;
             EXPECT_EQ(ui.boxes[0].caption, c.caption) << c.name;

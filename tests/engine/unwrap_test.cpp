@@ -80,7 +80,9 @@ TEST(ExtractUpdatePkMember, FindsMembersAndRefusesDamage) {
         bool extracted = true;
         EXPECT_EQ(ExtractUpdatePkMember(c.member, c.block.data(), c.block.size(), out, &extracted), c.result) << c.name;
         EXPECT_EQ(extracted, c.extracted) << c.name;
-        if (!c.extracted) EXPECT_EQ(Text(out), "untouched") << c.name;
+        if (!c.extracted) {
+            EXPECT_EQ(Text(out), "untouched") << c.name;
+        }
     }
 }
 

@@ -64,7 +64,9 @@ TEST_F(PakMakeTest, ListFiles) {
         ASSERT_TRUE(WriteText("list.txt", c.list));
         PakMake make;
         EXPECT_EQ(make.LoadList("list.txt"), c.loaded) << c.name;
-        if (c.loaded == 1) EXPECT_EQ(make.Count(), c.count) << c.name;
+        if (c.loaded == 1) {
+            EXPECT_EQ(make.Count(), c.count) << c.name;
+        }
     }
     PakMake make;
     EXPECT_EQ(make.LoadList("no-such-list.txt"), 0);
@@ -117,7 +119,9 @@ TEST_P(PakMakeMethodTest, MadePackReadsBackAndIsSortedById) {
         uint32_t size = 1;
         ASSERT_EQ(packs.Find(f.name.c_str(), nullptr, &size), 0) << f.name;
         EXPECT_EQ(size, f.content.size()) << f.name;
-        if (!f.content.empty()) EXPECT_TRUE(ReadMember(f.name.c_str()) == f.content) << f.name;
+        if (!f.content.empty()) {
+            EXPECT_TRUE(ReadMember(f.name.c_str()) == f.content) << f.name;
+        }
     }
 }
 

@@ -245,7 +245,9 @@ TEST_F(PakReaderTest, OpenModesChooseDiskOrPacks) {
         SetPakOpenMode(c.mode);
         PakFile file;
         EXPECT_EQ(file.Open(c.request), c.opened) << c.name;
-        if (c.opened == 1) EXPECT_EQ(file.PackIndex() >= 0, c.fromPack) << c.name;
+        if (c.opened == 1) {
+            EXPECT_EQ(file.PackIndex() >= 0, c.fromPack) << c.name;
+        }
     }
 }
 
@@ -394,7 +396,9 @@ TEST_F(PakReaderTest, TruncatedPacksNeverReadWrongBytes) {
             if (file.Open(entry.name.c_str()) != 1) continue;
             PakBytes got(entry.content.size());
             const uint32_t n = file.Read(got.data(), static_cast<uint32_t>(got.size()));
-            if (n != 0) EXPECT_TRUE(n == got.size() && got == entry.content) << "cut at " << cut;
+            if (n != 0) {
+                EXPECT_TRUE(n == got.size() && got == entry.content) << "cut at " << cut;
+            }
         }
     }
 }
