@@ -21,6 +21,7 @@
 #include "net/safe_name.h"
 #include "net/status_text.h"
 #include "pak/pak_codec.h"
+#include "pak/pak_format.h"
 #include "pak/pak_update_task.h"
 #include "platform/platform.h"
 
@@ -29,10 +30,6 @@ const uint8_t kOlpGuard[kOlpGuardSize] = {0x00, 0x00, '2', '3', 'a', 'b', 'c', '
 
 namespace {
 
-constexpr char kMagic[] = "UpdatePK";
-constexpr size_t kMagicLength = 8;
-constexpr size_t kHeaderSize = 16;
-constexpr size_t kIndexEntrySize = 12;
 constexpr int32_t kPackageMethod = kPakMethodZlib;
 constexpr int32_t kVersionBase = 10000;  // plug-in versions: major x 10000 + minor
 // The platform-mismatch text is formatted into a buffer of this size.
@@ -48,11 +45,6 @@ constexpr const char* kTextMissingCaption = "下载失败列表";
 constexpr const char* kTextUnsafeName = "文件名[%s]指向安装目录之外，已跳过";
 constexpr const char* kTextCannotCreate = "无法创建文件[%s]。。。该文件可能在使用中！";
 constexpr const char* kLineEnd = "\r\n";
-
-uint32_t ReadLe32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
 
 struct CodecDeleter {
     void operator()(PakCodec* codec) const { DestroyPakCodec(codec, kPackageMethod); }
@@ -89,28 +81,28 @@ bool DecodeMember(platform::FileHandle file, uint32_t offset, PakCodec& codec, O
 }
 
 int32_t LoadMembers(platform::FileHandle file, OfflinePackage& package, ProgressSink* sink) {
-    uint8_t header[kHeaderSize];
-    if (platform::ReadFromFile(file, header, kHeaderSize) != kHeaderSize ||
-        std::memcmp(header, kMagic, kMagicLength) != 0 ||
-        static_cast<int32_t>(ReadLe32(header + 12)) != kPackageMethod) {
+    uint8_t header[kPakHeaderSize];
+    if (platform::ReadFromFile(file, header, kPakHeaderSize) != kPakHeaderSize ||
+        std::memcmp(header, kPakMagicRebuilt, kPakMagicSize) != 0 ||
+        static_cast<int32_t>(PakLoad32(header + 12)) != kPackageMethod) {
         return UPD_E_DATA;
     }
     std::unique_ptr<PakCodec, CodecDeleter> codec(CreatePakCodec(kPackageMethod));
     if (!codec) return UPD_E_DATA;
-    const uint32_t count = ReadLe32(header + 8);
+    const uint32_t count = PakLoad32(header + 8);
     if (sink != nullptr) sink->Post(UM_PHASE_BEGIN, 0, count);
     std::vector<uint8_t> input(kPakBlockSize);
     uint64_t decodedTotal = 0;
     for (uint32_t i = 0; i < count; ++i) {
-        uint8_t entry[kIndexEntrySize];
-        if (!ReadAt(file, kHeaderSize + static_cast<uint64_t>(kIndexEntrySize) * i, entry, kIndexEntrySize)) {
+        uint8_t entry[kPakIndexEntrySize];
+        if (!ReadAt(file, kPakHeaderSize + static_cast<uint64_t>(kPakIndexEntrySize) * i, entry, kPakIndexEntrySize)) {
             return UPD_E_DATA;
         }
-        const uint32_t size = ReadLe32(entry + 8);
+        const uint32_t size = PakLoad32(entry + 8);
         decodedTotal += size;
         if (size > kOlpMaxMember || decodedTotal > kOlpMaxTotal) return UPD_E_DATA;
-        OfflinePackage::Member& member = package.Put(ReadLe32(entry), size);
-        if (!DecodeMember(file, ReadLe32(entry + 4), *codec, member, input)) return UPD_E_DATA;
+        OfflinePackage::Member& member = package.Put(PakLoad32(entry), size);
+        if (!DecodeMember(file, PakLoad32(entry + 4), *codec, member, input)) return UPD_E_DATA;
         if (sink != nullptr) sink->Post(UM_FILE_PROGRESS, i, 0);
     }
     return 0;

@@ -5,19 +5,13 @@
 
 #include "net/pak_access.h"
 #include "pak/pak_codec.h"
+#include "pak/pak_format.h"
 
 namespace {
 
-constexpr char kMagic[] = "UpdatePK";
-constexpr size_t kMagicLength = 8;
-constexpr size_t kHeaderSize = 16;
-constexpr size_t kIndexEntrySize = 12;
 constexpr int32_t kMethod = kPakMethodZlib;
-constexpr size_t kMaxBlocks = 1024;  // readers refuse entries of this many blocks
 
-void Put32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
+void Put32(std::vector<uint8_t>& out, size_t at, uint32_t v) { PakStore32(out.data() + at, v); }
 
 struct CodecDeleter {
     void operator()(PakCodec* codec) const { DestroyPakCodec(codec, kMethod); }
@@ -41,8 +35,8 @@ void UpdatePkWriter::Add(const std::string& name, std::vector<uint8_t> bytes) {
 bool UpdatePkWriter::Build(std::vector<uint8_t>& out) const {
     std::unique_ptr<PakCodec, CodecDeleter> codec(CreatePakCodec(kMethod));
     if (!codec) return false;
-    out.assign(kHeaderSize + kIndexEntrySize * members_.size(), 0);
-    std::copy(kMagic, kMagic + kMagicLength, out.begin());
+    out.assign(kPakHeaderSize + kPakIndexEntrySize * members_.size(), 0);
+    std::copy(kPakMagicRebuilt, kPakMagicRebuilt + kPakMagicSize, out.begin());
     Put32(out, 8, static_cast<uint32_t>(members_.size()));
     Put32(out, 12, static_cast<uint32_t>(kMethod));
     std::vector<uint8_t> plain(kPakBlockSize);
@@ -50,8 +44,8 @@ bool UpdatePkWriter::Build(std::vector<uint8_t>& out) const {
     for (size_t i = 0; i < members_.size(); ++i) {
         const std::vector<uint8_t>& bytes = members_[i].bytes;
         const size_t blocks = (bytes.size() + kPakBlockSize - 1) / kPakBlockSize;
-        if (blocks >= kMaxBlocks) return false;
-        const size_t entry = kHeaderSize + kIndexEntrySize * i;
+        if (blocks >= kPakMaxBlocks) return false;
+        const size_t entry = kPakHeaderSize + kPakIndexEntrySize * i;
         Put32(out, entry, members_[i].id);
         Put32(out, entry + 4, static_cast<uint32_t>(out.size()));
         Put32(out, entry + 8, static_cast<uint32_t>(bytes.size()));

@@ -8,27 +8,16 @@
 #include "net/local_file.h"
 #include "net/pak_access.h"
 #include "pak/pak_codec.h"
+#include "pak/pak_format.h"
 #include "platform/platform.h"
 
 namespace {
 
-constexpr char kUpdatePkMagic[] = "UpdatePK";
-constexpr size_t kMagicLength = 8;
-constexpr size_t kHeaderSize = 16;
-constexpr size_t kIndexEntrySize = 12;
-constexpr size_t kBlockLengthSize = 2;
 constexpr int32_t kContainerMethod = kPakMethodZlib;
 constexpr const char* kRemoteListName = "update.pak";
 constexpr const char* kListMemberName = "update.inf";
 constexpr const char* kPackExtension = ".pak";
 constexpr const char* kUnwrapSuffix = ".unwrap";
-
-uint32_t ReadLe32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
-
-uint16_t ReadLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 struct CodecDeleter {
     void operator()(PakCodec* codec) const { DestroyPakCodec(codec, kContainerMethod); }
@@ -50,15 +39,15 @@ size_t FileNameStart(const std::string& path) {
 // Decodes the member whose data area starts at `offset` into `out` (`size` bytes).
 bool DecodeMember(const uint8_t* block, size_t blockSize, size_t offset, uint32_t size, std::vector<uint8_t>& out) {
     const size_t blocks = (static_cast<size_t>(size) + kPakBlockSize - 1) / kPakBlockSize;
-    if (offset > blockSize || blocks * kBlockLengthSize > blockSize - offset) return false;
+    if (offset > blockSize || blocks * kPakBlockTableValueSize > blockSize - offset) return false;
     std::unique_ptr<PakCodec, CodecDeleter> codec(CreatePakCodec(kContainerMethod));
     if (!codec) return false;
     out.assign(size, 0);
     std::vector<uint8_t> scratch(kPakBlockSize);
-    size_t at = offset + blocks * kBlockLengthSize;
+    size_t at = offset + blocks * kPakBlockTableValueSize;
     size_t done = 0;
     for (size_t i = 0; i < blocks; ++i) {
-        const uint16_t length = ReadLe16(block + offset + i * kBlockLengthSize);
+        const uint16_t length = PakLoad16(block + offset + i * kPakBlockTableValueSize);
         const size_t want = std::min<size_t>(kPakBlockSize, size - done);
         if (length == 0) {
             if (want > blockSize - at) return false;
@@ -82,22 +71,22 @@ bool DecodeMember(const uint8_t* block, size_t blockSize, size_t offset, uint32_
 int32_t ExtractUpdatePkMember(const std::string& name, const uint8_t* block, size_t size, std::vector<uint8_t>& out,
                               bool* extracted) {
     if (extracted != nullptr) *extracted = false;
-    if (block == nullptr || size < kHeaderSize || std::memcmp(block, kUpdatePkMagic, kMagicLength) != 0 ||
-        static_cast<int32_t>(ReadLe32(block + 12)) != kContainerMethod) {
+    if (block == nullptr || size < kPakHeaderSize || std::memcmp(block, kPakMagicRebuilt, kPakMagicSize) != 0 ||
+        static_cast<int32_t>(PakLoad32(block + 12)) != kContainerMethod) {
         return UPD_E_DATA;
     }
     std::string folded = name;
     FoldPackName(folded);
     const uint32_t id = PackFileId(folded);
-    const uint32_t count = ReadLe32(block + 8);
-    const size_t entries = std::min<size_t>(count, (size - kHeaderSize) / kIndexEntrySize);
+    const uint32_t count = PakLoad32(block + 8);
+    const size_t entries = std::min<size_t>(count, (size - kPakHeaderSize) / kPakIndexEntrySize);
     for (size_t i = 0; i < entries; ++i) {
-        const uint8_t* entry = block + kHeaderSize + i * kIndexEntrySize;
-        const uint32_t memberSize = ReadLe32(entry + 8);
+        const uint8_t* entry = block + kPakHeaderSize + i * kPakIndexEntrySize;
+        const uint32_t memberSize = PakLoad32(entry + 8);
         if (memberSize > kMaxExtractedMember) return UPD_E_DATA;
-        if (ReadLe32(entry) != id) continue;
+        if (PakLoad32(entry) != id) continue;
         std::vector<uint8_t> member;
-        if (!DecodeMember(block, size, ReadLe32(entry + 4), memberSize, member)) return UPD_E_DATA;
+        if (!DecodeMember(block, size, PakLoad32(entry + 4), memberSize, member)) return UPD_E_DATA;
         out.swap(member);
         if (extracted != nullptr) *extracted = true;
         return 0;
