@@ -82,7 +82,7 @@ TEST_F(PakMakeTest, DuplicateIdIsLogged) {
 class PakMakeMethodTest : public ::testing::TestWithParam<int32_t> {
 protected:
     void SetUp() override {
-        if (!PakMethodAvailable(GetParam())) GTEST_SKIP() << "no codec for method " << PakMethodName(GetParam()) << " in this build";
+        if (!PakMethodAvailable(GetParam())) GTEST_SKIP() << "no codec for method " << MethodName(GetParam()) << " in this build";
         ASSERT_TRUE(scratch_.ok());
     }
     PakScratchDir scratch_;
@@ -126,7 +126,7 @@ TEST_P(PakMakeMethodTest, MadePackReadsBackAndIsSortedById) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllMethods, PakMakeMethodTest, ::testing::ValuesIn(kAllPakMethods),
-                         [](const ::testing::TestParamInfo<int32_t>& info) { return PakMethodName(info.param); });
+                         [](const ::testing::TestParamInfo<int32_t>& info) { return MethodName(info.param); });
 
 TEST_F(PakMakeTest, StoredBlocksAndPadding) {
     // 70,000 random bytes with zlib: the full block does not shrink and is stored plain;

@@ -48,7 +48,7 @@ std::vector<HandEntry> SampleEntries() {
 class PakReaderMethodTest : public ::testing::TestWithParam<int32_t> {
 protected:
     void SetUp() override {
-        if (!PakMethodAvailable(GetParam())) GTEST_SKIP() << "no codec for method " << PakMethodName(GetParam()) << " in this build";
+        if (!PakMethodAvailable(GetParam())) GTEST_SKIP() << "no codec for method " << MethodName(GetParam()) << " in this build";
         ASSERT_TRUE(scratch_.ok());
     }
     PakScratchDir scratch_;
@@ -107,7 +107,7 @@ TEST_P(PakReaderMethodTest, SeekThenReadAcrossBlockBoundaries) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllMethods, PakReaderMethodTest, ::testing::ValuesIn(kAllPakMethods),
-                         [](const ::testing::TestParamInfo<int32_t>& info) { return PakMethodName(info.param); });
+                         [](const ::testing::TestParamInfo<int32_t>& info) { return MethodName(info.param); });
 
 class PakReaderTest : public ::testing::Test {
 protected:

@@ -12,17 +12,6 @@
 
 const int32_t kAllPakMethods[5] = {kPakMethodLzma, kPakMethodZlib, kPakMethodStored, kPakMethodLha, kPakMethodLzo};
 
-std::string PakMethodName(int32_t method) {
-    switch (method) {
-        case kPakMethodLzma: return "lzma";
-        case kPakMethodZlib: return "zlib";
-        case kPakMethodStored: return "stored";
-        case kPakMethodLha: return "lha";
-        case kPakMethodLzo: return "lzo";
-        default: return "method" + std::to_string(method);
-    }
-}
-
 bool PakMethodAvailable(int32_t method) {
     PakCodec* codec = CreatePakCodec(method);
     if (codec == nullptr) return false;

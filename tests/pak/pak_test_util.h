@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/pak/codec_test_data.h"
 
 using PakBytes = std::vector<uint8_t>;
 
 // Every compression method a pack may name.
 extern const int32_t kAllPakMethods[5];
-std::string PakMethodName(int32_t method);
 // True when this build has a codec for `method`.
 bool PakMethodAvailable(int32_t method);
 

@@ -54,7 +54,7 @@ protected:
 class PakUpdaterMethodTest : public PakUpdaterTest, public ::testing::WithParamInterface<int32_t> {
 protected:
     void SetUp() override {
-        if (!PakMethodAvailable(GetParam())) GTEST_SKIP() << "no codec for method " << PakMethodName(GetParam()) << " in this build";
+        if (!PakMethodAvailable(GetParam())) GTEST_SKIP() << "no codec for method " << MethodName(GetParam()) << " in this build";
         PakUpdaterTest::SetUp();
     }
 };
@@ -106,7 +106,7 @@ TEST_P(PakUpdaterMethodTest, ReplacesAddsDeletesAndKeeps) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllMethods, PakUpdaterMethodTest, ::testing::ValuesIn(kAllPakMethods),
-                         [](const ::testing::TestParamInfo<int32_t>& info) { return PakMethodName(info.param); });
+                         [](const ::testing::TestParamInfo<int32_t>& info) { return MethodName(info.param); });
 
 TEST_F(PakUpdaterTest, CreatesAMissingPackHoldingOnlyTheMarker) {
     PakUpdater updater;
