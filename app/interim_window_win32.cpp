@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "app/show_status.h"
+#include "common/show_status.h"
 #include "app/status_window.h"
-#include "app/window_messages.h"
+#include "common/update_codes.h"
 #include "engine/game_launch.h"
 #include "platformcfg/platform_config.h"
 #include "text/text_convert.h"
@@ -34,7 +34,7 @@ void AppendStatusLine(const char* copy) {
 // Frees status copies still queued for a window that is going away.
 void DropQueuedStatusCopies(HWND window) {
     MSG msg;
-    while (::PeekMessageW(&msg, window, kUmStatusText, kUmStatusText, PM_REMOVE)) {
+    while (::PeekMessageW(&msg, window, UM_STATUS_TEXT, UM_STATUS_TEXT, PM_REMOVE)) {
         FreeStatusCopy(reinterpret_cast<char*>(msg.wParam));
     }
 }
@@ -61,7 +61,7 @@ LRESULT CALLBACK InterimWindowProc(HWND window, UINT message, WPARAM wParam, LPA
             CreateChildren(window);
             SetStatusWindow(window);
             return 0;
-        case kUmStatusText: {
+        case UM_STATUS_TEXT: {
             char* copy = reinterpret_cast<char*>(wParam);
             AppendStatusLine(copy);
             FreeStatusCopy(copy);

@@ -1,7 +1,7 @@
 // update.exe: the Windows entry point.
 #include <windows.h>
 
-#include "app/show_status.h"
+#include "common/show_status.h"
 #include "app/startup_rules.h"
 #include "app/update_app.h"
 

@@ -3,6 +3,6 @@
 
 #include <windows.h>
 
-// Makes `window` the receiver of ShowStatus copies (posted as kUmStatusText); null stops
+// Makes `window` the receiver of ShowStatus copies (posted as UM_STATUS_TEXT); null stops
 // delivery, after which ShowStatus frees each copy itself.
 void SetStatusWindow(HWND window);

@@ -2,8 +2,8 @@
 
 #include <atomic>
 
-#include "app/show_status.h"
-#include "app/window_messages.h"
+#include "common/show_status.h"
+#include "common/update_codes.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ std::atomic<HWND> g_statusWindow{nullptr};
 bool PostStatusCopy(char* copy, size_t length) {
     HWND window = g_statusWindow.load();
     if (window == nullptr) return false;
-    return ::PostMessageA(window, kUmStatusText, reinterpret_cast<WPARAM>(copy), static_cast<LPARAM>(length)) != 0;
+    return ::PostMessageA(window, UM_STATUS_TEXT, reinterpret_cast<WPARAM>(copy), static_cast<LPARAM>(length)) != 0;
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 
 #include "engine/manifest_text.h"
 #include "engine/plugin_values.h"
-#include "engine/update_codes.h"
+#include "common/update_codes.h"
 
 namespace {
 

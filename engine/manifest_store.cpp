@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "engine/manifest_record.h"
-#include "engine/update_codes.h"
+#include "common/update_codes.h"
 #include "net/local_file.h"
 #include "net/pak_access.h"
 #include "platform/platform.h"

@@ -1,6 +1,6 @@
 #include "engine/manifest_text.h"
 
-#include "engine/update_codes.h"
+#include "common/update_codes.h"
 #include "net/pak_access.h"
 
 namespace {

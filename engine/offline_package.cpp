@@ -8,13 +8,13 @@
 #include <memory>
 #include <new>
 
-#include "app/show_status.h"
+#include "common/show_status.h"
 #include "engine/failure_sink.h"
 #include "engine/manifest.h"
 #include "engine/manifest_store.h"
 #include "engine/plugin_values.h"
-#include "engine/progress_sink.h"
-#include "engine/update_codes.h"
+#include "common/progress_sink.h"
+#include "common/update_codes.h"
 #include "engine/update_engine.h"
 #include "net/local_file.h"
 #include "net/pak_access.h"

@@ -1,7 +1,5 @@
 # Manifests, comparison, download and apply, offline packages.
 target_sources(updater_engine PRIVATE
-  ${CMAKE_CURRENT_LIST_DIR}/update_codes.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/progress_sink.cpp
   ${CMAKE_CURRENT_LIST_DIR}/plugin_values.cpp
   ${CMAKE_CURRENT_LIST_DIR}/manifest_text.cpp
   ${CMAKE_CURRENT_LIST_DIR}/manifest.cpp

@@ -4,14 +4,14 @@
 #include <limits>
 #include <mutex>
 
-#include "app/show_status.h"
+#include "common/show_status.h"
 #include "engine/failure_sink.h"
 #include "engine/manifest.h"
 #include "engine/manifest_store.h"
 #include "engine/manifest_text.h"
 #include "engine/md5.h"
-#include "engine/progress_sink.h"
-#include "engine/update_codes.h"
+#include "common/progress_sink.h"
+#include "common/update_codes.h"
 #include "net/local_file.h"
 #include "net/pak_access.h"
 #include "net/safe_name.h"

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "app/show_status.h"
-#include "engine/progress_sink.h"
-#include "engine/update_codes.h"
+#include "common/show_status.h"
+#include "common/progress_sink.h"
+#include "common/update_codes.h"
 #include "net/local_file.h"
 #include "net/safe_name.h"
 #include "net/status_text.h"

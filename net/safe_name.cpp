@@ -3,24 +3,19 @@
 #include <cstddef>
 #include <vector>
 
+#include "common/gbk.h"
+
 namespace {
-
-constexpr unsigned char kLeadByteMin = 0x81;
-
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 // Splits at separators outside double-byte characters.
 std::vector<std::string> Segments(const std::string& name) {
     std::vector<std::string> parts(1);
-    for (size_t i = 0; i < name.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(name[i]);
-        if (c >= kLeadByteMin && i + 1 < name.size()) {
-            parts.back() += name.substr(i, 2);
-            ++i;
-        } else if (IsSeparator(name[i])) {
+    for (size_t i = 0, step = 0; i < name.size(); i += step) {
+        step = gbk::CharLength(name.data(), i, name.size());
+        if (step == 1 && gbk::IsPathSeparator(name[i])) {
             parts.emplace_back();
         } else {
-            parts.back() += name[i];
+            parts.back() += name.substr(i, step);
         }
     }
     return parts;
@@ -39,16 +34,12 @@ bool IsDotSegment(const std::string& segment) {
 }  // namespace
 
 bool IsSafeRelativeName(const std::string& name) {
-    if (name.empty() || IsSeparator(name[0])) return false;
+    if (name.empty() || gbk::IsPathSeparator(name[0])) return false;
     for (const std::string& segment : Segments(name)) {
         if (IsDotSegment(segment)) return false;
-        for (size_t i = 0; i < segment.size(); ++i) {
-            const unsigned char c = static_cast<unsigned char>(segment[i]);
-            if (c >= kLeadByteMin) {
-                ++i;  // a trail byte is never ':'-like on its own
-            } else if (c == ':') {
-                return false;
-            }
+        for (size_t i = 0, step = 0; i < segment.size(); i += step) {
+            step = gbk::CharLength(segment.data(), i, segment.size());
+            if (step == 1 && segment[i] == ':') return false;  // a trail byte is never a ':'
         }
     }
     return true;

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "app/show_status.h"
+#include "common/gbk.h"
+#include "common/show_status.h"
 
 namespace {
-constexpr unsigned char kLeadByteMin = 0x81;
 constexpr const char kEllipsis[] = "...";
 constexpr size_t kEllipsisLength = sizeof(kEllipsis) - 1;
 constexpr const char kPlaceholder[] = "%s";
@@ -17,7 +17,7 @@ std::string FitText(const std::string& text, size_t maxBytes) {
     const size_t room = maxBytes - kEllipsisLength;
     size_t end = 0;
     while (end < text.size()) {
-        const size_t step = static_cast<unsigned char>(text[end]) >= kLeadByteMin ? 2 : 1;
+        const size_t step = gbk::CharLength(text.data(), end, text.size());
         if (end + step > room) break;
         end += step;
     }

@@ -4,7 +4,8 @@
 #include <cstring>
 #include <memory>
 
-#include "engine/update_codes.h"
+#include "common/gbk.h"
+#include "common/update_codes.h"
 #include "net/local_file.h"
 #include "net/pak_access.h"
 #include "pak/pak_codec.h"
@@ -23,18 +24,7 @@ struct CodecDeleter {
     void operator()(PakCodec* codec) const { DestroyPakCodec(codec, kContainerMethod); }
 };
 
-size_t FileNameStart(const std::string& path) {
-    size_t start = 0;
-    for (size_t i = 0; i < path.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(path[i]);
-        if (c >= 0x80 && i + 1 < path.size()) {
-            ++i;
-        } else if (c == '/' || c == '\\') {
-            start = i + 1;
-        }
-    }
-    return start;
-}
+size_t FileNameStart(const std::string& path) { return gbk::FileNameStart(path.data(), path.size()); }
 
 // Decodes the member whose data area starts at `offset` into `out` (`size` bytes).
 bool DecodeMember(const uint8_t* block, size_t blockSize, size_t offset, uint32_t size, std::vector<uint8_t>& out) {
@@ -97,13 +87,10 @@ int32_t ExtractUpdatePkMember(const std::string& name, const uint8_t* block, siz
 
 std::string DownloadMemberName(const std::string& remotePath) {
     std::string name = remotePath.substr(FileNameStart(remotePath));
-    for (size_t i = 0; i < name.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(name[i]);
-        if (c >= 0x80) {
-            ++i;
-        } else if (c >= 'A' && c <= 'Z') {
-            name[i] = static_cast<char>(c + ('a' - 'A'));
-        }
+    for (size_t i = 0, step = 0; i < name.size(); i += step) {
+        step = gbk::CharLength(name.data(), i, name.size());
+        const char c = name[i];
+        if (step == 1 && c >= 'A' && c <= 'Z') name[i] = static_cast<char>(c + ('a' - 'A'));
     }
     return name == kRemoteListName ? std::string(kListMemberName) : name;
 }

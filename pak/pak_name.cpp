@@ -2,9 +2,10 @@
 
 #include <string>
 
+#include "common/gbk.h"
+
 namespace {
 
-constexpr unsigned char kLeadByteMin = 0x80;  // bytes from here on start (or are) GBK pairs
 constexpr unsigned char kUpperFirst = 'A';
 constexpr unsigned char kUpperLast = 'Z';
 constexpr unsigned char kCaseOffset = 'a' - 'A';
@@ -19,7 +20,9 @@ void FoldPakName(char* name) {
     unsigned char previous = 0;
     for (char* p = name; *p != '\0'; ++p) {
         unsigned char c = static_cast<unsigned char>(*p);
-        if (previous >= kLeadByteMin) {
+        // Deliberately not character stepping: a byte after any byte >= 0x80 is left as it
+        // is, so a trail byte >= 0x80 shields the byte after it too. Stored ids depend on it.
+        if (gbk::IsLeadByte(static_cast<char>(previous))) {
             previous = c;
         } else if (c < kUpperFirst) {
             previous = 0;

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/show_status.h"
+#include "common/show_status.h"
 #include "pak/pak_codec.h"
 #include "pak/pak_format.h"
 #include "pak/pak_paths.h"

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "common/gbk.h"
+
 namespace platform {
 namespace {
 
@@ -29,10 +31,12 @@ bool FaultInjected(FileOp op, const char* path) {
 }
 
 // Windows paths use '\'; here both separators mean a directory boundary.
+// '\' between directories becomes '/'; the second byte of a GBK character stays as it is.
 std::string NativePath(const char* path) {
     std::string p = path ? path : "";
-    for (char& c : p) {
-        if (c == '\\') c = '/';
+    for (size_t i = 0, step = 0; i < p.size(); i += step) {
+        step = gbk::CharLength(p.data(), i, p.size());
+        if (step == 1 && p[i] == '\\') p[i] = '/';
     }
     return p;
 }
@@ -300,8 +304,9 @@ bool MakeDirectory(const char* path) {
 
 bool CreateParentDirectories(const char* path) {
     std::string p = NativePath(path);
-    for (size_t i = 1; i < p.size(); ++i) {
-        if (p[i] != '/') continue;
+    for (size_t i = 0, step = 0; i < p.size(); i += step) {
+        step = gbk::CharLength(p.data(), i, p.size());
+        if (step != 1 || i == 0 || p[i] != '/') continue;
         std::string dir = p.substr(0, i);
         if (!MakeDirectory(dir.c_str())) return false;
     }

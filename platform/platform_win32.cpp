@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "common/gbk.h"
+
 namespace platform {
 namespace {
 
@@ -216,8 +218,10 @@ bool MakeDirectory(const char* path) {
 
 bool CreateParentDirectories(const char* path) {
     std::string p = path ? path : "";
-    for (size_t i = 1; i < p.size(); ++i) {
-        if (p[i] != '\\' && p[i] != '/') continue;
+    // Split only at separators outside double-byte characters: the second byte of 淺 is '\'.
+    for (size_t i = 0, step = 0; i < p.size(); i += step) {
+        step = gbk::CharLength(p.data(), i, p.size());
+        if (step != 1 || i == 0 || !gbk::IsPathSeparator(p[i])) continue;
         if (i == 2 && p[1] == ':') continue;  // "C:\" is no directory to create
         std::string dir = p.substr(0, i);
         if (!MakeDirectory(dir.c_str())) return false;

@@ -27,6 +27,12 @@ PACKAGES=(
   lhasa jlha-utils liblhasa-dev
   # running the Windows programs headless
   wine64 xvfb xauth xdotool fonts-wqy-microhei locales
+  # the 32-bit release runs under wine32 (an i386 package, see ensure_i386)
+  wine32:i386
+  # an MSVC-ABI plug-in built by clang and lld-link, to prove the plug-in contract
+  lld
+  # real peers for the network and window tests
+  vsftpd python3-pyftpdlib curl imagemagick python3-nacl
 )
 
 log() { printf 'setup: %s\n' "$*" >&2; }
@@ -51,6 +57,14 @@ apt_install() {
   log "install failed; refreshing the package index and retrying"
   apt-get update -q || log "warning: apt-get update reported errors; trying the install anyway"
   apt-get install -y -q "$@"
+}
+
+# wine32 is an i386 package: the architecture must be known to dpkg before apt sees it.
+ensure_i386() {
+  dpkg --print-foreign-architectures | grep -qx i386 && return
+  log "adding the i386 architecture (for wine32)"
+  dpkg --add-architecture i386
+  apt-get update -q >&2 || log "warning: apt-get update reported errors"
 }
 
 install_packages() {
@@ -169,6 +183,7 @@ build_cross_libs() {
   done
 }
 
+ensure_i386
 install_packages
 ensure_locale
 build_cross_libs

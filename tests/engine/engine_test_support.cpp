@@ -7,7 +7,7 @@
 #include <random>
 #include <iterator>
 
-#include "app/show_status.h"
+#include "common/show_status.h"
 
 namespace enginetest {
 

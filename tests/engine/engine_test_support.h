@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/notifier.h"
+#include "common/notifier.h"
 #include "engine/plugin_values.h"
 #include "platform/platform.h"
 

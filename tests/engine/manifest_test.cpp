@@ -8,7 +8,7 @@
 #include "engine/manifest.h"
 #include "engine/manifest_store.h"
 #include "engine/manifest_text.h"
-#include "engine/update_codes.h"
+#include "common/update_codes.h"
 #include "tests/engine/engine_test_support.h"
 
 namespace {

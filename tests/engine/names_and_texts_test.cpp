@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/show_status.h"
+#include "common/show_status.h"
 #include "net/safe_name.h"
 #include "net/status_text.h"
 

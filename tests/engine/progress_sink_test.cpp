@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "engine/progress_sink.h"
-#include "engine/update_codes.h"
+#include "common/progress_sink.h"
+#include "common/update_codes.h"
 #include "tests/engine/engine_test_support.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/update_codes.h"
+#include "common/update_codes.h"
 #include "engine/update_pk_writer.h"
 #include "net/unwrap.h"
 #include "tests/engine/engine_test_support.h"

@@ -6,14 +6,15 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/failure_sink.h"
 #include "engine/manifest_store.h"
 #include "engine/manifest_text.h"
 #include "engine/md5.h"
-#include "engine/progress_sink.h"
-#include "engine/update_codes.h"
+#include "common/progress_sink.h"
+#include "common/update_codes.h"
 #include "engine/update_engine.h"
 #include "engine/update_pk_writer.h"
 #include "net/dir_transfer.h"
@@ -32,6 +33,8 @@ std::string Digest(const std::string& content) { return "md5 " + Md5Text(content
 
 // One file of a publication.
 struct Published {
+    Published(std::string n, std::string c, bool u = false, std::string r = "", std::string d = "")
+        : name(std::move(n)), content(std::move(c)), unpack(u), remotePath(std::move(r)), digest(std::move(d)) {}
     std::string name;
     std::string content;
     bool unpack = false;

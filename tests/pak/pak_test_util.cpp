@@ -4,7 +4,7 @@
 #include <cstring>
 #include <random>
 
-#include "app/show_status.h"
+#include "common/show_status.h"
 #include "pak/pak_codec.h"
 #include "pak/pak_log.h"
 #include "pak/pak_name.h"

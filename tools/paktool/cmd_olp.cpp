@@ -6,7 +6,7 @@
 
 #include "engine/manifest_text.h"
 #include "engine/offline_package.h"
-#include "engine/update_codes.h"
+#include "common/update_codes.h"
 #include "engine/update_pk_writer.h"
 #include "tools/paktool/cli_util.h"
 #include "tools/paktool/paktool_command.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/manifest_text.h"
-#include "engine/update_codes.h"
+#include "common/update_codes.h"
 #include "engine/update_pk_writer.h"
 #include "net/pak_access.h"
 #include "net/unwrap.h"

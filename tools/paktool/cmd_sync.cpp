@@ -6,8 +6,8 @@
 
 #include "engine/failure_sink.h"
 #include "engine/manifest_store.h"
-#include "engine/progress_sink.h"
-#include "engine/update_codes.h"
+#include "common/progress_sink.h"
+#include "common/update_codes.h"
 #include "engine/update_engine.h"
 #include "net/dir_transfer.h"
 #include "pak/pak_update_task.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/show_status.h"
+#include "common/show_status.h"
 #include "pak/pak_archive.h"
 #include "pak/pak_list.h"
 #include "pak/pak_log.h"

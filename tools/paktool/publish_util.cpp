@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/show_status.h"
+#include "common/show_status.h"
 #include "engine/md5.h"
 #include "engine/plugin_values.h"
-#include "engine/update_codes.h"
+#include "common/update_codes.h"
 #include "net/local_file.h"
 #include "net/pak_access.h"
 #include "pak/pak_paths.h"

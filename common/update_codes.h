@@ -1,4 +1,5 @@
 // Window notifications posted by the worker side and the result codes of an update run.
+// Every layer may use them: they sit in the bottom module.
 // The numbers are shared with the main window, so they never change.
 #pragma once
 
@@ -13,6 +14,8 @@ constexpr uint32_t UM_PHASE_BEGIN = 1129;
 constexpr uint32_t UM_STEP_BEGIN = 1130;
 constexpr uint32_t UM_STEP = 1131;
 constexpr uint32_t UM_STEP_END = 1132;
+// wParam: a heap status copy (text, CR, LF, NUL) that the window frees with FreeStatusCopy;
+// lParam: the text length including CR LF.
 constexpr uint32_t UM_STATUS_TEXT = 1133;
 constexpr uint32_t UM_RESTART = 1134;
 constexpr uint32_t UM_FILES_LEFT = 1135;

@@ -1,4 +1,4 @@
-#include "app/show_status.h"
+#include "common/show_status.h"
 
 #include <atomic>
 #include <cstdio>

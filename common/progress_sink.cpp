@@ -1,7 +1,7 @@
-#include "engine/progress_sink.h"
+#include "common/progress_sink.h"
 
-#include "engine/notifier.h"
-#include "engine/update_codes.h"
+#include "common/notifier.h"
+#include "common/update_codes.h"
 
 int32_t ProgressSink::OnProgress(uint32_t progress, uint32_t maximum, uint32_t statusCode) {
     if (statusCode < kProgressStatusMin || statusCode > kProgressStatusMax) statusCode = kProgressStatusOther;

@@ -1,4 +1,4 @@
-#include "engine/update_codes.h"
+#include "common/update_codes.h"
 
 const char* UpdateResultName(int32_t code) {
     switch (code) {
