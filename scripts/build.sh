@@ -25,8 +25,15 @@ build_dir() {
   esac
 }
 
+# ccache, when installed, lets builds in several build roots share their objects.
+launcher_options() {
+  command -v ccache >/dev/null 2>&1 || return 0
+  echo "-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
+}
+
 # CMake options of a build target.
 configure_options() {
+  launcher_options
   case $1 in
     host)  echo "-DUPDATER_BENCH=ON" ;;
     fuzz)  echo "-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DUPDATER_FUZZ=ON -DUPDATER_TESTS=OFF" ;;

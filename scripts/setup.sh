@@ -16,7 +16,7 @@ DEB_SOURCES=/etc/apt/sources.list.d/debian.sources
 
 PACKAGES=(
   # compilers and build tools
-  g++ make cmake ninja-build pkg-config dpkg-dev
+  g++ make cmake ninja-build pkg-config dpkg-dev ccache
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   clang libclang-rt-14-dev
   # libraries: host and MinGW zlib, host liblzma/liblzo2 (the MinGW ones are built below)

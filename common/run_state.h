@@ -1,0 +1,12 @@
+// Words shared by the main window and the worker thread of an update run. They are plain
+// words without a lock: the window writes them, the worker (and the server probe) only read.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+// 0 while a run goes on; 1 (interrupt, keep what was applied) or -1 (interrupt, discard)
+// once the player interrupts; 0 again before a new run. Readers test it for non-zero.
+extern std::atomic<int32_t> StopFlag;
+// Files whose download failed in this run; reset by the window before each run.
+extern std::atomic<uint32_t> FailedFileCount;
