@@ -1,0 +1,78 @@
+// The FTP session of one update run: every download of the run goes through it. Requests
+// (to a file, to a temporary file, to memory) are carried out by a transfer thread while the
+// requesting thread watches them: a transfer that shows no life for 30 s is abandoned and
+// the request answered as skipped (kResultSkipped); the next request runs on a fresh thread.
+// Below the requests, three retrying operations make up to four attempts each, reconnecting
+// between attempts (to another server of the list once a connection had been made), and
+// first try the download-directory override when one is set.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "net/transfer.h"
+
+class FtpClient;
+class ProgressSink;
+struct FtpSessionCore;
+struct FtpTransferThread;
+
+// Timing of the request watchdog. Tests shorten it; the product uses the defaults.
+struct FtpWatchdogTiming {
+    uint32_t pollMs = 3000;       // the requester looks at the activity stamp this often
+    uint32_t idleLimitMs = 30000; // a transfer idle for longer than this is abandoned
+    uint32_t graceMs = 2000;      // how long an aborted transfer thread may take to end
+};
+
+class FtpSession : public Transfer {
+public:
+    // `host` is dotted IPv4 text; the session talks FTP through the system's client
+    // (WinINet on Windows). Registers itself as the current transfer.
+    FtpSession(const char* host, uint16_t port, const char* user, const char* password);
+    // The same over a given client (tests use a scripted one).
+    FtpSession(std::shared_ptr<FtpClient> client, const char* host, uint16_t port, const char* user,
+               const char* password, const FtpWatchdogTiming& timing = FtpWatchdogTiming());
+    // Clears the current transfer, ends the transfer thread and closes the connection.
+    ~FtpSession() override;
+    FtpSession(const FtpSession&) = delete;
+    FtpSession& operator=(const FtpSession&) = delete;
+
+    // The servers a reconnection may move to (IPv4, network byte order).
+    void SetServerList(const uint32_t* addresses, uint32_t count);
+
+    // Transfer requests, answered on the transfer thread under the watchdog: 0, UPD_INTERRUPTED,
+    // kResultSkipped or kResultFail.
+    int32_t DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink) override;
+    // Makes a new empty temporary file ("KVO" prefix) in the system's temporary directory,
+    // writes its path into `pathOut` (capacity `capacity` bytes, at least 260) and downloads
+    // into it. kResultFail when the capacity is short or no temporary file can be made.
+    int32_t DownloadToTempFile(const char* remotePath, char* pathOut, uint32_t capacity, ProgressSink* sink);
+    int32_t DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size,
+                             ProgressSink* sink) override;
+    // Stops the transfer in progress at once (its connection is closed) and ends the transfer
+    // thread; the pending request and every later one answer UPD_INTERRUPTED. Any thread.
+    void Interrupt() override;
+
+    // Direct operations on the calling thread (no request pending), with retries.
+    // Size of `remotePath` in bytes (low 32 bits), or -1.
+    int64_t GetRemoteFileSize(const char* remotePath);
+    // Reads `remotePath` into `buffer` (at most `capacity` bytes); the bytes read, or -1.
+    int32_t FetchToMemory(const char* remotePath, uint8_t* buffer, uint32_t capacity, ProgressSink* sink);
+
+    // The host the session is connected (or will connect) to, dotted text.
+    std::string CurrentHost() const;
+
+private:
+    void StartThread();
+    int32_t RunRequest(const char* remotePath, const char* localPath, ProgressSink* sink);
+    // Aborts the running transfer and retires its thread (joined, or left to end on its own
+    // after the grace period).
+    void RetireThread();
+
+    std::shared_ptr<FtpSessionCore> core_;
+    std::shared_ptr<FtpTransferThread> thread_;
+    FtpWatchdogTiming timing_;
+    std::vector<uint8_t> block_;  // the last memory download
+};
