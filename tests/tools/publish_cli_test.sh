@@ -4,27 +4,6 @@
 source "$(dirname "$0")/cli_harness.sh"
 cli_init "$@"
 
-# Like expect, for failing runs that show message boxes first: those arrive as note lines
-# on stderr before the one error line.
-expect_after_notes() {
-    local name="$1" want_exit="$2" want_out="$3" want_err="$4"
-    shift 5
-    local code
-    OUT="$(cd "$WORK" && "$PAKTOOL" "$@" 2>"$WORK/.stderr")"
-    code=$?
-    ERR="$(cat "$WORK/.stderr")"
-    if [ "$code" != "$want_exit" ]; then cli_fail "$name" "exit code $code, expected $want_exit"; return 1; fi
-    if ! printf '%s' "$OUT" | grep -qzE "^${want_out}\n?$"; then cli_fail "$name" "stdout does not match"; return 0; fi
-    local last notes
-    last="$(printf '%s\n' "$ERR" | tail -n 1)"
-    notes="$(printf '%s\n' "$ERR" | head -n -1 | grep -vc '^paktool [a-z-]*: note: ')"
-    if [ "$notes" != 0 ] || ! printf '%s' "$last" | grep -q "^paktool .*${want_err}"; then
-        cli_fail "$name" "stderr must be notes and then one error line matching '$want_err'"
-        return 0
-    fi
-    CLI_PASSED=$((CLI_PASSED + 1))
-}
-
 # A game folder at v1 and at v2; readme.txt installs as a loose file.
 mkdir -p "$WORK/v1/data" "$WORK/v2/data/new" "$WORK/inst" "$WORK/inst2"
 make_text "v1/data/a.txt" 3000
@@ -66,7 +45,7 @@ fi
 
 # Without --yes a missing pack is not rebuilt.
 mkdir -p "$WORK/empty"
-expect_after_notes sync-no-rebuild 1 '.*result: 0x80000003 UPD_E_DATA' 'UPD_E_DATA' -- sync srv1 empty
+expect sync-no-rebuild 1 '.*result: 0x80000003 UPD_E_DATA' "UPD_E_DATA.*'empty/patch.dat' does not exist.*--yes" -- sync srv1 empty
 [ ! -e "$WORK/empty/patch.dat" ] || cli_fail sync-no-rebuild "patch.dat was created"
 
 # An offline package of v2 applied to a v1 installation.
@@ -74,9 +53,9 @@ expect sync-inst2-v1 0 '.*UPD_DONE' '.*' -- sync srv1 inst2 --yes
 expect olp-v2 0 'packaged 4 files into v2.olp' '' -- olp v2 v2.olp --platform 'win mac'
 expect apply-olp-v2 0 '.*result: 0x00000002 UPD_PACKAGE_APPLIED' '' -- apply-olp v2.olp inst2 --platform win
 cmp -s "$WORK/inst2/readme.txt" "$WORK/v2/readme.txt" || cli_fail apply-olp-v2-loose "readme.txt is not v2's"
-expect_after_notes apply-olp-other-platform 1 '.*UPD_E_DATA' 'UPD_E_DATA' -- apply-olp v2.olp inst2 --platform linux
+expect apply-olp-other-platform 1 '.*UPD_E_DATA' "UPD_E_DATA.*not for platform 'linux'" -- apply-olp v2.olp inst2 --platform linux
 expect apply-olp-tool 0 '.*' '' -- olp v2 tool.olp --tool-version 224 --tool v2/readme.txt
-expect_after_notes apply-olp-restart 1 '.*result: 0xFFFFFFFF UPD_RESTART_REQUESTED' 'RESTART' -- apply-olp tool.olp inst2
+expect apply-olp-restart 1 '.*result: 0xFFFFFFFF UPD_RESTART_REQUESTED' "RESTART.*update.exe.*written into 'inst2'" -- apply-olp tool.olp inst2
 cmp -s "$WORK/inst2/update.exe" "$WORK/v2/readme.txt" || cli_fail apply-olp-restart "update.exe not written"
 
 # Errors an operator may make.
@@ -91,5 +70,90 @@ expect sync-missing-arg 2 '' 'usage' -- sync srv1
 mkdir -p "$WORK/reserved"
 printf 'x' > "$WORK/reserved/update.inf"
 expect olp-reserved-name 2 '' 'reserves' -- olp reserved r.olp
+
+# Publications that would break an installation or a package are refused before anything
+# is written, naming the files at fault. Each bad-... folder holds one fault beside a
+# harmless file; LOOSE lists the names that go into its .unpack.
+make_game() {
+    local dir="$1" loose="$2"
+    shift 2
+    mkdir -p "$WORK/$dir/data"
+    printf 'harmless' > "$WORK/$dir/data/ok.txt"
+    local f
+    for f in "$@"; do
+        mkdir -p "$(dirname "$WORK/$dir/$f")"
+        printf '%s' "$f" > "$WORK/$dir/$f"
+    done
+    [ -z "$loose" ] || printf '%s\r\n' $loose > "$WORK/$dir/.unpack"
+}
+# data/f0106862.bin and data/f1370800.bin share one id; data/ciemorp has the id of update.inf.
+make_game bad-same-id '' data/f0106862.bin data/f1370800.bin
+make_game bad-manifest-id '' data/ciemorp
+make_game bad-pack-manifest '' update.inf
+make_game bad-loose-manifest 'update.inf' update.inf
+make_game bad-loose-pack 'patch.dat' patch.dat
+make_game bad-loose-pack-copy 'PATCH.DATtmp' PATCH.DATtmp
+make_game good-reserved-elsewhere 'data/patch.dat data/update.inf' data/patch.dat data/update.inf patch.dat
+for cmd in publish olp; do
+    out=refused.$cmd
+    expect $cmd-same-id 2 '' "'bad-same-id/data/f0106862.bin' and 'bad-same-id/data/f1370800.bin' have the same id e6ec9da3" -- $cmd bad-same-id $out
+    expect $cmd-manifest-id 2 '' "'update.inf' and 'bad-manifest-id/data/ciemorp' have the same id abfdccb5" -- $cmd bad-manifest-id $out
+    expect $cmd-loose-manifest 2 '' "(bad-loose-manifest/update.inf' would overwrite the installation's own 'update.inf'|reserves)" -- $cmd bad-loose-manifest $out
+    expect $cmd-loose-pack 2 '' "bad-loose-pack/patch.dat' would overwrite the installation's own 'patch.dat'" -- $cmd bad-loose-pack $out
+    expect $cmd-loose-pack-copy 2 '' "bad-loose-pack-copy/PATCH.DATtmp' would overwrite the installation's own 'patch.dattmp'" -- $cmd bad-loose-pack-copy $out
+    [ ! -e "$WORK/$out" ] || cli_fail $cmd-refused-writes-nothing "$out was written"
+    expect $cmd-reserved-elsewhere 0 '.* 4 files .*' '' -- $cmd good-reserved-elsewhere good.$cmd
+done
+expect publish-pack-manifest 2 '' "bad-pack-manifest/update.inf' would overwrite the installation's own 'update.inf'" -- publish bad-pack-manifest refused.publish
+expect olp-pack-manifest 2 '' "reserves" -- olp bad-pack-manifest refused.olp
+
+# Failures name the path at fault, on one stderr line; message boxes shown on the way are
+# part of the run's report on stdout.
+mkdir -p "$WORK/inst-pack-folder/patch.dat" "$WORK/inst-pack-damaged" "$WORK/inst-pack-damaged-yes" "$WORK/srv-empty"
+printf 'not a pack' > "$WORK/inst-pack-damaged/patch.dat"
+printf 'not a pack' > "$WORK/inst-pack-damaged-yes/patch.dat"
+printf 'a file' > "$WORK/plain-file"
+expect sync-pack-folder 1 '.*UPD_E_DATA' "'inst-pack-folder/patch.dat' is a folder, not a pack" -- sync srv1 inst-pack-folder
+expect sync-pack-folder-yes 1 '.*UPD_E_OPEN_PACK' "'inst-pack-folder/patch.dat' is a folder, not a pack" -- sync srv1 inst-pack-folder --yes
+expect sync-pack-damaged 1 '.*UPD_E_DATA' "'inst-pack-damaged/patch.dat' is not a readable pack.*--yes" -- sync srv1 inst-pack-damaged
+expect sync-pack-damaged-yes 1 '.*UPD_E_OPEN_PACK' "'inst-pack-damaged-yes/patch.dat' is not a pack" -- sync srv1 inst-pack-damaged-yes --yes
+cmp -s "$WORK/inst-pack-damaged-yes/patch.dat" <(printf 'not a pack') || cli_fail sync-pack-damaged-yes "the damaged pack was changed"
+expect sync-server-missing 1 '.*UPD_E_FETCH' "server folder 'nowhere' does not exist" -- sync nowhere inst
+expect sync-server-empty 1 '.*UPD_E_FETCH' "'srv-empty/download/update.pak' does not exist" -- sync srv-empty inst
+expect sync-server-other-dir 1 '.*UPD_E_FETCH' "'srv1/elsewhere/update.pak' does not exist" -- sync srv1 inst --dir elsewhere
+expect sync-server-file 1 '.*UPD_E_FETCH' "server folder 'plain-file' is a file, not a folder" -- sync plain-file inst
+expect apply-olp-missing 3 '' "package 'nowhere.olp' does not exist" -- apply-olp nowhere.olp inst2
+expect apply-olp-folder 3 '' "package 'inst2' is a folder, not a file" -- apply-olp inst2 inst2
+expect apply-olp-damaged 1 '.*UPD_E_DATA' "'junk.olp' is not a readable offline package" -- apply-olp junk.olp inst2
+expect publish-game-file 3 '' "game folder 'plain-file' is a file, not a folder" -- publish plain-file srv3
+expect olp-game-file 3 '' "game folder 'plain-file' is a file, not a folder" -- olp plain-file x.olp
+expect publish-server-file 3 '' "server folder 'plain-file' is a file, not a folder" -- publish v2 plain-file
+expect sync-install-file 3 '' "installation folder 'plain-file' is a file, not a folder" -- sync srv1 plain-file
+expect apply-olp-install-file 3 '' "installation folder 'plain-file' is a file, not a folder" -- apply-olp v2.olp plain-file
+
+# A read-only installation: the run cannot write the new pack and says where. As root, the
+# run is made as an unprivileged user (root writes anywhere); without a way to do that, skip.
+expect olp-v1 0 'packaged 3 files into v1.olp' '' -- olp v1 v1.olp
+cp -r "$WORK/inst" "$WORK/inst-read-only"
+chmod -R a-w "$WORK/inst-read-only"
+real_paktool="$PAKTOOL"
+if [ "$(id -u)" = 0 ]; then
+    if command -v setpriv >/dev/null 2>&1; then
+        chmod 755 "$WORK"
+        printf '#!/bin/sh\nexec setpriv --reuid=65534 --regid=65534 --clear-groups "%s" "$@"\n' "$real_paktool" > "$WORK/paktool-unprivileged"
+        chmod 755 "$WORK/paktool-unprivileged"
+        PAKTOOL="$WORK/paktool-unprivileged"
+    else
+        PAKTOOL=""
+    fi
+fi
+if [ -n "$PAKTOOL" ]; then
+    expect sync-read-only-install 1 '.*UPD_E_REBUILD_PACK' "installation folder 'inst-read-only' is not writable" -- sync srv1 inst-read-only
+    expect apply-olp-read-only-install 1 '.*UPD_E_REBUILD_PACK' "installation folder 'inst-read-only' is not writable" -- apply-olp v1.olp inst-read-only
+else
+    skip sync-read-only-install "running as root without setpriv"
+fi
+PAKTOOL="$real_paktool"
+chmod -R u+w "$WORK/inst-read-only"
 
 cli_finish

@@ -10,6 +10,7 @@
 #include "engine/update_pk_writer.h"
 #include "tools/paktool/cli_util.h"
 #include "tools/paktool/paktool_command.h"
+#include "tools/paktool/publication_check.h"
 #include "tools/paktool/publish_util.h"
 
 namespace {
@@ -17,21 +18,14 @@ namespace {
 constexpr uint64_t kMaxMember = kOlpMaxMember;
 constexpr int64_t kMaxVersion = 0x7FFFFFFF;
 
-bool IsControlName(const std::string& name) {
-    for (const char* control : {kOlpPlatformMember, kOlpVersionMember, kOlpToolMember, kOlpPluginMember, kManifestName}) {
-        if (name == control) return true;
-    }
-    return false;
-}
-
 int AddGameFiles(const std::string& gameDir, UpdatePkWriter& writer, std::vector<ManifestRecord>& records) {
     std::vector<GameFile> files;
     if (int rc = ScanGameDir(gameDir, files); rc != kExitOk) return rc;
     const std::vector<std::string> unpack = ReadUnpackList(gameDir);
+    const std::vector<const char*> controlMembers = {kOlpPlatformMember, kOlpVersionMember, kOlpToolMember,
+                                                     kOlpPluginMember, kManifestName};
+    if (int rc = CheckPublication(files, unpack, controlMembers); rc != kExitOk) return rc;
     for (const GameFile& file : files) {
-        if (IsControlName(file.name)) {
-            return Fail(kExitUsage, "'%s' is a name the package reserves for itself", file.path.c_str());
-        }
         std::vector<uint8_t> bytes;
         if (int rc = ReadWholeFile(file.path.c_str(), kMaxMember, "game file", bytes); rc != kExitOk) return rc;
         const bool loose = std::find(unpack.begin(), unpack.end(), file.name) != unpack.end();

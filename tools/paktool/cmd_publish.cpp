@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "tools/paktool/cli_util.h"
 #include "tools/paktool/paktool_command.h"
+#include "tools/paktool/publication_check.h"
 #include "tools/paktool/publish_util.h"
 
 namespace {
@@ -44,6 +45,8 @@ int PublishFiles(const ParsedArgs& args, const std::string& serverDir, const std
     std::vector<GameFile> files;
     if (int rc = ScanGameDir(args.Positional()[0], files); rc != kExitOk) return rc;
     const std::vector<std::string> unpack = ReadUnpackList(args.Positional()[0]);
+    // Refused before anything is written, so a refused publication leaves SERVERDIR as it was.
+    if (int rc = CheckPublication(files, unpack, {}); rc != kExitOk) return rc;
     std::string platformSegment;
     if (const char* p = args.Value("--platform")) {
         platformSegment = std::string("$") + p + "/";
@@ -121,6 +124,8 @@ int RunPublish(int argc, char** argv) {
     if (int rc = ExpectPositional(args, 2); rc != kExitOk) return rc;
     if (int rc = CheckPairs(args); rc != kExitOk) return rc;
     const std::string serverDir = args.Positional()[1];
+    // A missing server folder is made; a file in its place is refused before anything else.
+    if (platform::FileExists(serverDir.c_str())) return CheckFolder(serverDir, "server folder");
     const std::string prefix = RemoteDirPrefix(args.Value("--dir") ? args.Value("--dir") : kDefaultDir);
     std::vector<ManifestRecord> records;
     if (int rc = PublishFiles(args, serverDir, prefix, records); rc != kExitOk) return rc;

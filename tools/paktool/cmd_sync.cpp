@@ -1,5 +1,6 @@
 // paktool sync: runs the engine's online pass on an installation, with a server folder
 // standing in for the update server.
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,17 +15,18 @@
 #include "tools/paktool/cli_util.h"
 #include "tools/paktool/paktool_command.h"
 #include "tools/paktool/publish_util.h"
+#include "tools/paktool/run_diagnosis.h"
 
 namespace {
 
 constexpr const char* kDefaultDir = "download/";
 constexpr const char* kRemoteListName = "update.pak";
 constexpr const char* kLocalPack = "patch.dat";
+constexpr size_t kResultTextMax = 128;
 
-int32_t RunOnlinePass(const std::string& serverRoot, const std::string& remoteList, uint32_t* failed) {
+int32_t RunOnlinePass(const std::string& serverRoot, const std::string& remoteList, RecordingFailureSink& failures) {
     ProgressSink sink;  // no window: nothing is posted
     PackManifestStore store;
-    CountingFailureSink failures;
     std::unique_ptr<PakUpdateTask> task = CreatePakUpdateTask();
     DirTransfer transfer(serverRoot);
     UpdateEngine* engine = UpdateEngine::Instance();
@@ -34,8 +36,22 @@ int32_t RunOnlinePass(const std::string& serverRoot, const std::string& remoteLi
         engine->CheckForUpdates(&sink, store, transfer, remoteList.c_str(), kLocalPack, &total, &count);
     if (result == UPD_DONE) result = engine->DownloadAndApply(&sink, store, failures, *task, transfer);
     engine->Release();
-    *failed = failures.count();
     return result;
+}
+
+// The exit code of a finished run; a failure's one line names what is at fault.
+int ReportOutcome(const RunFacts& facts, const std::string& serverDir, const std::string& remoteList) {
+    std::string cause = InstallationFault(facts);
+    if (cause.empty() && facts.result == UPD_E_FETCH) cause = ServerFault(serverDir, remoteList);
+    if (facts.result != UPD_DONE && facts.result != UPD_UP_TO_DATE) {
+        char ended[kResultTextMax];
+        std::snprintf(ended, sizeof ended, "the update ended with 0x%08X %s", static_cast<unsigned>(facts.result),
+                      UpdateResultName(facts.result));
+        return Fail(kExitFailed, "%s", WithCause(ended, cause).c_str());
+    }
+    if (facts.failedFiles == 0) return kExitOk;
+    if (cause.empty()) cause = "the first is '" + facts.firstFailedFile + "'";
+    return Fail(kExitFailed, "%u files failed: %s", facts.failedFiles, cause.c_str());
 }
 
 int RunSync(int argc, char** argv) {
@@ -51,19 +67,20 @@ int RunSync(int argc, char** argv) {
     const std::string serverRoot = AbsolutePath(args.Positional()[0]);
     const std::string remoteList =
         RemoteDirPrefix(args.Value("--dir") ? args.Value("--dir") : kDefaultDir) + kRemoteListName;
-    int32_t result;
-    uint32_t failed = 0;
+    RunFacts facts;
+    facts.installDir = args.Positional()[1];
+    facts.answerYes = options.answerYes;
+    RecordingFailureSink failures;
     {
-        EngineConsole console(options, args.Positional()[1]);
+        EngineConsole console(options, facts.installDir);
         if (!console.ok()) return kExitFileError;
-        result = RunOnlinePass(serverRoot, remoteList, &failed);
+        facts.result = RunOnlinePass(serverRoot, remoteList, failures);
+        facts.rebuildAsked = console.rebuildAsked();
     }
-    PrintResultLine(result);
-    if (result != UPD_DONE && result != UPD_UP_TO_DATE) {
-        return Fail(kExitFailed, "the update ended with 0x%08X %s", static_cast<unsigned>(result), UpdateResultName(result));
-    }
-    if (failed != 0) return Fail(kExitFailed, "%u files failed", failed);
-    return kExitOk;
+    facts.failedFiles = failures.count();
+    facts.firstFailedFile = failures.first();
+    PrintResultLine(facts.result);
+    return ReportOutcome(facts, args.Positional()[0], remoteList);
 }
 
 const PaktoolCommandRegistration kRegistration{

@@ -1,6 +1,8 @@
 # Publishing and checking updates: publish, olp, sync, apply-olp.
 target_sources(paktool PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/publish_util.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/publication_check.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/run_diagnosis.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cmd_publish.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cmd_olp.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cmd_sync.cpp

@@ -22,12 +22,20 @@ constexpr int kMaxScanDepth = 64;
 constexpr int64_t kMaxVersion = 0x7FFFFFFF;
 
 bool g_answerYes = false;
+bool g_rebuildAsked = false;
 
-// A message box becomes a note line on stderr; a question is answered as told.
+// A message box becomes a "message:" line on stdout, among the status lines, so a failed
+// run keeps its one error line on stderr; a question is answered as told.
 int ConsoleMessageBox(const char* text, const char* caption, unsigned flags) {
     const bool question = (flags & 0xF) == platform::kMbYesNo;
-    Note("[%s] %s%s", caption != nullptr ? caption : "", text != nullptr ? text : "",
-         question ? (g_answerYes ? " -> yes" : " -> no") : "");
+    if (question) g_rebuildAsked = true;  // the engine's only question: rebuild patch.dat?
+    std::string line = std::string("message: [") + (caption != nullptr ? caption : "") + "] " +
+                       (text != nullptr ? text : "") + (question ? (g_answerYes ? " -> yes" : " -> no") : "");
+    for (char& c : line) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    std::fprintf(stdout, "%s\n", line.c_str());
+    std::fflush(stdout);
     if (!question) return platform::kIdOk;
     return g_answerYes ? platform::kIdYes : platform::kIdNo;
 }
@@ -59,9 +67,7 @@ int Scan(const std::string& dir, const std::string& prefix, int depth, std::vect
 
 int ScanGameDir(const std::string& gameDir, std::vector<GameFile>& files) {
     files.clear();
-    if (!platform::DirectoryExists(gameDir.c_str())) {
-        return Fail(kExitFileError, "game folder '%s' does not exist", gameDir.c_str());
-    }
+    if (int rc = CheckFolder(gameDir, "game folder"); rc != kExitOk) return rc;
     if (int rc = Scan(gameDir, "", 0, files); rc != kExitOk) return rc;
     std::sort(files.begin(), files.end(), [](const GameFile& a, const GameFile& b) { return a.name < b.name; });
     for (size_t i = 1; i < files.size(); ++i) {
@@ -120,6 +126,13 @@ std::string JoinPath(const std::string& dir, const std::string& path) {
     return dir + "/" + path;
 }
 
+int CheckFolder(const std::string& path, const char* what) {
+    if (platform::DirectoryExists(path.c_str())) return kExitOk;
+    if (platform::FileExists(path.c_str()))
+        return Fail(kExitFileError, "%s '%s' is a file, not a folder", what, path.c_str());
+    return Fail(kExitFileError, "%s '%s' does not exist", what, path.c_str());
+}
+
 std::string AbsolutePath(const std::string& path) { return JoinPath(platform::CurrentDirectory(), path); }
 
 struct EngineConsole::Impl {
@@ -134,13 +147,11 @@ EngineConsole::EngineConsole(const EngineRunOptions& options, const std::string&
     impl_->values.reset(new FixedPluginValues(impl_->platform.c_str(), options.pluginVersion));
     SetPluginValues(impl_->values.get());
     g_answerYes = options.answerYes;
+    g_rebuildAsked = false;
     impl_->previousHook = platform::SetMessageBoxHook(ConsoleMessageBox);
     impl_->previousReceiver = SetStatusReceiver(ConsoleStatus);
     previousDir_ = platform::CurrentDirectory();
-    if (!platform::DirectoryExists(installDir.c_str())) {
-        Fail(kExitFileError, "installation folder '%s' does not exist", installDir.c_str());
-        return;
-    }
+    if (CheckFolder(installDir, "installation folder") != kExitOk) return;
     if (!platform::ChangeDirectory(installDir.c_str())) {
         Fail(kExitFileError, "cannot enter '%s'", installDir.c_str());
         return;
@@ -149,6 +160,8 @@ EngineConsole::EngineConsole(const EngineRunOptions& options, const std::string&
     SetWorkPath("\\");
     ok_ = true;
 }
+
+bool EngineConsole::rebuildAsked() const { return g_rebuildAsked; }
 
 EngineConsole::~EngineConsole() {
     platform::ChangeDirectory(previousDir_.c_str());

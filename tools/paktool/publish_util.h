@@ -38,6 +38,10 @@ std::string RemoteDirPrefix(const std::string& dir);
 std::string JoinPath(const std::string& dir, const std::string& path);
 std::string AbsolutePath(const std::string& path);
 
+// kExitOk when `path` is a folder; otherwise prints "WHAT 'PATH' does not exist" or
+// "... is a file, not a folder" and returns kExitFileError.
+int CheckFolder(const std::string& path, const char* what);
+
 // Options shared by sync and apply-olp.
 struct EngineRunOptions {
     std::string platform;
@@ -48,8 +52,8 @@ struct EngineRunOptions {
 // Reads --platform, --plugin-version and --yes; kExitOk or the printed usage error.
 int ParseEngineRunOptions(const ParsedArgs& args, EngineRunOptions& options);
 
-// Console for an engine run: status lines to stdout, message boxes to stderr (questions
-// answered by `answerYes`), the given plug-in values, and the installation directory as the
+// Console for an engine run: status lines and message boxes to stdout (questions answered
+// by `answerYes`), the given plug-in values, and the installation directory as the
 // current directory with the pack library's paths set. Everything is put back at the end.
 class EngineConsole {
 public:
@@ -58,6 +62,8 @@ public:
     EngineConsole(const EngineConsole&) = delete;
     EngineConsole& operator=(const EngineConsole&) = delete;
     bool ok() const { return ok_; }
+    // True when the engine asked whether to rebuild patch.dat.
+    bool rebuildAsked() const;
 
 private:
     bool ok_ = false;

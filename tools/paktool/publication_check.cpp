@@ -1,0 +1,81 @@
+#include "tools/paktool/publication_check.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdint>
+#include <iterator>
+
+#include "engine/manifest_record.h"
+#include "pak/pak_name.h"
+#include "tools/paktool/cli_util.h"
+
+namespace {
+
+constexpr const char* kLocalPack = "patch.dat";
+constexpr const char* kLocalPackRebuildCopy = "patch.dattmp";  // the rebuild writes here first
+
+// Installation files a loose game file must not replace.
+constexpr const char* kReservedLooseNames[] = {kLocalPack, kLocalPackRebuildCopy, kManifestName};
+// Members of patch.dat a pack-kind game file must not replace.
+constexpr const char* kReservedPackNames[] = {kManifestName};
+
+// One name of a publication with its id; `path` is empty for the container's own members.
+struct IdOwner {
+    uint32_t id;
+    std::string name;
+    std::string path;
+};
+
+std::string Describe(const IdOwner& owner) {
+    return owner.path.empty() ? "the member '" + owner.name + "'" : "'" + owner.path + "'";
+}
+
+int CheckIds(const std::vector<GameFile>& files, const std::vector<const char*>& ownMembers) {
+    std::vector<IdOwner> owners;
+    owners.reserve(files.size() + ownMembers.size());
+    auto addMember = [&owners](const char* member) {
+        for (const IdOwner& owner : owners) {
+            if (owner.name == member) return;
+        }
+        owners.push_back({CalcFoldedFileId(member), member, ""});
+    };
+    for (const char* member : kReservedPackNames) addMember(member);
+    for (const char* member : ownMembers) addMember(member);
+    for (const GameFile& file : files) owners.push_back({CalcFoldedFileId(file.name.c_str()), file.name, file.path});
+    // Stable: a container member sorts before the game file that shares its id, and two game
+    // files stay in name order, so the message reads the same on every run.
+    std::stable_sort(owners.begin(), owners.end(), [](const IdOwner& a, const IdOwner& b) { return a.id < b.id; });
+    for (size_t i = 1; i < owners.size(); ++i) {
+        if (owners[i].id != owners[i - 1].id) continue;
+        return Fail(kExitUsage, "%s and %s have the same id %08" PRIx32 "; a pack could hold only one of them",
+                    Describe(owners[i - 1]).c_str(), Describe(owners[i]).c_str(), owners[i].id);
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+bool IsReservedInstallName(const std::string& name, bool loose) {
+    if (loose) {
+        return std::find(std::begin(kReservedLooseNames), std::end(kReservedLooseNames), name) !=
+               std::end(kReservedLooseNames);
+    }
+    return std::find(std::begin(kReservedPackNames), std::end(kReservedPackNames), name) !=
+           std::end(kReservedPackNames);
+}
+
+int CheckPublication(const std::vector<GameFile>& files, const std::vector<std::string>& unpack,
+                     const std::vector<const char*>& ownMembers) {
+    for (const GameFile& file : files) {
+        for (const char* member : ownMembers) {
+            if (file.name == member)
+                return Fail(kExitUsage, "'%s' is a name the package reserves for itself", file.path.c_str());
+        }
+        const bool loose = std::find(unpack.begin(), unpack.end(), file.name) != unpack.end();
+        if (IsReservedInstallName(file.name, loose)) {
+            return Fail(kExitUsage, "'%s' would overwrite the installation's own '%s'%s", file.path.c_str(),
+                        file.name.c_str(), loose ? " (listed in .unpack)" : "");
+        }
+    }
+    return CheckIds(files, ownMembers);
+}

@@ -1,0 +1,24 @@
+// Checks a publication (the files of a game folder about to be published or packaged)
+// against what an installation and a package need to stay whole: no file may land on the
+// installation's own files, and every name must have an id of its own, because packs find
+// their members by id, not by name.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/paktool/publish_util.h"
+
+// True when a game file named `name` (folded), installed loose or into patch.dat, would
+// overwrite a file the installation keeps for itself: its pack, the pack's temporary copy
+// during a rebuild, or the local manifest (as a loose file before it goes into the pack,
+// and as the pack member).
+bool IsReservedInstallName(const std::string& name, bool loose);
+
+// Refuses (printing the one error line, kExitUsage) a publication where
+//  - a file would overwrite one of the installation's own files,
+//  - a file is named like one of `ownMembers`, the members the container itself carries,
+//  - two files, or a file and one of `ownMembers` or of patch.dat's own members, have one id.
+// `unpack` lists the names that install as loose files. Returns kExitOk otherwise.
+int CheckPublication(const std::vector<GameFile>& files, const std::vector<std::string>& unpack,
+                     const std::vector<const char*>& ownMembers);
