@@ -211,6 +211,53 @@ INSTANTIATE_TEST_SUITE_P(
                     ParentDirCase{"mixed_separators", "f/g\\h/file.txt", "f/g/h"}),
     [](const testing::TestParamInfo<ParentDirCase>& info) { return std::string(info.param.name); });
 
+// GBK names whose second byte is 0x5C, a backslash: 淺 9C 5C, 嘰 87 5C, 孿 8C 5C, 擻 94 5C. Split at that
+// byte, the path would make a stray directory named by the lone first byte; on POSIX it would
+// also turn into '/'. The directory listing shows either fault.
+struct GbkNameCase {
+    const char* name;
+    const char* file;      // relative to the test directory, GBK
+    const char* topLevel;  // the one directory that must appear in the test directory
+    const char* deepestDir;
+};
+
+class GbkParentDirectories : public PlatformFiles, public testing::WithParamInterface<GbkNameCase> {
+protected:
+    // The listing of the test directory itself.
+    std::vector<std::string> TopLevel() const { return platform::FindSubdirectories(Path("").c_str()); }
+};
+
+TEST_P(GbkParentDirectories, NamesKeepTheirTrailByte) {
+    const GbkNameCase& c = GetParam();
+    ASSERT_NE(std::strchr(c.file, '\x5C'), nullptr) << "the fixture must hold a 0x5C byte";
+    ASSERT_TRUE(platform::CreateParentDirectories(Path(c.file).c_str()));
+    EXPECT_EQ(TopLevel(), std::vector<std::string>{c.topLevel});
+    EXPECT_TRUE(platform::DirectoryExists(Path(c.deepestDir).c_str()));
+
+    WriteText(Path(c.file), "gbk");
+    EXPECT_EQ(ReadText(Path(c.file)), "gbk");
+    EXPECT_EQ(TopLevel(), std::vector<std::string>{c.topLevel}) << "writing the file adds no directory";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, GbkParentDirectories,
+    testing::Values(GbkNameCase{"qian_then_letters", "淺dir/f.txt", "淺dir", "淺dir"},
+                    GbkNameCase{"ji_then_separator", "嘰/f.txt", "嘰", "嘰"},
+                    GbkNameCase{"ji_then_backslash", "嘰\\f.txt", "嘰", "嘰"},
+                    GbkNameCase{"luan_nested_in_shu", "擻/孿x/f.txt", "擻", "擻/孿x"},
+                    GbkNameCase{"ascii_above_shu", "a/擻/f.txt", "a", "a/擻"}),
+    [](const testing::TestParamInfo<GbkNameCase>& info) { return std::string(info.param.name); });
+
+TEST_F(PlatformFiles, GbkFileNameWithTrailByteIsOneFile) {
+    // A file (not a directory) named with a 0x5C trail byte: created, found and read under
+    // its own name, with no directory made for it.
+    const std::string file = Path("淺.txt");
+    WriteText(file, "one file");
+    EXPECT_EQ(ReadText(file), "one file");
+    EXPECT_EQ(platform::FindFiles(Path("").c_str(), "*.txt"), std::vector<std::string>{"淺.txt"});
+    EXPECT_TRUE(platform::FindSubdirectories(Path("").c_str()).empty());
+}
+
 TEST_F(PlatformFiles, CreateParentDirectoriesFailsUnderAFile) {
     WriteText(Path("plain"), "not a directory");
     EXPECT_FALSE(platform::CreateParentDirectories(Path("plain/sub/file.txt").c_str()));
