@@ -131,6 +131,19 @@ expect publish-server-file 3 '' "server folder 'plain-file' is a file, not a fol
 expect sync-install-file 3 '' "installation folder 'plain-file' is a file, not a folder" -- sync srv1 plain-file
 expect apply-olp-install-file 3 '' "installation folder 'plain-file' is a file, not a folder" -- apply-olp v2.olp plain-file
 
+# A package that lacks the member of one of its records installs the rest but does not
+# report success.
+if "$PAKTOOL" --help 2>/dev/null | grep -q '^  delete '; then
+    mkdir -p "$WORK/inst-lacking"
+    expect sync-inst-lacking-v1 0 '.*UPD_DONE' '.*' -- sync srv1 inst-lacking --yes
+    cp "$WORK/v2.olp" "$WORK/bad-lacking-member.olp"
+    expect olp-drop-member 0 '.*' '' -- delete bad-lacking-member.olp data/new/added.txt
+    expect apply-olp-lacking-member 1 '.*UPD_PACKAGE_APPLIED' "1 files were not installed: the first is 'data/new/added.txt'" -- apply-olp bad-lacking-member.olp inst-lacking --platform win
+    cmp -s "$WORK/inst-lacking/readme.txt" "$WORK/v2/readme.txt" || cli_fail apply-olp-lacking-member "readme.txt is not v2's"
+else
+    skip apply-olp-lacking-member "no delete command in this paktool"
+fi
+
 # A read-only installation: the run cannot write the new pack and says where. As root, the
 # run is made as an unprivileged user (root writes anywhere); without a way to do that, skip.
 expect olp-v1 0 'packaged 3 files into v1.olp' '' -- olp v1 v1.olp
