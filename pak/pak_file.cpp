@@ -24,6 +24,9 @@ uint32_t PlainBlockSize(uint32_t size, uint32_t block) {
 PakFile::~PakFile() { Close(); }
 
 int PakFile::Open(const char* name) {
+    // Every open starts with a close, so a refused name never leaves the previous file
+    // readable through this stream.
+    Close();
     if (name == nullptr) return 0;
     const size_t length = std::strlen(name);
     if (length > kPakOpenNameMax) return 0;
@@ -31,7 +34,6 @@ int PakFile::Open(const char* name) {
     for (size_t i = 1; i < copy.size(); ++i) {
         if (copy[i] == kBackslash) copy[i] = kSlash;
     }
-    Close();
     switch (GetPakOpenMode()) {
         case kPakOpenDiskFirst:
             return disk_.OpenRead(copy.c_str()) || OpenFromPacks(copy.c_str()) ? 1 : 0;

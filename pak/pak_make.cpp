@@ -67,13 +67,18 @@ int PakMake::LoadList(const char* listFile) {
     for (uint32_t start = end + 2; start < textSize; start = end + 2) {
         end = LineEnd(text, start);
         text[end] = text[end + 1] = '\0';
-        names_.push_back(ListedName{start, 0});
+        names_.push_back(ListedName{start, 0, std::string()});
     }
     if (names_.empty()) return 0;
 
     // The id comes from the folded name; the file is opened under the name as listed,
     // which is the same file on Windows and the right one on case-sensitive file systems.
-    for (ListedName& name : names_) name.id = CalcFoldedFileId(reinterpret_cast<char*>(text + name.offset));
+    // Messages name the file as the pack knows it: folded.
+    for (ListedName& name : names_) {
+        name.folded = reinterpret_cast<const char*>(text + name.offset);
+        FoldPakName(&name.folded[0]);
+        name.id = CalcFileId(name.folded.c_str());
+    }
     std::sort(names_.begin(), names_.end(),
               [](const ListedName& a, const ListedName& b) { return a.id < b.id; });
     for (size_t i = 1; i < names_.size(); ++i) {
@@ -102,6 +107,9 @@ int PakMake::Pack(const char* packFile) {
     const bool written = WritePack(tempName.c_str());
     input_.Close();
     output_.Close();
+    // A read-only pack cannot be replaced on Windows: clear the attribute first, as the
+    // rebuild does.
+    if (written) platform::SetFileAttributesNormal(packPath.c_str());
     if (!written || !platform::ReplaceFileAtomic(tempPath.c_str(), packPath.c_str())) {
         platform::SetFileAttributesNormal(tempPath.c_str());
         platform::RemoveFile(tempPath.c_str());
@@ -135,11 +143,12 @@ bool PakMake::WritePack(const char* tempName) {
 
 bool PakMake::PackOneFile(uint32_t i, uint8_t* plain, uint8_t* packed) {
     const char* name = reinterpret_cast<const char*>(list_.Data() + names_[i].offset);
+    const char* folded = names_[i].folded.c_str();
     if (!input_.OpenRead(name)) {
-        PakLog("Can't open file : %s\n", name);
+        PakLog("Can't open file : %s\n", folded);
         return false;
     }
-    std::printf("packing file %s...\n", name);
+    std::printf("packing file %s...\n", folded);
     const uint64_t size = input_.Size();
     const int64_t start = output_.Seek(0, platform::SeekOrigin::End);
     const uint64_t blocks = (size + kPakBlockSize - 1) / kPakBlockSize;
@@ -148,7 +157,7 @@ bool PakMake::PackOneFile(uint32_t i, uint8_t* plain, uint8_t* packed) {
         return false;
     }
     if (start < 0 || static_cast<uint64_t>(start) + blocks * kPakBlockTableValueSize + size > kMaxPackSize) {
-        PakLog("PakMake : pack too large at %s", name);
+        PakLog("PakMake : pack too large at %s", folded);
         return false;
     }
     PakStoreIndexEntry(index_.Data() + i * kPakIndexEntrySize,
@@ -161,7 +170,7 @@ bool PakMake::PackOneFile(uint32_t i, uint8_t* plain, uint8_t* packed) {
     for (uint32_t b = 0; b < blocks; ++b) {
         const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(left, kPakBlockSize));
         if (input_.Read(plain, n) != n) {
-            PakLog("PakMake : short read of %s", name);
+            PakLog("PakMake : short read of %s", folded);
             return false;
         }
         if (!WriteBlock(plain, n, packed, table + b * kPakBlockTableValueSize)) return false;

@@ -32,8 +32,9 @@ public:
 
 private:
     struct ListedName {
-        uint32_t offset;  // of the name in list_, as listed
-        uint32_t id;      // of the folded name
+        uint32_t offset;     // of the name in list_, as listed (the spelling opened on disk)
+        uint32_t id;         // of the folded name
+        std::string folded;  // the name the pack knows it by, as reported
     };
 
     bool WritePack(const char* tempName);

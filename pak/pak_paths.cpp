@@ -16,16 +16,15 @@ std::string g_rootPath = kInitialRootPath;
 std::string g_workPath;
 int g_openMode = kPakOpenDiskFirst;
 
-bool IsDriveQualified(const std::string& s) {
-    return s.size() >= 2 && s[1] == kDriveColon;
-}
-
-bool IsAbsoluteOnThisSystem(const char* name) {
+// A path that names its place by itself: drive-qualified ("C:..."), or on POSIX absolute
+// ("/..."), where absolute paths stand where drive-qualified ones would. The same rule holds
+// for a requested name and for the work path.
+bool IsFullPath(const std::string& s) {
+    if (s.size() >= 2 && s[1] == kDriveColon) return true;
 #if defined(_WIN32)
-    (void)name;
     return false;
 #else
-    return name[0] == '/';  // POSIX absolute paths stand where drive-qualified ones would
+    return !s.empty() && s[0] == '/';
 #endif
 }
 
@@ -70,11 +69,11 @@ bool MakePakLookupName(const char* name, std::string& out) {
 bool MakePakDiskPath(const char* name, std::string& out) {
     if (name == nullptr) return false;
     std::string n = name;
-    if (IsDriveQualified(n) || IsAbsoluteOnThisSystem(name)) {
+    if (IsFullPath(n)) {
         out = n;
     } else if (!n.empty() && n[0] == kDirSeparator) {
         out = g_rootPath + n;
-    } else if (IsDriveQualified(g_workPath)) {
+    } else if (IsFullPath(g_workPath)) {
         out = g_workPath + n;
     } else {
         out = g_rootPath + kDirSeparator + g_workPath + n;

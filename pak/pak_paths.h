@@ -37,8 +37,8 @@ int GetPakOpenMode();
 // '\', or the work path followed by `name`. False when it exceeds kPakLookupNameMax.
 bool MakePakLookupName(const char* name, std::string& out);
 
-// The disk path of `name`: the name itself when drive-qualified ("C:..." or, on POSIX, an
-// absolute "/..." path); root + name when it starts with '\'; work path + name when the work
-// path is drive-qualified; otherwise root + "\" + work path + name. False when it exceeds
-// kPakDiskPathMax.
+// The disk path of `name`: the name itself when it is a full path; root + name when it
+// starts with '\'; work path + name when the work path is a full path; otherwise root + "\"
+// + work path + name. A full path is drive-qualified ("C:..."), or on POSIX absolute
+// ("/..."), for the name and the work path alike. False when it exceeds kPakDiskPathMax.
 bool MakePakDiskPath(const char* name, std::string& out);

@@ -43,8 +43,8 @@ bool PakRebuild::ClassifyReplacements() {
         PakReplacement& record = *item.second;
         uint32_t position = 0;
         if (pack_.FindId(item.first, position)) pack_.MarkReplaced(position);
-        if (record.IsDeleteMarker()) {
-            record.id = 0;
+        if (record.deletion || record.IsDeleteMarker()) {
+            record.deletion = true;
             record.Discard();
         } else {
             ++replacements;
@@ -83,7 +83,7 @@ bool PakRebuild::WriteHeaderAndIndex() {
 bool PakRebuild::WriteReplacements() {
     for (auto& item : queue_) {
         PakReplacement& record = *item.second;
-        if (record.id == 0) continue;
+        if (record.deletion) continue;
         if (!WriteReplacement(record)) return false;
     }
     return true;

@@ -24,7 +24,10 @@ struct PakReplacement {
     // Closes the source and deletes its source file (if it came from disk).
     void Discard();
 
-    uint32_t id = 0;
+    uint32_t id = 0;  // any value, 0 included: a real name can have the id 0
+    // Set when the record removes its entry instead of storing content (queued as a
+    // deletion, or its content turned out to be the delete marker); it writes no entry.
+    bool deletion = false;
     std::string sourcePath;
 
 private:

@@ -1,5 +1,9 @@
 #include "pak/pak_update_task.h"
 
+#include "pak/pak_format.h"
+
+bool PakUpdateTask::Delete(const char* name) { return AddBuffer(name, kPakDeleteMarker, kPakDeleteMarkerSize); }
+
 bool PakUpdaterTask::OpenOrCreate(const char* path, int create) {
     return updater_.OpenOrCreate(path, create) == 1;
 }
@@ -13,5 +17,7 @@ bool PakUpdaterTask::AddBuffer(const char* name, const void* data, uint32_t size
 }
 
 bool PakUpdaterTask::Rebuild(void* /*unused*/) { return updater_.Rebuild() == 1; }
+
+bool PakUpdaterTask::Delete(const char* name) { return updater_.Delete(name) == 1; }
 
 std::unique_ptr<PakUpdateTask> CreatePakUpdateTask() { return std::make_unique<PakUpdaterTask>(); }

@@ -15,6 +15,9 @@ public:
     virtual bool AddBuffer(const char* name, const void* data, uint32_t size) = 0;
     // The argument is ignored (callers pass their progress object or nullptr).
     virtual bool Rebuild(void* unused) = 0;
+    // Queues the removal of the entry `name`, so callers never write the delete marker
+    // themselves. This default queues the marker content, which every task understands.
+    virtual bool Delete(const char* name);
     virtual ~PakUpdateTask() = default;
 };
 
@@ -26,6 +29,7 @@ public:
     bool AddFile(const char* name, const char* path) override;
     bool AddBuffer(const char* name, const void* data, uint32_t size) override;
     bool Rebuild(void* unused) override;
+    bool Delete(const char* name) override;
 
 private:
     PakUpdater updater_;

@@ -73,6 +73,14 @@ int PakUpdater::AddBuffer(const char* name, const void* data, uint32_t size) {
     return Queue(name, std::move(record)) ? 1 : 0;
 }
 
+int PakUpdater::Delete(const char* name) {
+    if (name == nullptr || !pack_.IsOpen() || pack_.FileSize() == 0) return 0;
+    auto record = std::make_unique<PakReplacement>();
+    if (!record->CopyBuffer(nullptr, 0)) return 0;
+    record->deletion = true;
+    return Queue(name, std::move(record)) ? 1 : 0;
+}
+
 // Queues `record` under the id of the folded `name`; an id already queued keeps its first
 // record (the new one is closed, its file left in place).
 bool PakUpdater::Queue(const char* name, std::unique_ptr<PakReplacement> record) {

@@ -35,6 +35,10 @@ public:
     // Queues a copy of `size` bytes at `data`. Data with size 0, or no data with a size
     // other than 0, is refused; no data and size 0 queues an empty entry.
     int AddBuffer(const char* name, const void* data, uint32_t size);
+    // Queues the removal of the entry `name`: the rebuild writes no entry for it (nothing
+    // happens to a name the pack does not hold). Returns 0 when the pack is not open or
+    // `name` is already queued.
+    int Delete(const char* name);
     // Writes "<pack>tmp" with the replacements and every untouched entry and replaces the
     // pack with it. Returns 1 or 0; on 0 the old pack is unchanged.
     int Rebuild();

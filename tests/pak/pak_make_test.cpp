@@ -1,6 +1,7 @@
 // The pack writer: list files, the written layout, and packs that read back in every method.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "pak/pak_file.h"
@@ -203,6 +204,78 @@ TEST_F(PakMakeTest, FailedWriteFailsTheMake) {
         EXPECT_FALSE(FileThere("made.pak")) << "write " << failAt;
         EXPECT_FALSE(FileThere("made.paktmp")) << "write " << failAt;
     }
+}
+
+// The writer's lines name a file as the pack knows it (folded), while the file itself is
+// opened under its listed spelling.
+TEST_F(PakMakeTest, MessagesNameTheFoldedName) {
+    struct Case {
+        const char* name;
+        const char* listed;   // the list line; created on disk unless `present` is false
+        bool present;
+        const char* printed;  // standard output
+        const char* logged;   // a PakLog line that must appear ("" for none expected)
+    };
+    const Case cases[] = {
+        {"packing-line", "Data/Town.INI", true, "packing file data/town.ini...\n", ""},
+        {"gbk-second-byte-stays", "\xB0\x41" "B.TXT", true, "packing file \xB0\x41" "b.txt...\n", ""},
+        {"cannot-open-line", "Data/Missing.TXT", false, "", "Can't open file : data/missing.txt\n"},
+    };
+    ASSERT_TRUE(platform::MakeDirectory("Data"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BoxesAndLog::Log().clear();
+        if (c.present) {
+            ASSERT_TRUE(WriteBytes(c.listed, TextBytes(10)));
+        }
+        ASSERT_TRUE(WriteText("list.txt", std::string(".\r\n") + c.listed + "\r\n"));
+        PakMake make;
+        ::testing::internal::CaptureStdout();
+        const int made = make.Make("list.txt", "made.pak", kPakMethodZlib);
+        std::fflush(stdout);
+        const std::string printed = ::testing::internal::GetCapturedStdout();
+        EXPECT_EQ(made, c.present ? 1 : 0);
+        EXPECT_EQ(printed, c.printed);
+        if (*c.logged != '\0') {
+            ASSERT_FALSE(BoxesAndLog::Log().empty());
+            EXPECT_EQ(BoxesAndLog::Log().back(), c.logged);
+        }
+    }
+}
+
+// A base directory given as a full path is used as it is, wherever the writer runs.
+TEST_F(PakMakeTest, FullPathBaseDirectory) {
+    ASSERT_TRUE(platform::MakeDirectory("src"));
+    ASSERT_TRUE(WriteBytes("src/a.txt", TextBytes(300, 6)));
+    ASSERT_TRUE(WriteText("list.txt", scratch_.path() + "/src\r\na.txt\r\n"));
+    PakMake make;
+    ASSERT_EQ(make.Make("list.txt", "made.pak", kPakMethodZlib), 1);
+    SetWorkPath("\\");
+    PakList packs;
+    ASSERT_EQ(packs.Open("made.pak", 0), 1);
+    SetPakOpenMode(kPakOpenPacksOnly);
+    EXPECT_TRUE(ReadMember("a.txt") == TextBytes(300, 6));
+}
+
+// A read-only pack is replaced: the writer clears the attribute before it puts the new
+// pack in place, as Windows refuses to replace a read-only file.
+TEST_F(PakMakeTest, ReadOnlyPackIsReplaced) {
+    ASSERT_TRUE(WriteText("made.pak", "previous content"));
+    ASSERT_TRUE(platform::SetFileReadOnly("made.pak"));
+    ASSERT_TRUE(WriteBytes("a.txt", TextBytes(10)));
+    ASSERT_TRUE(WriteText("list.txt", ".\r\na.txt\r\n"));
+    int made = 0;
+    {
+        ReadOnlyTargetsRefuseReplace windowsRule;
+        PakMake make;
+        made = make.Make("list.txt", "made.pak", kPakMethodZlib);
+    }
+    EXPECT_EQ(made, 1);
+    const PakBytes pack = ReadBytes("made.pak");
+    ASSERT_GE(pack.size(), 8u);
+    EXPECT_EQ(std::string(pack.begin(), pack.begin() + 8), "DATAPACK");
+    EXPECT_FALSE(platform::IsFileReadOnly("made.pak"));
+    EXPECT_FALSE(FileThere("made.paktmp"));
 }
 
 }  // namespace

@@ -117,6 +117,12 @@ const DiskCase kDiskCases[] = {
     {"drive-qualified-name", ".", "data", "D:\\x.dat", "D:\\x.dat"},
     {"leading-backslash-under-root", "C:\\Game", "data", "\\x.dat", "C:\\Game\\x.dat"},
     {"drive-qualified-work-path", ".", "E:\\up", "x.dat", "E:\\up\\x.dat"},
+#if !defined(_WIN32)
+    // An absolute path is a full path whether it is the name or the work path.
+    {"absolute-name", ".", "data", "/srv/x.dat", "/srv/x.dat"},
+    {"absolute-work-path", ".", "/srv/up", "x.dat", "/srv/up\\x.dat"},
+    {"absolute-work-path-under-any-root", "C:\\Game", "/srv/up", "Data/x.dat", "/srv/up\\Data/x.dat"},
+#endif
 };
 
 TEST_F(PakPathsTest, DiskPaths) {

@@ -320,6 +320,41 @@ TEST_F(PakReaderTest, OverlongNamesAreRefused) {
     EXPECT_EQ(file.Open(nullptr), 0);
 }
 
+// Every open starts by closing the stream: whatever the refused name, the file opened
+// before is no longer readable through it.
+TEST_F(PakReaderTest, RefusedOpenLeavesTheStreamClosed) {
+    ASSERT_TRUE(MakePack("good.pak", {{"a.txt", TextBytes(100)}}));
+    ASSERT_TRUE(WriteBytes("disk.txt", TextBytes(50)));
+    const std::string overlongOpen(kPakOpenNameMax + 1, 'a');
+    const std::string overlongLookup(kPakLookupNameMax + 1, 'a');
+    struct Case {
+        const char* name;
+        const char* previous;  // opened first (disk first, then the pack)
+        const char* refused;
+    };
+    const Case cases[] = {
+        {"null-after-pack-entry", "a.txt", nullptr},
+        {"null-after-disk-file", "disk.txt", nullptr},
+        {"longer-than-an-open-accepts-after-pack-entry", "a.txt", overlongOpen.c_str()},
+        {"longer-than-an-open-accepts-after-disk-file", "disk.txt", overlongOpen.c_str()},
+        {"longer-than-a-lookup-name", "a.txt", overlongLookup.c_str()},
+        {"missing-name", "a.txt", "missing.txt"},
+    };
+    PakList list;
+    ASSERT_EQ(list.Open("good.pak", 0), 1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PakFile file;
+        ASSERT_EQ(file.Open(c.previous), 1);
+        EXPECT_EQ(file.Open(c.refused), 0);
+        EXPECT_FALSE(file.IsOpen());
+        EXPECT_EQ(file.PackIndex(), -1);
+        uint8_t byte = 0;
+        EXPECT_EQ(file.Read(&byte, 1), 0u);
+        EXPECT_EQ(file.GetSize(), 0u);
+    }
+}
+
 // Damaged and hostile packs: each case changes a good pack and says what must happen.
 struct DamageCase {
     const char* name;

@@ -160,6 +160,18 @@ BoxesAndLog::~BoxesAndLog() {
 }
 std::vector<std::string>& BoxesAndLog::Boxes() { return g_boxes; }
 std::vector<std::string>& BoxesAndLog::Log() { return g_log; }
+namespace {
+
+bool RefuseReadOnlyTarget(platform::FileOp op, const char* path) {
+    return op != platform::FileOp::Replace || path == nullptr || !platform::IsFileReadOnly(path);
+}
+
+}  // namespace
+
+ReadOnlyTargetsRefuseReplace::ReadOnlyTargetsRefuseReplace()
+    : previous_(platform::SetFileFaultHook(RefuseReadOnlyTarget)) {}
+ReadOnlyTargetsRefuseReplace::~ReadOnlyTargetsRefuseReplace() { platform::SetFileFaultHook(previous_); }
+
 bool BoxesAndLog::LogHas(const std::string& text) const {
     for (const std::string& line : g_log) {
         if (line.find(text) != std::string::npos) return true;

@@ -66,6 +66,19 @@ public:
     bool LogHas(const std::string& text) const;
 };
 
+// While alive, replacing a read-only file fails, as it does on Windows (Wine and POSIX
+// replace it anyway), so a test sees whether the writer cleared the attribute first.
+class ReadOnlyTargetsRefuseReplace {
+public:
+    ReadOnlyTargetsRefuseReplace();
+    ~ReadOnlyTargetsRefuseReplace();
+    ReadOnlyTargetsRefuseReplace(const ReadOnlyTargetsRefuseReplace&) = delete;
+    ReadOnlyTargetsRefuseReplace& operator=(const ReadOnlyTargetsRefuseReplace&) = delete;
+
+private:
+    platform::FileFaultHook previous_;
+};
+
 // One member of a hand-built pack.
 struct HandEntry {
     std::string name;  // folded for its id

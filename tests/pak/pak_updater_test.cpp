@@ -2,6 +2,8 @@
 // whole whenever a rebuild fails.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "pak/pak_file.h"
@@ -243,6 +245,143 @@ TEST_F(PakUpdaterTest, ReadOnlyPackIsReplaced) {
     EXPECT_TRUE(Member("patch.dat", "x.txt") == Bytes("x"));
 }
 
+// A name whose folded form has the id 0 is a member like any other.
+constexpr const char* kIdZeroName = "1bjqgh.cfg";
+
+TEST_F(PakUpdaterTest, MemberWithIdZero) {
+    ASSERT_EQ(CalcFoldedFileId(kIdZeroName), 0u);
+    ASSERT_EQ(CalcFoldedFileId("1BJQGH.CFG"), 0u);
+    const PakBytes old = TextBytes(3000, 41);
+    const PakBytes fresh = RandomBytes(70000, 42);
+    struct Case {
+        const char* name;
+        bool inBase;                            // the base pack already holds the member
+        std::function<int(PakUpdater&)> queue;  // the change, returning the queue result
+        bool found;                             // the member is there afterwards
+        const PakBytes* content;                // and holds this
+        uint32_t count;                         // entries of the new pack
+    };
+    const Case cases[] = {
+        {"added", false,
+         [&](PakUpdater& u) { return u.AddBuffer("1BJQGH.CFG", fresh.data(), static_cast<uint32_t>(fresh.size())); },
+         true, &fresh, 5},
+        {"added-from-a-file", false,
+         [&](PakUpdater& u) { return WriteBytes("zero.tmp", fresh) ? u.AddFile(kIdZeroName, "zero.tmp") : 0; }, true,
+         &fresh, 5},
+        {"replaced", true,
+         [&](PakUpdater& u) { return u.AddBuffer(kIdZeroName, fresh.data(), static_cast<uint32_t>(fresh.size())); },
+         true, &fresh, 5},
+        {"kept-while-another-changes", true, [](PakUpdater& u) { return u.AddBuffer("keep-a.txt", "new", 3); }, true,
+         &old, 5},
+        {"deleted-by-the-marker", true,
+         [](PakUpdater& u) { return u.AddBuffer(kIdZeroName, kPakDeleteMarker, kPakDeleteMarkerSize); }, false,
+         nullptr, 4},
+        {"deleted", true, [](PakUpdater& u) { return u.Delete(kIdZeroName); }, false, nullptr, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<HandEntry> entries = BaseEntries();
+        if (c.inBase) entries.push_back({kIdZeroName, old});
+        ASSERT_TRUE(WriteBytes("patch.dat", BuildHandPack(kPakMethodZlib, entries).bytes));
+        PakUpdater updater;
+        ASSERT_EQ(updater.OpenOrCreate("patch.dat", 0), 1);
+        ASSERT_EQ(c.queue(updater), 1);
+        ASSERT_EQ(updater.Rebuild(), 1);
+        const PakBytes pack = ReadBytes("patch.dat");
+        ASSERT_GE(pack.size(), 16u);
+        EXPECT_EQ(Get32(pack, 8), c.count);
+        bool found = false;
+        const PakBytes member = Member("patch.dat", kIdZeroName, &found);
+        EXPECT_EQ(found, c.found);
+        if (c.content != nullptr) {
+            EXPECT_TRUE(member == *c.content);
+        }
+        EXPECT_TRUE(Member("patch.dat", "data/keep-b.bin") == BaseEntries()[3].content);
+        EXPECT_FALSE(FileThere("zero.tmp"));
+    }
+}
+
+// Delete queues a removal without the caller writing the marker content.
+TEST_F(PakUpdaterTest, DeleteRemovesAMember) {
+    ASSERT_TRUE(MakeBasePack());
+    PakUpdater closed;
+    EXPECT_EQ(closed.Delete("keep-a.txt"), 0);
+    EXPECT_EQ(closed.Delete(nullptr), 0);
+
+    PakUpdater updater;
+    ASSERT_EQ(updater.OpenOrCreate("patch.dat", 0), 1);
+    EXPECT_EQ(updater.Delete(nullptr), 0);
+    ASSERT_EQ(updater.Delete("Delete-Me.TXT"), 1);
+    EXPECT_EQ(updater.Delete("delete-me.txt"), 0);  // already queued
+    EXPECT_EQ(updater.AddBuffer("delete-me.txt", "again", 5), 0);
+    ASSERT_EQ(updater.Delete("never-there.txt"), 1);
+    ASSERT_EQ(updater.AddBuffer("replace-me.txt", "new", 3), 1);
+    EXPECT_EQ(updater.Delete("replace-me.txt"), 0);  // the queued content stays
+    ASSERT_EQ(updater.Rebuild(), 1);
+
+    const PakBytes pack = ReadBytes("patch.dat");
+    ASSERT_GE(pack.size(), 16u);
+    EXPECT_EQ(Get32(pack, 8), 3u);
+    bool found = true;
+    Member("patch.dat", "delete-me.txt", &found);
+    EXPECT_FALSE(found);
+    Member("patch.dat", "never-there.txt", &found);
+    EXPECT_FALSE(found);
+    EXPECT_TRUE(Member("patch.dat", "replace-me.txt") == Bytes("new"));
+    EXPECT_TRUE(Member("patch.dat", "keep-a.txt") == BaseEntries()[0].content);
+}
+
+// The task's Delete, and the interface's own Delete for any other task: both remove the
+// member the way a server's marker content does.
+class AddBufferOnlyTask : public PakUpdateTask {
+public:
+    bool OpenOrCreate(const char* path, int create) override { return updater_.OpenOrCreate(path, create) == 1; }
+    bool AddFile(const char* name, const char* path) override { return updater_.AddFile(name, path) == 1; }
+    bool AddBuffer(const char* name, const void* data, uint32_t size) override {
+        return updater_.AddBuffer(name, data, size) == 1;
+    }
+    bool Rebuild(void*) override { return updater_.Rebuild() == 1; }
+
+private:
+    PakUpdater updater_;
+};
+
+TEST_F(PakUpdaterTest, TaskDeleteRemovesAMember) {
+    struct Case {
+        const char* name;
+        std::function<std::unique_ptr<PakUpdateTask>()> make;
+    };
+    const Case cases[] = {
+        {"pack-update-task", [] { return CreatePakUpdateTask(); }},
+        {"interface-default", [] { return std::unique_ptr<PakUpdateTask>(new AddBufferOnlyTask); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(MakeBasePack());
+        std::unique_ptr<PakUpdateTask> task = c.make();
+        ASSERT_TRUE(task->OpenOrCreate("patch.dat", 0));
+        ASSERT_TRUE(task->Delete("Data/Keep-B.bin"));
+        EXPECT_FALSE(task->Delete("data/keep-b.bin"));
+        ASSERT_TRUE(task->Rebuild(nullptr));
+        bool found = true;
+        Member("patch.dat", "data/keep-b.bin", &found);
+        EXPECT_FALSE(found);
+        EXPECT_TRUE(Member("patch.dat", "keep-a.txt") == BaseEntries()[0].content);
+    }
+}
+
+// A read-only pack is replaced even where the system refuses to replace read-only files.
+TEST_F(PakUpdaterTest, ReadOnlyPackIsReplacedWhereTheSystemRefusesIt) {
+    ASSERT_TRUE(MakeBasePack());
+    ASSERT_TRUE(platform::SetFileReadOnly("patch.dat"));
+    ReadOnlyTargetsRefuseReplace windowsRule;
+    PakUpdater updater;
+    ASSERT_EQ(updater.OpenOrCreate("patch.dat", 0), 1);
+    ASSERT_EQ(updater.AddBuffer("x.txt", "x", 1), 1);
+    EXPECT_EQ(updater.Rebuild(), 1);
+    EXPECT_TRUE(Member("patch.dat", "x.txt") == Bytes("x"));
+}
+
 TEST_F(PakUpdaterTest, ResetDeletesQueuedSourceFiles) {
     ASSERT_TRUE(MakeBasePack());
     ASSERT_TRUE(WriteText("one.tmp", "1"));
@@ -383,6 +522,35 @@ TEST_F(PakUpdaterTest, InterruptedAtEveryFileOperation) {
             break;
         }
         EXPECT_TRUE(ReadBytes("patch.dat") == before);
+    }
+}
+
+
+// Making a new pack that fails leaves neither the marker file nor a pack behind.
+TEST_F(PakUpdaterTest, FailedCreateLeavesNoMarker) {
+    struct Case {
+        const char* name;
+        const char* path;
+        int opsLeft;  // file operations that succeed before the rest fail (-1: all succeed)
+        platform::FileFaultHook fault;
+    };
+    const Case cases[] = {
+        {"pack-directory-missing", "no-such-dir/patch.dat", -1, nullptr},
+        {"pack-writes-fail", "patch.dat", 1, FailOp},  // the marker is written, the pack is not
+        {"replace-fails", "patch.dat", -1, FailReplace},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PakUpdater updater;
+        g_opsLeft = c.opsLeft;
+        platform::SetFileFaultHook(c.fault);
+        const int result = updater.OpenOrCreate(c.path, 1);
+        platform::SetFileFaultHook(nullptr);
+        g_opsLeft = -1;
+        EXPECT_EQ(result, 0);
+        EXPECT_FALSE(FileThere("1.ver"));
+        EXPECT_FALSE(FileThere("patch.dat"));
+        EXPECT_FALSE(FileThere("patch.dattmp"));
     }
 }
 
