@@ -18,6 +18,8 @@ printf 'src\r\n' > "$WORK/bad-list-no-files.txt"
 printf 'src\r\ngood-abc.txt\r\nGOOD-ABC.TXT\r\n' > "$WORK/bad-list-same-id.txt"
 printf 'not a pack at all' > "$WORK/bad-not-a-pack.pak"
 make_text good-replacement.txt 90000
+printf '%s\r\ngood-abc.txt\r\nData/good-random-70000.bin\r\n' "$WORK/src" > "$WORK/good-list-absolute.txt"
+printf 'DeleteMe' > "$WORK/bad-delete-marker.txt"
 
 same_file() { cmp -s "$WORK/$1" "$WORK/$2" || cli_fail "$3" "$1 differs from $2"; }
 
@@ -37,6 +39,11 @@ ids="$(printf '%s\n' "$OUT" | tail -n +2 | cut -d' ' -f1)"
 printf '%s\n' "$OUT" | grep -q "^$("$PAKTOOL" id good-empty.txt) [0-9]* 0\$" || cli_fail list_empty_entry "no size-0 entry"
 expect make_dot_base           0 '.*' '' -- make good-list-dot.txt good-dot.pak
 expect extract_dot_base        0 '' '' -- extract good-dot.pak src/good-abc.txt out-dot.txt && same_file out-dot.txt src/good-abc.txt extract_dot_base
+# A base directory given as an absolute path, run from anywhere; lines name folded names.
+expect make_absolute_base      0 "packing file (good-abc.txt|data/good-random-70000.bin)\\.\\.\\.${NL}packing file (good-abc.txt|data/good-random-70000.bin)\\.\\.\\." '' -- \
+    make good-list-absolute.txt good-absolute.pak
+expect extract_absolute_base   0 '' '' -- extract good-absolute.pak data/good-random-70000.bin out-absolute.bin &&
+    same_file out-absolute.bin src/Data/good-random-70000.bin extract_absolute_base
 
 for method in lzma zlib stored lha lzo; do
     if ! (cd "$WORK" && "$PAKTOOL" block encode -m "$method" src/good-abc.txt probe.out >/dev/null 2>&1) && [ "$method" = lha ]; then
@@ -81,6 +88,11 @@ expect add_kept_reads_back     0 '' '' -- extract good-change.pak Data/good-rand
     same_file out-kept.bin src/Data/good-random-70000.bin add_kept_reads_back
 expect add_missing_file        3 '' "cannot open file 'missing.txt'" -- add good-change.pak x.txt missing.txt
 expect add_missing_pack        3 '' "cannot open file 'missing.pak'" -- add missing.pak x.txt good-replacement.txt
+# Content of exactly "DeleteMe" would remove the member: add refuses it and names delete.
+expect add_delete_marker_refused 2 '' "holds exactly the 8 bytes.*paktool delete good-change.pak good-abc.txt" -- \
+    add good-change.pak good-abc.txt bad-delete-marker.txt
+expect add_delete_marker_kept  0 '' '' -- extract good-change.pak good-abc.txt out-not-deleted.txt &&
+    same_file out-not-deleted.txt src/good-abc.txt add_delete_marker_kept
 expect delete_member           0 '.*' '' -- delete good-change.pak good-abc.txt
 expect delete_is_gone          1 '' 'holds no member' -- extract good-change.pak good-abc.txt out.txt
 expect delete_others_kept      0 '4 entries ok' '' -- verify good-change.pak

@@ -118,6 +118,16 @@ for method in lzma zlib stored lha lzo; do
     expect "empty_packed_$method" 1 '' 'damaged block' -- block decode -m "$method" -n 100 bad-empty.pak out.bin
 done
 
+# A method 1 block whose first code-length table is no prefix code (three codes of length
+# 1): the decoder's complaint is part of the single error line, not a line of its own.
+printf '\x00\x01\x19\x24\x00\x00\x00\x00' > "$WORK/bad-table-lha.pak"
+if [ -f "$WORK/lha_good-text-64k.pak" ]; then
+    expect dec_lha_bad_table 1 '' "damaged block: method 1 \\(lha\\).*: Lha Decode: Bad table\$" -- \
+        block decode -m lha -n 100 bad-table-lha.pak out.bin
+else
+    skip dec_lha_bad_table "method 1 not available in this build"
+fi
+
 # A device as the output is written to, never replaced by a regular file.
 if [ -c /dev/null ]; then
     expect encode_to_device 0 '^[0-9]+$' '' -- block encode -m 0 good-text-64k.bin /dev/null

@@ -1,6 +1,8 @@
 // paktool add PACK NAME FILE: replaces (or adds) member NAME with the content of FILE.
+#include <cstring>
 #include <string>
 
+#include "pak/pak_format.h"
 #include "pak/pak_updater.h"
 #include "platform/platform.h"
 #include "tools/paktool/cli_util.h"
@@ -12,6 +14,19 @@ namespace {
 // The rebuild consumes its source files: it gets a copy, FILE stays.
 constexpr const char* kCopySuffix = ".addtmp";
 
+// True when the file holds exactly the 8 bytes of the delete marker: the rebuild would
+// remove the member instead of storing them.
+bool HoldsDeleteMarker(const char* path) {
+    platform::FileHandle h = platform::OpenFileForRead(path);
+    if (h == platform::kInvalidFile) return false;
+    char content[kPakDeleteMarkerSize];
+    const bool marker = platform::FileSize(h) == kPakDeleteMarkerSize &&
+                        platform::ReadFromFile(h, content, kPakDeleteMarkerSize) == kPakDeleteMarkerSize &&
+                        std::memcmp(content, kPakDeleteMarker, kPakDeleteMarkerSize) == 0;
+    platform::CloseFile(h);
+    return marker;
+}
+
 int RunAdd(int argc, char** argv) {
     ParsedArgs args;
     if (int rc = ParseArgs(argc, argv, {}, args); rc != kExitOk) return rc;
@@ -20,6 +35,12 @@ int RunAdd(int argc, char** argv) {
     const std::string name = PackMemberName(args.Positional()[1]);
     const char* filePath = args.Positional()[2];
     if (!platform::FileExists(filePath)) return Fail(kExitFileError, "cannot open file '%s'", filePath);
+    if (HoldsDeleteMarker(filePath)) {
+        return Fail(kExitUsage,
+                    "'%s' holds exactly the 8 bytes \"%s\", which a pack update reads as \"remove the member\"; "
+                    "to remove '%s' use: paktool delete %s %s",
+                    filePath, kPakDeleteMarker, name.c_str(), packPath, name.c_str());
+    }
     const std::string copy = std::string(packPath) + kCopySuffix;
 
     return QueueAndRebuild(packPath, [&](PakUpdater& updater) {
@@ -35,7 +56,8 @@ int RunAdd(int argc, char** argv) {
 }
 
 const PaktoolCommandRegistration kRegistration{
-    {"add", "PACK NAME FILE", "Stores FILE as member NAME of PACK (replacing it) and rebuilds PACK; FILE stays.",
+    {"add", "PACK NAME FILE", "Stores FILE as member NAME of PACK (replacing it) and rebuilds PACK; FILE stays. "
+     "A FILE of exactly the 8 bytes \"DeleteMe\" is refused: remove members with delete.",
      RunAdd}};
 
 }  // namespace

@@ -2,11 +2,13 @@
 // the way the pack writers and readers do.
 #include <cinttypes>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "pak/pak_codec.h"
 #include "tools/paktool/cli_util.h"
 #include "tools/paktool/method_arg.h"
+#include "tools/paktool/pack_cli.h"
 #include "tools/paktool/paktool_command.h"
 
 namespace {
@@ -87,9 +89,19 @@ int RunBlockDecode(int argc, char** argv) {
     const uint32_t plainSize = static_cast<uint32_t>(expected);
     std::vector<uint8_t> plain(plainSize > 0 ? plainSize : 1);
     PakCodecJob job{plain.data(), plainSize, packed.data(), static_cast<uint32_t>(packed.size())};
-    if (!codec->Decode(job)) {
-        return Fail(kExitFailed, "damaged block: method %d (%s) cannot decode '%s' to %" PRIu32 " bytes",
-                    static_cast<int>(method), MethodName(method), inPath, plainSize);
+    bool decoded = false;
+    std::string reason;
+    {
+        // A codec's own complaint (method 1 shows "Lha Decode: Bad table" as a message box)
+        // becomes part of the command's single error line.
+        LibraryMessages messages;
+        decoded = codec->Decode(job);
+        reason = messages.Reason("");
+    }
+    if (!decoded) {
+        return Fail(kExitFailed, "damaged block: method %d (%s) cannot decode '%s' to %" PRIu32 " bytes%s%s",
+                    static_cast<int>(method), MethodName(method), inPath, plainSize, reason.empty() ? "" : ": ",
+                    reason.c_str());
     }
     if (job.plainSize != plainSize) {
         return Fail(kExitFailed, "damaged block: '%s' decodes to %" PRIu32 " bytes, not %" PRIu32, inPath,

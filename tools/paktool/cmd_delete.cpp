@@ -1,7 +1,6 @@
 // paktool delete PACK NAME: removes member NAME from PACK.
 #include <string>
 
-#include "pak/pak_format.h"
 #include "pak/pak_name.h"
 #include "pak/pak_updater.h"
 #include "tools/paktool/cli_util.h"
@@ -19,7 +18,7 @@ int RunDelete(int argc, char** argv) {
 
     return QueueAndRebuild(packPath, [&](PakUpdater& updater) {
         if (!updater.Holds(name.c_str())) return Fail(kExitFailed, "'%s' holds no member '%s'", packPath, name.c_str());
-        if (updater.AddBuffer(name.c_str(), kPakDeleteMarker, kPakDeleteMarkerSize) != 1) {
+        if (updater.Delete(name.c_str()) != 1) {
             return Fail(kExitFailed, "cannot queue the removal of '%s'", name.c_str());
         }
         return kExitOk;
