@@ -1,6 +1,7 @@
 // One record of an update manifest ("update.inf") and the collections the engine keeps.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -34,3 +35,6 @@ using RemoteRecordList = std::vector<ManifestRecord>;
 
 // True for a 36-character digest text beginning with "md5 ".
 bool IsMd5DigestText(const std::string& digest);
+// True when `digest` from its fifth character on is the MD5 digest text of the `size`
+// bytes at `bytes` (the 4-character prefix is not looked at).
+bool DigestMatchesContent(const std::string& digest, const void* bytes, size_t size);

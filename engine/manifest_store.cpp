@@ -7,6 +7,7 @@
 #include "common/update_codes.h"
 #include "net/local_file.h"
 #include "net/pak_access.h"
+#include "pak/pak_paths.h"
 #include "platform/platform.h"
 
 int32_t PackManifestStore::Load(const ManifestSource& source, std::string& stream, bool deleteAfter) {
@@ -17,7 +18,11 @@ int32_t PackManifestStore::Load(const ManifestSource& source, std::string& strea
         return 0;
     }
     std::vector<uint8_t> text;
-    if (ReadPackMember(source.packPath, kManifestName, text) != MemberRead::kOk) return 0;
+    const MemberRead read = ReadPackMember(source.packPath, kManifestName, text);
+    // A load from a pack leaves the default "disk first" behind, whether or not the pack
+    // was there (the game launch reads with the mode a run leaves).
+    SetPakOpenMode(kPakOpenDiskFirst);
+    if (read != MemberRead::kOk) return 0;
     stream.append(reinterpret_cast<const char*>(text.data()), text.size());
     if (deleteAfter) platform::RemoveFile(source.packPath);
     return 0;

@@ -1,6 +1,7 @@
 #include "engine/manifest_text.h"
 
 #include "common/update_codes.h"
+#include "engine/md5.h"
 #include "net/pak_access.h"
 
 namespace {
@@ -33,6 +34,11 @@ bool SkipLine(const std::string& text, size_t& pos) {
 
 bool IsMd5DigestText(const std::string& digest) {
     return digest.size() == kDigestTextLength && digest.compare(0, kDigestPrefixLength, kDigestPrefixMd5) == 0;
+}
+
+bool DigestMatchesContent(const std::string& digest, const void* bytes, size_t size) {
+    if (digest.size() < kDigestPrefixLength) return false;
+    return digest.compare(kDigestPrefixLength, std::string::npos, Md5Text(bytes, size)) == 0;
 }
 
 int32_t ReadManifestText(const std::string& text, const std::function<void(ManifestRecord&&)>& onRecord) {

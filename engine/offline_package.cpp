@@ -11,6 +11,7 @@
 #include "common/show_status.h"
 #include "engine/failure_sink.h"
 #include "engine/manifest.h"
+#include "engine/manifest_record.h"
 #include "engine/manifest_store.h"
 #include "engine/plugin_values.h"
 #include "common/progress_sink.h"
@@ -18,7 +19,6 @@
 #include "engine/update_engine.h"
 #include "net/local_file.h"
 #include "net/pak_access.h"
-#include "net/safe_name.h"
 #include "net/status_text.h"
 #include "pak/pak_codec.h"
 #include "pak/pak_format.h"
@@ -34,7 +34,6 @@ constexpr int32_t kPackageMethod = kPakMethodZlib;
 constexpr int32_t kVersionBase = 10000;  // plug-in versions: major x 10000 + minor
 // The platform-mismatch text is formatted into a buffer of this size.
 constexpr size_t kMismatchTextBytes = 1024;
-constexpr const char* kReplaceSuffix = ".kvonew";
 
 constexpr const char* kTextChecking = "正在检查离线更新包的有效性";
 constexpr const char* kTextPlatformList = "当前更新包的平台适应列表如下：\r\n%s";
@@ -42,8 +41,8 @@ constexpr const char* kTextPlatformCaption = "更新包和当前平台不匹配�
 constexpr const char* kTextBadToolVersion = "从更新包中获取的更新工具版本信息异常";
 constexpr const char* kTextRestart = "由于该压缩包中存在关键更新，需要重新启动更新工具";
 constexpr const char* kTextMissingCaption = "下载失败列表";
-constexpr const char* kTextUnsafeName = "文件名[%s]指向安装目录之外，已跳过";
 constexpr const char* kTextCannotCreate = "无法创建文件[%s]。。。该文件可能在使用中！";
+constexpr const char* kTextMd5Failed = "%s MD5校验失败";
 constexpr const char* kLineEnd = "\r\n";
 
 struct CodecDeleter {
@@ -108,15 +107,11 @@ int32_t LoadMembers(platform::FileHandle file, OfflinePackage& package, Progress
     return 0;
 }
 
-// Writes `member` over the file `name` through a temporary file beside it, so a failed
-// write leaves the old file whole. True when the new content is in place.
+// Writes `member` over the file `name` through a temporary file beside it (a name no
+// installed file has), so a failed write leaves the old file whole. True when the new
+// content is in place.
 bool WriteMemberFile(const std::string& name, const OfflinePackage::Member& member) {
-    const std::string temp = name + kReplaceSuffix;
-    if (!WriteWholeLocalFile(temp.c_str(), member.bytes.data(), member.size)) return false;
-    platform::SetFileAttributesNormal(name.c_str());
-    if (platform::ReplaceFileAtomic(temp.c_str(), name.c_str())) return true;
-    platform::RemoveFile(temp.c_str());
-    return false;
+    return ReplaceFileContent(name.c_str(), member.bytes.data(), member.size);
 }
 
 bool PlatformListed(const OfflinePackage::Member& list) {
@@ -236,6 +231,7 @@ int32_t ApplyOfflinePackage(const char* packagePath, const char* localPackPath, 
 int32_t UpdateEngine::ApplyPackageMembers(ProgressSink* sink, ManifestStore& store, FailureSink& failures,
                                           PakUpdateTask& task, OfflinePackage& package) {
     if (!task.OpenOrCreate(localPackPath_.c_str(), 1)) return UPD_E_OPEN_PACK;
+    ClaimKeptPackIds();
     std::string missing;
     const uint32_t total = static_cast<uint32_t>(toFetch_.size());
     for (uint32_t n = 0; n < total; ++n) {
@@ -243,25 +239,33 @@ int32_t UpdateEngine::ApplyPackageMembers(ProgressSink* sink, ManifestStore& sto
         const OfflinePackage::Member* member = package.Find(record.name);
         int32_t rc = 0;
         bool installed = false;
-        if (!IsSafeRelativeName(record.name)) {
-            ShowStatusWithName(kTextUnsafeName, record.name);
+        if (const char* refusal = RecordRefusal(record)) {
+            ShowStatusWithName(refusal, record.name);
             rc = OnFetchFailure(failures, record.name);
         } else if (member == nullptr) {
             rc = OnFetchFailure(failures, record.name);
             if (rc == 0) missing += record.name + kLineEnd;
+        } else if (!DigestMatchesContent(record.digest, member->bytes.data(), member->size)) {
+            // A damaged package (a changed byte, size or block table) installs nothing of
+            // that member; the player sees it in the list of failed files.
+            ShowStatusWithName(kTextMd5Failed, record.name);
+            rc = OnFetchFailure(failures, record.name);
+            if (rc == 0) missing += record.name + kLineEnd;
         } else if (record.IsUnpack()) {
+            // A loose file that cannot be written is a failed file, not an installed one.
             installed = WriteMemberFile(record.name, *member);
             if (!installed) {
                 ShowStatusWithName(kTextCannotCreate, record.name);
                 rc = OnFetchFailure(failures, record.name);
             }
         } else {
-            task.AddBuffer(record.name.c_str(), member->size != 0 ? member->bytes.data() : nullptr, member->size);
-            installed = true;
+            installed = AddToPack(task, record, member->bytes.data(), member->size);
+            if (!installed) rc = OnFetchFailure(failures, record.name);
         }
         if (rc == kLeaveLoop) break;
         if (rc < 0) return rc;
         if (installed) {
+            RetireOldKind(task, record);
             applied_.push_back(record);
             package.Remove(record.name);
         }

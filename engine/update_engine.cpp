@@ -10,6 +10,7 @@
 #include "engine/manifest_store.h"
 #include "engine/manifest_text.h"
 #include "engine/md5.h"
+#include "engine/reserved_names.h"
 #include "common/progress_sink.h"
 #include "common/update_codes.h"
 #include "net/local_file.h"
@@ -30,10 +31,12 @@ constexpr const char* kTextReadFailedCaption = "文件读取失败";
 constexpr const char* kTextMd5Caption = "MD5校验失败！";
 constexpr const char* kTextMd5Failed = "%s MD5校验失败";
 constexpr const char* kTextCannotPlace = "无法创建文件[%s]。。。该文件可能在使用中！";
-// Loose files are fetched beside their target under this suffix and moved into place only
-// once complete and verified, so a failed download never destroys the installed file.
-constexpr const char* kDownloadSuffix = ".kvodl";
+constexpr const char* kTextReservedName = "文件名[%s]是更新工具自己的文件，已跳过";
+constexpr const char* kTextIdClash = "文件[%s]在patch.dat中的编号与另一文件相同，已跳过";
+constexpr const char* kTextCannotAdd = "无法将文件[%s]加入patch.dat";
 constexpr uint64_t kMaxLooseFile = 0x10000000;
+// The size field of an empty file.
+constexpr const char* kEmptySize = "0";
 
 std::mutex g_instanceLock;
 UpdateEngine* g_instance = nullptr;
@@ -45,9 +48,17 @@ uint32_t AddSize(uint32_t total, const std::string& sizeText) {
     return static_cast<uint32_t>(sum > limit ? limit : sum);
 }
 
-bool DigestMatches(const std::string& digest, const uint8_t* bytes, size_t size) {
-    if (digest.size() < kDigestPrefixLength) return false;
-    return Md5Text(bytes, size) == digest.substr(kDigestPrefixLength);
+
+// An empty file is known from its record alone: memory downloads of 0 bytes count as
+// failed, so its content is not fetched when the record's digest is that of no bytes.
+bool IsEmptyFileRecord(const ManifestRecord& record) {
+    return record.size == kEmptySize && DigestMatchesContent(record.digest, nullptr, 0);
+}
+
+uint32_t PackIdOf(const std::string& name) {
+    std::string folded = name;
+    FoldPackName(folded);
+    return PackFileId(folded);
 }
 
 }  // namespace
@@ -116,12 +127,19 @@ int32_t UpdateEngine::CompareManifests(LocalRecordSet& local, RemoteRecordList& 
     std::vector<ManifestRecord> toFetch;
     for (ManifestRecord& r : remote) {
         auto l = local.find(r.name);
-        if (l != local.end() && l->second.digest == r.digest && l->second.size == r.size) continue;
-        if (IsMd5DigestText(r.digest)) {
+        // A file that moves between the pack and the folder is a change even when its
+        // content is not: it must be installed in its new place and leave the old one.
+        const bool kindChanged = l != local.end() && l->second.IsUnpack() != r.IsUnpack();
+        if (kindChanged) {
+            kindChanged_.insert(r.name);
+        } else if (l != local.end() && l->second.digest == r.digest && l->second.size == r.size) {
+            continue;
+        }
+        if (IsMd5DigestText(r.digest) && !kindChanged) {
             std::string reference;
             if (l != local.end() && IsMd5DigestText(l->second.digest)) {
                 reference = l->second.digest;
-            } else if (IsSafeRelativeName(r.name)) {
+            } else if (IsSafeRelativeName(r.name) && !IsReservedInstallName(r.name, !r.IsUnpack())) {
                 const InstalledFile f = files.Read(r.name, r.IsUnpack(), kMaxHashedFile);
                 if (f.found) {
                     const bool trusted = f.fromPack || r.IsUnpack();
@@ -159,14 +177,76 @@ int32_t UpdateEngine::OnFetchFailure(FailureSink& failures, const std::string& r
     return failures.OnFailure(reportName.c_str()) ? 0 : UPD_E_FETCH;
 }
 
+const char* UpdateEngine::RecordRefusal(const ManifestRecord& record) const {
+    if (!IsSafeRelativeName(record.name)) return kTextUnsafeName;
+    if (IsReservedInstallName(record.name, !record.IsUnpack())) return kTextReservedName;
+    if (!record.IsUnpack()) {
+        // The pack finds entries by id alone: a second name with a taken id would replace
+        // the other file's content.
+        auto taken = packIds_.find(PackIdOf(record.name));
+        if (taken != packIds_.end() && taken->second != record.name) return kTextIdClash;
+    }
+    return nullptr;
+}
+
+void UpdateEngine::ClaimKeptPackIds() {
+    for (const ManifestRecord& r : kept_) {
+        if (!r.IsUnpack()) packIds_.emplace(PackIdOf(r.name), r.name);
+    }
+}
+
+bool UpdateEngine::AddToPack(PakUpdateTask& task, const ManifestRecord& record, const uint8_t* bytes,
+                             uint32_t size) {
+    if (!task.AddBuffer(record.name.c_str(), size != 0 ? bytes : nullptr, size)) {
+        ShowStatusWithName(kTextCannotAdd, record.name);
+        return false;
+    }
+    packIds_.emplace(PackIdOf(record.name), record.name);
+    return true;
+}
+
+bool UpdateEngine::PlaceLooseFile(const std::string& temp, const ManifestRecord& record) {
+    platform::SetFileAttributesNormal(record.name.c_str());
+    if (platform::ReplaceFileAtomic(temp.c_str(), record.name.c_str())) return true;
+    platform::RemoveFile(temp.c_str());
+    ShowStatusWithName(kTextCannotPlace, record.name);
+    return false;
+}
+
+void UpdateEngine::RetireOldKind(PakUpdateTask& task, const ManifestRecord& record) {
+    if (kindChanged_.count(record.name) == 0) return;
+    if (record.IsUnpack()) {
+        // The old entry would still be read wherever the packs come first. A failed queue
+        // only leaves that stale entry; the loose file is in place either way.
+        task.Delete(record.name.c_str());
+    } else {
+        looseToRemove_.push_back(record.name);
+    }
+}
+
 int32_t UpdateEngine::FetchRecord(const ManifestRecord& record, ProgressSink* sink, FailureSink& failures,
                                   PakUpdateTask& task, Transfer& transfer, bool* installed) {
     *installed = false;
-    if (!IsSafeRelativeName(record.name)) {
-        ShowStatusWithName(kTextUnsafeName, record.name);
+    if (const char* refusal = RecordRefusal(record)) {
+        ShowStatusWithName(refusal, record.name);
         return OnFetchFailure(failures, record.remotePath);
     }
-    const std::string temp = record.name + kDownloadSuffix;
+    if (!record.IsUnpack() && IsEmptyFileRecord(record)) {
+        if (!AddToPack(task, record, nullptr, 0)) return OnFetchFailure(failures, record.remotePath);
+        *installed = true;
+        return 0;
+    }
+    // Loose files are fetched to a temporary file beside their target, under a name no
+    // installed file has, and moved into place only once complete and verified, so a
+    // failed download never destroys the installed file nor any other.
+    std::string temp;
+    if (record.IsUnpack()) {
+        temp = CreateTempFileBeside(record.name.c_str());
+        if (temp.empty()) {
+            ShowStatusWithName(kTextCannotPlace, record.name);
+            return OnFetchFailure(failures, record.remotePath);
+        }
+    }
     std::vector<uint8_t> loose;
     const uint8_t* bytes = nullptr;
     uint32_t size = 0;
@@ -195,36 +275,42 @@ int32_t UpdateEngine::FetchRecord(const ManifestRecord& record, ProgressSink* si
         bytes = loose.data();
         size = static_cast<uint32_t>(loose.size());
     }
-    if (haveBytes && !DigestMatches(record.digest, bytes, size)) {
+    if (haveBytes && !DigestMatchesContent(record.digest, bytes, size)) {
         platform::MessageBoxNarrow(record.name.c_str(), kTextMd5Caption, platform::kMbOk);
         ShowStatusWithName(kTextMd5Failed, record.name);
         if (record.IsUnpack()) platform::RemoveFile(temp.c_str());
         return OnFetchFailure(failures, record.remotePath);
     }
-    if (record.IsUnpack()) {
-        if (!platform::ReplaceFileAtomic(temp.c_str(), record.name.c_str())) {
-            platform::RemoveFile(temp.c_str());
-            ShowStatusWithName(kTextCannotPlace, record.name);
-            return OnFetchFailure(failures, record.remotePath);
-        }
-    } else {
-        // A pack write problem surfaces in Rebuild.
-        task.AddBuffer(record.name.c_str(), size != 0 ? bytes : nullptr, size);
-    }
+    const bool placed = record.IsUnpack() ? PlaceLooseFile(temp, record) : AddToPack(task, record, bytes, size);
+    if (!placed) return OnFetchFailure(failures, record.remotePath);
+    RetireOldKind(task, record);
     *installed = true;
     return 0;
 }
 
 int32_t UpdateEngine::FinishPass(ProgressSink* sink, ManifestStore& store, PakUpdateTask& task) {
     SaveManifest(store, kManifestName);
-    task.AddFile(kManifestName, kManifestName);
+    if (!task.AddFile(kManifestName, kManifestName)) {
+        // Without its manifest the rebuilt pack would not tell what it holds: rebuild
+        // nothing (the queued files are dropped with the task and fetched again).
+        ShowStatusWithName(kTextCannotAdd, kManifestName);
+        platform::RemoveFile(kManifestName);
+        return UPD_E_REBUILD_PACK;
+    }
     if (!task.Rebuild(sink)) return UPD_E_REBUILD_PACK;
+    // The pack now holds the files that moved into it; their loose copies would shadow it.
+    for (const std::string& name : looseToRemove_) {
+        platform::SetFileAttributesNormal(name.c_str());
+        platform::RemoveFile(name.c_str());
+    }
+    looseToRemove_.clear();
     return IsStopping() ? UPD_INTERRUPTED : UPD_DONE;
 }
 
 int32_t UpdateEngine::DownloadAndApply(ProgressSink* sink, ManifestStore& store, FailureSink& failures,
                                        PakUpdateTask& task, Transfer& transfer) {
     if (!task.OpenOrCreate(localPackPath_.c_str(), 1)) return UPD_E_OPEN_PACK;
+    ClaimKeptPackIds();
     const uint32_t total = static_cast<uint32_t>(toFetch_.size());
     for (uint32_t n = 0; n < total; ++n) {
         const ManifestRecord& record = toFetch_[n];

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -76,10 +78,30 @@ private:
     int32_t FetchRecord(const ManifestRecord& record, ProgressSink* sink, FailureSink& failures,
                         PakUpdateTask& task, Transfer& transfer, bool* installed);
     int32_t FinishPass(ProgressSink* sink, ManifestStore& store, PakUpdateTask& task);
+    // Why `record` must not be installed, as a status text with one "%s" for its name (a
+    // name outside the installation, one of the installation's own files, a pack entry
+    // whose id another file of the pack already has); null when it may be.
+    const char* RecordRefusal(const ManifestRecord& record) const;
+    // Queues the content of a pack-kind record into the pack; false (after a status line)
+    // when the pack refuses it.
+    bool AddToPack(PakUpdateTask& task, const ManifestRecord& record, const uint8_t* bytes, uint32_t size);
+    // Places verified loose content (a temporary file beside it) onto `record.name`.
+    bool PlaceLooseFile(const std::string& temp, const ManifestRecord& record);
+    // After `record` was installed in its new kind: the copy of its old kind goes (a stale
+    // pack entry is deleted with the rebuild; a stale loose file once the rebuild is done).
+    void RetireOldKind(PakUpdateTask& task, const ManifestRecord& record);
+    // The ids of the pack entries the kept records name, before anything is installed.
+    void ClaimKeptPackIds();
 
     std::vector<ManifestRecord> toFetch_;
     std::vector<ManifestRecord> kept_;
     std::vector<ManifestRecord> applied_;
     std::string localPackPath_;
+    // Names whose local record had the other kind (pack <-> loose) than the remote one.
+    std::set<std::string> kindChanged_;
+    // Loose files to remove once the pack holds their content (moved into the pack).
+    std::vector<std::string> looseToRemove_;
+    // Pack entry ids in use by kept and installed pack-kind records, with their names.
+    std::map<uint32_t, std::string> packIds_;
     std::atomic<int32_t> stop_{kStopNone};
 };

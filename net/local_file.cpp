@@ -1,6 +1,16 @@
 #include "net/local_file.h"
 
 #include <limits>
+#include <string>
+
+#include "common/gbk.h"
+
+namespace {
+
+// Prefix of the temporary files made beside installed files.
+constexpr const char* kTempPrefix = "kvu";
+
+}  // namespace
 
 platform::FileHandle CreateLocalFile(const char* path) {
     if (path == nullptr || *path == '\0') return platform::kInvalidFile;
@@ -34,4 +44,27 @@ bool WriteWholeLocalFile(const char* path, const void* data, size_t size) {
     }
     if (!ok) platform::RemoveFile(path);
     return ok;
+}
+
+std::string CreateTempFileBeside(const char* path) {
+    if (path == nullptr || *path == '\0') return std::string();
+    // A folder that cannot be made is not an error here: making the file decides.
+    platform::CreateParentDirectories(path);
+    const std::string target = path;
+    size_t folderEnd = gbk::FileNameStart(target.data(), target.size());
+    if (folderEnd != 0) --folderEnd;  // without the separator
+    return platform::CreateUniqueFile(target.substr(0, folderEnd).c_str(), kTempPrefix);
+}
+
+bool ReplaceFileContent(const char* path, const void* data, size_t size) {
+    const std::string temp = CreateTempFileBeside(path);
+    if (temp.empty()) return false;
+    if (!WriteWholeLocalFile(temp.c_str(), data, size)) {
+        platform::RemoveFile(temp.c_str());
+        return false;
+    }
+    platform::SetFileAttributesNormal(path);
+    if (platform::ReplaceFileAtomic(temp.c_str(), path)) return true;
+    platform::RemoveFile(temp.c_str());
+    return false;
 }

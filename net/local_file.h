@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/platform.h"
@@ -28,6 +29,17 @@ public:
 private:
     platform::FileHandle h_;
 };
+
+// Makes a new empty temporary file in the folder of `path` (creating the missing folders
+// first) under a name the system chose and no file had, so it can never be an installed
+// file. Returns its path, or "" when none could be made. The caller removes it or moves it
+// onto `path`.
+std::string CreateTempFileBeside(const char* path);
+
+// Writes `size` bytes to a temporary file beside `path` and moves it onto `path` in one
+// step, so a failed write leaves the old file whole. False on any failure (no temporary
+// file is left behind).
+bool ReplaceFileContent(const char* path, const void* data, size_t size);
 
 // Reads the whole file at `path` (at most `maxBytes`). False when it cannot be opened, is
 // larger, or a read comes up short.

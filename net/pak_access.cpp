@@ -9,14 +9,17 @@
 
 namespace {
 
-// Sets the process-wide open mode for one lookup and puts "packs only" back afterwards,
-// the mode every pack user of the engine leaves behind.
+// Sets the process-wide open mode for one lookup and puts `after` back afterwards. The
+// mode left behind matters: the game launch reads with whatever mode the last run left.
 class OpenModeScope {
 public:
-    explicit OpenModeScope(int mode) { SetPakOpenMode(mode); }
-    ~OpenModeScope() { SetPakOpenMode(kPakOpenPacksOnly); }
+    OpenModeScope(int mode, int after) : after_(after) { SetPakOpenMode(mode); }
+    ~OpenModeScope() { SetPakOpenMode(after_); }
     OpenModeScope(const OpenModeScope&) = delete;
     OpenModeScope& operator=(const OpenModeScope&) = delete;
+
+private:
+    int after_;
 };
 
 // Reads an opened file whole; false on a short read or a size of `maxBytes` or more.
@@ -45,7 +48,9 @@ MemberRead ReadPackMember(const char* packPath, const std::string& name, std::ve
     PakFile file;
     bool opened;
     {
-        OpenModeScope mode(kPakOpenPacksOnly);
+        // Whole-member reads (the manifest store, the unwrapping of downloads) leave the
+        // default "disk first" behind.
+        OpenModeScope mode(kPakOpenPacksOnly, kPakOpenDiskFirst);
         opened = file.Open(name.c_str()) != 0;
     }
     if (!opened) return MemberRead::kNoMember;
@@ -64,7 +69,8 @@ InstalledFiles::InstalledFiles() : impl_(new Impl) {}
 InstalledFiles::~InstalledFiles() { delete impl_; }
 
 bool InstalledFiles::OpenPack(const char* packPath) {
-    OpenModeScope mode(kPakOpenPacksOnly);
+    // The comparison works in "packs only" and restores it around each lookup.
+    SetPakOpenMode(kPakOpenPacksOnly);
     impl_->packOpen = packPath != nullptr && impl_->list.Open(packPath, 0) != 0;
     return impl_->packOpen;
 }
@@ -73,7 +79,7 @@ InstalledFile InstalledFiles::Read(const std::string& name, bool diskOnly, uint3
     InstalledFile result;
     PakFile file;
     {
-        OpenModeScope mode(diskOnly ? kPakOpenDiskOnly : kPakOpenPacksFirst);
+        OpenModeScope mode(diskOnly ? kPakOpenDiskOnly : kPakOpenPacksFirst, kPakOpenPacksOnly);
         if (!file.Open(name.c_str())) return result;
     }
     result.fromPack = file.PackIndex() >= 0;

@@ -18,7 +18,6 @@ constexpr int32_t kContainerMethod = kPakMethodZlib;
 constexpr const char* kRemoteListName = "update.pak";
 constexpr const char* kListMemberName = "update.inf";
 constexpr const char* kPackExtension = ".pak";
-constexpr const char* kUnwrapSuffix = ".unwrap";
 
 struct CodecDeleter {
     void operator()(PakCodec* codec) const { DestroyPakCodec(codec, kContainerMethod); }
@@ -105,12 +104,7 @@ bool UnwrapDownloadedFile(const char* localPath, const char* remotePath) {
         case MemberRead::kOk: break;
         default: return false;
     }
-    // The member replaces the container in one step, so a failed write loses nothing.
-    const std::string temp = std::string(localPath) + kUnwrapSuffix;
-    if (!WriteWholeLocalFile(temp.c_str(), member.data(), member.size())) return false;
-    if (!platform::ReplaceFileAtomic(temp.c_str(), localPath)) {
-        platform::RemoveFile(temp.c_str());
-        return false;
-    }
-    return true;
+    // The member replaces the container in one step, through a temporary file that cannot
+    // be any other file's, so a failed write loses nothing.
+    return ReplaceFileContent(localPath, member.data(), member.size());
 }

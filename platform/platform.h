@@ -135,6 +135,11 @@ std::string CurrentDirectory();
 bool ChangeDirectory(const char* path);
 // The directory and file name of the running executable.
 std::string GetModulePath();
+// Creates a new, empty file whose name no file in `directory` had ("" for the current
+// directory): GetTempFileNameA with `prefix` (at most three characters) on Windows,
+// mkstemp on POSIX. Returns its path (the directory, a separator and the new name), or ""
+// when no file could be made (a missing directory, say). Never opens an existing file.
+std::string CreateUniqueFile(const char* directory, const char* prefix);
 // The system's directory for temporary files (GetTempPathA; TMPDIR or /tmp on POSIX),
 // without a trailing separator. Empty on failure.
 std::string TempDirectory();

@@ -321,6 +321,21 @@ std::string CurrentDirectory() {
 
 bool ChangeDirectory(const char* path) { return ::chdir(NativePath(path).c_str()) == 0; }
 
+std::string CreateUniqueFile(const char* directory, const char* prefix) {
+    const std::string dir = directory != nullptr && *directory != '\0' ? directory : ".";
+    std::string pattern = NativePath((dir + "/" + (prefix != nullptr ? prefix : "") + "XXXXXX").c_str());
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    const int fd = ::mkstemp(buffer.data());
+    if (fd < 0) return std::string();
+    // mkstemp makes the file private; it becomes an installed file, so give it the mode
+    // OpenFileForWrite gives new files.
+    ::fchmod(fd, 0644);
+    ::close(fd);
+    const std::string made(buffer.data());
+    return dir + "/" + made.substr(made.rfind('/') + 1);
+}
+
 std::string TempDirectory() {
     const char* env = std::getenv("TMPDIR");
     std::string dir = env != nullptr && *env != '\0' ? env : "/tmp";

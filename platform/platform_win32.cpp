@@ -244,6 +244,15 @@ std::string GetModulePath() {
     return std::string(buf, n);
 }
 
+std::string CreateUniqueFile(const char* directory, const char* prefix) {
+    const char* dir = directory != nullptr && *directory != '\0' ? directory : ".";
+    char path[MAX_PATH] = {0};
+    // uUnique 0: the system chooses the number and creates the file, moving on to another
+    // number while a name is taken, so an existing file is never reused.
+    if (::GetTempFileNameA(dir, prefix, 0, path) == 0) return std::string();
+    return path;
+}
+
 std::string TempDirectory() {
     char buf[MAX_PATH + 1] = {0};
     DWORD n = ::GetTempPathA(sizeof(buf), buf);

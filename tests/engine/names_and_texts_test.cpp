@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/show_status.h"
+#include "engine/reserved_names.h"
 #include "net/safe_name.h"
 #include "net/status_text.h"
 
@@ -39,6 +40,34 @@ TEST(SafeName, OnlyNamesBelowTheInstallationDirectoryPass) {
         {"bad-parent-after-gbk", std::string("\xB0\xA1") + "/../a", false},
     };
     for (const NameCase& c : cases) EXPECT_EQ(IsSafeRelativeName(c.text), c.safe) << c.name;
+}
+
+struct ReservedCase {
+    const char* name;
+    std::string text;
+    bool packKind;
+    bool reserved;
+};
+
+TEST(ReservedInstallName, OnlyTheInstallationsOwnFilesAreRefused) {
+    const std::vector<ReservedCase> cases = {
+        {"bad-pack-manifest", "update.inf", true, true},
+        {"bad-pack-manifest-capitals", "Update.INF", true, true},
+        {"good-pack-patch", "patch.dat", true, false},
+        {"good-pack-nested-manifest", "data/update.inf", true, false},
+        {"bad-loose-manifest", "update.inf", false, true},
+        {"bad-loose-pack", "patch.dat", false, true},
+        {"bad-loose-rebuild-file", "patch.dattmp", false, true},
+        {"bad-loose-capitals", "PATCH.DAT", false, true},
+        {"bad-loose-dot-folder", "./patch.dat", false, true},
+        {"bad-loose-backslash-dot-folder", ".\\Patch.Dat", false, true},
+        {"bad-loose-trailing-dot-and-space", "patch.dat. ", false, true},
+        {"good-loose-nested", "data/patch.dat", false, false},
+        {"good-loose-longer", "patch.dat.bak", false, false},
+        {"good-loose-game-file", "readme.txt", false, false},
+        {"good-loose-gbk", "\xB0\xA1patch.dat", false, false},
+    };
+    for (const ReservedCase& c : cases) EXPECT_EQ(IsReservedInstallName(c.text, c.packKind), c.reserved) << c.name;
 }
 
 struct FitCase {

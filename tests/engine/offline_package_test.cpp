@@ -265,3 +265,116 @@ TEST(ApplyOfflinePackage, InstallsMembersIntoThePackAndAsLooseFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string Noise(size_t size, uint32_t seed) {
+    std::string noise;
+    for (size_t i = 0; i < size; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        noise += static_cast<char>(seed >> 24);
+    }
+    return noise;
+}
+
+struct MemberCase {
+    const char* name;
+    std::string kind;
+    std::string published;  // the content the manifest describes
+    std::string packaged;   // the member's content in the package
+    bool flipStoredByte;    // flip one byte of the member's stored block in the package file
+    bool installed;
+};
+
+TEST(ApplyOfflinePackage, InstallsOnlyMembersThatMatchTheirDigest) {
+    const std::string noise = Noise(3000, 7);
+    const std::vector<MemberCase> cases = {
+        {"good-pack-member", "pack", "alpha", "alpha", false, true},
+        {"good-loose-member", "unpack", "alpha", "alpha", false, true},
+        {"good-empty-pack-member", "pack", "", "", false, true},
+        {"bad-pack-flipped-stored-byte", "pack", noise, noise, true, false},
+        {"bad-loose-flipped-stored-byte", "unpack", noise, noise, true, false},
+        {"bad-pack-other-content", "pack", "alpha", "alphb", false, false},
+        {"bad-pack-other-size", "pack", "alpha", "alph", false, false},
+    };
+    for (const MemberCase& c : cases) {
+        ScratchDir scratch;
+        SetRootPath(".");
+        SetWorkPath("\\");
+        UiRecorder ui(platform::kIdYes);
+        PluginScope plugin("win", 10000);
+        WriteFile("m.bin", "installed");
+        std::vector<uint8_t> olp = Package({{"update.inf", RecordText(c.kind, "m.bin", c.published)},
+                                            {"m.bin", c.packaged}});
+        if (c.flipStoredByte) {
+            const std::string bytes = Text(olp);
+            const size_t at = bytes.find(c.packaged.substr(0, 64));
+            ASSERT_NE(at, std::string::npos) << c.name;
+            olp[at + 100] ^= 0x01;
+        }
+        WritePackage("p.olp", olp);
+        ProgressSink sink(nullptr);
+        PackManifestStore store;
+        CountingFailureSink failures;
+        std::unique_ptr<PakUpdateTask> task = CreatePakUpdateTask();
+        EXPECT_EQ(ApplyOfflinePackage("p.olp", "patch.dat", &sink, store, failures, *task), UPD_PACKAGE_APPLIED)
+            << c.name;
+        UpdateEngine::Instance()->Release();
+        EXPECT_EQ(failures.count(), c.installed ? 0u : 1u) << c.name;
+        const std::string installedLoose = c.kind == "unpack" && c.installed ? c.published : "installed";
+        EXPECT_EQ(ReadFile("m.bin"), installedLoose) << c.name;
+        if (c.kind == "pack" && c.installed && !c.published.empty()) {
+            EXPECT_EQ(PackMember("m.bin"), c.published) << c.name;
+        }
+        if (!c.installed) {
+            EXPECT_EQ(PackMember("m.bin"), "<absent>") << c.name;
+            EXPECT_TRUE(ui.HasStatus("m.bin MD5校验失败")) << c.name;
+            EXPECT_TRUE(ui.HasBoxCaption("下载失败列表")) << c.name;
+        }
+        // Only what was installed is recorded, so the next run fetches a failed file again.
+        EXPECT_EQ(PackMember("update.inf"), c.installed ? RecordText(c.kind, "m.bin", c.published) : "<absent>")
+            << c.name;
+    }
+}
+
+struct LooseTargetCase {
+    const char* name;
+    const char* blocker;  // a folder made where the loose file goes, or ""
+    bool installed;
+};
+
+TEST(ApplyOfflinePackage, LooseMembersLeaveEveryOtherFileAlone) {
+    const std::vector<LooseTargetCase> cases = {
+        {"good-beside-files-named-like-temporaries", "", true},
+        // A loose file that cannot be written is a failed file, not an installed one.
+        {"bad-folder-in-the-way", "a.txt", false},
+    };
+    for (const LooseTargetCase& c : cases) {
+        ScratchDir scratch;
+        SetRootPath(".");
+        SetWorkPath("\\");
+        UiRecorder ui(platform::kIdYes);
+        PluginScope plugin("win", 10000);
+        WriteFile("a.txt.kvonew", "installed kvonew");
+        WriteFile("a.txt.unwrap", "installed unwrap");
+        if (*c.blocker != '\0') platform::MakeDirectory(c.blocker);
+        WritePackage("p.olp", Package({{"update.inf", RecordText("unpack", "a.txt", "new a")}, {"a.txt", "new a"}}));
+        ProgressSink sink(nullptr);
+        PackManifestStore store;
+        CountingFailureSink failures;
+        std::unique_ptr<PakUpdateTask> task = CreatePakUpdateTask();
+        EXPECT_EQ(ApplyOfflinePackage("p.olp", "patch.dat", &sink, store, failures, *task), UPD_PACKAGE_APPLIED)
+            << c.name;
+        UpdateEngine::Instance()->Release();
+        EXPECT_EQ(failures.count(), c.installed ? 0u : 1u) << c.name;
+        if (c.installed) {
+            EXPECT_EQ(ReadFile("a.txt"), "new a") << c.name;
+        }
+        EXPECT_EQ(ReadFile("a.txt.kvonew"), "installed kvonew") << c.name;
+        EXPECT_EQ(ReadFile("a.txt.unwrap"), "installed unwrap") << c.name;
+        EXPECT_EQ(PackMember("update.inf"), c.installed ? RecordText("unpack", "a.txt", "new a") : "<absent>")
+            << c.name;
+    }
+}
+
+}  // namespace

@@ -1,11 +1,15 @@
 // Taking a member out of an UpdatePK container held in memory, with damaged and truncated
-// containers.
+// containers; unwrapping a downloaded file on disk and the temporary files beside targets.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "common/update_codes.h"
+#include "net/local_file.h"
+#include "pak/pak_paths.h"
 #include "engine/update_pk_writer.h"
 #include "net/unwrap.h"
 #include "tests/engine/engine_test_support.h"
@@ -118,6 +122,89 @@ TEST(DownloadMemberName, UsesTheLoweredFileNameOfTheRemotePath) {
         {"no-directory", "File.bin", "file.bin"},
     };
     for (const MemberNameCase& c : cases) EXPECT_EQ(DownloadMemberName(c.remote), c.member) << c.name;
+}
+
+}  // namespace
+
+namespace {
+
+using enginetest::Exists;
+using enginetest::ReadFile;
+using enginetest::WriteFile;
+
+// The files (not folders) below the current directory, relative names with '/'.
+std::set<std::string> FilesHere() {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(".")) {
+        if (entry.is_regular_file()) names.insert(entry.path().lexically_relative(".").generic_string());
+    }
+    return names;
+}
+
+std::string Container(const std::string& member, const std::string& content) {
+    UpdatePkWriter writer;
+    writer.Add(member, Bytes(content));
+    std::vector<uint8_t> out;
+    EXPECT_TRUE(writer.Build(out));
+    return Text(out);
+}
+
+struct UnwrapCase {
+    const char* name;
+    std::string downloaded;  // content of the local file; "" = no local file
+    const char* remote;
+    bool usable;
+    std::string after;  // the local file's content afterwards
+    int modeAfter;      // the pack open mode left behind (set to -1 before)
+};
+
+TEST(UnwrapDownloadedFile, ReplacesAWrappedFileAndTouchesNoOtherFile) {
+    const std::string wrapped = Container("a.bin", "the member");
+    const std::string wrongMember = Container("other.bin", "x");
+    const std::vector<UnwrapCase> cases = {
+        {"good-wrapped-member", wrapped, "download/sub/A.bin", true, "the member", kPakOpenDiskFirst},
+        {"good-not-a-pack", "plain bytes", "download/a.bin", true, "plain bytes", -1},
+        {"good-pak-used-as-downloaded", wrapped, "download/a.pak", true, wrapped, -1},
+        {"bad-pack-without-the-member", wrongMember, "download/a.bin", false, wrongMember, kPakOpenDiskFirst},
+        {"bad-no-local-file", "", "download/a.bin", false, "<missing>", -1},
+    };
+    for (const UnwrapCase& c : cases) {
+        enginetest::ScratchDir scratch;
+        SetRootPath(".");
+        SetWorkPath("\\");
+        // Files named like temporary files of the past: installed files, never touched.
+        WriteFile("dl/a.bin.unwrap", "installed 1");
+        WriteFile("dl/a.bin.kvodl", "installed 2");
+        if (!c.downloaded.empty()) WriteFile("dl/a.bin", c.downloaded);
+        const std::set<std::string> before = FilesHere();
+        SetPakOpenMode(-1);
+        EXPECT_EQ(UnwrapDownloadedFile("dl/a.bin", c.remote), c.usable) << c.name;
+        EXPECT_EQ(GetPakOpenMode(), c.modeAfter) << c.name;
+        EXPECT_EQ(ReadFile("dl/a.bin"), c.after) << c.name;
+        EXPECT_EQ(ReadFile("dl/a.bin.unwrap"), "installed 1") << c.name;
+        EXPECT_EQ(ReadFile("dl/a.bin.kvodl"), "installed 2") << c.name;
+        EXPECT_EQ(FilesHere(), before) << c.name;
+    }
+    SetPakOpenMode(kPakOpenDiskFirst);
+}
+
+TEST(CreateTempFileBeside, MakesANewFileInTheTargetsFolder) {
+    enginetest::ScratchDir scratch;
+    WriteFile("data/a.txt", "installed");
+    const std::string first = CreateTempFileBeside("data/new/a.txt");
+    const std::string second = CreateTempFileBeside("data/new/a.txt");
+    const std::string here = CreateTempFileBeside("top.txt");
+    ASSERT_FALSE(first.empty());
+    ASSERT_FALSE(here.empty());
+    EXPECT_NE(first, second);
+    EXPECT_EQ(std::filesystem::path(first).parent_path(), std::filesystem::path("data/new"));
+    EXPECT_EQ(std::filesystem::canonical(std::filesystem::path(here).parent_path()),
+              std::filesystem::current_path());
+    EXPECT_EQ(ReadFile(first), "");
+    EXPECT_EQ(ReadFile("data/a.txt"), "installed");
+    EXPECT_TRUE(CreateTempFileBeside("").empty());
+    // A folder that cannot be made (a file is in the way) gives no temporary file.
+    EXPECT_TRUE(CreateTempFileBeside("data/a.txt/b.txt").empty());
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // v2, the new local manifest, and the comparison, failure and stop cases.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <set>
@@ -10,6 +12,8 @@
 #include <vector>
 
 #include "engine/failure_sink.h"
+#include "engine/game_launch.h"
+#include "engine/offline_package.h"
 #include "engine/manifest_store.h"
 #include "engine/manifest_text.h"
 #include "engine/md5.h"
@@ -322,6 +326,237 @@ TEST_F(EngineTest, StopKeepsOrDiscardsWhatWasInstalled) {
             EXPECT_EQ(ReadFile("patch.dat"), before);
             EXPECT_FALSE(Exists("update.inf"));
         }
+    }
+}
+
+
+// The files (not folders) of the installation, without the server folders.
+std::set<std::string> InstalledFileNames() {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(".")) {
+        const std::string name = entry.path().lexically_relative(".").generic_string();
+        if (entry.is_regular_file() && name.rfind("v1/", 0) != 0 && name.rfind("v2/", 0) != 0) names.insert(name);
+    }
+    return names;
+}
+
+TEST_F(EngineTest, LooseUpdatesNeverTouchFilesNamedLikeTheirTemporaryFiles) {
+    // Installed loose files whose names the temporary files of a download once had.
+    const std::vector<Published> v1 = {{"a", "a v1", true},
+                                       {"a.kvodl", "installed kvodl", true},
+                                       {"a.kvonew", "installed kvonew", true},
+                                       {"a.unwrap", "installed unwrap", true},
+                                       {"sub/b", "b v1", true}};
+    Install(v1);
+    const std::set<std::string> before = InstalledFileNames();
+    std::vector<Published> v2 = v1;
+    v2[0].content = "a v2";
+    v2[4].content = "b v2";
+    Publish("v2", v2);
+    UiRecorder ui;
+    const PassResult r = Sync("v2");
+    EXPECT_EQ(r.result, UPD_DONE);
+    EXPECT_EQ(r.failures, 0u);
+    EXPECT_EQ(ReadFile("a"), "a v2");
+    EXPECT_EQ(ReadFile("sub/b"), "b v2");
+    EXPECT_EQ(ReadFile("a.kvodl"), "installed kvodl");
+    EXPECT_EQ(ReadFile("a.kvonew"), "installed kvonew");
+    EXPECT_EQ(ReadFile("a.unwrap"), "installed unwrap");
+    // No temporary file is left behind.
+    EXPECT_EQ(InstalledFileNames(), before);
+    EXPECT_EQ(Sync("v2").result, UPD_UP_TO_DATE);
+}
+
+TEST_F(EngineTest, FileChangingKindMovesWithTheSameContent) {
+    struct KindCase {
+        const char* name;
+        bool looseBefore;
+    };
+    for (const KindCase& c : {KindCase{"pack-to-loose", false}, KindCase{"loose-to-pack", true}}) {
+        SCOPED_TRACE(c.name);
+        platform::RemoveFile("patch.dat");
+        platform::RemoveFile("moving.txt");
+        Install({{"moving.txt", "same content", c.looseBefore}, {"other.txt", "o"}});
+        Publish("v2", {{"moving.txt", "same content", !c.looseBefore}, {"other.txt", "o"}});
+        UiRecorder ui;
+        const PassResult r = Sync("v2");
+        EXPECT_EQ(r.result, UPD_DONE);
+        EXPECT_EQ(r.count, 1u);
+        EXPECT_EQ(r.failures, 0u);
+        // It is now only in its new place; the old copy would shadow or outlive it.
+        if (c.looseBefore) {
+            EXPECT_EQ(PackMember("moving.txt"), "same content");
+            EXPECT_FALSE(Exists("moving.txt"));
+        } else {
+            EXPECT_EQ(ReadFile("moving.txt"), "same content");
+            EXPECT_EQ(PackMember("moving.txt"), "<absent>");
+        }
+        EXPECT_EQ(PackMember("update.inf"),
+                  ManifestText({{"other.txt", "o"}, {"moving.txt", "same content", !c.looseBefore}}));
+        EXPECT_EQ(Sync("v2").result, UPD_UP_TO_DATE);
+    }
+}
+
+TEST_F(EngineTest, RecordsNamingTheInstallationsOwnFilesAreFailedFiles) {
+    Install({{"a.txt", "a1"}});
+    const std::string packBefore = ReadFile("patch.dat");
+    const std::vector<Published> reserved = {{"update.inf", "pack-kind manifest"},
+                                             {"./Update.Inf", "loose manifest", true, "download/x1"},
+                                             {"patch.dat", "loose pack", true},
+                                             {"patch.dattmp", "loose rebuild file", true},
+                                             {"./PATCH.DAT.", "loose pack, other spelling", true, "download/x2"}};
+    std::vector<Published> v2 = reserved;
+    v2.push_back({"a.txt", "a2"});
+    Publish("v2", v2);
+    UiRecorder ui;
+    const PassResult r = Sync("v2");
+    EXPECT_EQ(r.result, UPD_DONE);
+    EXPECT_EQ(r.failures, reserved.size());
+    EXPECT_TRUE(ui.HasStatus("文件名[update.inf]是更新工具自己的文件，已跳过"));
+    EXPECT_TRUE(ui.HasStatus("文件名[patch.dat]是更新工具自己的文件，已跳过"));
+    EXPECT_EQ(PackMember("a.txt"), "a2");
+    EXPECT_FALSE(Exists("patch.dattmp"));
+    // The pack still holds the installation's own manifest, so later passes work.
+    EXPECT_EQ(PackMember("update.inf"), ManifestText({{"a.txt", "a2"}}));
+    EXPECT_NE(ReadFile("patch.dat"), packBefore);
+    const PassResult again = Sync("v2");
+    EXPECT_EQ(again.result, UPD_DONE);
+    EXPECT_EQ(again.failures, reserved.size());
+    EXPECT_EQ(PackMember("a.txt"), "a2");
+}
+
+TEST_F(EngineTest, TwoNamesOfOnePackIdNeverTakeEachOthersPlace) {
+    // Both names give the pack id e6ec9da3.
+    const std::string first = "data/f0106862.bin";
+    const std::string second = "data/f1370800.bin";
+    {
+        std::string a = first, b = second;
+        ASSERT_EQ(PackFileId(a), PackFileId(b));
+    }
+    struct ClashCase {
+        const char* name;
+        std::vector<Published> v1;
+        std::vector<Published> v2;
+        const char* failedName;
+    };
+    const std::vector<ClashCase> cases = {
+        {"both-new-in-one-pass", {{"base.txt", "b"}}, {{"base.txt", "b"}, {first, "one"}, {second, "two"}}, "data/f1370800.bin"},
+        {"new-name-clashes-with-installed", {{first, "one"}}, {{first, "one"}, {second, "two"}}, "data/f1370800.bin"},
+    };
+    for (const ClashCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform::RemoveFile("patch.dat");
+        Install(c.v1);
+        Publish("v2", c.v2);
+        UiRecorder ui;
+        const PassResult r = Sync("v2");
+        EXPECT_EQ(r.result, UPD_DONE);
+        EXPECT_EQ(r.failures, 1u);
+        EXPECT_TRUE(ui.HasStatusContaining(c.failedName));
+        EXPECT_EQ(PackMember(first), "one");
+        const std::string manifest = PackMember("update.inf");
+        EXPECT_NE(manifest.find(first), std::string::npos);
+        EXPECT_EQ(manifest.find(second), std::string::npos);
+    }
+}
+
+TEST_F(EngineTest, EmptyFilesInstallAndStayCurrent) {
+    Install({{"a.txt", "a"}});
+    Publish("v2", {{"a.txt", "a"}, {"empty.dat", ""}, {"empty-loose.txt", "", true}});
+    UiRecorder ui;
+    const PassResult r = Sync("v2");
+    EXPECT_EQ(r.result, UPD_DONE);
+    EXPECT_EQ(r.failures, 0u);
+    EXPECT_TRUE(Exists("empty-loose.txt"));
+    EXPECT_EQ(ReadFile("empty-loose.txt"), "");
+    EXPECT_EQ(PackMember("update.inf"),
+              ManifestText({{"a.txt", "a"}, {"empty-loose.txt", "", true}, {"empty.dat", ""}}));
+    const PassResult again = Sync("v2");
+    EXPECT_EQ(again.result, UPD_UP_TO_DATE);
+    EXPECT_EQ(again.failures, 0u);
+}
+
+// Stands in for the plug-in at a game start.
+class LaunchRecorder : public iUpdateCfg {
+public:
+    int Initialize(const char*) override { return 1; }
+    const char* GetString(const char*) override { return nullptr; }
+    int GetInt(const char*) override { return 0; }
+    int Launch(const char* exeName) override {
+        launched.push_back(exeName);
+        return 1;
+    }
+    std::vector<std::string> launched;
+};
+
+// Starts the game as the start button does and gives the executable it was started from.
+std::string StartGame() {
+    const std::string tempDir = std::filesystem::absolute("tmp").string();
+    std::filesystem::create_directories(tempDir);
+    const std::string savedTemp = platform::TempDirectory();
+#ifdef _WIN32
+    _putenv_s("TMP", tempDir.c_str());
+    _putenv_s("TEMP", tempDir.c_str());
+#else
+    setenv("TMPDIR", tempDir.c_str(), 1);
+#endif
+    LaunchRecorder cfg;
+    StartGameClient(&cfg, "");
+#ifdef _WIN32
+    _putenv_s("TMP", savedTemp.c_str());
+    _putenv_s("TEMP", savedTemp.c_str());
+#else
+    setenv("TMPDIR", savedTemp.c_str(), 1);
+#endif
+    if (cfg.launched.size() != 1) return "<not started>";
+    const std::string started = ReadFile(cfg.launched[0]);
+    platform::RemoveFile(cfg.launched[0].c_str());
+    return started;
+}
+
+TEST_F(EngineTest, GameStartAfterARunReadsTheLooseExecutableOnlyAfterInstalling) {
+    struct LaunchCase {
+        const char* name;
+        int modeBefore;  // a mode the run must not leave behind
+        const char* started;
+    };
+    // An installing run leaves "disk first" (the loose executable wins); a run that finds
+    // everything current leaves "packs only" (the pack's executable).
+    const std::vector<LaunchCase> cases = {
+        {"online-run", kPakOpenPacksOnly, "MZ loose"},
+        {"up-to-date-run", kPakOpenDiskFirst, "MZ packed"},
+        {"offline-run", kPakOpenPacksOnly, "MZ loose"},
+    };
+    for (const LaunchCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform::RemoveFile("patch.dat");
+        platform::RemoveFile("mainclient.exe");
+        const std::vector<Published> v1 = {{"mainclient.exe", "MZ packed"}, {"a.txt", "a1"}};
+        Install(v1);
+        WriteFile("mainclient.exe", "MZ loose");
+        UiRecorder ui;
+        SetPakOpenMode(c.modeBefore);
+        const std::string name = c.name;
+        if (name == "online-run") {
+            Publish("v2", {{"mainclient.exe", "MZ packed"}, {"a.txt", "a2"}});
+            ASSERT_EQ(Sync("v2").result, UPD_DONE);
+        } else if (name == "up-to-date-run") {
+            ASSERT_EQ(Sync("v1").result, UPD_UP_TO_DATE);
+        } else {
+            UpdatePkWriter writer;
+            writer.Add("update.inf", Bytes(ManifestText({{"a.txt", "a2"}})));
+            writer.Add("a.txt", Bytes("a2"));
+            std::vector<uint8_t> olp;
+            ASSERT_TRUE(writer.Build(olp));
+            WriteFile("p.olp", Text(olp));
+            ProgressSink sink(&window);
+            PackManifestStore store;
+            CountingFailureSink failures;
+            std::unique_ptr<PakUpdateTask> task = CreatePakUpdateTask();
+            ASSERT_EQ(ApplyOfflinePackage("p.olp", "patch.dat", &sink, store, failures, *task), UPD_PACKAGE_APPLIED);
+            UpdateEngine::Instance()->Release();
+        }
+        EXPECT_EQ(StartGame(), c.started);
     }
 }
 
