@@ -51,8 +51,10 @@ constexpr int kIdOk = 1;
 constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
 
-// Shows a message box with no owner window (MessageBoxA semantics: GBK text, null caption
-// allowed). On POSIX the text goes to stderr and the answer is kIdOk / kIdNo.
+// Shows a message box with no owner window. Text and caption are GBK; a null caption gives
+// the system's own. On Windows both go through NarrowToWide to MessageBoxW, so they read
+// right on every system language. On POSIX the text goes to stderr and the answer is
+// kIdOk / kIdNo.
 int MessageBoxNarrow(const char* text, const char* caption, unsigned flags);
 
 // Unit tests of portable code replace the box with a recorder; nullptr restores the real
@@ -60,7 +62,7 @@ int MessageBoxNarrow(const char* text, const char* caption, unsigned flags);
 using MessageBoxHook = int (*)(const char* text, const char* caption, unsigned flags);
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
 
-// OutputDebugStringA (stderr on POSIX only when KVO_DEBUG_OUTPUT is set).
+// OutputDebugStringW of NarrowToWide (stderr on POSIX only when KVO_DEBUG_OUTPUT is set).
 void DebugOutput(const char* text);
 
 // ---------------------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/gbk.h"
+#include "text/text_convert.h"
 
 namespace platform {
 namespace {
@@ -44,14 +45,21 @@ void Mutex::Unlock() { LeaveCriticalSection(static_cast<CRITICAL_SECTION*>(impl_
 // --- Messages ----------------------------------------------------------------------------
 int MessageBoxNarrow(const char* text, const char* caption, unsigned flags) {
     if (MessageBoxHook hook = g_messageBoxHook.load()) return hook(text, caption, flags);
+    // Our texts are GBK whatever the system's ANSI code page is, so they reach the box as
+    // UTF-16 (Traditional characters on systems that are not Chinese (PRC)). The text is
+    // copied out before the caption's conversion reuses the per-thread buffer.
+    const std::wstring wideText = NarrowToWide(text, kTextOwn);
+    // Null caption: the system's own ("Error"), as with a null narrow caption.
+    const std::wstring wideCaption = caption != nullptr ? NarrowToWide(caption, kTextOwn) : std::wstring();
     // No owner window (nullptr): boxes raised here belong to no dialog.
-    return ::MessageBoxA(nullptr, text, caption, flags);
+    return ::MessageBoxW(nullptr, wideText.c_str(), caption != nullptr ? wideCaption.c_str() : nullptr, flags);
 }
 
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) { return g_messageBoxHook.exchange(hook); }
 
 void DebugOutput(const char* text) {
-    if (text != nullptr) ::OutputDebugStringA(text);
+    // Wide, like every text of ours: the ANSI call would read GBK in the system's code page.
+    if (text != nullptr) ::OutputDebugStringW(NarrowToWide(text, kTextOwn));
 }
 
 // --- Text --------------------------------------------------------------------------------
