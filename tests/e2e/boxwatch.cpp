@@ -9,6 +9,7 @@
 //                "window: none"
 //     status     log "status: TEXT" with the window's status lines ('|' between lines)
 //     click=ID   press the window's control ID
+//     text=ID    log "text: TEXT" with the text of the window's control ID
 //     close      press Esc in the window and wait for it to go; log "closed" or "open"
 //     sleep=MS   wait MS milliseconds
 // The log is UTF-8, one line an observation, appended to.
@@ -152,6 +153,10 @@ bool RunStep(const std::string& step) {
             ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(static_cast<int>(value), BN_CLICKED),
                            reinterpret_cast<LPARAM>(control));
         }
+    } else if (name == "text") {
+        HWND window = FindTopLevel(kUpdaterWindowClass, false);
+        HWND control = window ? ::GetDlgItem(window, static_cast<int>(value)) : nullptr;
+        Log(control == nullptr ? "text: no control" : "text: " + Utf8(WindowText(control)));
     } else if (name == "close") {
         HWND window = FindTopLevel(kUpdaterWindowClass, false);
         if (window != nullptr) {
