@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Everything on one command: set-up, all builds, every test.
-#   stages: host unit tests (ctest), fuzz smoke runs, the win32 release build,
-#           the win64 unit tests under wine64, each executable tests/e2e/*.sh
+#   stages: host unit tests (ctest), fuzz smoke runs, the win32 release build (with its unit
+#           tests and the plug-in built with the other compiler's ABI), the i686 unit tests
+#           under wine32, the win64 unit tests under wine64, and each executable
+#           tests/e2e/*.sh under wine32 with the release, then under wine64
 # Ends with the line "N passed, N failed" counting the stages; exits non-zero if any failed.
 # UPDATER_BUILD_ROOT overrides build/; the set-up runs only as root (CI), otherwise it is
 # checked and skipped.
@@ -60,17 +62,32 @@ run_fuzz_smoke() {
   bash "$ROOT/scripts/fuzz-smoke.sh"
 }
 
+# The Wine prefix of an architecture (win32 or win64): one each, as a prefix has one.
+wine_prefix() { echo "$WINE_WORK/prefix-$1"; }
+
+# run_wine_tests ARCH: the unit tests of that build under that Wine.
 run_wine_tests() {
-  echo "== win64 unit tests under wine64"
-  timeout "$WINE_TESTS_TIMEOUT_SECONDS" \
-    bash "$ROOT/scripts/wine-run.sh" "$BUILD_ROOT/win64/bin/unit_tests.exe" --gtest_brief=1
+  local arch=$1
+  echo "== $arch unit tests under wine${arch#win}"
+  KVO_WINE_ARCH=$arch WINEPREFIX=$(wine_prefix "$arch") timeout "$WINE_TESTS_TIMEOUT_SECONDS" \
+    bash "$ROOT/scripts/wine-run.sh" "$BUILD_ROOT/$arch/bin/unit_tests.exe" --gtest_brief=1
 }
 
+# run_e2e ARCH SCRIPT
 run_e2e() {
-  local script=$1
-  echo "== e2e $(basename "$script")"
-  BUILD_WIN64=$BUILD_ROOT/win64/bin BUILD_HOST=$BUILD_ROOT/host/bin REPO_ROOT=$ROOT \
+  local arch=$1 script=$2
+  echo "== e2e $(basename "$script") under wine${arch#win}"
+  KVO_WINE_ARCH=$arch WINEPREFIX=$(wine_prefix "$arch") BUILD_WIN=$BUILD_ROOT/$arch/bin \
+    BUILD_HOST=$BUILD_ROOT/host/bin REPO_ROOT=$ROOT \
     timeout "$E2E_TIMEOUT_SECONDS" "$script" </dev/null
+}
+
+run_all_e2e() {
+  local arch=$1 script
+  for script in "$ROOT"/tests/e2e/*.sh; do
+    [ -f "$script" ] && [ -x "$script" ] || continue
+    run_e2e "$arch" "$script"; stage_result "e2e $(basename "$script") ($arch)" $?
+  done
 }
 
 echo "== set-up"
@@ -85,27 +102,34 @@ fi
 echo "-- set-up done ($((SECONDS - STAGE_START_SECONDS)) s)"
 STAGE_START_SECONDS=$SECONDS
 
-# One wine prefix for the whole run, removed at the end.
+# One Wine prefix per architecture for the whole run, removed at the end.
 WINE_WORK=$(mktemp -d /tmp/kvo-test-wine.XXXXXX)
-export WINEPREFIX=$WINE_WORK/prefix
 cleanup_wine() {
-  if [ -d "$WINEPREFIX" ]; then
-    WINEPREFIX=$WINEPREFIX "$(command -v wineserver || echo /usr/lib/wine/wineserver)" -k >/dev/null 2>&1 || true
-  fi
+  local arch prefix
+  for arch in win32 win64; do
+    prefix=$(wine_prefix "$arch")
+    if [ -d "$prefix" ]; then
+      WINEPREFIX=$prefix "$(command -v wineserver || echo /usr/lib/wine/wineserver)" -k >/dev/null 2>&1 || true
+    fi
+  done
   rm -rf "$WINE_WORK"
 }
 trap cleanup_wine EXIT
 
 run_host_tests; stage_result "host unit tests (ctest)" $?
 run_fuzz_smoke; stage_result "fuzz smoke runs" $?
-build win32; stage_result "win32 release build" $?
+
+if build win32; then
+  stage_result "win32 release build" 0
+  run_wine_tests win32; stage_result "win32 unit tests under wine32" $?
+  run_all_e2e win32
+else
+  stage_result "win32 release build" 1
+fi
 
 if build win64; then
-  run_wine_tests; stage_result "win64 unit tests under wine64" $?
-  for script in "$ROOT"/tests/e2e/*.sh; do
-    [ -f "$script" ] && [ -x "$script" ] || continue
-    run_e2e "$script"; stage_result "e2e $(basename "$script")" $?
-  done
+  run_wine_tests win64; stage_result "win64 unit tests under wine64" $?
+  run_all_e2e win64
 else
   stage_result "win64 build" 1
 fi

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # wine-run.sh PROGRAM.exe [ARGS...]
-# Runs a Windows program headless under wine64 and passes its exit code through.
+# Runs a Windows program headless under Wine and passes its exit code through.
+#   - KVO_WINE_ARCH=win64 (default): wine64 in a 64-bit prefix (x86_64 programs, and i686
+#     ones through WoW64). KVO_WINE_ARCH=win32: the 32-bit wine in a 32-bit prefix
+#     (WINEARCH=win32), as on the players' 32-bit Windows; i686 programs only. A prefix
+#     belongs to one architecture: a caller's prefix of the other one is refused.
 #   - DISPLAY unset: a private Xvfb on a free display, stopped afterwards.
 #   - WINEPREFIX unset: a throw-away prefix, removed afterwards; a caller's prefix is created
 #     on first use and kept (scripts/test.sh makes one per run).
 #   - Chinese (PRC) system: LC_ALL=zh_CN.UTF-8, so the default language is 0x0804 and the
-#     ANSI code page 936.
+#     ANSI code page 936. KVO_WINE_LOCALE names another (C.UTF-8: English, code page 1252).
 #   - No Mono/Gecko install prompt, no debug chatter.
 # When this script starts the prefix's server, it waits for the processes the program left
 # running (at most WINE_RUN_DRAIN_SECONDS, default 60; 0: no wait) and stops what is left.
@@ -33,13 +37,19 @@ find_tool() {
     exit 2
   fi
 }
-WINE=$(find_tool wine64) || exit 2
+WINE_ARCH=${KVO_WINE_ARCH:-win64}
+case $WINE_ARCH in
+  win64) WINE=$(find_tool wine64) || exit 2 ;;
+  win32) WINE=$(find_tool wine) || exit 2 ;;
+  *) echo "wine-run: KVO_WINE_ARCH must be win32 or win64, not $WINE_ARCH" >&2; exit 2 ;;
+esac
+export WINEARCH=$WINE_ARCH
 WINESERVER=$(find_tool wineserver) || exit 2
 
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-export LC_ALL=zh_CN.UTF-8
-export LANG=zh_CN.UTF-8
+export LC_ALL=${KVO_WINE_LOCALE:-zh_CN.UTF-8}
+export LANG=$LC_ALL
 
 XVFB_PID=
 OWN_PREFIX=
@@ -92,6 +102,11 @@ prepare_prefix() {
     fi
   ) 9>"$WINEPREFIX.lock"
   [ -f "$WINEPREFIX/system.reg" ] || { echo "wine-run: could not create $WINEPREFIX" >&2; return 1; }
+  # system.reg names the prefix's architecture ("#arch=win32" or "#arch=win64").
+  if ! grep -q "^#arch=$WINE_ARCH\$" "$WINEPREFIX/system.reg"; then
+    echo "wine-run: $WINEPREFIX is not a $WINE_ARCH prefix (use one prefix per architecture)" >&2
+    return 1
+  fi
 }
 
 # Waits (bounded) for every process of the prefix to end, then stops the server.

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Game launch from the updater's window under wine64: the numbered copy of the game
+# Game launch from the updater's window under Wine: the numbered copy of the game
 # executable, a copy that is running, the pack's member against a loose one, the
 # downloads' temporary files, a missing game, and the reference plug-in starting the game.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 START_GAME=101
 BOX_DATA_ERROR='box: 错误|patch.dat数据错误|icon=0'
-MAKEPACK=${BUILD_HOST:-$BUILD_WIN64/../../host/bin}/makepack
+MAKEPACK=${BUILD_HOST:-$BUILD_WIN/../../host/bin}/makepack
 
 same_file() { cmp -s "$1" "$2"; }
 present() { [ -e "$1" ]; }
@@ -16,8 +16,8 @@ missing() { [ ! -e "$1" ]; }
 game_install() {
   local dir
   dir=$(new_install)
-  cp "$BUILD_WIN64/recordcfg.dll" "$dir/updatecfg.dll"
-  cp "$BUILD_WIN64/fakegame.exe" "$dir/mainclient.exe"
+  cp "$BUILD_WIN/recordcfg.dll" "$dir/updatecfg.dll"
+  cp "$BUILD_WIN/fakegame.exe" "$dir/mainclient.exe"
   echo "$dir"
 }
 
@@ -46,7 +46,7 @@ stop_all
 
 echo "# kvo00.exe running: kvo01.exe written and started, kvo00.exe left alone"
 dir=$(game_install)
-cp "$BUILD_WIN64/fakegame.exe" "$dir/kvo00.exe"
+cp "$BUILD_WIN/fakegame.exe" "$dir/kvo00.exe"
 printf 'older build' >> "$dir/kvo00.exe"
 cp "$dir/kvo00.exe" "$E2E_WORK/kvo00.before"
 run_bg "$dir" kvo00.exe 120
@@ -62,7 +62,7 @@ echo "# the loose mainclient.exe wins over the pack's; without it the pack's is 
 if [ -x "$MAKEPACK" ]; then
   dir=$(game_install)
   mkdir "$dir/src"
-  cp "$BUILD_WIN64/fakegame.exe" "$dir/src/mainclient.exe"
+  cp "$BUILD_WIN/fakegame.exe" "$dir/src/mainclient.exe"
   printf 'packed build' >> "$dir/src/mainclient.exe"
   printf 'src\r\nmainclient.exe\r\n' > "$dir/list.txt"
   (cd "$dir" && "$MAKEPACK" list.txt patch.dat)
@@ -93,7 +93,7 @@ stop_all
 
 echo "# the reference plug-in starts the game from the installation directory"
 dir=$(new_install)
-cp "$BUILD_WIN64/fakegame.exe" "$dir/mainclient.exe"
+cp "$BUILD_WIN/fakegame.exe" "$dir/mainclient.exe"
 log=$E2E_WORK/reference.log
 start_game "$dir" "$log"
 for _ in $(seq 100); do [ -s "$dir/game_ran.txt" ] && break; sleep 0.1; done

@@ -1,22 +1,28 @@
-# Shared set-up of the end-to-end tests of update.exe under wine64 (sourced, not run).
+# Shared set-up of the end-to-end tests of update.exe under Wine (sourced, not run).
 #
-# BUILD_WIN64 (default: build/win64/bin) holds update.exe, updatecfg.dll with its sample
-# updatecfg.ini, and the test helpers. Every program runs in one display and one Wine prefix
-# per test script, so boxwatch sees update.exe's windows. scripts/wine-run.sh creates the
-# prefix; the programs themselves run with wine64 directly under the same settings, because
-# wine-run.sh waits for (and then stops) every program of the prefix when its own ends,
-# and these tests keep several running side by side.
+# BUILD_WIN (default: BUILD_WIN64, the older name, else build/win64/bin) holds update.exe,
+# updatecfg.dll with its sample updatecfg.ini, and the test helpers. KVO_WINE_ARCH picks the
+# Wine: win64 (default: wine64, 64-bit prefix) or win32 (the 32-bit wine in a 32-bit prefix,
+# for the i686 release in build/win32/bin). KVO_WINE_LOCALE sets the system language
+# (default zh_CN.UTF-8). Every program runs in one display and one Wine prefix per test
+# script, so boxwatch sees update.exe's windows. scripts/wine-run.sh creates the prefix; the
+# programs themselves run with wine directly under the same settings, because wine-run.sh
+# waits for (and then stops) every program of the prefix when its own ends, and these tests
+# keep several running side by side.
 set -uo pipefail
 
 E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-BUILD_WIN64=${BUILD_WIN64:-$E2E_ROOT/build/win64/bin}
+BUILD_WIN=${BUILD_WIN:-${BUILD_WIN64:-$E2E_ROOT/build/win64/bin}}
+BUILD_WIN64=$BUILD_WIN
+export KVO_WINE_ARCH=${KVO_WINE_ARCH:-win64}
+export KVO_WINE_LOCALE=${KVO_WINE_LOCALE:-zh_CN.UTF-8}
 WINE_RUN=$E2E_ROOT/scripts/wine-run.sh
 E2E_FAILURES=0
 E2E_PIDS=()
 
 for needed in update.exe updatecfg.dll updatecfg.ini boxwatch.exe; do
-  if [ ! -f "$BUILD_WIN64/$needed" ]; then
-    echo "e2e: $BUILD_WIN64/$needed missing (scripts/build.sh win64)" >&2
+  if [ ! -f "$BUILD_WIN/$needed" ]; then
+    echo "e2e: $BUILD_WIN/$needed missing (scripts/build.sh ${KVO_WINE_ARCH})" >&2
     exit 1
   fi
 done
@@ -52,9 +58,14 @@ if [ -z "${WINEPREFIX:-}" ]; then
 fi
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-export LC_ALL=zh_CN.UTF-8
-export LANG=zh_CN.UTF-8
-WINE=$(command -v wine64 || echo /usr/lib/wine/wine64)
+export LC_ALL=$KVO_WINE_LOCALE
+export LANG=$KVO_WINE_LOCALE
+export WINEARCH=$KVO_WINE_ARCH
+if [ "$KVO_WINE_ARCH" = win32 ]; then
+  WINE=$(command -v wine || echo /usr/lib/wine/wine)
+else
+  WINE=$(command -v wine64 || echo /usr/lib/wine/wine64)
+fi
 WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 "$WINE_RUN" cmd /c exit >/dev/null 2>&1 || { echo "e2e: no Wine prefix" >&2; exit 1; }
 # A server that stays up between the programs of a case.
@@ -68,7 +79,7 @@ winpath() { printf 'Z:%s' "${1//\//\\}"; }
 new_install() {
   local dir
   dir=$(mktemp -d "$E2E_WORK/install.XXXXXX")
-  cp "$BUILD_WIN64/update.exe" "$BUILD_WIN64/updatecfg.dll" "$BUILD_WIN64/updatecfg.ini" "$dir/"
+  cp "$BUILD_WIN/update.exe" "$BUILD_WIN/updatecfg.dll" "$BUILD_WIN/updatecfg.ini" "$dir/"
   echo "$dir"
 }
 
@@ -86,7 +97,7 @@ run_bg() {
 watch() {
   local log=$1
   shift
-  timeout 120 "$WINE" "$BUILD_WIN64/boxwatch.exe" "$(winpath "$log")" "$@" >/dev/null 2>&1
+  timeout 120 "$WINE" "$BUILD_WIN/boxwatch.exe" "$(winpath "$log")" "$@" >/dev/null 2>&1
 }
 
 # Waits up to SECONDS for PID to end; false when it is still running.

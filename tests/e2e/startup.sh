@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# update.exe start-up, observed from outside under wine64: the launcher's copies and the
+# update.exe start-up, observed from outside under Wine: the launcher's copies and the
 # updater it starts, a delivered build, the single-instance wait, a renamed executable,
 # plug-in failures and curver.dat. A box shown without caption text gets the system's
 # caption "错误" (Error).
@@ -14,7 +14,7 @@ missing() { [ ! -e "$1" ]; }
 present() { [ -e "$1" ]; }
 
 # Installs the recording stand-in plug-in as updatecfg.dll.
-use_recording_plugin() { cp "$BUILD_WIN64/recordcfg.dll" "$1/updatecfg.dll"; }
+use_recording_plugin() { cp "$BUILD_WIN/recordcfg.dll" "$1/updatecfg.dll"; }
 
 echo "# launcher copies itself and the plug-in, the updater gets the same arguments"
 dir=$(new_install)
@@ -53,7 +53,7 @@ stop_all
 echo "# newuper.exe installs itself as update.exe"
 dir=$(new_install)
 rm "$dir/update.exe"
-cp "$BUILD_WIN64/update.exe" "$dir/newuper.exe"
+cp "$BUILD_WIN/update.exe" "$dir/newuper.exe"
 printf 'delivered build 2.24' >> "$dir/newuper.exe"   # tell the builds apart
 log=$E2E_WORK/newuper.log
 run_bg "$dir" newuper.exe
@@ -90,7 +90,7 @@ stop_all
 echo "# plug-in missing, or without its factory export"
 for variant in missing nofactory; do
   dir=$(new_install)
-  if [ "$variant" = missing ]; then rm "$dir/updatecfg.dll"; else cp "$BUILD_WIN64/nofactory.dll" "$dir/updatecfg.dll"; fi
+  if [ "$variant" = missing ]; then rm "$dir/updatecfg.dll"; else cp "$BUILD_WIN/nofactory.dll" "$dir/updatecfg.dll"; fi
   log=$E2E_WORK/plugin-$variant.log
   run_bg "$dir" update.exe
   watch "$log" box=30 window=2
@@ -136,7 +136,7 @@ stop_all
 
 echo "# curver.dat names the starting process: the updater waits for it to end"
 dir=$(new_install)
-cp "$BUILD_WIN64/parentsim.exe" "$dir/"
+cp "$BUILD_WIN/parentsim.exe" "$dir/"
 log=$E2E_WORK/parent.log
 run_bg "$dir" parentsim.exe xyz 3
 watch "$log" window=30 close
@@ -144,7 +144,7 @@ check "the updater runs once the parent has ended" has_line "$log" "window: 本�
 check "curver.dat consumed" missing "$dir/curver.dat"
 stop_all
 dir=$(new_install)
-cp "$BUILD_WIN64/parentsim.exe" "$dir/"
+cp "$BUILD_WIN/parentsim.exe" "$dir/"
 log=$E2E_WORK/parent-stays.log
 run_bg "$dir" parentsim.exe xyz 40
 watch "$log" box=30 window=1
