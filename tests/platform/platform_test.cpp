@@ -245,7 +245,9 @@ INSTANTIATE_TEST_SUITE_P(
                     GbkNameCase{"ji_then_separator", "嘰/f.txt", "嘰", "嘰"},
                     GbkNameCase{"ji_then_backslash", "嘰\\f.txt", "嘰", "嘰"},
                     GbkNameCase{"luan_nested_in_shu", "擻/孿x/f.txt", "擻", "擻/孿x"},
-                    GbkNameCase{"ascii_above_shu", "a/擻/f.txt", "a", "a/擻"}),
+                    GbkNameCase{"ascii_above_shu", "a/擻/f.txt", "a", "a/擻"},
+                    GbkNameCase{"letters_before_qian", "ab淺/f.txt", "ab淺", "ab淺"},
+                    GbkNameCase{"letters_around_luan", "x孿y/f.txt", "x孿y", "x孿y"}),
     [](const testing::TestParamInfo<GbkNameCase>& info) { return std::string(info.param.name); });
 
 TEST_F(PlatformFiles, GbkFileNameWithTrailByteIsOneFile) {
