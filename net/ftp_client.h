@@ -1,0 +1,43 @@
+// The FTP primitives the session is built on, so the session's logic (retries, watchdog,
+// transfers) does not depend on the system's client: WinINet implements them on Windows,
+// tests script them.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// One remote file opened for reading (binary).
+class FtpRemoteFile {
+public:
+    virtual ~FtpRemoteFile() = default;
+    // The size the server announced when the file was opened; 0 also when it gave none.
+    virtual uint32_t AnnouncedSize() = 0;
+    // Reads up to `count` bytes; the bytes read, 0 at the end of the data, -1 on failure.
+    virtual int32_t Read(void* buffer, uint32_t count) = 0;
+};
+
+// One logged-in connection to a server.
+class FtpConnection {
+public:
+    virtual ~FtpConnection() = default;
+    // Opens `remotePath` for reading; null when the server refuses it.
+    virtual std::unique_ptr<FtpRemoteFile> OpenFile(const char* remotePath) = 0;
+    // Asks the server for the size of `remotePath` without opening it (no file may be open
+    // on this connection); -1 when it cannot tell.
+    virtual int64_t QuerySize(const char* remotePath) = 0;
+    // Closes the connection's handles from another thread, so that a call blocked in it
+    // returns (with a failure). The connection is unusable afterwards.
+    virtual void Abort() = 0;
+};
+
+class FtpClient {
+public:
+    virtual ~FtpClient() = default;
+    // Opens a passive-mode connection; null when the client or the server cannot be reached.
+    virtual std::unique_ptr<FtpConnection> Connect(const std::string& host, uint16_t port, const std::string& user,
+                                                   const std::string& password) = 0;
+};
+
+// The system's FTP client (WinINet on Windows; elsewhere one that never connects).
+std::shared_ptr<FtpClient> CreateSystemFtpClient();

@@ -1,0 +1,402 @@
+#include "net/ftp_session.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+#include "common/show_status.h"
+#include "common/update_codes.h"
+#include "net/ftp_client.h"
+#include "net/ftp_policy.h"
+#include "net/ftp_transfers.h"
+#include "net/local_file.h"
+#include "net/status_text.h"
+#include "net/unwrap.h"
+#include "platform/platform.h"
+#include "platformcfg/platform_config.h"
+
+namespace {
+
+constexpr int kAttempts = 4;
+constexpr uint32_t kMinTempPathCapacity = 260;
+constexpr const char kTempPrefix[] = "KVO";
+constexpr const char kTempSuffix[] = ".TMP";
+constexpr unsigned kTempNameTries = 0x10000;
+
+void ShowRetry(int attempt) {
+    char text[64];
+    std::snprintf(text, sizeof(text), kFtpTextRetry, attempt + 1);
+    ShowStatus(text);
+}
+
+}  // namespace
+
+// The state the session shares with its transfer threads. A thread the watchdog gave up on
+// keeps it alive until that thread ends, so it never touches freed memory.
+struct FtpSessionCore {
+    FtpSessionCore(std::shared_ptr<FtpClient> c, const char* h, uint16_t p, const char* u, const char* pw)
+        : client(std::move(c)), user(u != nullptr ? u : ""), password(pw != nullptr ? pw : ""), port(p),
+          host(h != nullptr ? h : ""), random(platform::TickCountMs()) {
+        activity.store(platform::TickCountMs());
+    }
+
+    // The connection for an attempt: the held one, or a new one (for a reconnection, to
+    // another server of the list when it has one). Null when none can be made or the job
+    // was cancelled meanwhile.
+    std::shared_ptr<FtpConnection> Connect(TransferJob& job, bool reconnect);
+    // Cancels `job` and closes the connection it may be blocked in.
+    void Cancel(TransferJob& job);
+
+    // The retrying operations. `job` carries the stamps, reports and cancellation.
+    int64_t RemoteFileSize(TransferJob& job, const std::string& remotePath);
+    int32_t FetchToMemory(TransferJob& job, const std::string& remotePath, uint8_t* buffer, uint32_t capacity,
+                          std::vector<uint8_t>* block);
+    int32_t FetchToFile(TransferJob& job, const std::string& remotePath, const std::string& localPath);
+    // Runs one request of the transfer thread.
+    int32_t Execute(TransferJob& job);
+
+    bool Stopping(const TransferJob& job) const { return stop.load() || job.Cancelled(); }
+
+    const std::shared_ptr<FtpClient> client;
+    const std::string user;
+    const std::string password;
+    const uint16_t port;
+
+    std::mutex lock;  // guards the fields below
+    std::string host;
+    std::vector<uint32_t> servers;
+    std::shared_ptr<FtpConnection> connection;
+    std::minstd_rand random;
+    std::shared_ptr<TransferJob> current;  // the request being served, if any
+
+    std::atomic<uint32_t> activity{0};
+    std::atomic<bool> stop{false};
+};
+
+std::shared_ptr<FtpConnection> FtpSessionCore::Connect(TransferJob& job, bool reconnect) {
+    std::string target;
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        if (Stopping(job)) return nullptr;
+        if (connection && !reconnect) return connection;
+        connection.reset();
+        // Every reconnection may move: a server that failed once (or never answered) is
+        // not asked four times while others are listed.
+        if (reconnect) host = PickOtherServer(servers, host, random);
+        target = host;
+    }
+    ShowStatusWithName(kFtpTextServerChosen, target);
+    // Connecting may take long: the lock stays free meanwhile, so Cancel is never held up.
+    std::shared_ptr<FtpConnection> made = client->Connect(target, port, user, password);
+    std::lock_guard<std::mutex> hold(lock);
+    if (!made || Stopping(job)) return nullptr;
+    connection = made;
+    return made;
+}
+
+void FtpSessionCore::Cancel(TransferJob& job) {
+    std::shared_ptr<FtpConnection> blocked;
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        job.Cancel();
+        blocked = std::move(connection);
+        connection.reset();
+    }
+    if (blocked) blocked->Abort();
+}
+
+namespace {
+
+// Tries the download-directory override first when it applies; `failed` is the operation's
+// failure value. DownloadDirOverrideFailed tells afterwards whether the override failed.
+template <typename Result, typename Operation>
+Result WithDirOverride(const std::string& remotePath, Result failed, Operation operation) {
+    SetDownloadDirOverrideFailed(false);
+    const std::string redirected = RedirectedRemotePath(remotePath, GetDownloadDirOverride());
+    if (!redirected.empty()) {
+        const Result result = operation(redirected);
+        if (result != failed) return result;
+        SetDownloadDirOverrideFailed(true);
+    }
+    return operation(remotePath);
+}
+
+// How one attempt ended.
+enum class Attempt { kDone, kRetry, kFinal };
+
+// Up to four attempts of `work` (connection -> Attempt), reconnecting between them. Shows
+// the retry texts and, when the last attempt fails, the connection text or `workFailed`.
+template <typename Work>
+bool RunAttempts(FtpSessionCore& core, TransferJob& job, const char* workFailed, const std::string& remotePath,
+                 Work work) {
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const std::shared_ptr<FtpConnection> connection = core.Connect(job, attempt > 0);
+        bool connected = connection != nullptr;
+        if (connected) {
+            const Attempt outcome = work(*connection);
+            if (outcome == Attempt::kDone) return true;
+            if (outcome == Attempt::kFinal) return false;
+        }
+        if (core.Stopping(job)) return false;
+        if (attempt + 1 < kAttempts) {
+            ShowRetry(attempt);
+        } else if (connected) {
+            ShowStatusWithName(workFailed, remotePath);
+        } else {
+            ShowStatus(kFtpTextCannotConnect);
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+int64_t FtpSessionCore::RemoteFileSize(TransferJob& job, const std::string& remotePath) {
+    return WithDirOverride<int64_t>(remotePath, -1, [&](const std::string& path) -> int64_t {
+        int64_t size = -1;
+        const bool ok = RunAttempts(*this, job, kFtpTextSizeFailed, path, [&](FtpConnection& connection) {
+            std::unique_ptr<FtpRemoteFile> file = connection.OpenFile(path.c_str());
+            if (!file) return Attempt::kRetry;
+            const uint32_t announced = file->AnnouncedSize();
+            file.reset();
+            const int64_t expected =
+                ExpectedTransferSize(announced, announced != 0 ? kUnknownSize : connection.QuerySize(path.c_str()));
+            size = expected == kUnknownSize ? 0 : static_cast<int64_t>(static_cast<uint32_t>(expected));
+            return Attempt::kDone;
+        });
+        return ok ? size : -1;
+    });
+}
+
+int32_t FtpSessionCore::FetchToMemory(TransferJob& job, const std::string& remotePath, uint8_t* buffer,
+                                      uint32_t capacity, std::vector<uint8_t>* block) {
+    return WithDirOverride<int32_t>(remotePath, -1, [&](const std::string& path) -> int32_t {
+        int32_t count = -1;
+        const bool ok = RunAttempts(*this, job, kFtpTextFetchFailed, path, [&](FtpConnection& connection) {
+            bool complete = false;
+            count = TransferToMemory(job, connection, path.c_str(), buffer, capacity, block, &complete);
+            if (count < 0) return Attempt::kRetry;
+            // A download into the session's block must be whole: a short one would hand
+            // the caller bytes that were never received.
+            if (block != nullptr && (buffer == nullptr || capacity == 0) && !complete) return Attempt::kRetry;
+            return Attempt::kDone;
+        });
+        return ok ? count : -1;
+    });
+}
+
+int32_t FtpSessionCore::FetchToFile(TransferJob& job, const std::string& remotePath, const std::string& localPath) {
+    job.Stamp();
+    return WithDirOverride<int32_t>(remotePath, kResultFail, [&](const std::string& path) -> int32_t {
+        int32_t result = kResultFail;
+        RunAttempts(*this, job, kFtpTextFetchFailed, path, [&](FtpConnection& connection) {
+            switch (TransferToFile(job, connection, path.c_str(), localPath.c_str())) {
+                case FileTransferOutcome::kDone:
+                    if (UnwrapDownloadedFile(localPath.c_str(), path.c_str())) {
+                        result = 0;
+                        return Attempt::kDone;
+                    }
+                    ShowStatusWithName(kFtpTextBadData, path);
+                    return Attempt::kFinal;
+                case FileTransferOutcome::kNoLocal:
+                    ShowStatusWithName(kFtpTextCannotCreate, localPath);
+                    return Attempt::kFinal;
+                default:
+                    return Attempt::kRetry;
+            }
+        });
+        return result;
+    });
+}
+
+int32_t FtpSessionCore::Execute(TransferJob& job) {
+    if (!job.localPath.empty()) return FetchToFile(job, job.remotePath, job.localPath);
+    return FetchToMemory(job, job.remotePath, nullptr, 0, &job.block) < 0 ? kResultFail : 0;
+}
+
+// One transfer thread: it serves the requests handed to it until it is retired.
+struct FtpTransferThread {
+    std::mutex lock;
+    std::condition_variable wake;
+    std::condition_variable ended;
+    std::shared_ptr<TransferJob> pending;
+    bool retired = false;
+    bool finished = false;
+    std::thread thread;
+
+    static void Run(std::shared_ptr<FtpTransferThread> self, std::shared_ptr<FtpSessionCore> core) {
+        for (;;) {
+            std::shared_ptr<TransferJob> job;
+            {
+                std::unique_lock<std::mutex> hold(self->lock);
+                self->wake.wait(hold, [&] { return self->retired || self->pending; });
+                if (self->retired) break;
+                job = std::move(self->pending);
+                self->pending.reset();
+            }
+            const int32_t result = core->stop.load() ? UPD_INTERRUPTED : core->Execute(*job);
+            job->Complete(result);
+        }
+        std::lock_guard<std::mutex> hold(self->lock);
+        self->finished = true;
+        self->ended.notify_all();
+    }
+};
+
+FtpSession::FtpSession(const char* host, uint16_t port, const char* user, const char* password)
+    : FtpSession(CreateSystemFtpClient(), host, port, user, password) {}
+
+FtpSession::FtpSession(std::shared_ptr<FtpClient> client, const char* host, uint16_t port, const char* user,
+                       const char* password, const FtpWatchdogTiming& timing)
+    : core_(std::make_shared<FtpSessionCore>(std::move(client), host, port, user, password)), timing_(timing) {
+    StartThread();
+    SetCurrentTransfer(this);
+}
+
+FtpSession::~FtpSession() {
+    ClearCurrentTransfer(this);
+    core_->stop.store(true);
+    RetireThread();
+    std::lock_guard<std::mutex> hold(core_->lock);
+    core_->connection.reset();
+}
+
+void FtpSession::StartThread() {
+    thread_ = std::make_shared<FtpTransferThread>();
+    thread_->thread = std::thread(FtpTransferThread::Run, thread_, core_);
+}
+
+void FtpSession::RetireThread() {
+    std::shared_ptr<FtpTransferThread> old = std::move(thread_);
+    thread_.reset();
+    if (!old) return;
+    bool finished;
+    {
+        std::unique_lock<std::mutex> hold(old->lock);
+        old->retired = true;
+        old->wake.notify_all();
+        finished = old->ended.wait_for(hold, std::chrono::milliseconds(timing_.graceMs), [&] { return old->finished; });
+    }
+    // A thread still blocked in the client after the grace period is left to end on its
+    // own: forcing it down could leave the client's or the heap's locks held for ever.
+    if (finished) {
+        old->thread.join();
+    } else {
+        old->thread.detach();
+    }
+}
+
+void FtpSession::SetServerList(const uint32_t* addresses, uint32_t count) {
+    std::lock_guard<std::mutex> hold(core_->lock);
+    core_->servers.assign(addresses, addresses + (addresses != nullptr ? count : 0));
+}
+
+std::string FtpSession::CurrentHost() const {
+    std::lock_guard<std::mutex> hold(core_->lock);
+    return core_->host;
+}
+
+int32_t FtpSession::RunRequest(const char* remotePath, const char* localPath, ProgressSink* sink) {
+    if (core_->stop.load() || !thread_) return UPD_INTERRUPTED;
+    auto job = std::make_shared<TransferJob>(&core_->activity, sink);
+    job->remotePath = remotePath != nullptr ? remotePath : "";
+    job->localPath = localPath != nullptr ? localPath : "";
+    // The request counts as activity: a long pause before it is no stall of it.
+    job->Stamp();
+    {
+        std::lock_guard<std::mutex> hold(core_->lock);
+        core_->current = job;
+    }
+    {
+        std::lock_guard<std::mutex> hold(thread_->lock);
+        thread_->pending = job;
+    }
+    thread_->wake.notify_all();
+
+    while (!job->WaitCompleted(timing_.pollMs)) {
+        const uint32_t idle = platform::TickCountMs() - core_->activity.load();
+        if (idle <= timing_.idleLimitMs || core_->stop.load()) continue;
+        // The watchdog: give the stalled transfer up, answer the request as skipped and
+        // serve the next one on a fresh thread and connection.
+        core_->Cancel(*job);
+        job->Complete(kResultSkipped);
+        RetireThread();
+        StartThread();
+        platform::DebugOutput(kFtpDebugSkipped);
+    }
+    {
+        std::lock_guard<std::mutex> hold(core_->lock);
+        if (core_->current == job) core_->current.reset();
+    }
+    if (job->Result() == 0 && job->localPath.empty()) block_ = std::move(job->block);
+    return job->Result();
+}
+
+int32_t FtpSession::DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink) {
+    if (localPath == nullptr || *localPath == '\0') return kResultFail;
+    return RunRequest(remotePath, localPath, sink);
+}
+
+int32_t FtpSession::DownloadToTempFile(const char* remotePath, char* pathOut, uint32_t capacity, ProgressSink* sink) {
+    if (pathOut == nullptr || capacity < kMinTempPathCapacity) return kResultFail;
+    const std::string dir = platform::TempDirectory();
+    if (dir.empty()) return kResultFail;
+    // Like the system's unique temporary names: prefix, four hex digits, ".TMP", made empty.
+    const unsigned start = platform::TickCountMs();
+    for (unsigned n = 0; n < kTempNameTries; ++n) {
+        char name[32];
+        std::snprintf(name, sizeof(name), "/%s%04X%s", kTempPrefix, (start + n) & 0xFFFFu, kTempSuffix);
+        const std::string path = dir + name;
+        if (path.size() >= capacity || platform::FileExists(path.c_str())) continue;
+        ScopedFile made(CreateLocalFile(path.c_str()));
+        if (!made.valid()) return kResultFail;
+        made.Close();
+        std::snprintf(pathOut, capacity, "%s", path.c_str());
+        return DownloadFile(remotePath, pathOut, sink);
+    }
+    return kResultFail;
+}
+
+int32_t FtpSession::DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size,
+                                     ProgressSink* sink) {
+    block_.clear();
+    block_.shrink_to_fit();
+    const int32_t result = RunRequest(remotePath, nullptr, sink);
+    if (result < 0) return result;
+    if (block_.empty()) return kResultFail;
+    std::vector<uint8_t> member;
+    bool extracted = false;
+    ExtractUpdatePkMember(DownloadMemberName(remotePath), block_.data(), block_.size(), member, &extracted);
+    if (extracted) block_ = std::move(member);
+    *bytes = block_.data();
+    *size = static_cast<uint32_t>(block_.size());
+    return 0;
+}
+
+void FtpSession::Interrupt() {
+    core_->stop.store(true);
+    std::shared_ptr<TransferJob> job;
+    {
+        std::lock_guard<std::mutex> hold(core_->lock);
+        job = core_->current;
+    }
+    if (!job) return;
+    core_->Cancel(*job);
+    job->Complete(UPD_INTERRUPTED);
+}
+
+int64_t FtpSession::GetRemoteFileSize(const char* remotePath) {
+    TransferJob job(&core_->activity, nullptr);
+    return core_->RemoteFileSize(job, remotePath != nullptr ? remotePath : "");
+}
+
+int32_t FtpSession::FetchToMemory(const char* remotePath, uint8_t* buffer, uint32_t capacity, ProgressSink* sink) {
+    TransferJob job(&core_->activity, sink);
+    std::vector<uint8_t> block;
+    const bool intoBlock = buffer == nullptr || capacity == 0;
+    // Without a buffer of its own a direct call has nowhere to put the bytes.
+    if (intoBlock) return -1;
+    return core_->FetchToMemory(job, remotePath != nullptr ? remotePath : "", buffer, capacity, &block);
+}

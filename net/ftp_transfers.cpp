@@ -1,0 +1,212 @@
+#include "net/ftp_transfers.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "common/progress_sink.h"
+#include "net/ftp_client.h"
+#include "net/ftp_policy.h"
+#include "net/local_file.h"
+#include "platform/platform.h"
+
+void TransferJob::Stamp() {
+    if (!cancelled_.load()) activity_->store(platform::TickCountMs());
+}
+
+void TransferJob::Report(uint32_t done, uint32_t total, uint32_t status) {
+    if (sink_ == nullptr) return;
+    // Held across the call, so Cancel waits for a report in flight: the sink may be gone
+    // once the request has been answered.
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!cancelled_.load()) sink_->OnProgress(done, total, status);
+}
+
+void TransferJob::Cancel() {
+    std::lock_guard<std::mutex> hold(lock_);
+    cancelled_.store(true);
+}
+
+void TransferJob::Complete(int32_t result) {
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (completed_) return;
+        completed_ = true;
+        result_ = result;
+    }
+    answered_.notify_all();
+}
+
+bool TransferJob::WaitCompleted(uint32_t ms) {
+    std::unique_lock<std::mutex> hold(lock_);
+    return answered_.wait_for(hold, std::chrono::milliseconds(ms), [this] { return completed_; });
+}
+
+int32_t TransferJob::Result() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return result_;
+}
+
+namespace {
+
+// The remote file opened for a transfer, with the size the transfer expects.
+struct OpenedRemote {
+    std::unique_ptr<FtpRemoteFile> file;
+    int64_t size = kUnknownSize;
+};
+
+// Opens `remotePath`. A 0 announced size is checked with the server (the file is closed
+// meanwhile, since no command may run while a file is open); a file that really is empty
+// is not opened again.
+bool OpenRemote(FtpConnection& connection, const char* remotePath, OpenedRemote& out) {
+    out.file = connection.OpenFile(remotePath);
+    if (!out.file) return false;
+    const uint32_t announced = out.file->AnnouncedSize();
+    if (announced != 0) {
+        out.size = announced;
+        return true;
+    }
+    out.file.reset();
+    out.size = ExpectedTransferSize(announced, connection.QuerySize(remotePath));
+    if (out.size == 0) return true;
+    out.file = connection.OpenFile(remotePath);
+    return out.file != nullptr;
+}
+
+uint32_t StatusAfter(uint64_t done, int64_t size, bool ended) {
+    if (size == kUnknownSize) return ended ? kProgressEnd : kProgressData;
+    return done < static_cast<uint64_t>(size) ? kProgressData : kProgressEnd;
+}
+
+// Progress reports of one transfer: the first and the last always reach the sink, those in
+// between at most every ProgressThrottle interval.
+class Reporter {
+public:
+    explicit Reporter(TransferJob& job) : job_(job) {}
+    void Step(uint32_t done, uint32_t total, uint32_t status) {
+        job_.Stamp();
+        if (throttle_.ShouldPost(platform::TickCountMs())) job_.Report(done, total, status);
+    }
+    void Final(uint32_t done, uint32_t total, uint32_t status) {
+        job_.Stamp();
+        job_.Report(done, total, status);
+    }
+
+private:
+    TransferJob& job_;
+    ProgressThrottle throttle_;
+};
+
+uint32_t ReportedTotal(int64_t size, uint64_t done) {
+    return static_cast<uint32_t>(size == kUnknownSize ? done : static_cast<uint64_t>(size));
+}
+
+}  // namespace
+
+int32_t TransferToMemory(TransferJob& job, FtpConnection& connection, const char* remotePath, uint8_t* buffer,
+                         uint32_t capacity, std::vector<uint8_t>* block, bool* complete) {
+    *complete = false;
+    job.Stamp();
+    OpenedRemote remote;
+    if (!OpenRemote(connection, remotePath, remote)) return -1;
+
+    const bool intoBlock = buffer == nullptr || capacity == 0;
+    int64_t size = remote.size;
+    if (intoBlock) {
+        if (size > static_cast<int64_t>(kFtpMaxMemoryDownload)) return -1;
+        block->assign(size == kUnknownSize ? 0 : static_cast<size_t>(size), 0);
+    } else if (size == kUnknownSize || size > capacity) {
+        size = capacity;
+    }
+    const uint64_t limit = size == kUnknownSize ? kFtpMaxMemoryDownload : static_cast<uint64_t>(size);
+
+    Reporter reporter(job);
+    uint64_t done = 0;
+    bool ended = false;
+    uint32_t status = size == 0 ? kProgressEnd : kProgressBegin;
+    job.Stamp();
+    while (done < limit && !job.Cancelled()) {
+        reporter.Step(static_cast<uint32_t>(done), ReportedTotal(size, done), status);
+        const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(kFtpReadChunk, limit - done));
+        uint8_t* into;
+        if (!intoBlock) {
+            into = buffer + done;
+        } else {
+            if (block->size() < done + want) block->resize(static_cast<size_t>(done + want));
+            into = block->data() + done;
+        }
+        const int32_t got = remote.file->Read(into, want);
+        if (got <= 0) {
+            ended = got == 0;
+            break;
+        }
+        done += static_cast<uint32_t>(got);
+        status = StatusAfter(done, size, false);
+    }
+    if (size == kUnknownSize) {
+        block->resize(static_cast<size_t>(done));
+        status = StatusAfter(done, size, ended);
+    }
+    reporter.Final(static_cast<uint32_t>(done), ReportedTotal(size, done), status);
+    *complete = status == kProgressEnd && !job.Cancelled();
+    return static_cast<int32_t>(done);
+}
+
+namespace {
+
+// The Unicode layer is in use once installed, so its download is not made; the file already
+// there stands in for it, so the caller finds the download where it expects it.
+FileTransferOutcome KeepInstalledUnicodeLayer(const char* localPath) {
+    if (std::string(localPath) == kUnicodeLayerFile) return FileTransferOutcome::kDone;
+    platform::CreateParentDirectories(localPath);
+    return platform::CopyFileTo(kUnicodeLayerFile, localPath, false) ? FileTransferOutcome::kDone
+                                                                      : FileTransferOutcome::kNoLocal;
+}
+
+}  // namespace
+
+FileTransferOutcome TransferToFile(TransferJob& job, FtpConnection& connection, const char* remotePath,
+                                   const char* localPath) {
+    if (IsInstalledUnicodeLayer(remotePath)) return KeepInstalledUnicodeLayer(localPath);
+    job.Stamp();
+    OpenedRemote remote;
+    if (!OpenRemote(connection, remotePath, remote)) return FileTransferOutcome::kNoRemote;
+    ScopedFile local(CreateLocalFile(localPath));
+    if (!local.valid()) return FileTransferOutcome::kNoLocal;
+
+    const int64_t size = remote.size;
+    std::vector<uint8_t> chunk(kFtpReadChunk);
+    Reporter reporter(job);
+    uint64_t done = 0;
+    bool ended = false;
+    uint32_t status = size == 0 ? kProgressEnd : kProgressBegin;
+    job.Stamp();
+    while ((size == kUnknownSize || done < static_cast<uint64_t>(size)) && !job.Cancelled()) {
+        reporter.Step(static_cast<uint32_t>(done), ReportedTotal(size, done), status);
+        const int32_t got = remote.file->Read(chunk.data(), kFtpReadChunk);
+        if (got <= 0) {
+            ended = got == 0;
+            break;
+        }
+        if (job.Cancelled()) break;
+        const uint32_t count = static_cast<uint32_t>(got);
+        if (platform::WriteToFile(local.get(), chunk.data(), count) != count) {
+            ended = false;
+            status = kProgressData;
+            break;
+        }
+        done += count;
+        status = StatusAfter(done, size, false);
+    }
+    if (size == kUnknownSize) status = StatusAfter(done, size, ended);
+    reporter.Final(static_cast<uint32_t>(done), ReportedTotal(size, done), status);
+    local.Close();
+    remote.file.reset();
+    // A request given up by the watchdog or interrupted leaves its partial output as it was.
+    if (job.Cancelled()) return FileTransferOutcome::kIncomplete;
+    if (status != kProgressEnd) {
+        platform::SetFileAttributesNormal(localPath);
+        platform::RemoveFile(localPath);
+        return FileTransferOutcome::kIncomplete;
+    }
+    return FileTransferOutcome::kDone;
+}

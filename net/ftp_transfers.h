@@ -1,0 +1,74 @@
+// Single attempts of the FTP session: one remote file into memory or into a local file,
+// with activity stamps for the watchdog and progress reports for the run's sink.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class FtpConnection;
+class ProgressSink;
+
+// Bytes asked for per read: large reads keep the client's per-call cost low.
+constexpr uint32_t kFtpReadChunk = 65536;
+// Memory downloads carry manifests and single game files; nothing larger is accepted.
+constexpr uint32_t kFtpMaxMemoryDownload = 0x8000000;
+
+// Outcomes of TransferToFile.
+enum class FileTransferOutcome {
+    kDone = 0,        // the whole file arrived (or nothing was needed)
+    kIncomplete = 1,  // fewer bytes than announced arrived; the local file was removed
+    kNoRemote = 2,    // the remote file could not be opened
+    kNoLocal = 3,     // the local file could not be created
+};
+
+// One transfer request as the transfer code sees it: where activity is stamped, where
+// progress goes, and whether it has been cancelled (interrupted, or given up by the
+// watchdog). Once cancelled, no further stamp or progress report gets through, so a
+// transfer thread that outlives its request touches neither.
+class TransferJob {
+public:
+    // `activity` must outlive the job's use (the session keeps it).
+    TransferJob(std::atomic<uint32_t>* activity, ProgressSink* sink) : activity_(activity), sink_(sink) {}
+    TransferJob(const TransferJob&) = delete;
+    TransferJob& operator=(const TransferJob&) = delete;
+
+    void Stamp();
+    void Report(uint32_t done, uint32_t total, uint32_t status);
+    bool Cancelled() const { return cancelled_.load(); }
+    // After Cancel returns, no stamp or report of this job reaches the session or the sink.
+    void Cancel();
+
+    // The answer to the request; the first Complete wins.
+    void Complete(int32_t result);
+    // Waits up to `ms` for the answer; true when it is there.
+    bool WaitCompleted(uint32_t ms);
+    int32_t Result();
+
+    // What the request asks for (set before it is handed over).
+    std::string remotePath;
+    std::string localPath;  // empty: into `block`
+    std::vector<uint8_t> block;
+
+private:
+    std::atomic<uint32_t>* activity_;
+    ProgressSink* sink_;
+    std::mutex lock_;
+    std::condition_variable answered_;
+    std::atomic<bool> cancelled_{false};
+    bool completed_ = false;
+    int32_t result_ = 0;
+};
+
+// Reads `remotePath` into `buffer` (at most `capacity` bytes) or, without a buffer, into
+// `block` (resized to the remote size). The bytes read, or -1 when the remote file cannot be
+// opened or is too large for memory. *complete tells whether every expected byte arrived.
+int32_t TransferToMemory(TransferJob& job, FtpConnection& connection, const char* remotePath, uint8_t* buffer,
+                         uint32_t capacity, std::vector<uint8_t>* block, bool* complete);
+
+// Downloads `remotePath` into the new file `localPath` (missing directories created).
+FileTransferOutcome TransferToFile(TransferJob& job, FtpConnection& connection, const char* remotePath,
+                                   const char* localPath);

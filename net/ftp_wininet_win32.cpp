@@ -1,0 +1,173 @@
+// The FTP primitives over WinINet (passive mode, binary transfers).
+#include <windows.h>
+#include <wininet.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "net/ftp_client.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr const wchar_t kAgent[] = L"KvoUpdater";
+constexpr size_t kWideTextCapacity = 1024;
+constexpr const char kTypeBinaryCommand[] = "TYPE I";
+constexpr const char kSizeCommand[] = "SIZE ";
+constexpr const char kSizeAnswerCode[] = "213";
+constexpr DWORD kResponseCapacity = 512;
+
+std::wstring Wide(const std::string& text) {
+    wchar_t buffer[kWideTextCapacity];
+    platform::MultiByteToWide(platform::kCodePageGbk, text.c_str(), buffer, kWideTextCapacity);
+    return buffer;
+}
+
+// The handles of one connection and of the file open on it. Abort closes them from another
+// thread; whoever closes a handle nulls it under the lock, so no handle is closed twice (a
+// freed handle value may already name a new object).
+struct HandleSet {
+    std::mutex lock;
+    HINTERNET internet = nullptr;
+    HINTERNET connection = nullptr;
+    HINTERNET file = nullptr;
+    bool aborted = false;
+
+    static void CloseOne(HINTERNET& h) {
+        if (h != nullptr) ::InternetCloseHandle(h);
+        h = nullptr;
+    }
+    void CloseFile() {
+        std::lock_guard<std::mutex> hold(lock);
+        CloseOne(file);
+    }
+    void CloseAll() {
+        std::lock_guard<std::mutex> hold(lock);
+        CloseOne(file);
+        CloseOne(connection);
+        CloseOne(internet);
+    }
+};
+
+class WinInetFile : public FtpRemoteFile {
+public:
+    WinInetFile(std::shared_ptr<HandleSet> handles, HINTERNET file) : handles_(std::move(handles)), file_(file) {}
+    ~WinInetFile() override { handles_->CloseFile(); }
+
+    uint32_t AnnouncedSize() override {
+        DWORD high = 0;  // files over 4 GiB are not served; the high part is dropped
+        const DWORD low = ::FtpGetFileSize(file_, &high);
+        return low == INVALID_FILE_SIZE ? 0 : low;
+    }
+
+    int32_t Read(void* buffer, uint32_t count) override {
+        if (handles_->aborted) return -1;
+        DWORD got = 0;
+        if (!::InternetReadFile(file_, buffer, count, &got)) return -1;
+        if (handles_->aborted) return -1;
+        return static_cast<int32_t>(got);
+    }
+
+private:
+    std::shared_ptr<HandleSet> handles_;
+    HINTERNET file_;  // read without the lock: Abort only closes it, which ends a blocked read
+};
+
+class WinInetConnection : public FtpConnection {
+public:
+    explicit WinInetConnection(std::shared_ptr<HandleSet> handles) : handles_(std::move(handles)) {}
+    ~WinInetConnection() override { handles_->CloseAll(); }
+
+    std::unique_ptr<FtpRemoteFile> OpenFile(const char* remotePath) override {
+        HINTERNET connection = Connection();
+        if (connection == nullptr) return nullptr;
+        // Context 0: no status callback is installed.
+        HINTERNET file = ::FtpOpenFileA(connection, remotePath, GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
+        if (file == nullptr) return nullptr;
+        {
+            std::lock_guard<std::mutex> hold(handles_->lock);
+            if (!handles_->aborted) {
+                handles_->file = file;
+                return std::unique_ptr<FtpRemoteFile>(new WinInetFile(handles_, file));
+            }
+        }
+        ::InternetCloseHandle(file);
+        return nullptr;
+    }
+
+    int64_t QuerySize(const char* remotePath) override {
+        HINTERNET connection = Connection();
+        if (connection == nullptr) return -1;
+        const int64_t answered = SizeCommand(connection, remotePath);
+        return answered >= 0 ? answered : ListedSize(connection, remotePath);
+    }
+
+    void Abort() override {
+        handles_->aborted = true;
+        handles_->CloseAll();
+    }
+
+private:
+    HINTERNET Connection() {
+        std::lock_guard<std::mutex> hold(handles_->lock);
+        return handles_->aborted ? nullptr : handles_->connection;
+    }
+
+    // SIZE, which servers answer only in binary mode. -1 when refused or not understood.
+    static int64_t SizeCommand(HINTERNET connection, const char* remotePath) {
+        // No response data connection (FALSE), binary, no out handle.
+        if (!::FtpCommandA(connection, FALSE, FTP_TRANSFER_TYPE_BINARY, kTypeBinaryCommand, 0, nullptr)) return -1;
+        const std::string command = std::string(kSizeCommand) + remotePath;
+        if (!::FtpCommandA(connection, FALSE, FTP_TRANSFER_TYPE_BINARY, command.c_str(), 0, nullptr)) return -1;
+        char response[kResponseCapacity] = {};
+        DWORD length = sizeof(response) - 1;
+        DWORD code = 0;
+        if (!::InternetGetLastResponseInfoA(&code, response, &length)) return -1;
+        const char* at = std::strstr(response, kSizeAnswerCode);
+        if (at == nullptr) return -1;
+        at += std::strlen(kSizeAnswerCode);
+        char* end = nullptr;
+        const long long size = std::strtoll(at, &end, 10);
+        return end == at || size < 0 ? -1 : size;
+    }
+
+    // The size in the server's directory listing.
+    static int64_t ListedSize(HINTERNET connection, const char* remotePath) {
+        WIN32_FIND_DATAA found = {};
+        // Always ask the server (no cache); context 0.
+        HINTERNET find = ::FtpFindFirstFileA(connection, remotePath, &found, INTERNET_FLAG_RELOAD, 0);
+        if (find == nullptr) return -1;
+        ::InternetCloseHandle(find);
+        return static_cast<int64_t>(found.nFileSizeLow);
+    }
+
+    std::shared_ptr<HandleSet> handles_;
+};
+
+class WinInetClient : public FtpClient {
+public:
+    std::unique_ptr<FtpConnection> Connect(const std::string& host, uint16_t port, const std::string& user,
+                                           const std::string& password) override {
+        auto handles = std::make_shared<HandleSet>();
+        // Pre-configured access, no proxy, no bypass list, no flags.
+        handles->internet = ::InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+        if (handles->internet == nullptr) return nullptr;
+        const std::wstring wideHost = Wide(host);
+        const std::wstring wideUser = Wide(user);
+        const std::wstring widePassword = Wide(password);
+        // Passive mode; context 0: no status callback is installed.
+        handles->connection = ::InternetConnectW(handles->internet, wideHost.c_str(), port, wideUser.c_str(),
+                                                 widePassword.c_str(), INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0);
+        if (handles->connection == nullptr) {
+            handles->CloseAll();
+            return nullptr;
+        }
+        return std::unique_ptr<FtpConnection>(new WinInetConnection(std::move(handles)));
+    }
+};
+
+}  // namespace
+
+std::shared_ptr<FtpClient> CreateSystemFtpClient() { return std::make_shared<WinInetClient>(); }

@@ -1,0 +1,99 @@
+// The FTP session's decisions that need no connection.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+
+#include "net/ftp_policy.h"
+
+namespace {
+
+uint32_t Address(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
+    const uint8_t bytes[4] = {a, b, c, d};
+    uint32_t address;
+    std::memcpy(&address, bytes, sizeof(address));
+    return address;
+}
+
+struct RedirectCase {
+    const char* name;
+    const char* remote;
+    const char* overrideDir;
+    const char* expected;  // "" = not redirected
+};
+
+TEST(FtpDirOverride, RedirectsOnlyFilesUnderTheDefaultDirectory) {
+    const RedirectCase cases[] = {
+        {"file under download", "download/x.pak", "v2", "v2/x.pak"},
+        {"nested path keeps its rest", "download/a/b", "v2", "v2/a/b"},
+        {"directory alone is never redirected", "download/", "v2", ""},
+        {"one character past the directory", "download/a", "v2", "v2/a"},
+        {"no override", "download/x.pak", "", ""},
+        {"other directory", "patch/x.pak", "v2", ""},
+        {"prefix without its slash", "downloadx/y", "v2", ""},
+        {"capitals are another directory", "Download/x.pak", "v2", ""},
+    };
+    for (const RedirectCase& c : cases) {
+        EXPECT_EQ(RedirectedRemotePath(c.remote, c.overrideDir), c.expected) << c.name;
+    }
+}
+
+TEST(FtpServerSwitch, MovesToAnotherListedServerOnlyWhenThereIsOne) {
+    const std::string host = "127.0.0.2";
+    struct Case {
+        const char* name;
+        std::vector<uint32_t> servers;
+        std::set<std::string> allowed;
+    } cases[] = {
+        {"empty list keeps the host", {}, {host}},
+        {"one entry keeps the host", {Address(127, 0, 0, 3)}, {host}},
+        {"every entry is the host", {Address(127, 0, 0, 2), Address(127, 0, 0, 2)}, {host}},
+        {"two entries move to the other", {Address(127, 0, 0, 2), Address(127, 0, 0, 3)}, {"127.0.0.3"}},
+        {"three entries move to one of the others",
+         {Address(127, 0, 0, 2), Address(127, 0, 0, 3), Address(10, 1, 2, 3)},
+         {"127.0.0.3", "10.1.2.3"}},
+    };
+    std::minstd_rand random(7);
+    for (const Case& c : cases) {
+        std::set<std::string> seen;
+        for (int i = 0; i < 40; ++i) seen.insert(PickOtherServer(c.servers, host, random));
+        EXPECT_EQ(seen, c.allowed) << c.name;
+    }
+}
+
+TEST(FtpServerSwitch, DottedTextIsInNetworkOrder) {
+    EXPECT_EQ(DottedAddress(Address(192, 168, 1, 200)), "192.168.1.200");
+}
+
+TEST(FtpTransferSize, ZeroAnnouncedSizeIsCheckedWithTheServer) {
+    struct Case {
+        const char* name;
+        uint32_t announced;
+        int64_t queried;
+        int64_t expected;
+    } cases[] = {
+        {"announced size wins", 1000, -1, 1000},
+        {"zero announced, server tells the size", 0, 5000, 5000},
+        {"zero announced, file really empty", 0, 0, 0},
+        {"zero announced, server cannot tell: read to the end", 0, -1, kUnknownSize},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ExpectedTransferSize(c.announced, c.queried), c.expected) << c.name;
+}
+
+TEST(FtpProgressThrottle, PostsAtMostOnceAnInterval) {
+    ProgressThrottle throttle(50);
+    struct Step {
+        uint32_t at;
+        bool posted;
+    } steps[] = {{1000, true}, {1010, false}, {1049, false}, {1050, true}, {1051, false}, {2000, true}};
+    for (const Step& s : steps) EXPECT_EQ(throttle.ShouldPost(s.at), s.posted) << "at " << s.at;
+}
+
+TEST(FtpProgressThrottle, ClockWrapDoesNotSilenceReports) {
+    ProgressThrottle throttle(50);
+    EXPECT_TRUE(throttle.ShouldPost(0xFFFFFFF0u));
+    EXPECT_FALSE(throttle.ShouldPost(0xFFFFFFF0u + 20));
+    EXPECT_TRUE(throttle.ShouldPost(0x30));  // 64 ms later across the wrap
+}
+
+}  // namespace

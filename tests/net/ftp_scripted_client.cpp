@@ -1,0 +1,119 @@
+#include "tests/net/ftp_scripted_client.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace ftptest {
+
+namespace {
+
+struct ConnectionState {
+    std::mutex lock;
+    std::condition_variable closed;
+    bool aborted = false;
+};
+
+class ScriptedRemoteFile : public FtpRemoteFile {
+public:
+    ScriptedRemoteFile(std::shared_ptr<ScriptedServer> server, std::shared_ptr<ConnectionState> state,
+                       ScriptedFile file, bool faulty)
+        : server_(std::move(server)), state_(std::move(state)), file_(std::move(file)), faulty_(faulty) {}
+
+    uint32_t AnnouncedSize() override {
+        return file_.announceZero ? 0 : static_cast<uint32_t>(file_.data.size());
+    }
+
+    int32_t Read(void* buffer, uint32_t count) override {
+        size_t end = file_.data.size();
+        if (faulty_ && file_.fault != Fault::kNone) end = std::min(end, file_.cut);
+        if (at_ < end) {
+            const size_t n = std::min<size_t>(count, end - at_);
+            std::memcpy(buffer, file_.data.data() + at_, n);
+            at_ += n;
+            return static_cast<int32_t>(n);
+        }
+        if (!faulty_) return 0;
+        switch (file_.fault) {
+            case Fault::kDrop:
+                return -1;
+            case Fault::kStall:
+            case Fault::kStallHard:
+                return Stall();
+            default:
+                return 0;
+        }
+    }
+
+private:
+    int32_t Stall() {
+        ++server_->blockedReads;
+        {
+            std::unique_lock<std::mutex> hold(state_->lock);
+            state_->closed.wait(hold, [&] { return state_->aborted; });
+        }
+        if (file_.fault == Fault::kStallHard) std::this_thread::sleep_for(std::chrono::milliseconds(server_->stuckMs));
+        --server_->blockedReads;
+        ++server_->endedStalls;
+        return -1;
+    }
+
+    std::shared_ptr<ScriptedServer> server_;
+    std::shared_ptr<ConnectionState> state_;
+    ScriptedFile file_;
+    bool faulty_;
+    size_t at_ = 0;
+};
+
+class ScriptedConnection : public FtpConnection {
+public:
+    explicit ScriptedConnection(std::shared_ptr<ScriptedServer> server)
+        : server_(std::move(server)), state_(std::make_shared<ConnectionState>()) {}
+
+    std::unique_ptr<FtpRemoteFile> OpenFile(const char* remotePath) override {
+        std::lock_guard<std::mutex> hold(server_->lock);
+        server_->opens.push_back(remotePath);
+        auto it = server_->files.find(remotePath);
+        if (it == server_->files.end() || Aborted()) return nullptr;
+        const int n = server_->openCount[remotePath]++;
+        const bool faulty = it->second.faultyOpens < 0 || n < it->second.faultyOpens;
+        return std::unique_ptr<FtpRemoteFile>(new ScriptedRemoteFile(server_, state_, it->second, faulty));
+    }
+
+    int64_t QuerySize(const char* remotePath) override {
+        std::lock_guard<std::mutex> hold(server_->lock);
+        auto it = server_->files.find(remotePath);
+        if (it == server_->files.end() || !it->second.sizeKnown) return -1;
+        return static_cast<int64_t>(it->second.data.size());
+    }
+
+    void Abort() override {
+        std::lock_guard<std::mutex> hold(state_->lock);
+        state_->aborted = true;
+        state_->closed.notify_all();
+    }
+
+private:
+    bool Aborted() {
+        std::lock_guard<std::mutex> hold(state_->lock);
+        return state_->aborted;
+    }
+
+    std::shared_ptr<ScriptedServer> server_;
+    std::shared_ptr<ConnectionState> state_;
+};
+
+}  // namespace
+
+std::unique_ptr<FtpConnection> ScriptedServer::Connect(const std::string& host, uint16_t, const std::string&,
+                                                       const std::string&) {
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        connects.push_back(host);
+        if (refused.count(host) != 0) return nullptr;
+    }
+    return std::unique_ptr<FtpConnection>(new ScriptedConnection(shared_from_this()));
+}
+
+}  // namespace ftptest

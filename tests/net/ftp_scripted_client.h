@@ -1,0 +1,70 @@
+// A scripted FTP client for the session tests: files with chosen faults (short data, a
+// dropped connection, a stall until the connection is closed, a 0 announced size), hosts
+// that refuse connections, and a log of every connection and open.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "net/ftp_client.h"
+
+namespace ftptest {
+
+enum class Fault {
+    kNone,
+    kShort,        // delivers `cut` bytes, then the data ends
+    kDrop,         // delivers `cut` bytes, then the read fails
+    kStall,        // delivers `cut` bytes, then blocks until the connection is closed
+    kStallHard,    // the same, but stays blocked `stuckMs` longer after the close
+};
+
+struct ScriptedFile {
+    std::string data;
+    Fault fault = Fault::kNone;
+    size_t cut = 0;
+    bool announceZero = false;  // the open announces 0 bytes (as under Wine)
+    bool sizeKnown = true;      // QuerySize answers
+    int faultyOpens = -1;       // the fault applies to this many opens (-1: all)
+};
+
+class ScriptedServer : public FtpClient, public std::enable_shared_from_this<ScriptedServer> {
+public:
+    std::unique_ptr<FtpConnection> Connect(const std::string& host, uint16_t port, const std::string& user,
+                                           const std::string& password) override;
+
+    void Put(const std::string& path, const ScriptedFile& file) {
+        std::lock_guard<std::mutex> hold(lock);
+        files[path] = file;
+    }
+    void Refuse(const std::string& host) {
+        std::lock_guard<std::mutex> hold(lock);
+        refused.insert(host);
+    }
+    std::vector<std::string> Connects() {
+        std::lock_guard<std::mutex> hold(lock);
+        return connects;
+    }
+    std::vector<std::string> Opens() {
+        std::lock_guard<std::mutex> hold(lock);
+        return opens;
+    }
+
+    std::mutex lock;
+    std::map<std::string, ScriptedFile> files;
+    std::map<std::string, int> openCount;
+    std::set<std::string> refused;
+    std::vector<std::string> connects;
+    std::vector<std::string> opens;
+    uint32_t stuckMs = 0;
+    std::atomic<int> blockedReads{0};   // reads blocked in a stall right now
+    std::atomic<int> endedStalls{0};    // stalled reads that have returned
+};
+
+}  // namespace ftptest

@@ -1,0 +1,402 @@
+// The FTP session over a scripted client: retries and their texts, server switching, the
+// download-directory override, transfers with faults, progress reports, the watchdog and
+// Interrupt.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <future>
+#include <thread>
+
+#include "common/notifier.h"
+#include "common/progress_sink.h"
+#include "common/update_codes.h"
+#include "engine/update_pk_writer.h"
+#include "net/ftp_policy.h"
+#include "net/ftp_session.h"
+#include "platformcfg/platform_config.h"
+#include "tests/engine/engine_test_support.h"
+#include "tests/net/ftp_scripted_client.h"
+
+using enginetest::Exists;
+using enginetest::ReadFile;
+using enginetest::ScratchDir;
+using enginetest::UiRecorder;
+using enginetest::WriteFile;
+using ftptest::Fault;
+using ftptest::ScriptedFile;
+using ftptest::ScriptedServer;
+
+namespace {
+
+constexpr const char* kHost = "127.0.0.2";
+
+uint32_t Address(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
+    const uint8_t bytes[4] = {a, b, c, d};
+    uint32_t address;
+    std::memcpy(&address, bytes, sizeof(address));
+    return address;
+}
+
+std::string Pattern(size_t size) {
+    std::string s(size, '\0');
+    for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
+    return s;
+}
+
+ScriptedFile File(const std::string& data) {
+    ScriptedFile f;
+    f.data = data;
+    return f;
+}
+
+ScriptedFile Faulty(const std::string& data, Fault fault, size_t cut, int faultyOpens = -1) {
+    ScriptedFile f = File(data);
+    f.fault = fault;
+    f.cut = cut;
+    f.faultyOpens = faultyOpens;
+    return f;
+}
+
+ScriptedFile ZeroAnnounced(const std::string& data, bool sizeKnown = true) {
+    ScriptedFile f = File(data);
+    f.announceZero = true;
+    f.sizeKnown = sizeKnown;
+    return f;
+}
+
+// One download notification as the window gets it.
+struct Progress {
+    uint32_t message;
+    uint32_t done;
+    uint32_t total;
+    bool operator==(const Progress& o) const { return message == o.message && done == o.done && total == o.total; }
+};
+
+// The run's real progress sink over a notifier that records what reaches the window.
+class RecordingSink : public Notifier {
+public:
+    void Post(uint32_t message, uint32_t wParam, uint32_t lParam) override {
+        std::lock_guard<std::mutex> hold(lock);
+        calls.push_back({message, wParam, lParam});
+    }
+    void PostRestart(const char*) override {}
+    size_t Count() {
+        std::lock_guard<std::mutex> hold(lock);
+        return calls.size();
+    }
+    ProgressSink* sink() { return &sink_; }
+    std::mutex lock;
+    std::vector<Progress> calls;
+
+private:
+    ProgressSink sink_{this};
+};
+
+// Short watchdog times, so a stall costs a fraction of a second.
+FtpWatchdogTiming QuickWatchdog() {
+    FtpWatchdogTiming t;
+    t.pollMs = 20;
+    t.idleLimitMs = 300;
+    t.graceMs = 100;
+    return t;
+}
+
+class FtpSessionTest : public ::testing::Test {
+protected:
+    std::unique_ptr<FtpSession> Open(const FtpWatchdogTiming& timing = FtpWatchdogTiming()) {
+        return std::unique_ptr<FtpSession>(new FtpSession(server, kHost, 21, "user", "pass", timing));
+    }
+    std::vector<std::string> StatusesWithout(const char* prefix) {
+        std::vector<std::string> out;
+        for (const std::string& s : ui.statuses) {
+            if (s.compare(0, std::strlen(prefix), prefix) != 0) out.push_back(s);
+        }
+        return out;
+    }
+
+    ScratchDir dir;
+    UiRecorder ui;
+    std::shared_ptr<ScriptedServer> server = std::make_shared<ScriptedServer>();
+};
+
+TEST_F(FtpSessionTest, FourRefusedConnectionsShowEachRetryThenTheConnectionText) {
+    server->Refuse(kHost);
+    auto session = Open();
+    EXPECT_EQ(session->GetRemoteFileSize("download/a.bin"), -1);
+    const std::vector<std::string> expected = {
+        "当前自动选择的 FTP 为 127.0.0.2！", "重试[1/3]。。。", "当前自动选择的 FTP 为 127.0.0.2！", "重试[2/3]。。。",
+        "当前自动选择的 FTP 为 127.0.0.2！", "重试[3/3]。。。", "当前自动选择的 FTP 为 127.0.0.2！", "无法连接服务器"};
+    EXPECT_EQ(ui.statuses, expected);
+    EXPECT_EQ(server->Connects().size(), 4u);
+}
+
+TEST_F(FtpSessionTest, EachOperationShowsItsOwnTextWhenTheFileFailsFourTimes) {
+    server->Put("short.bin", Faulty(Pattern(5000), Fault::kShort, 100));
+    auto session = Open();
+    uint8_t buffer[128];
+    const uint8_t* bytes = nullptr;
+    uint32_t size = 0;
+    struct Case {
+        const char* name;
+        std::function<bool()> fails;
+        const char* finalText;
+    } cases[] = {
+        {"size of a missing file", [&] { return session->GetRemoteFileSize("missing.bin") == -1; },
+         "检测远程文件[missing.bin]大小失败"},
+        {"direct fetch of a missing file", [&] { return session->FetchToMemory("missing.bin", buffer, 128, nullptr) == -1; },
+         "下载[missing.bin]失败"},
+        {"file request of a missing file",
+         [&] { return session->DownloadFile("missing.bin", "out.bin", nullptr) == kResultFail; }, "下载[missing.bin]失败"},
+        {"file request that always comes short",
+         [&] { return session->DownloadFile("short.bin", "out.bin", nullptr) == kResultFail; }, "下载[short.bin]失败"},
+        {"memory request that always comes short",
+         [&] { return session->DownloadToMemory("short.bin", &bytes, &size, nullptr) == kResultFail; },
+         "下载[short.bin]失败"},
+    };
+    for (const Case& c : cases) {
+        ui.statuses.clear();
+        EXPECT_TRUE(c.fails()) << c.name;
+        const std::vector<std::string> expected = {"重试[1/3]。。。", "重试[2/3]。。。", "重试[3/3]。。。", c.finalText};
+        EXPECT_EQ(StatusesWithout("当前"), expected) << c.name;
+        EXPECT_FALSE(Exists("out.bin")) << c.name;
+    }
+}
+
+TEST_F(FtpSessionTest, FileDownloadsArriveWholeOrNotAtAll) {
+    const std::string big = Pattern(300000);
+    struct Case {
+        const char* name;
+        ScriptedFile file;
+        const char* local;
+        int32_t result;
+        std::string content;  // "<missing>" when no file may remain
+    } cases[] = {
+        {"whole file", File(big), "a/b/out.bin", 0, big},
+        {"zero announced, server tells the true size", ZeroAnnounced(big), "out1.bin", 0, big},
+        {"zero announced, file really empty", ZeroAnnounced(""), "out2.bin", 0, ""},
+        {"zero announced, size unknown: read to the end", ZeroAnnounced(big, false), "out3.bin", 0, big},
+        {"short once, whole on the retry", Faulty(big, Fault::kShort, 70000, 1), "out4.bin", 0, big},
+        {"dropped once, whole on the retry", Faulty(big, Fault::kDrop, 1000, 1), "out5.bin", 0, big},
+        {"always short", Faulty(big, Fault::kShort, 70000), "out6.bin", kResultFail, "<missing>"},
+        {"zero announced and always short", [&] {
+             ScriptedFile f = Faulty(big, Fault::kShort, 1000);
+             f.announceZero = true;
+             return f;
+         }(), "out7.bin", kResultFail, "<missing>"},
+    };
+    auto session = Open();
+    for (const Case& c : cases) {
+        server->Put(c.name, c.file);
+        EXPECT_EQ(session->DownloadFile(c.name, c.local, nullptr), c.result) << c.name;
+        EXPECT_EQ(ReadFile(c.local), c.content) << c.name;
+    }
+}
+
+TEST_F(FtpSessionTest, LocalFileThatCannotBeCreatedFailsWithoutRetries) {
+    server->Put("x.bin", File("data"));
+    platform::MakeDirectory("taken");
+    auto session = Open();
+    EXPECT_EQ(session->DownloadFile("x.bin", "taken", nullptr), kResultFail);
+    EXPECT_EQ(StatusesWithout("当前"), std::vector<std::string>{"无法创建文件[taken]。。。该文件可能在使用中！"});
+    EXPECT_EQ(server->Opens().size(), 1u);
+}
+
+TEST_F(FtpSessionTest, MemoryRequestsHandBackTheFileOrItsPackedMember) {
+    UpdatePkWriter writer;
+    writer.Add("update.inf", enginetest::Bytes("manifest text"));
+    std::vector<uint8_t> container;
+    ASSERT_TRUE(writer.Build(container));
+    server->Put("download/update.pak", File(std::string(container.begin(), container.end())));
+    server->Put("plain.txt", ZeroAnnounced("plain bytes"));
+    server->Put("empty.txt", File(""));
+    auto session = Open();
+    struct Case {
+        const char* name;
+        const char* remote;
+        int32_t result;
+        std::string content;
+    } cases[] = {
+        {"update.pak yields update.inf", "download/update.pak", 0, "manifest text"},
+        {"plain file, zero announced", "plain.txt", 0, "plain bytes"},
+        {"empty file is no manifest", "empty.txt", kResultFail, ""},
+        {"missing file", "nothing.txt", kResultFail, ""},
+    };
+    for (const Case& c : cases) {
+        const uint8_t* bytes = nullptr;
+        uint32_t size = 0;
+        EXPECT_EQ(session->DownloadToMemory(c.remote, &bytes, &size, nullptr), c.result) << c.name;
+        if (c.result == 0) {
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), size), c.content) << c.name;
+        }
+    }
+}
+
+TEST_F(FtpSessionTest, DirectFetchFillsAtMostTheCallersBuffer) {
+    server->Put("version.txt", ZeroAnnounced(std::string("224\n30001\n") + std::string(200, ' ')));
+    auto session = Open();
+    uint8_t buffer[128];
+    EXPECT_EQ(session->FetchToMemory("version.txt", buffer, sizeof(buffer), nullptr), 128);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 10), "224\n30001\n");
+    EXPECT_EQ(session->FetchToMemory("version.txt", nullptr, 0, nullptr), -1);
+    EXPECT_EQ(session->GetRemoteFileSize("version.txt"), 210);
+}
+
+TEST_F(FtpSessionTest, ProgressReportsBeginAndEndWithFewReportsBetween) {
+    const std::string big = Pattern(4 << 20);
+    server->Put("big.bin", File(big));
+    server->Put("empty.bin", File(""));
+    auto session = Open();
+    RecordingSink sink;
+    ASSERT_EQ(session->DownloadFile("big.bin", "big.bin", sink.sink()), 0);
+    ASSERT_GE(sink.calls.size(), 2u);
+    const uint32_t n = static_cast<uint32_t>(big.size());
+    EXPECT_EQ(sink.calls.front(), (Progress{UM_FILE_BEGIN, 0, n}));
+    EXPECT_EQ(sink.calls.back(), (Progress{UM_FILE_END, n, n}));
+    // 64 reads of 64 KiB: those in between are posted at most every 50 ms.
+    EXPECT_LT(sink.calls.size(), 20u);
+
+    sink.calls.clear();
+    ASSERT_EQ(session->DownloadFile("empty.bin", "empty.bin", sink.sink()), 0);
+    EXPECT_EQ(sink.calls, std::vector<Progress>{(Progress{UM_FILE_END, 0, 0})});
+    EXPECT_EQ(ReadFile("empty.bin"), "");
+}
+
+TEST_F(FtpSessionTest, ReconnectionMovesToAnotherListedServer) {
+    struct Case {
+        const char* name;
+        std::vector<uint32_t> servers;
+        bool refuseFirst;
+        std::vector<std::string> connects;
+    } cases[] = {
+        {"two servers: the retry goes to the other", {Address(127, 0, 0, 2), Address(127, 0, 0, 3)}, false,
+         {"127.0.0.2", "127.0.0.3"}},
+        {"one server: the retry stays", {Address(127, 0, 0, 2)}, false, {"127.0.0.2", "127.0.0.2"}},
+        {"no list: the retry stays", {}, false, {"127.0.0.2", "127.0.0.2"}},
+        {"a refusing server is left for the other", {Address(127, 0, 0, 2), Address(127, 0, 0, 3)}, true,
+         {"127.0.0.2", "127.0.0.3"}},
+    };
+    for (const Case& c : cases) {
+        server = std::make_shared<ScriptedServer>();
+        server->Put("x.bin", Faulty("0123456789", c.refuseFirst ? Fault::kNone : Fault::kDrop, 3, 1));
+        if (c.refuseFirst) server->Refuse(kHost);
+        auto session = Open();
+        session->SetServerList(c.servers.data(), static_cast<uint32_t>(c.servers.size()));
+        EXPECT_EQ(session->DownloadFile("x.bin", "x.bin", nullptr), 0) << c.name;
+        EXPECT_EQ(server->Connects(), c.connects) << c.name;
+        EXPECT_EQ(ReadFile("x.bin"), "0123456789") << c.name;
+    }
+}
+
+class DirOverrideScope {
+public:
+    explicit DirOverrideScope(const char* word) { SetDownloadDirOverride(word); }
+    ~DirOverrideScope() { SetDownloadDirOverride(""); }
+};
+
+TEST_F(FtpSessionTest, OverrideDirectoryIsTriedFirstAndFallsBack) {
+    DirOverrideScope scope("v2");
+    struct Case {
+        const char* name;
+        bool overridePresent;
+        std::string content;
+        bool overrideFailed;
+    } cases[] = {
+        {"override directory has the file", true, "new", false},
+        {"override directory lacks it", false, "old", true},
+    };
+    for (const Case& c : cases) {
+        server = std::make_shared<ScriptedServer>();
+        server->Put("download/x.pak", File("old"));
+        if (c.overridePresent) server->Put("v2/x.pak", File("new"));
+        auto session = Open();
+        EXPECT_EQ(session->DownloadFile("download/x.pak", "x.pak", nullptr), 0) << c.name;
+        EXPECT_EQ(ReadFile("x.pak"), c.content) << c.name;
+        EXPECT_EQ(DownloadDirOverrideFailed(), c.overrideFailed) << c.name;
+        EXPECT_EQ(server->Opens().front(), "v2/x.pak") << c.name;
+    }
+    // The directory alone is never redirected.
+    server->Put("download/", File("dir"));
+    auto session = Open();
+    EXPECT_EQ(session->GetRemoteFileSize("download/"), 3);
+    EXPECT_EQ(server->Opens().back(), "download/");
+    EXPECT_FALSE(DownloadDirOverrideFailed());
+}
+
+TEST_F(FtpSessionTest, InstalledUnicodeLayerStandsInForItsDownload) {
+    WriteFile("unicows.dll", "installed layer");
+    server->Put("download/unicows.dll.kvo", File("published layer"));
+    server->Put("download/other.kvo", File("other"));
+    auto session = Open();
+    EXPECT_EQ(session->DownloadFile("download/unicows.dll.kvo", "unicows.dll.kvodl", nullptr), 0);
+    EXPECT_EQ(ReadFile("unicows.dll.kvodl"), "installed layer");
+    EXPECT_EQ(ReadFile("unicows.dll"), "installed layer");
+    EXPECT_TRUE(server->Opens().empty());
+    EXPECT_EQ(session->DownloadFile("download/other.kvo", "other.kvodl", nullptr), 0);
+    EXPECT_EQ(ReadFile("other.kvodl"), "other");
+}
+
+TEST_F(FtpSessionTest, TemporaryFileDownloadNeedsRoomForAPath) {
+    server->Put("f.bin", File("temp content"));
+    auto session = Open();
+    char path[300];
+    EXPECT_EQ(session->DownloadToTempFile("f.bin", path, 259, nullptr), kResultFail);
+    ASSERT_EQ(session->DownloadToTempFile("f.bin", path, sizeof(path), nullptr), 0);
+    EXPECT_NE(std::string(path).find("KVO"), std::string::npos);
+    EXPECT_EQ(ReadFile(path), "temp content");
+    platform::RemoveFile(path);
+}
+
+TEST_F(FtpSessionTest, StalledTransferIsSkippedAndTheNextRequestWorks) {
+    server->Put("stall.bin", Faulty(Pattern(200000), Fault::kStall, 70000));
+    server->Put("next.bin", File("next"));
+    auto session = Open(QuickWatchdog());
+    RecordingSink sink;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(session->DownloadFile("stall.bin", "stall.bin", sink.sink()), kResultSkipped);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(300));
+    EXPECT_LT(took, std::chrono::seconds(3));
+    EXPECT_EQ(session->DownloadFile("next.bin", "next.bin", nullptr), 0);
+    EXPECT_EQ(ReadFile("next.bin"), "next");
+    EXPECT_EQ(server->endedStalls.load(), 1);
+}
+
+TEST_F(FtpSessionTest, TransferThatIgnoresTheCloseIsLeftBehindAndStaysSilent) {
+    server->stuckMs = 600;
+    server->Put("stall.bin", Faulty(Pattern(200000), Fault::kStallHard, 70000));
+    server->Put("next.bin", File("next"));
+    auto session = Open(QuickWatchdog());
+    RecordingSink sink;
+    EXPECT_EQ(session->DownloadFile("stall.bin", "stall.bin", sink.sink()), kResultSkipped);
+    const size_t reportsAtSkip = sink.Count();
+    // The old thread is still blocked; a fresh one serves the next request.
+    const uint8_t* bytes = nullptr;
+    uint32_t size = 0;
+    EXPECT_EQ(session->DownloadToMemory("next.bin", &bytes, &size, nullptr), 0);
+    EXPECT_EQ(server->blockedReads.load(), 1);
+    for (int i = 0; i < 200 && server->endedStalls.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(server->endedStalls.load(), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(sink.Count(), reportsAtSkip);
+}
+
+TEST_F(FtpSessionTest, InterruptStopsTheTransferAtOnceAndRefusesLaterRequests) {
+    server->Put("stall.bin", Faulty(Pattern(200000), Fault::kStall, 70000));
+    server->Put("next.bin", File("next"));
+    auto session = Open();  // the real watchdog times: only Interrupt can end the stall
+    auto pending = std::async(std::launch::async, [&] { return session->DownloadFile("stall.bin", "stall.bin", nullptr); });
+    for (int i = 0; i < 300 && server->blockedReads.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(server->blockedReads.load(), 1);
+    const auto start = std::chrono::steady_clock::now();
+    InterruptCurrentTransfer();
+    ASSERT_EQ(pending.wait_for(std::chrono::seconds(2)), std::future_status::ready);
+    EXPECT_EQ(pending.get(), UPD_INTERRUPTED);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    const size_t opens = server->Opens().size();
+    EXPECT_EQ(session->DownloadFile("next.bin", "next.bin", nullptr), UPD_INTERRUPTED);
+    EXPECT_EQ(server->Opens().size(), opens);
+    EXPECT_FALSE(Exists("next.bin"));
+}
+
+}  // namespace
