@@ -1,0 +1,176 @@
+#include "engine/self_update.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "common/progress_sink.h"
+#include "common/show_status.h"
+#include "common/update_codes.h"
+#include "engine/offline_package.h"
+#include "engine/run_services.h"
+#include "platform/platform.h"
+#include "platformcfg/platform_config.h"
+
+namespace {
+
+constexpr const char* kTextVersionFetchFailed = "获取更新工具版本信息失败";
+constexpr const char* kTextOverrideDropped = "由于指定版本下载失败，现强制换回原始download目录！";
+constexpr const char* kTextBadToolVersion = "从服务器获取的更新工具版本信息异常";
+constexpr const char* kTextToolNotWritable = "设置本地文件update.exe属性失败！";
+constexpr const char* kTextNewTool = "最新的更新工具版本为%.2f！开始下载！";
+constexpr const char* kTextToolDownloadFailed = "下载新版更新工具失败！";
+constexpr const char* kTextPluginNotWritable = "设置本地文件updatecfg.dll属性失败！";
+constexpr const char* kTextNewPlugin = "最新的平台配置文件版本为%.2f！开始下载！";
+constexpr const char* kTextPluginDownloadFailed = "下载新版平台配置文件失败！";
+constexpr const char* kPluginRemoteFormat = "%s%d_updatecfg.dll";
+constexpr size_t kLineBytes = 256;
+constexpr double kVersionScale = 0.01;  // 223 is shown as 2.23
+
+const char* CfgString(const char* key) {
+    iUpdateCfg* cfg = GetPlatformConfig();
+    const char* value = cfg != nullptr ? cfg->GetString(key) : nullptr;
+    return value != nullptr ? value : "";
+}
+
+int32_t CfgInt(const char* key) {
+    iUpdateCfg* cfg = GetPlatformConfig();
+    return cfg != nullptr ? cfg->GetInt(key) : 0;
+}
+
+void ShowVersionLine(const char* format, double version) {
+    char line[kLineBytes];
+    std::snprintf(line, sizeof(line), format, version);
+    ShowStatus(line);
+}
+
+// A present file loses its read-only and hidden attributes; false when that fails.
+bool MakeWritable(const char* name) {
+    return !platform::FileExists(name) || platform::SetFileAttributesNormal(name);
+}
+
+// Puts the complete download `temp` in the place of `installed` in one step. A file the
+// system will not replace while it is loaded (the plug-in of this very process) is moved
+// aside first and put back if the new file cannot follow it.
+bool PutInPlace(const std::string& temp, const std::string& installed) {
+    if (platform::ReplaceFileAtomic(temp.c_str(), installed.c_str())) return true;
+    if (!platform::FileExists(installed.c_str())) return platform::RenameFile(temp.c_str(), installed.c_str());
+    const std::string aside = installed + kSelfUpdateAsideSuffix;
+    platform::RemoveFile(aside.c_str());
+    if (!platform::RenameFile(installed.c_str(), aside.c_str())) return false;
+    if (platform::RenameFile(temp.c_str(), installed.c_str())) return true;
+    platform::RenameFile(aside.c_str(), installed.c_str());
+    return false;
+}
+
+bool NonEmptyFile(const char* path) {
+    platform::FileHandle file = platform::OpenFileForRead(path);
+    if (file == platform::kInvalidFile) return false;
+    const int64_t size = platform::FileSize(file);
+    platform::CloseFile(file);
+    return size > 0;
+}
+
+// Downloads `remote` beside `installed` and replaces it only when the download is whole.
+// On any failure the installed file is as it was and no temporary file is left.
+bool DownloadReplacement(ServerSession& session, const char* remote, const char* installed, ProgressSink* sink) {
+    const std::string temp = std::string(installed) + kSelfUpdateTempSuffix;
+    platform::RemoveFile(temp.c_str());
+    // An empty tool or plug-in is never a real release: taken as a failed download.
+    const bool complete = session.DownloadFile(remote, temp.c_str(), sink) == 0 && NonEmptyFile(temp.c_str());
+    if (complete && PutInPlace(temp, installed)) return true;
+    platform::RemoveFile(temp.c_str());
+    return false;
+}
+
+// Posts the phase begin with the remote file's size; false when the size query failed.
+bool BeginDownloadPhase(ServerSession& session, const char* remote, ProgressSink* sink) {
+    const int64_t size = session.GetRemoteFileSize(remote);
+    if (size < 0) return false;
+    if (sink != nullptr) sink->Post(UM_PHASE_BEGIN, 0, static_cast<uint32_t>(size));
+    return true;
+}
+
+void PostRestart(ProgressSink* sink) {
+    if (sink != nullptr) sink->PostRestart(nullptr);
+}
+
+// Replaces the plug-in by the server's version `serverPlugin`.
+int32_t ReplacePlugin(ServerSession& session, int32_t serverPlugin, ProgressSink* sink) {
+    if (!MakeWritable(kInstalledPluginName)) {
+        ShowStatus(kTextPluginNotWritable);
+        return UPD_E_FETCH;
+    }
+    ShowVersionLine(kTextNewPlugin,
+                    serverPlugin / kPluginVersionBase + (serverPlugin % kPluginVersionBase) * kVersionScale);
+    char remote[kLineBytes];
+    std::snprintf(remote, sizeof(remote), kPluginRemoteFormat, CfgString(kCfgKeyFtpDirectory), serverPlugin);
+    if (!BeginDownloadPhase(session, remote, sink)) return kSelfUpdateStop;
+    if (!DownloadReplacement(session, remote, kInstalledPluginName, sink)) {
+        ShowStatus(kTextPluginDownloadFailed);
+        return UPD_E_FETCH;
+    }
+    PostRestart(sink);
+    return kSelfUpdateStop;
+}
+
+// Removes what an earlier replacement left behind (a plug-in moved aside while loaded).
+void RemoveLeftovers() {
+    for (const char* name : {kInstalledToolName, kInstalledPluginName}) {
+        const std::string aside = std::string(name) + kSelfUpdateAsideSuffix;
+        if (platform::FileExists(aside.c_str())) platform::RemoveFile(aside.c_str());
+    }
+}
+
+}  // namespace
+
+bool PluginNeedsUpdate(int32_t installed, int32_t server) {
+    return installed / kPluginVersionBase != server / kPluginVersionBase ||
+           installed % kPluginVersionBase < server % kPluginVersionBase;
+}
+
+int32_t CheckSelfUpdate(ServerSession& session, ProgressSink* sink) {
+    RemoveLeftovers();
+    uint8_t buffer[kVersionFileBytes];
+    const int32_t read = session.FetchToMemory(CfgString(kCfgKeyFileVersion), buffer, kVersionFileBytes, sink);
+    if (read < 0) {
+        ShowStatus(kTextVersionFetchFailed);
+        return kSelfUpdateStop;
+    }
+    if (session.OverrideDirectoryFailed()) {
+        SetDownloadDirOverride(std::string());
+        ShowStatus(kTextOverrideDropped);
+    }
+    const std::string text(reinterpret_cast<const char*>(buffer),
+                           static_cast<size_t>(read < static_cast<int32_t>(kVersionFileBytes) ? read : kVersionFileBytes));
+    const int32_t toolVersion = LeadingNumber(text.c_str());
+    if (toolVersion <= 0) {
+        ShowStatus(kTextBadToolVersion);
+        return kSelfUpdateStop;
+    }
+
+    bool toolReplaced = false;
+    if (toolVersion > kToolVersion) {
+        if (!MakeWritable(kInstalledToolName)) {
+            ShowStatus(kTextToolNotWritable);
+            return UPD_E_FETCH;
+        }
+        ShowVersionLine(kTextNewTool, toolVersion * kVersionScale);
+        const char* remote = CfgString(kCfgKeyFileUpdate);
+        if (!BeginDownloadPhase(session, remote, sink)) return kSelfUpdateStop;
+        if (!DownloadReplacement(session, remote, kInstalledToolName, sink)) {
+            ShowStatus(kTextToolDownloadFailed);
+            return UPD_E_FETCH;
+        }
+        toolReplaced = true;
+    }
+
+    const size_t lineEnd = text.find('\n');
+    const int32_t serverPlugin = lineEnd == std::string::npos ? 0 : LeadingNumber(text.c_str() + lineEnd + 1);
+    if (!PluginNeedsUpdate(CfgInt(kCfgKeyPlatformVersion), serverPlugin)) {
+        if (!toolReplaced) return kSelfUpdateGoOn;
+        PostRestart(sink);
+        return kSelfUpdateStop;
+    }
+    return ReplacePlugin(session, serverPlugin, sink);
+}

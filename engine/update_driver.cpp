@@ -1,0 +1,124 @@
+#include "engine/update_driver.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "common/notifier.h"
+#include "common/progress_sink.h"
+#include "common/run_state.h"
+#include "common/show_status.h"
+#include "common/update_codes.h"
+#include "engine/failure_sink.h"
+#include "engine/manifest_store.h"
+#include "engine/offline_package.h"
+#include "engine/run_services.h"
+#include "engine/self_update.h"
+#include "engine/update_engine.h"
+#include "net/server_select.h"
+#include "pak/pak_paths.h"
+#include "pak/pak_update_task.h"
+#include "platformcfg/platform_config.h"
+
+namespace {
+
+constexpr const char* kTextGettingServers = "正在获取更新服务器列表";
+constexpr const char* kTextNoServers = "获取更新服务器列表失败";
+constexpr const char* kTextCheckingTool = "正在检测更新工具版本";
+constexpr const char* kTextCheckingUpdates = "正在检测是否需要更新";
+constexpr const char* kTextDownloading = "开始下载更新数据";
+constexpr int32_t kRunEnded = -1;  // no server, or the self-update ended the run
+constexpr size_t kPathBytes = 1024;
+
+bool Stopped() { return StopFlag.load() != 0; }
+
+// The objects one run lends to its callees.
+struct RunObjects {
+    explicit RunObjects(Notifier* window) : sink(window), failures(&FailedFileCount), task(CreatePakUpdateTask()) {}
+    ProgressSink sink;
+    PackManifestStore store;
+    CountingFailureSink failures;
+    std::unique_ptr<PakUpdateTask> task;
+};
+
+std::string RemoteListPath() {
+    iUpdateCfg* cfg = GetPlatformConfig();
+    const char* directory = cfg != nullptr ? cfg->GetString(kCfgKeyFtpDirectory) : nullptr;
+    char path[kPathBytes];
+    std::snprintf(path, sizeof(path), kRemoteListFormat, directory != nullptr ? directory : "");
+    return path;
+}
+
+void AnimationPause(RunServices& services) {
+    services.Sleep(Stopped() ? kAnimationStoppedFrameMs : kAnimationFrameMs);
+}
+
+// Nothing is new: both bars run through once, so the player sees the check finish.
+int32_t PlayUpToDateAnimation(ProgressSink& sink, RunServices& services) {
+    sink.Post(UM_PHASE_BEGIN, 0, kAnimationFrames);
+    for (uint32_t i = 0; i < kAnimationFrames; ++i) {
+        sink.Post(UM_FILE_PROGRESS, i, 0);
+        AnimationPause(services);
+    }
+    sink.ReportStage(kStageKeySteps, 0, kAnimationFrames, kStageBegin, 0);
+    for (uint32_t i = 0; i < kAnimationFrames; ++i) {
+        sink.ReportStage(kStageKeySteps, i, kAnimationFrames, kStageStep, 0);
+        AnimationPause(services);
+    }
+    sink.ReportStage(kStageKeySteps, kAnimationFrames, kAnimationFrames, kStageEnd, 0);
+    return Stopped() ? UPD_INTERRUPTED : UPD_UP_TO_DATE;
+}
+
+// The stages after the server was chosen, on the open session.
+int32_t RunOnSession(UpdateEngine& engine, RunObjects& run, ServerSession& session, RunServices& services,
+                     const std::string& localPack) {
+    if (engine.IsStopping()) return UPD_INTERRUPTED;
+    ShowStatus(kTextCheckingTool);
+    if (CheckSelfUpdate(session, &run.sink) <= 0) return kRunEnded;
+
+    const std::string remoteList = RemoteListPath();
+    ShowStatus(kTextCheckingUpdates);
+    uint32_t totalSize = 0;
+    uint32_t fileCount = 0;
+    const int32_t checked = engine.CheckForUpdates(&run.sink, run.store, session, remoteList.c_str(),
+                                                   localPack.c_str(), &totalSize, &fileCount);
+    if (checked < 0) return checked;
+    if (checked == UPD_UP_TO_DATE) return PlayUpToDateAnimation(run.sink, services);
+    ShowStatus(kTextDownloading);
+    run.sink.Post(UM_PHASE_BEGIN, fileCount, totalSize);
+    return engine.DownloadAndApply(&run.sink, run.store, run.failures, *run.task, session);
+}
+
+}  // namespace
+
+int32_t RunUpdate(UpdateEngine& engine, UpdateWindow* window, RunServices& services) {
+    SetRootPath(".");
+    SetWorkPath("\\");
+    RunObjects run(window != nullptr ? window->notifier() : nullptr);
+    const std::string localPack = GetInstallDir() + kLocalPackName;
+
+    const std::string package = window != nullptr ? window->TakeOfflinePackagePath() : std::string();
+    if (!package.empty()) {
+        return ApplyOfflinePackage(package.c_str(), localPack.c_str(), &run.sink, run.store, run.failures, *run.task);
+    }
+
+    ShowStatus(kTextGettingServers);
+    ServerCandidates candidates{};
+    const uint32_t address = services.SelectServer(candidates);
+    if (address == 0) {
+        ShowStatus(kTextNoServers);
+        return Stopped() ? UPD_INTERRUPTED : kRunEnded;
+    }
+    std::unique_ptr<ServerSession> session = services.OpenSession(address, candidates.address, candidates.count);
+    if (!session) return kRunEnded;
+    return RunOnSession(engine, run, *session, services, localPack);
+}
+
+int32_t UpdateThreadProc(UpdateWindow* window, RunServices& services) {
+    UpdateEngine* engine = UpdateEngine::Instance();
+    const int32_t result = RunUpdate(*engine, window, services);
+    engine->Release();
+    Notifier* notifier = window != nullptr ? window->notifier() : nullptr;
+    if (notifier != nullptr) notifier->Post(UM_UPDATE_DONE, static_cast<uint32_t>(result), 0);
+    return result;
+}

@@ -1,0 +1,43 @@
+// The update driver: the body of the worker thread of one update run. A run either applies
+// the offline package the player picked, or performs the online update: choose a server,
+// check the tool's and the plug-in's own versions, compare the remote update list with the
+// local one, then download, verify and apply what is missing. Each stage is announced by a
+// status line; progress reaches the window as posted notifications; the run ends by posting
+// its result code (UM_UPDATE_DONE).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class Notifier;
+class RunServices;
+class UpdateEngine;
+
+// The main window as a run sees it.
+class UpdateWindow {
+public:
+    virtual ~UpdateWindow() = default;
+    // Where the run's notifications go; null when there is no main window.
+    virtual Notifier* notifier() = 0;
+    // The offline package the player picked (8-bit path), emptied in the window; "" for an
+    // online run.
+    virtual std::string TakeOfflinePackagePath() = 0;
+};
+
+// The up-to-date animation: frames per bar, the pause per frame, and the pause once the
+// player has interrupted.
+constexpr uint32_t kAnimationFrames = 50;
+constexpr uint32_t kAnimationFrameMs = 25;
+constexpr uint32_t kAnimationStoppedFrameMs = 1;
+
+constexpr const char* kRemoteListFormat = "%supdate.pak";
+constexpr const char* kLocalPackName = "patch.dat";
+
+// One run: UPD_UP_TO_DATE, UPD_INTERRUPTED, -1 (no server, or the self-update ended the run,
+// also after fetching a new tool or plug-in), or the result of the engine or of the offline
+// package routine passed through. `window` may be null.
+int32_t RunUpdate(UpdateEngine& engine, UpdateWindow* window, RunServices& services);
+
+// The worker thread's body: the engine for this run, RunUpdate, the engine released, then
+// UM_UPDATE_DONE (result, 0) posted to the window. Returns the result.
+int32_t UpdateThreadProc(UpdateWindow* window, RunServices& services);

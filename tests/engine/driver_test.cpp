@@ -1,0 +1,220 @@
+// The update driver over scripted server selection and session, with the real engine and
+// packs: the order of the stages, the result of each way a run ends, and the notifications
+// the window receives.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/run_state.h"
+#include "common/update_codes.h"
+#include "engine/update_driver.h"
+#include "engine/update_engine.h"
+#include "net/pak_access.h"
+#include "platformcfg/platform_config.h"
+#include "tests/engine/driver_test_support.h"
+
+namespace {
+
+using drivertest::Fault;
+using drivertest::PublishGameFiles;
+using drivertest::ScriptedCfg;
+using drivertest::ScriptedServices;
+using drivertest::TestWindow;
+using enginetest::Posted;
+using enginetest::ReadFile;
+using enginetest::UiRecorder;
+using enginetest::WriteFile;
+
+constexpr const char* kVersionFile = "download/version.txt";
+constexpr const char* kStatusServers = "正在获取更新服务器列表";
+constexpr const char* kStatusNoServers = "获取更新服务器列表失败";
+constexpr const char* kStatusTool = "正在检测更新工具版本";
+constexpr const char* kStatusChecking = "正在检测是否需要更新";
+constexpr const char* kStatusDownloading = "开始下载更新数据";
+
+std::string PackMember(const std::string& name) {
+    std::vector<uint8_t> bytes;
+    if (ReadPackMember("patch.dat", name, bytes) != MemberRead::kOk) return "<absent>";
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// The posts from the first of `message` on.
+std::vector<Posted> PostsFrom(const std::vector<Posted>& posts, uint32_t message) {
+    for (size_t i = 0; i < posts.size(); ++i) {
+        if (posts[i].message == message) return std::vector<Posted>(posts.begin() + i, posts.end());
+    }
+    return {};
+}
+
+class DriverTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        StopFlag.store(0);
+        FailedFileCount.store(0);
+        SetInstallDir("");
+        cfg.strings = {{"ftp directory", "download/"},
+                       {"file version", kVersionFile},
+                       {"file update", "download/update.exe"}};
+        cfg.ints = {{"platfrom version", 10002}};
+        WriteFile(server + "/" + kVersionFile, "223\n10002");
+    }
+    void TearDown() override { StopFlag.store(0); }
+
+    // An installation brought to the published v1 by a first run.
+    void InstallV1() {
+        PublishGameFiles(server, {{"data/a.txt", "alpha v1"}, {"data/b.txt", "beta v1"}});
+        UiRecorder rebuildYes(platform::kIdYes);
+        ASSERT_EQ(UpdateThreadProc(&window, services), UPD_DONE);
+        window.notes.posts.clear();
+        services.sleeps.clear();
+        services.log = {};
+    }
+
+    enginetest::ScratchDir scratch;
+    enginetest::PluginScope plugin{"win", 10002};
+    const std::string server = scratch.path() + "/server";
+    ScriptedCfg cfg;
+    ScriptedServices services{server};
+    TestWindow window;
+};
+
+TEST_F(DriverTest, DownloadsAndAppliesInOrderOnTheChosenServer) {
+    InstallV1();
+    PublishGameFiles(server, {{"data/a.txt", "alpha v2"}, {"data/b.txt", "beta v1"}, {"data/c.txt", "gamma"}});
+    services.chosen = 0x0300007F;
+    services.candidates = {0x0200007F, 0x0300007F, 0x0400007F};
+
+    UiRecorder ui;
+    EXPECT_EQ(UpdateThreadProc(&window, services), UPD_DONE);
+
+    // The driver's stages in order (the engine's own lines about each file follow).
+    ASSERT_GE(ui.statuses.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(ui.statuses.begin(), ui.statuses.begin() + 4),
+              (std::vector<std::string>{kStatusServers, kStatusTool, kStatusChecking, kStatusDownloading}));
+    EXPECT_EQ(services.log.openedAddresses, std::vector<uint32_t>{0x0300007F});
+    ASSERT_EQ(services.log.serverLists.size(), 1u);
+    EXPECT_EQ(services.log.serverLists[0], services.candidates);
+    // The version file is read before the update list, and the list before the files.
+    ASSERT_GE(services.log.calls.size(), 2u);
+    EXPECT_EQ(services.log.calls[0], std::string("fetch ") + kVersionFile);
+    EXPECT_EQ(services.log.calls[1], "memory download/update.pak");
+    EXPECT_EQ(PackMember("data/a.txt"), "alpha v2");
+    EXPECT_EQ(PackMember("data/c.txt"), "gamma");
+    // The download phase announces the two files and their bytes before any of them moves.
+    const std::vector<Posted> phase = PostsFrom(window.notes.posts, UM_PHASE_BEGIN);
+    ASSERT_FALSE(phase.empty());
+    EXPECT_EQ(phase.front(), (Posted{UM_PHASE_BEGIN, 2, 13}));
+    EXPECT_EQ(window.notes.posts.back(), (Posted{UM_UPDATE_DONE, UPD_DONE, 0}));
+    EXPECT_EQ(FailedFileCount.load(), 0u);
+}
+
+TEST_F(DriverTest, UpToDatePlaysTheAnimationThenReports) {
+    InstallV1();
+    EXPECT_EQ(UpdateThreadProc(&window, services), UPD_UP_TO_DATE);
+
+    std::vector<Posted> expected = {{UM_PHASE_BEGIN, 0, 50}};
+    for (uint32_t i = 0; i < 50; ++i) expected.push_back({UM_FILE_PROGRESS, i, 0});
+    expected.push_back({UM_STEP_BEGIN, 50, 0});
+    for (uint32_t i = 0; i < 50; ++i) expected.push_back({UM_STEP, i, 0});
+    expected.push_back({UM_STEP_END, 50, 0});
+    expected.push_back({UM_UPDATE_DONE, UPD_UP_TO_DATE, 0});
+    EXPECT_EQ(PostsFrom(window.notes.posts, UM_PHASE_BEGIN), expected);
+    EXPECT_EQ(services.sleeps, std::vector<uint32_t>(100, 25)) << "about 2.5 s in all";
+}
+
+TEST_F(DriverTest, StopDuringTheAnimationHurriesItAndEndsInterrupted) {
+    InstallV1();
+    services.stopAfterSleeps = 10;
+    EXPECT_EQ(UpdateThreadProc(&window, services), UPD_INTERRUPTED);
+
+    std::vector<uint32_t> expected(10, 25);
+    expected.resize(100, 1);
+    EXPECT_EQ(services.sleeps, expected);
+    EXPECT_EQ(window.notes.posts.back(), (Posted{UM_UPDATE_DONE, static_cast<uint32_t>(UPD_INTERRUPTED), 0}));
+}
+
+struct NoServerCase {
+    const char* name;
+    int32_t stopFlag;
+    int32_t result;
+};
+
+TEST_F(DriverTest, NoServerEndsTheRunBeforeAnySession) {
+    const std::vector<NoServerCase> cases = {
+        {"nobody-chosen", 0, -1},
+        {"player-interrupted-keep", 1, UPD_INTERRUPTED},
+        {"player-interrupted-discard", -1, UPD_INTERRUPTED},
+    };
+    for (const NoServerCase& c : cases) {
+        StopFlag.store(0);
+        services.chosen = 0;
+        services.stopOnSelect = c.stopFlag;
+        services.log = {};
+        TestWindow w;
+        UiRecorder ui;
+        EXPECT_EQ(UpdateThreadProc(&w, services), c.result) << c.name;
+        EXPECT_EQ(ui.statuses, (std::vector<std::string>{kStatusServers, kStatusNoServers})) << c.name;
+        EXPECT_TRUE(services.log.openedAddresses.empty()) << c.name;
+        EXPECT_EQ(w.notes.posts, (std::vector<Posted>{{UM_UPDATE_DONE, static_cast<uint32_t>(c.result), 0}}))
+            << c.name;
+    }
+}
+
+TEST_F(DriverTest, AnEngineAlreadyStoppingEndsTheRunBeforeTheVersionCheck) {
+    UpdateEngine* engine = UpdateEngine::Instance();
+    engine->Stop(true);
+    UiRecorder ui;
+    EXPECT_EQ(RunUpdate(*engine, &window, services), UPD_INTERRUPTED);
+    engine->Release();
+    EXPECT_EQ(services.log.openedAddresses.size(), 1u) << "the session was opened";
+    EXPECT_TRUE(services.log.calls.empty()) << "but nothing was fetched";
+    EXPECT_FALSE(ui.HasStatus(kStatusTool));
+}
+
+struct EndedBySelfUpdateCase {
+    const char* name;
+    const char* versionFile;
+    Fault fault;
+    size_t restarts;
+};
+
+TEST_F(DriverTest, SelfUpdateThatDoesNotLetTheRunGoOnEndsItWithMinusOne) {
+    WriteFile(server + "/download/update.exe", "tool v2.24");
+    const std::vector<EndedBySelfUpdateCase> cases = {
+        {"new-tool-fetched", "224\n10002", Fault::kNone, 1},
+        {"new-tool-failed", "224\n10002", Fault::kStall, 0},
+        {"unusable-version-file", "x\n10002", Fault::kNone, 0},
+    };
+    for (const EndedBySelfUpdateCase& c : cases) {
+        WriteFile("update.exe", "tool v2.23");
+        WriteFile(server + "/" + kVersionFile, c.versionFile);
+        services.faults = {{"download/update.exe", c.fault}};
+        services.log = {};
+        TestWindow w;
+        UiRecorder ui;
+        EXPECT_EQ(UpdateThreadProc(&w, services), -1) << c.name;
+        EXPECT_EQ(w.notes.restarts.size(), c.restarts) << c.name;
+        EXPECT_FALSE(services.log.HasCall("memory download/update.pak")) << c.name << ": the list is never fetched";
+        EXPECT_EQ(w.notes.posts.back(), (Posted{UM_UPDATE_DONE, static_cast<uint32_t>(-1), 0})) << c.name;
+    }
+}
+
+TEST_F(DriverTest, OfflinePackageRunSkipsTheNetworkAndEmptiesThePath) {
+    window.offlinePackage = "missing.olp";
+    UiRecorder ui;
+    EXPECT_EQ(UpdateThreadProc(&window, services), UPD_E_DATA);
+    EXPECT_EQ(services.selections, 0u);
+    EXPECT_TRUE(services.log.openedAddresses.empty());
+    EXPECT_EQ(window.offlinePackage, "");
+    EXPECT_FALSE(ui.HasStatus(kStatusServers));
+}
+
+TEST_F(DriverTest, WithoutAWindowNothingIsPostedAndTheRunStillWorks) {
+    PublishGameFiles(server, {{"data/a.txt", "alpha"}});
+    UiRecorder rebuildYes(platform::kIdYes);
+    EXPECT_EQ(UpdateThreadProc(nullptr, services), UPD_DONE);
+    EXPECT_EQ(PackMember("data/a.txt"), "alpha");
+}
+
+}  // namespace
