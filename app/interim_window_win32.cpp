@@ -7,6 +7,7 @@
 
 #include "common/show_status.h"
 #include "app/status_window.h"
+#include "app/update_run.h"
 #include "common/update_codes.h"
 #include "engine/game_launch.h"
 #include "platformcfg/platform_config.h"
@@ -60,6 +61,7 @@ LRESULT CALLBACK InterimWindowProc(HWND window, UINT message, WPARAM wParam, LPA
         case WM_CREATE:
             CreateChildren(window);
             SetStatusWindow(window);
+            StartFirstUpdateRun(window);
             return 0;
         case UM_STATUS_TEXT: {
             char* copy = reinterpret_cast<char*>(wParam);
@@ -86,6 +88,7 @@ LRESULT CALLBACK InterimWindowProc(HWND window, UINT message, WPARAM wParam, LPA
             ::PostQuitMessage(0);
             return 0;
         default:
+            if (HandleRunNotification(window, message, wParam, lParam)) return 0;
             break;
     }
     return ::DefWindowProcW(window, message, wParam, lParam);

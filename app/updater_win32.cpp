@@ -7,6 +7,7 @@
 #include "app/interim_window.h"
 #include "app/startup_instruction.h"
 #include "app/update_app.h"
+#include "app/update_run.h"
 #include "engine/plugin_values.h"
 #include "platform/platform.h"
 #include "platformcfg/platform_config.h"
@@ -69,5 +70,6 @@ void RunUpdater(const std::wstring& directory, const std::wstring& commandLine) 
 
     SetInstallDir(WideToNarrow(directory.c_str(), kTextFromSystem) + std::string("\\"));
     ::InitCommonControls();
+    SetRestartCommandLine(commandLine);
     RunInterimWindow();
 }

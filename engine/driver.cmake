@@ -1,5 +1,6 @@
 # The update driver of a run, the self-update check, and the services they reach the
-# server through.
+# server through (SelectUpdateServer and the FTP session in update.exe).
 target_sources(updater_engine PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/update_driver.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/self_update.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/self_update.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/run_services_ftp.cpp)

@@ -1,0 +1,52 @@
+#include "app/update_result.h"
+
+#include <cstdio>
+
+#include "common/update_codes.h"
+
+namespace {
+
+constexpr const char* kTextFailedFiles = "下载过程中有%d个文件下载失败，请重新更新，继续下载剩余的文件！";
+constexpr const char* kTextDone = "更新完毕，请点击开始游戏按扭，启动游戏";
+constexpr const char* kTextUpToDate = "已经是最新版本，无需更新，请点击开始游戏按扭，启动游戏";
+constexpr const char* kTextPackageApplied = "已经成功应用更新包，请重新更新，继续下载剩余的文件！";
+constexpr const char* kTextFetchInfoFailed = "获取更新信息失败";
+constexpr const char* kTextFileFailed = "文件下载失败";
+constexpr const char* kTextBadData = "更新相关数据有误";
+constexpr const char* kTextOpenPackFailed = "打开本地压缩包失败";
+constexpr const char* kTextRebuildFailed = "本地压缩包重组失败";
+constexpr const char* kTextInterruptedResume = "更新已经中断，请重新更新，继续下载剩余的文件！";
+constexpr const char* kTextInterrupted = "更新已经中断！";
+constexpr size_t kFailedTextBytes = 1024;
+
+RunEndView Full(const char* text) { return RunEndView{text, true, false}; }
+RunEndView Plain(const char* text) { return RunEndView{text, false, false}; }
+
+RunEndView Interrupted(const RunEnd& end) {
+    const bool midway = end.phase == kPhaseDownloading || end.phase == kPhaseStepping;
+    if (midway && end.stopFlag >= 0) return Full(kTextInterruptedResume);
+    if (end.interruptNotice) return Full(kTextInterrupted);
+    return RunEndView{"", true, true};
+}
+
+}  // namespace
+
+RunEndView ViewOfRunEnd(const RunEnd& end) {
+    switch (end.result) {
+        case UPD_DONE:
+            if (end.failedFiles != 0) {
+                char text[kFailedTextBytes];
+                std::snprintf(text, sizeof(text), kTextFailedFiles, static_cast<int>(end.failedFiles));
+                return Full(text);
+            }
+            return Plain(kTextDone);
+        case UPD_UP_TO_DATE: return Plain(kTextUpToDate);
+        case UPD_PACKAGE_APPLIED: return Full(kTextPackageApplied);
+        case UPD_E_FETCH: return Plain(end.phase == kPhaseChecking ? kTextFetchInfoFailed : kTextFileFailed);
+        case UPD_E_DATA: return Plain(kTextBadData);
+        case UPD_E_OPEN_PACK: return Full(kTextOpenPackFailed);
+        case UPD_E_REBUILD_PACK: return Full(kTextRebuildFailed);
+        case UPD_INTERRUPTED: return Interrupted(end);
+        default: return RunEndView{};
+    }
+}
