@@ -46,8 +46,8 @@ struct FtpSessionCore {
     // another server of the list when it has one). Null when none can be made or the job
     // was cancelled meanwhile.
     std::shared_ptr<FtpConnection> Connect(TransferJob& job, bool reconnect);
-    // Cancels `job` and closes the connection it may be blocked in.
-    void Cancel(TransferJob& job);
+    // Cancels `job`, answers it with `answer` and closes the connection it may be blocked in.
+    void Cancel(TransferJob& job, int32_t answer);
 
     // The retrying operations. `job` carries the stamps, reports and cancellation.
     int64_t RemoteFileSize(TransferJob& job, const std::string& remotePath);
@@ -96,7 +96,7 @@ std::shared_ptr<FtpConnection> FtpSessionCore::Connect(TransferJob& job, bool re
     return made;
 }
 
-void FtpSessionCore::Cancel(TransferJob& job) {
+void FtpSessionCore::Cancel(TransferJob& job, int32_t answer) {
     std::shared_ptr<FtpConnection> blocked;
     {
         std::lock_guard<std::mutex> hold(lock);
@@ -104,7 +104,11 @@ void FtpSessionCore::Cancel(TransferJob& job) {
         blocked = std::move(connection);
         connection.reset();
     }
-    if (blocked) blocked->Abort();
+    job.Complete(answer);
+    if (!blocked) return;
+    // Some clients (Wine's WinINet) hold a close until the read it ends has returned, so
+    // the close runs on a thread of its own: the request is answered at once either way.
+    std::thread([blocked] { blocked->Abort(); }).detach();
 }
 
 namespace {
@@ -315,13 +319,19 @@ int32_t FtpSession::RunRequest(const char* remotePath, const char* localPath, Pr
     }
     thread_->wake.notify_all();
 
-    while (!job->WaitCompleted(timing_.pollMs)) {
+    uint32_t wait = timing_.pollMs;
+    while (!job->WaitCompleted(wait)) {
         const uint32_t idle = platform::TickCountMs() - core_->activity.load();
-        if (idle <= timing_.idleLimitMs || core_->stop.load()) continue;
+        if (idle <= timing_.idleLimitMs || core_->stop.load()) {
+            // The next look comes a poll later, or just when the limit would be passed, so a
+            // stall is caught 30 s after the last activity rather than up to a poll later.
+            const uint32_t left = idle <= timing_.idleLimitMs ? timing_.idleLimitMs - idle + 1 : timing_.pollMs;
+            wait = left < timing_.pollMs ? left : timing_.pollMs;
+            continue;
+        }
         // The watchdog: give the stalled transfer up, answer the request as skipped and
         // serve the next one on a fresh thread and connection.
-        core_->Cancel(*job);
-        job->Complete(kResultSkipped);
+        core_->Cancel(*job, kResultSkipped);
         RetireThread();
         StartThread();
         platform::DebugOutput(kFtpDebugSkipped);
@@ -382,9 +392,7 @@ void FtpSession::Interrupt() {
         std::lock_guard<std::mutex> hold(core_->lock);
         job = core_->current;
     }
-    if (!job) return;
-    core_->Cancel(*job);
-    job->Complete(UPD_INTERRUPTED);
+    if (job) core_->Cancel(*job, UPD_INTERRUPTED);
 }
 
 int64_t FtpSession::GetRemoteFileSize(const char* remotePath) {

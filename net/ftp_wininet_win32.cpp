@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -33,21 +34,34 @@ struct HandleSet {
     HINTERNET internet = nullptr;
     HINTERNET connection = nullptr;
     HINTERNET file = nullptr;
-    bool aborted = false;
+    std::atomic<bool> aborted{false};
 
-    static void CloseOne(HINTERNET& h) {
+    // Each handle is taken out under the lock and closed outside it: a close may wait for a
+    // read on the handle to return.
+    static void CloseTaken(HINTERNET h) {
         if (h != nullptr) ::InternetCloseHandle(h);
-        h = nullptr;
     }
     void CloseFile() {
-        std::lock_guard<std::mutex> hold(lock);
-        CloseOne(file);
+        HINTERNET f;
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            f = file;
+            file = nullptr;
+        }
+        CloseTaken(f);
     }
     void CloseAll() {
-        std::lock_guard<std::mutex> hold(lock);
-        CloseOne(file);
-        CloseOne(connection);
-        CloseOne(internet);
+        HINTERNET f, c, i;
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            f = file;
+            c = connection;
+            i = internet;
+            file = connection = internet = nullptr;
+        }
+        CloseTaken(f);
+        CloseTaken(c);
+        CloseTaken(i);
     }
 };
 
@@ -88,7 +102,7 @@ public:
         if (file == nullptr) return nullptr;
         {
             std::lock_guard<std::mutex> hold(handles_->lock);
-            if (!handles_->aborted) {
+            if (!handles_->aborted.load()) {
                 handles_->file = file;
                 return std::unique_ptr<FtpRemoteFile>(new WinInetFile(handles_, file));
             }
@@ -105,14 +119,14 @@ public:
     }
 
     void Abort() override {
-        handles_->aborted = true;
+        handles_->aborted.store(true);
         handles_->CloseAll();
     }
 
 private:
     HINTERNET Connection() {
         std::lock_guard<std::mutex> hold(handles_->lock);
-        return handles_->aborted ? nullptr : handles_->connection;
+        return handles_->aborted.load() ? nullptr : handles_->connection;
     }
 
     // SIZE, which servers answer only in binary mode. -1 when refused or not understood.
