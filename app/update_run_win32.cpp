@@ -40,7 +40,7 @@ private:
 
 // The window as the runs see it. Process-wide: a worker may still post while the window
 // closes, so the object lives until the process ends.
-class WindowRuns : public UpdateWindow {
+class WindowRuns : public RunWindow {
 public:
     Notifier* notifier() override { return &notifier_; }
     std::string TakeOfflinePackagePath() override {

@@ -91,7 +91,7 @@ int32_t RunOnSession(UpdateEngine& engine, RunObjects& run, ServerSession& sessi
 
 }  // namespace
 
-int32_t RunUpdate(UpdateEngine& engine, UpdateWindow* window, RunServices& services) {
+int32_t RunUpdate(UpdateEngine& engine, RunWindow* window, RunServices& services) {
     SetRootPath(".");
     SetWorkPath("\\");
     RunObjects run(window != nullptr ? window->notifier() : nullptr);
@@ -114,7 +114,7 @@ int32_t RunUpdate(UpdateEngine& engine, UpdateWindow* window, RunServices& servi
     return RunOnSession(engine, run, *session, services, localPack);
 }
 
-int32_t UpdateThreadProc(UpdateWindow* window, RunServices& services) {
+int32_t UpdateThreadProc(RunWindow* window, RunServices& services) {
     UpdateEngine* engine = UpdateEngine::Instance();
     const int32_t result = RunUpdate(*engine, window, services);
     engine->Release();

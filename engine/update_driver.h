@@ -14,9 +14,9 @@ class RunServices;
 class UpdateEngine;
 
 // The main window as a run sees it.
-class UpdateWindow {
+class RunWindow {
 public:
-    virtual ~UpdateWindow() = default;
+    virtual ~RunWindow() = default;
     // Where the run's notifications go; null when there is no main window.
     virtual Notifier* notifier() = 0;
     // The offline package the player picked (8-bit path), emptied in the window; "" for an
@@ -36,8 +36,8 @@ constexpr const char* kLocalPackName = "patch.dat";
 // One run: UPD_UP_TO_DATE, UPD_INTERRUPTED, -1 (no server, or the self-update ended the run,
 // also after fetching a new tool or plug-in), or the result of the engine or of the offline
 // package routine passed through. `window` may be null.
-int32_t RunUpdate(UpdateEngine& engine, UpdateWindow* window, RunServices& services);
+int32_t RunUpdate(UpdateEngine& engine, RunWindow* window, RunServices& services);
 
 // The worker thread's body: the engine for this run, RunUpdate, the engine released, then
 // UM_UPDATE_DONE (result, 0) posted to the window. Returns the result.
-int32_t UpdateThreadProc(UpdateWindow* window, RunServices& services);
+int32_t UpdateThreadProc(RunWindow* window, RunServices& services);

@@ -25,7 +25,9 @@ struct IProgressSinkSlots : public IBindStatusCallback {
 TEST(ProgressSinkWin32, WorksThroughTheSystemInterface) {
     RecordingNotifier window;
     ProgressSink sink(&window);
-    IUnknown* unknown = reinterpret_cast<IUnknown*>(&sink);
+    // A system caller sees only the object's address, as any COM client does.
+    void* object = &sink;
+    IUnknown* unknown = static_cast<IUnknown*>(object);
 
     IBindStatusCallback* callback = nullptr;
     ASSERT_EQ(unknown->QueryInterface(IID_IBindStatusCallback, reinterpret_cast<void**>(&callback)), S_OK);
@@ -47,7 +49,7 @@ TEST(ProgressSinkWin32, WorksThroughTheSystemInterface) {
     EXPECT_EQ(callback->GetBindInfo(nullptr, nullptr), S_OK);
     EXPECT_EQ(callback->OnDataAvailable(0, 0, nullptr, nullptr), S_OK);
     EXPECT_EQ(callback->OnObjectAvailable(IID_IUnknown, nullptr), S_OK);
-    EXPECT_EQ(reinterpret_cast<IProgressSinkSlots*>(&sink)->ReportStage(kStageKeyFilesLeft, 1, 4, 0, 0), 0);
+    EXPECT_EQ(static_cast<IProgressSinkSlots*>(object)->ReportStage(kStageKeyFilesLeft, 1, 4, 0, 0), 0);
 
     const std::vector<Posted> expected = {{UM_FILE_BEGIN, 0, 300},
                                           {UM_FILE_PROGRESS, 120, 300},

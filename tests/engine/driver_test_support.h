@@ -96,7 +96,7 @@ private:
     std::string root_;
 };
 
-class TestWindow : public UpdateWindow {
+class TestWindow : public RunWindow {
 public:
     Notifier* notifier() override { return &notes; }
     std::string TakeOfflinePackagePath() override;
