@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# The online update end to end under Wine: update.exe in a v1 installation whose plug-in
+# names a local vsftpd brings itself to v2 with no help, is then up to date, and replaces
+# itself and its plug-in when the server announces newer ones. paktool (host build) publishes the server
+# trees and makes the v1 installation.
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+BUILD_HOST=${BUILD_HOST:-$E2E_ROOT/build/host/bin}
+PAKTOOL=$BUILD_HOST/paktool
+PYTHON=/usr/bin/python3
+[ -x "$PAKTOOL" ] || { echo "online e2e: $PAKTOOL missing (scripts/build.sh host)" >&2; exit 1; }
+
+free_port() {
+  "$PYTHON" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+# GBK spelling of a UTF-8 text, as the tool writes it into update_debug.txt.
+gbk() { printf '%s' "$1" | iconv -f UTF-8 -t GBK; }
+
+# log_has DIR TEXT SECONDS: waits until the installation's debug log holds TEXT.
+log_has() {
+  local pattern
+  pattern=$(gbk "$2")
+  for _ in $(seq $(($3 * 10))); do
+    grep -qF -- "$pattern" "$1/update_debug.txt" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+quiet() { "$@" >/dev/null 2>&1; }
+
+# member_is PACK NAME EXPECTED-FILE
+member_is() { "$PAKTOOL" extract "$1" "$2" "$E2E_WORK/member.out" >/dev/null 2>&1 && cmp -s "$E2E_WORK/member.out" "$3"; }
+
+# The game in two versions.
+mkdir -p "$E2E_WORK/game-v1/data" "$E2E_WORK/game-v2/data/new"
+printf 'alpha v1' >"$E2E_WORK/game-v1/data/a.txt"
+head -c 70000 /dev/urandom >"$E2E_WORK/game-v1/data/b.bin"
+cp -r "$E2E_WORK/game-v1/." "$E2E_WORK/game-v2/"
+printf 'alpha v2' >"$E2E_WORK/game-v2/data/a.txt"
+head -c 300000 /dev/urandom >"$E2E_WORK/game-v2/data/new/c.bin"
+
+# The served tree: v2 with the installed plug-in's version, and a newer tool beside it.
+TREE=$E2E_WORK/tree
+cp "$BUILD_WIN/update.exe" "$E2E_WORK/update-2.24.exe"
+printf 'tool 2.24' >>"$E2E_WORK/update-2.24.exe"   # tells the builds apart, still runs
+"$PAKTOOL" publish "$E2E_WORK/game-v2" "$TREE" --plugin-version 10000 >/dev/null
+"$PAKTOOL" publish "$E2E_WORK/game-v2" "$TREE/newtool" --dir download/ --tool-version 224 \
+  --tool "$E2E_WORK/update-2.24.exe" --plugin-version 10000 >/dev/null
+cp "$BUILD_WIN/updatecfg.dll" "$E2E_WORK/updatecfg-1.01.dll"
+printf 'plug-in 1.01' >>"$E2E_WORK/updatecfg-1.01.dll"
+"$PAKTOOL" publish "$E2E_WORK/game-v2" "$TREE/plugin" --plugin-version 10001 --plugin "$E2E_WORK/updatecfg-1.01.dll" >/dev/null
+mkdir -p "$E2E_WORK/empty"
+chmod -R a-w "$TREE"
+
+PORT=$(free_port)
+PASV_MIN=$(free_port)
+sed -e "s|@ROOT@|$TREE|" -e "s|@PORT@|$PORT|" -e "s|@PASV_MIN@|$PASV_MIN|" \
+    -e "s|@PASV_MAX@|$((PASV_MIN + 20))|" -e "s|@EMPTY@|$E2E_WORK/empty|" \
+    "$E2E_ROOT/tests/e2e/ftp_servers/vsftpd.conf.in" >"$E2E_WORK/vsftpd.conf"
+/usr/sbin/vsftpd "$E2E_WORK/vsftpd.conf" >"$E2E_WORK/vsftpd.out" 2>&1 &
+VSFTPD_PID=$!
+trap 'kill $VSFTPD_PID 2>/dev/null; e2e_cleanup' EXIT
+for _ in $(seq 100); do
+  "$PYTHON" -c 'import socket, sys; socket.create_connection(("127.0.0.1", int(sys.argv[1])), 1).close()' "$PORT" \
+    2>/dev/null && break
+  sleep 0.1
+done
+
+# A v1 installation whose plug-in settings point at the local server; DIR is the server
+# directory of the publication to use.
+v1_install() {
+  local dir serverdir=$1
+  dir=$(new_install)
+  "$PAKTOOL" publish "$E2E_WORK/game-v1" "$E2E_WORK/server-v1" >/dev/null
+  "$PAKTOOL" sync "$E2E_WORK/server-v1" "$dir" --yes >/dev/null
+  sed -i -e "s|^ftp port = .*|ftp port = $PORT|" -e "s|^ftp directory = .*|ftp directory = $serverdir|" \
+      -e "s|^file version = .*|file version = ${serverdir}version.txt|" \
+      -e "s|^file update = .*|file update = ${serverdir}update.exe|" "$dir/updatecfg.ini"
+  echo "$dir"
+}
+
+echo "# a v1 installation updates itself to v2 from the server"
+dir=$(v1_install download/)
+run_bg "$dir" update.exe
+check "the run ends with the done text" log_has "$dir" "更新完毕，请点击开始游戏按扭，启动游戏" 90
+check "changed file updated in patch.dat" member_is "$dir/patch.dat" data/a.txt "$E2E_WORK/game-v2/data/a.txt"
+check "new file added to patch.dat" member_is "$dir/patch.dat" data/new/c.bin "$E2E_WORK/game-v2/data/new/c.bin"
+check "unchanged file still in patch.dat" member_is "$dir/patch.dat" data/b.bin "$E2E_WORK/game-v1/data/b.bin"
+check "patch.dat verifies" quiet "$PAKTOOL" verify "$dir/patch.dat"
+check "the driver's stages were logged" log_has "$dir" "正在检测是否需要更新" 1
+stop_all
+
+echo "# the next start finds it up to date"
+run_bg "$dir" update.exe
+check "the up-to-date text is shown" log_has "$dir" "已经是最新版本，无需更新，请点击开始游戏按扭，启动游戏" 60
+stop_all
+
+echo "# a newer tool on the server replaces update.exe, then the tool restarts"
+dir=$(v1_install newtool/download/)
+run_bg "$dir" update.exe
+check "the new tool is announced" log_has "$dir" "最新的更新工具版本为2.24！开始下载！" 60
+for _ in $(seq 300); do cmp -s "$dir/update.exe" "$E2E_WORK/update-2.24.exe" && break; sleep 0.1; done
+check "update.exe is the server's tool" cmp -s "$dir/update.exe" "$E2E_WORK/update-2.24.exe"
+check "no temporary download left" test ! -e "$dir/update.exe.kvonew"
+# The restarted launcher copies the new tool to update.dat.
+for _ in $(seq 300); do cmp -s "$dir/update.dat" "$E2E_WORK/update-2.24.exe" && break; sleep 0.1; done
+check "the tool restarted through its launcher" cmp -s "$dir/update.dat" "$E2E_WORK/update-2.24.exe"
+stop_all
+
+echo "# a newer plug-in replaces the loaded updatecfg.dll, then the tool restarts"
+dir=$(v1_install plugin/download/)
+run_bg "$dir" update.exe
+for _ in $(seq 600); do cmp -s "$dir/updatecfg.dll" "$E2E_WORK/updatecfg-1.01.dll" && break; sleep 0.1; done
+check "updatecfg.dll is the server's plug-in" cmp -s "$dir/updatecfg.dll" "$E2E_WORK/updatecfg-1.01.dll"
+check "no temporary download left" test ! -e "$dir/updatecfg.dll.kvonew"
+# The restarted launcher refreshes its spare copy from the new plug-in.
+for _ in $(seq 300); do cmp -s "$dir/updatecfg.dat" "$E2E_WORK/updatecfg-1.01.dll" && break; sleep 0.1; done
+check "the tool restarted through its launcher" cmp -s "$dir/updatecfg.dat" "$E2E_WORK/updatecfg-1.01.dll"
+stop_all
+
+finish
