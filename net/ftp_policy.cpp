@@ -59,6 +59,11 @@ bool ProgressThrottle::ShouldPost(uint32_t nowMs) {
     return true;
 }
 
+void ReadSizer::Took(uint32_t elapsedMs) {
+    if (elapsedMs < kFastMs && size_ < kMaxRead) size_ *= 2;
+    if (elapsedMs > kSlowMs && size_ > kMinRead) size_ /= 2;
+}
+
 bool IsInstalledUnicodeLayer(const std::string& remotePath) {
     return remotePath.find(kUnicodeLayerRemoteMark) != std::string::npos &&
            platform::FileExists(kUnicodeLayerFile);

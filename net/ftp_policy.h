@@ -48,6 +48,23 @@ private:
     uint32_t lastMs_ = 0;
 };
 
+// The size of the next read. Reads start at 64 KiB and grow up to 1 MiB while they come
+// back quickly (a large read costs the client far less per byte); one that takes long
+// shrinks them again, so a slow line still shows activity to the watchdog every few seconds.
+class ReadSizer {
+public:
+    static constexpr uint32_t kMinRead = 65536;
+    static constexpr uint32_t kMaxRead = 1 << 20;
+    static constexpr uint32_t kFastMs = 250;
+    static constexpr uint32_t kSlowMs = 2000;
+    uint32_t Next() const { return size_; }
+    // Records that the last read took `elapsedMs`.
+    void Took(uint32_t elapsedMs);
+
+private:
+    uint32_t size_ = kMinRead;
+};
+
 // Whether a file download of `remotePath` is skipped because the Unicode layer it carries is
 // already installed ("unicows.dll" exists in the current directory).
 bool IsInstalledUnicodeLayer(const std::string& remotePath);

@@ -120,13 +120,14 @@ int32_t TransferToMemory(TransferJob& job, FtpConnection& connection, const char
     const uint64_t limit = size == kUnknownSize ? kFtpMaxMemoryDownload : static_cast<uint64_t>(size);
 
     Reporter reporter(job);
+    ReadSizer sizer;
     uint64_t done = 0;
     bool ended = false;
     uint32_t status = size == 0 ? kProgressEnd : kProgressBegin;
     job.Stamp();
     while (done < limit && !job.Cancelled()) {
         reporter.Step(static_cast<uint32_t>(done), ReportedTotal(size, done), status);
-        const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(kFtpReadChunk, limit - done));
+        const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(sizer.Next(), limit - done));
         uint8_t* into;
         if (!intoBlock) {
             into = buffer + done;
@@ -134,7 +135,9 @@ int32_t TransferToMemory(TransferJob& job, FtpConnection& connection, const char
             if (block->size() < done + want) block->resize(static_cast<size_t>(done + want));
             into = block->data() + done;
         }
+        const uint32_t readStart = platform::TickCountMs();
         const int32_t got = remote.file->Read(into, want);
+        sizer.Took(platform::TickCountMs() - readStart);
         if (got <= 0) {
             ended = got == 0;
             break;
@@ -174,15 +177,18 @@ FileTransferOutcome TransferToFile(TransferJob& job, FtpConnection& connection, 
     if (!local.valid()) return FileTransferOutcome::kNoLocal;
 
     const int64_t size = remote.size;
-    std::vector<uint8_t> chunk(kFtpReadChunk);
+    std::vector<uint8_t> chunk(ReadSizer::kMaxRead);
     Reporter reporter(job);
+    ReadSizer sizer;
     uint64_t done = 0;
     bool ended = false;
     uint32_t status = size == 0 ? kProgressEnd : kProgressBegin;
     job.Stamp();
     while ((size == kUnknownSize || done < static_cast<uint64_t>(size)) && !job.Cancelled()) {
         reporter.Step(static_cast<uint32_t>(done), ReportedTotal(size, done), status);
-        const int32_t got = remote.file->Read(chunk.data(), kFtpReadChunk);
+        const uint32_t readStart = platform::TickCountMs();
+        const int32_t got = remote.file->Read(chunk.data(), sizer.Next());
+        sizer.Took(platform::TickCountMs() - readStart);
         if (got <= 0) {
             ended = got == 0;
             break;

@@ -12,8 +12,6 @@
 class FtpConnection;
 class ProgressSink;
 
-// Bytes asked for per read: large reads keep the client's per-call cost low.
-constexpr uint32_t kFtpReadChunk = 65536;
 // Memory downloads carry manifests and single game files; nothing larger is accepted.
 constexpr uint32_t kFtpMaxMemoryDownload = 0x8000000;
 

@@ -97,3 +97,33 @@ TEST(FtpProgressThrottle, ClockWrapDoesNotSilenceReports) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FtpReadSizer, GrowsWhileReadsAreQuickAndShrinksOnSlowOnes) {
+    struct Step {
+        const char* name;
+        uint32_t tookMs;
+        uint32_t next;
+    } steps[] = {
+        {"quick read doubles", 10, 131072},
+        {"quick again", 10, 262144},
+        {"moderate read keeps the size", 1000, 262144},
+        {"quick to 512 KiB", 0, 524288},
+        {"quick to the top", 0, 1 << 20},
+        {"never above 1 MiB", 0, 1 << 20},
+        {"slow read halves", 2500, 524288},
+        {"slow again", 5000, 262144},
+        {"slow", 5000, 131072},
+        {"slow to the bottom", 5000, 65536},
+        {"never below 64 KiB", 30000, 65536},
+    };
+    ReadSizer sizer;
+    EXPECT_EQ(sizer.Next(), 65536u);
+    for (const Step& s : steps) {
+        sizer.Took(s.tookMs);
+        EXPECT_EQ(sizer.Next(), s.next) << s.name;
+    }
+}
+
+}  // namespace
