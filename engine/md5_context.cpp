@@ -12,7 +12,6 @@ constexpr uint32_t kInitD = 0x10325476;
 constexpr uint8_t kPadFirstByte = 0x80;
 constexpr size_t kLengthFieldBytes = 8;
 constexpr size_t kLengthFieldOffset = kMd5BlockBytes - kLengthFieldBytes;  // 56
-constexpr unsigned kBitsPerByte = 8;
 constexpr unsigned kBitsPerByteShift = 3;
 constexpr unsigned kWordBits = 32;
 constexpr unsigned kRoundSteps = 16;
