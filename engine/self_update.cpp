@@ -9,6 +9,7 @@
 #include "common/update_codes.h"
 #include "engine/offline_package.h"
 #include "engine/run_services.h"
+#include "net/local_file.h"
 #include "platform/platform.h"
 #include "platformcfg/platform_config.h"
 
@@ -74,8 +75,9 @@ bool NonEmptyFile(const char* path) {
 // Downloads `remote` beside `installed` and replaces it only when the download is whole.
 // On any failure the installed file is as it was and no temporary file is left.
 bool DownloadReplacement(ServerSession& session, const char* remote, const char* installed, ProgressSink* sink) {
-    const std::string temp = std::string(installed) + kSelfUpdateTempSuffix;
-    platform::RemoveFile(temp.c_str());
+    // A new empty file under a name the system picks: no file of the installation is touched.
+    const std::string temp = CreateTempFileBeside(installed);
+    if (temp.empty()) return false;
     // An empty tool or plug-in is never a real release: taken as a failed download.
     const bool complete = session.DownloadFile(remote, temp.c_str(), sink) == 0 && NonEmptyFile(temp.c_str());
     if (complete && PutInPlace(temp, installed)) return true;

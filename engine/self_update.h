@@ -21,8 +21,6 @@ constexpr int32_t kPluginVersionBase = 10000;  // plug-in versions: major x 1000
 
 constexpr const char* kInstalledToolName = "update.exe";
 constexpr const char* kInstalledPluginName = "updatecfg.dll";
-// A download waits under this suffix beside the file it replaces.
-constexpr const char* kSelfUpdateTempSuffix = ".kvonew";
 // A loaded plug-in cannot be replaced in place; it is moved aside under this suffix and
 // the left-over is removed by a later run.
 constexpr const char* kSelfUpdateAsideSuffix = ".kvoold";
