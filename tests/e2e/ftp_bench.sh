@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# By hand, not part of the test run: a 200 MB download on loopback from vsftpd by curl, by a
-# bare WinINet loop with 1 MiB reads and by the FTP session (both under wine64), in one run.
+# Throughput: a 200 MB download on loopback from vsftpd by curl, by a bare WinINet loop with
+# 1 MiB reads and by the FTP session (both under Wine), in one run. The test command runs it
+# too (a few seconds) so its figures stand in every log; it fails only when a download fails.
 # Needs scripts/build.sh win64. BENCH_MB sets the size.
 set -uo pipefail
 
