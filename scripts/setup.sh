@@ -30,7 +30,7 @@ PACKAGES=(
   # the 32-bit release runs under wine32 (an i386 package, see ensure_i386)
   wine32:i386
   # an MSVC-ABI plug-in built by clang and lld-link, to prove the plug-in contract
-  lld
+  lld llvm
   # real peers for the network and window tests
   vsftpd python3-pyftpdlib curl imagemagick python3-nacl
 )

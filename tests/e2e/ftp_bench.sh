@@ -37,7 +37,7 @@ sleep 1
 start=$(date +%s.%N)
 curl -s -o "$WORK/out/curl.bin" "ftp://127.0.0.1:$PORT/big.bin"
 end=$(date +%s.%N)
-printf '%-28s %8.2f s\n' "curl" "$(echo "$end - $start" | bc)"
+printf '%-28s %8.2f s\n' "curl" "$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')"
 rm -f "$WORK/out/curl.bin"
 
 bash "$ROOT/scripts/wine-run.sh" "$BUILD_WIN/ftp_bench.exe" 127.0.0.1 "$PORT" big.bin \
