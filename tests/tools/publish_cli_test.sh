@@ -97,7 +97,7 @@ make_game good-reserved-elsewhere 'data/patch.dat data/update.inf' data/patch.da
 for cmd in publish olp; do
     out=refused.$cmd
     expect $cmd-same-id 2 '' "'bad-same-id/data/f0106862.bin' and 'bad-same-id/data/f1370800.bin' have the same id e6ec9da3" -- $cmd bad-same-id $out
-    expect $cmd-manifest-id 2 '' "'update.inf' and 'bad-manifest-id/data/ciemorp' have the same id abfdccb5" -- $cmd bad-manifest-id $out
+    expect $cmd-manifest-id 2 '' "bad-manifest-id/data/ciemorp' would overwrite the installation's own 'update.inf' in patch.dat" -- $cmd bad-manifest-id $out
     expect $cmd-loose-manifest 2 '' "(bad-loose-manifest/update.inf' would overwrite the installation's own 'update.inf'|reserves)" -- $cmd bad-loose-manifest $out
     expect $cmd-loose-pack 2 '' "bad-loose-pack/patch.dat' would overwrite the installation's own 'patch.dat'" -- $cmd bad-loose-pack $out
     expect $cmd-loose-pack-copy 2 '' "bad-loose-pack-copy/PATCH.DATtmp' would overwrite the installation's own 'patch.dattmp'" -- $cmd bad-loose-pack-copy $out

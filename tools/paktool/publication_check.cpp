@@ -6,17 +6,13 @@
 #include <iterator>
 
 #include "engine/manifest_record.h"
+#include "engine/reserved_names.h"
 #include "pak/pak_name.h"
 #include "tools/paktool/cli_util.h"
 
 namespace {
 
-constexpr const char* kLocalPack = "patch.dat";
-constexpr const char* kLocalPackRebuildCopy = "patch.dattmp";  // the rebuild writes here first
-
-// Installation files a loose game file must not replace.
-constexpr const char* kReservedLooseNames[] = {kLocalPack, kLocalPackRebuildCopy, kManifestName};
-// Members of patch.dat a pack-kind game file must not replace.
+// Members of patch.dat that no game file may share an id with.
 constexpr const char* kReservedPackNames[] = {kManifestName};
 
 // One name of a publication with its id; `path` is empty for the container's own members.
@@ -55,15 +51,6 @@ int CheckIds(const std::vector<GameFile>& files, const std::vector<const char*>&
 
 }  // namespace
 
-bool IsReservedInstallName(const std::string& name, bool loose) {
-    if (loose) {
-        return std::find(std::begin(kReservedLooseNames), std::end(kReservedLooseNames), name) !=
-               std::end(kReservedLooseNames);
-    }
-    return std::find(std::begin(kReservedPackNames), std::end(kReservedPackNames), name) !=
-           std::end(kReservedPackNames);
-}
-
 int CheckPublication(const std::vector<GameFile>& files, const std::vector<std::string>& unpack,
                      const std::vector<const char*>& ownMembers) {
     for (const GameFile& file : files) {
@@ -72,9 +59,14 @@ int CheckPublication(const std::vector<GameFile>& files, const std::vector<std::
                 return Fail(kExitUsage, "'%s' is a name the package reserves for itself", file.path.c_str());
         }
         const bool loose = std::find(unpack.begin(), unpack.end(), file.name) != unpack.end();
-        if (IsReservedInstallName(file.name, loose)) {
-            return Fail(kExitUsage, "'%s' would overwrite the installation's own '%s'%s", file.path.c_str(),
-                        file.name.c_str(), loose ? " (listed in .unpack)" : "");
+        // The engine's own rule, so a publication never holds what an installation refuses.
+        if (IsReservedInstallName(file.name, !loose)) {
+            if (!loose) {
+                return Fail(kExitUsage, "'%s' would overwrite the installation's own '%s' in patch.dat (same id)",
+                            file.path.c_str(), kManifestName);
+            }
+            return Fail(kExitUsage, "'%s' would overwrite the installation's own '%s' (listed in .unpack)",
+                        file.path.c_str(), file.name.c_str());
         }
     }
     return CheckIds(files, ownMembers);

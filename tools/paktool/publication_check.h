@@ -9,12 +9,6 @@
 
 #include "tools/paktool/publish_util.h"
 
-// True when a game file named `name` (folded), installed loose or into patch.dat, would
-// overwrite a file the installation keeps for itself: its pack, the pack's temporary copy
-// during a rebuild, or the local manifest (as a loose file before it goes into the pack,
-// and as the pack member).
-bool IsReservedInstallName(const std::string& name, bool loose);
-
 // Refuses (printing the one error line, kExitUsage) a publication where
 //  - a file would overwrite one of the installation's own files,
 //  - a file is named like one of `ownMembers`, the members the container itself carries,
