@@ -30,6 +30,12 @@ log_has() {
 
 quiet() { "$@" >/dev/null 2>&1; }
 
+# no_temporary_files DIR: no download is left under the temporary names the tool makes
+# (kvu*.tmp, made by the system beside the file they replace).
+no_temporary_files() {
+  [ -z "$(find "$1" -maxdepth 1 -iname 'kvu*.tmp' -print -quit)" ]
+}
+
 # member_is PACK NAME EXPECTED-FILE
 member_is() { "$PAKTOOL" extract "$1" "$2" "$E2E_WORK/member.out" >/dev/null 2>&1 && cmp -s "$E2E_WORK/member.out" "$3"; }
 
@@ -103,7 +109,7 @@ run_bg "$dir" update.exe
 check "the new tool is announced" log_has "$dir" "最新的更新工具版本为2.24！开始下载！" 60
 for _ in $(seq 300); do cmp -s "$dir/update.exe" "$E2E_WORK/update-2.24.exe" && break; sleep 0.1; done
 check "update.exe is the server's tool" cmp -s "$dir/update.exe" "$E2E_WORK/update-2.24.exe"
-check "no temporary download left" test ! -e "$dir/update.exe.kvonew"
+check "no temporary download left" no_temporary_files "$dir"
 # The restarted launcher copies the new tool to update.dat.
 for _ in $(seq 300); do cmp -s "$dir/update.dat" "$E2E_WORK/update-2.24.exe" && break; sleep 0.1; done
 check "the tool restarted through its launcher" cmp -s "$dir/update.dat" "$E2E_WORK/update-2.24.exe"
@@ -114,7 +120,7 @@ dir=$(v1_install plugin/download/)
 run_bg "$dir" update.exe
 for _ in $(seq 600); do cmp -s "$dir/updatecfg.dll" "$E2E_WORK/updatecfg-1.01.dll" && break; sleep 0.1; done
 check "updatecfg.dll is the server's plug-in" cmp -s "$dir/updatecfg.dll" "$E2E_WORK/updatecfg-1.01.dll"
-check "no temporary download left" test ! -e "$dir/updatecfg.dll.kvonew"
+check "no temporary download left" no_temporary_files "$dir"
 # The restarted launcher refreshes its spare copy from the new plug-in.
 for _ in $(seq 300); do cmp -s "$dir/updatecfg.dat" "$E2E_WORK/updatecfg-1.01.dll" && break; sleep 0.1; done
 check "the tool restarted through its launcher" cmp -s "$dir/updatecfg.dat" "$E2E_WORK/updatecfg-1.01.dll"
