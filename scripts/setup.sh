@@ -33,6 +33,8 @@ PACKAGES=(
   lld llvm
   # real peers for the network and window tests
   vsftpd python3-pyftpdlib curl imagemagick python3-nacl
+  # the window tests (desktop colour) and the skin art script
+  x11-xserver-utils python3-pil
 )
 
 log() { printf 'setup: %s\n' "$*" >&2; }
