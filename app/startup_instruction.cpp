@@ -15,11 +15,15 @@ constexpr int kAnyPackVersion = 0;
 
 }  // namespace
 
-StartupInstruction ConsumeStartupInstruction() {
+void PrepareInstallationPackAccess() {
     SetRootPath(kRootPath);
     SetWorkPath(kWorkPath);
-    PakList packs;
     SetPakOpenMode(kPakOpenDiskFirst);
+}
+
+StartupInstruction ConsumeStartupInstruction() {
+    PrepareInstallationPackAccess();
+    PakList packs;
     packs.Open(kPatchPackName, kAnyPackVersion);  // without the pack, only a loose file counts
 
     // Zero-filled, so the text always ends in a NUL.

@@ -19,14 +19,20 @@ constexpr const char* kTextInterruptedResume = "更新已经中断，请重新�
 constexpr const char* kTextInterrupted = "更新已经中断！";
 constexpr size_t kFailedTextBytes = 1024;
 
-RunEndView Full(const char* text) { return RunEndView{text, true, false}; }
-RunEndView Plain(const char* text) { return RunEndView{text, false, false}; }
+RunEndView Plain(const char* text) { return RunEndView{text, false, false, kBarUnchanged, false}; }
+// A partial or failed run: the bar full in the error state.
+RunEndView Full(const char* text) { return RunEndView{text, true, false, kBarError, false}; }
+// As Full, and the run counts as stopped, so the start button offers a new run.
+RunEndView FullStopped(const char* text) { return RunEndView{text, true, false, kBarError, true}; }
+RunEndView FullInterrupted(const char* text, bool close) {
+    return RunEndView{text, true, close, kBarInterrupted, false};
+}
 
 RunEndView Interrupted(const RunEnd& end) {
     const bool midway = end.phase == kPhaseDownloading || end.phase == kPhaseStepping;
-    if (midway && end.stopFlag >= 0) return Full(kTextInterruptedResume);
-    if (end.interruptNotice) return Full(kTextInterrupted);
-    return RunEndView{"", true, true};
+    if (midway && end.stopFlag >= 0) return FullInterrupted(kTextInterruptedResume, false);
+    if (end.interruptNotice) return FullInterrupted(kTextInterrupted, false);
+    return FullInterrupted("", true);
 }
 
 }  // namespace
@@ -41,11 +47,11 @@ RunEndView ViewOfRunEnd(const RunEnd& end) {
             }
             return Plain(kTextDone);
         case UPD_UP_TO_DATE: return Plain(kTextUpToDate);
-        case UPD_PACKAGE_APPLIED: return Full(kTextPackageApplied);
+        case UPD_PACKAGE_APPLIED: return FullStopped(kTextPackageApplied);
         case UPD_E_FETCH: return Plain(end.phase == kPhaseChecking ? kTextFetchInfoFailed : kTextFileFailed);
         case UPD_E_DATA: return Plain(kTextBadData);
-        case UPD_E_OPEN_PACK: return Full(kTextOpenPackFailed);
-        case UPD_E_REBUILD_PACK: return Full(kTextRebuildFailed);
+        case UPD_E_OPEN_PACK: return FullStopped(kTextOpenPackFailed);
+        case UPD_E_REBUILD_PACK: return FullStopped(kTextRebuildFailed);
         case UPD_INTERRUPTED: return Interrupted(end);
         default: return RunEndView{};
     }

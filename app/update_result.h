@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "app/skin_progress.h"
+
 // The window's phase of a run.
 constexpr uint32_t kPhaseChecking = 1;     // set when a run starts
 constexpr uint32_t kPhaseDownloading = 2;  // UM_PHASE_BEGIN
@@ -18,10 +20,15 @@ struct RunEnd {
     bool interruptNotice = false;   // the run was started by a command
 };
 
+// The bar state a result leaves alone.
+constexpr int32_t kBarUnchanged = -1;
+
 struct RunEndView {
     std::string text;          // GBK; empty: nothing to show (the sender showed its own)
     bool fullBar = false;      // bar to its total
     bool closeWindow = false;  // an interrupted first run that discarded: the window closes
+    int32_t barState = kBarUnchanged;  // kBarError or kBarInterrupted with a full bar
+    bool stopKeep = false;     // StopFlag := 1: the start button offers a new run
 };
 
 RunEndView ViewOfRunEnd(const RunEnd& end);

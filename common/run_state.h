@@ -10,3 +10,6 @@
 extern std::atomic<int32_t> StopFlag;
 // Files whose download failed in this run; reset by the window before each run.
 extern std::atomic<uint32_t> FailedFileCount;
+// 0 at program start; 1 once the player starts a run (a later run, the offline package):
+// an interrupted run that discarded then shows a notice instead of closing the window.
+extern std::atomic<int32_t> InterruptNotice;
