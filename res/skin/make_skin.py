@@ -446,11 +446,11 @@ def landscape(size):
     paint(pic, (230, 170, 150), mist)
 
     # Cliff and warrior in the foreground.
+    cliff = Mask(size)
+    cliff.poly([(-2, h), (-2, h * 0.8), (30, h * 0.77), (70, h * 0.755), (118, h * 0.76),
+                (160, h * 0.785), (w + 2, h * 0.84), (w + 2, h)])
     fg = Mask(size)
-    fg.poly([(-2, h), (-2, h * 0.8), (30, h * 0.77), (70, h * 0.755), (118, h * 0.76),
-             (160, h * 0.785), (w + 2, h * 0.84), (w + 2, h)])
     fx, fy = w * 0.5, h * 0.755          # feet
-    s = 1.0
     body = [
         # cape blown to the left
         [(fx - 14, fy - 138), (fx - 34, fy - 110), (fx - 60, fy - 50), (fx - 78, fy - 8),
@@ -478,6 +478,17 @@ def landscape(size):
     fg.rect((sword_x - 1.5, fy - 112, sword_x + 1.5, fy - 100))           # grip
     fg.circle((sword_x, fy - 114), 3)                                     # pommel
     fg_mask = fg.done()
+    cliff_mask = cliff.done()
+    paint(pic, colorize(vertical(size, h * 0.75, h), [(0.0, (44, 30, 50)), (0.35, (18, 12, 24)),
+                                                      (1.0, (6, 5, 9))]), cliff_mask)
+    cliff_rim = inter(minus(cliff_mask, shift(cliff_mask, 0, 2)), cliff_mask)
+    paint(pic, (236, 150, 110), scale(blur(cliff_rim, 0.6), 0.8))
+    rocks = Mask(size)
+    rnd = random.Random(NOISE_SEED + 5)
+    for _ in range(18):
+        x, y = rnd.uniform(0, w), rnd.uniform(h * 0.82, h * 0.98)
+        rocks.poly([(x - 10, y), (x - 3, y - 5), (x + 8, y - 3), (x + 12, y + 2)])
+    paint(pic, (40, 28, 44), scale(inter(rocks.done(), cliff_mask), 0.5))
     paint(pic, (9, 7, 14), fg_mask)
     rim = inter(minus(fg_mask, shift(fg_mask, -2, 1)), fg_mask)
     paint(pic, (190, 200, 255), scale(blur(rim, 0.5), 0.9))
@@ -503,6 +514,19 @@ def emblem_watermark(canvas, centre, radius):
     paint(canvas, (34, 30, 26), device)
 
 
+def gem(canvas, centre, half_width, colour, deep):
+    """A glowing diamond-cut gem set in a dark bezel."""
+    cx, cy = centre
+    half_height = half_width * 1.25
+    m = Mask(canvas.size).poly([(cx, cy - half_height), (cx + half_width, cy),
+                                (cx, cy + half_height), (cx - half_width, cy)]).done()
+    glow(canvas, m, colour, half_width * 0.6, 1.3)
+    paint(canvas, EDGE, dilate(m, 1))
+    grad = colorize(radial(canvas.size, (cx - 2, cy - half_height * 0.4), half_height * 1.2),
+                    [(0.0, (255, 255, 245)), (0.4, colour), (1.0, deep)])
+    paint(canvas, grad, m)
+
+
 def crest(canvas, shape):
     """The raised title crest: darker metal, inner gold line, a gem and the title."""
     crest_mask = Mask(canvas.size).poly(CREST).ellipse(CREST_DOME).done()
@@ -514,14 +538,7 @@ def crest(canvas, shape):
     line = inter(minus(erode(crest_mask, 9), erode(crest_mask, 10)), top_only)
     paint(canvas, (150, 108, 44), line)
 
-    gem_c = (400.5, 26)
-    gem = Mask(canvas.size).poly([(gem_c[0], gem_c[1] - 10), (gem_c[0] + 8, gem_c[1]),
-                                  (gem_c[0], gem_c[1] + 10), (gem_c[0] - 8, gem_c[1])]).done()
-    glow(canvas, gem, (60, 200, 255), 5, 1.3)
-    paint(canvas, EDGE, dilate(gem, 1))
-    gem_grad = colorize(radial(canvas.size, (gem_c[0] - 2, gem_c[1] - 4), 12),
-                        [(0.0, (230, 255, 255)), (0.4, (60, 200, 240)), (1.0, (10, 60, 110))])
-    paint(canvas, gem_grad, gem)
+    gem(canvas, (400.5, 26), 8, (60, 200, 240), (10, 60, 110))
 
     label(canvas, "在线更新", 32, (400, 62), [(0.0, (255, 246, 200)), (0.5, (240, 190, 80)),
                                             (1.0, (170, 100, 30))],
@@ -592,6 +609,7 @@ def background():
     paint(canvas, full_pic, arch_inner)
     vignette = radial(WIN_SIZE, (118, 330), 130, 300)
     paint(canvas, (0, 0, 0), inter(arch_inner, vignette.point(lambda v: int(v * 0.35))))
+    gem(canvas, ((ARCH_LEFT + ARCH_RIGHT) / 2.0, 60), 6, (255, 120, 90), (120, 10, 10))
 
     crest(canvas, shape)
     header(canvas)
@@ -679,14 +697,14 @@ def text_button(background_img, pos, text, hover):
     paint(img, colorize(vertical(BUTTON_SIZE, 1, h - 1),
                         gold_ramp() if hover else gold_ramp((220, 186, 120), (160, 116, 50),
                                                             (84, 54, 20))), rim)
-    stops = ([(0.0, (150, 58, 30)), (0.5, (112, 30, 16)), (1.0, (60, 12, 8))] if hover
+    stops = ([(0.0, (176, 76, 36)), (0.5, (128, 40, 18)), (1.0, (76, 18, 10))] if hover
              else [(0.0, (82, 40, 28)), (0.5, (52, 22, 16)), (1.0, (28, 12, 10))])
     paint(img, colorize(vertical(BUTTON_SIZE, 3, h - 3), stops), face)
     gloss = inter(Mask(BUTTON_SIZE).rrect((3, 3, w - 3, h / 2.0), 3).done(), face)
     paint(img, (255, 230, 200), scale(gloss, 0.16 if hover else 0.08))
     if hover:
-        inner = minus(face, erode(face, 3))
-        paint(img, (255, 190, 90), scale(blur(inner, 1.2), 0.5))
+        warm = inter(face, vertical(BUTTON_SIZE, h * 0.45, h))
+        paint(img, (255, 140, 50), scale(warm, 0.35))
     fill = ([(0.0, (255, 255, 240)), (1.0, (255, 220, 140))] if hover
             else [(0.0, (246, 230, 196)), (1.0, (214, 180, 120))])
     label(img, text, 15, (w / 2.0, h / 2.0), fill, (20, 8, 4), stroke=2, spacing=4,
@@ -738,7 +756,7 @@ def start_button(name):
     gloss = inter(Mask(size).ellipse((22, 10, 99, 52)).done(), orb)
     paint(img, (255, 255, 255), scale(inter(gloss, vertical(size, 60, 8)), 0.35))
     label(img, text, 19, (centre[0], 86), text_fill, outline, stroke=2, spacing=1,
-          shadow=(0, 0, 0), glow_colour=halo)
+          shadow=(0, 0, 0))
     play = Mask(size).poly([(centre[0] - 7, 30), (centre[0] + 10, 39), (centre[0] - 7, 48)]).done()
     paint(img, outline, dilate(play, 1))
     paint(img, text_fill[0][1], play)
@@ -754,14 +772,14 @@ def icon_image(px):
     c, r = (big / 2.0, big / 2.0), big / 2.0 - big / 32.0
     img = Image.new("RGB", size, EDGE)
     disc = Mask(size).circle(c, r).done()
-    face = Mask(size).circle(c, r * 0.78).done()
+    face = Mask(size).circle(c, r * (0.82 if px <= 16 else 0.78)).done()
     paint(img, colorize(vertical(size, 0, big), gold_ramp()), disc)
     paint(img, EDGE, minus(dilate(face, max(1, big // 48)), face))
     paint(img, colorize(radial(size, (c[0], c[1] * 1.3), r), [(0.0, (70, 90, 170)),
                                                               (1.0, (10, 12, 40))]), face)
     blade = Mask(size)
     u = r / 10.0
-    thick = 1.6 if px <= 16 else 1.0
+    thick = 2.0 if px <= 16 else 1.0
     blade.poly([(c[0], c[1] - 7 * u), (c[0] + 1.6 * u * thick, c[1] - 4.6 * u),
                 (c[0] + 1.1 * u * thick, c[1] + 3 * u), (c[0] - 1.1 * u * thick, c[1] + 3 * u),
                 (c[0] - 1.6 * u * thick, c[1] - 4.6 * u)])
