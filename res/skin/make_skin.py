@@ -535,8 +535,13 @@ def crest(canvas, shape):
     metal = colorize(vertical(canvas.size, 0, 110),
                      [(0.0, (58, 48, 40)), (0.6, (30, 26, 28)), (1.0, (20, 20, 28))])
     paint(canvas, metal, erode(crest_top, 6))
-    line = inter(minus(erode(crest_mask, 9), erode(crest_mask, 10)), top_only)
+    crest_outline = Mask(canvas.size).poly(CREST).ellipse(CREST_DOME).rect(
+        (0, 97, canvas.size[0], canvas.size[1]), 0).done()
+    fade = vertical(canvas.size, 90, 72)
+    line = inter(minus(erode(crest_outline, 9), erode(crest_outline, 10)), fade)
     paint(canvas, (150, 108, 44), line)
+    base = Mask(canvas.size).rect((258, 99, 543, 100)).done()
+    paint(canvas, (150, 108, 44), base)
 
     gem(canvas, (400.5, 26), 8, (60, 200, 240), (10, 60, 110))
 
