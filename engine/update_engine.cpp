@@ -69,6 +69,16 @@ UpdateEngine* UpdateEngine::Instance() {
     return g_instance;
 }
 
+void UpdateEngine::StopCurrent(bool keep) {
+    std::lock_guard<std::mutex> hold(g_instanceLock);
+    if (g_instance != nullptr) g_instance->Stop(keep);
+}
+
+bool UpdateEngine::IsCurrentStopping() {
+    std::lock_guard<std::mutex> hold(g_instanceLock);
+    return g_instance != nullptr && g_instance->IsStopping();
+}
+
 void UpdateEngine::Release() {
     {
         std::lock_guard<std::mutex> hold(g_instanceLock);

@@ -31,6 +31,12 @@ class UpdateEngine {
 public:
     // The one engine, created on first use.
     static UpdateEngine* Instance();
+    // For the main thread, which must never create an engine: Stop(keep) on the current
+    // engine, under the instance lock so the worker cannot release it meanwhile. Nothing
+    // when no run holds an engine.
+    static void StopCurrent(bool keep);
+    // IsStopping() of the current engine; false when there is none.
+    static bool IsCurrentStopping();
 
     // Fetches the remote manifest, reads the local one from `localPackPath` and compares
     // them. UPD_DONE when something is to be fetched, UPD_UP_TO_DATE when nothing is, or a

@@ -330,6 +330,82 @@ TEST_F(EngineTest, StopKeepsOrDiscardsWhatWasInstalled) {
 }
 
 
+// Asks for the stop the way the main thread does, through the current engine, when the
+// n-th download begins; records what the stopping query answered before and after.
+class CurrentEngineStopper : public Transfer {
+public:
+    CurrentEngineStopper(DirTransfer& inner, int stopAt, bool keep) : inner_(inner), stopAt_(stopAt), keep_(keep) {}
+    int32_t DownloadFile(const char* remote, const char* local, ProgressSink* sink) override {
+        Count();
+        return inner_.DownloadFile(remote, local, sink);
+    }
+    int32_t DownloadToMemory(const char* remote, const uint8_t** bytes, uint32_t* size, ProgressSink* sink) override {
+        Count();
+        return inner_.DownloadToMemory(remote, bytes, size, sink);
+    }
+    void Interrupt() override { inner_.Interrupt(); }
+
+    bool stoppingBefore = true;
+    bool stoppingAfter = false;
+
+private:
+    void Count() {
+        if (++requests_ != stopAt_) return;
+        stoppingBefore = UpdateEngine::IsCurrentStopping();
+        UpdateEngine::StopCurrent(keep_);
+        stoppingAfter = UpdateEngine::IsCurrentStopping();
+    }
+    DirTransfer& inner_;
+    int stopAt_;
+    bool keep_;
+    int requests_ = 0;
+};
+
+TEST_F(EngineTest, StopThroughTheCurrentEngineActsOnTheRunningPass) {
+    struct Case {
+        const char* name;
+        bool keep;
+        const char* f1;  // f1.txt in the pack afterwards
+        const char* f3;
+    };
+    const Case cases[] = {
+        {"keep what was installed", true, "1", "<absent>"},
+        {"discard everything", false, "<absent>", "<absent>"},
+    };
+    const std::vector<Published> v2 = {{"f1.txt", "1"}, {"f2.txt", "2"}, {"f3.txt", "3"}, {"f4.txt", "4"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform::RemoveFile("patch.dat");
+        Install({{"base.txt", "b"}});
+        Publish("v2", v2);
+        DirTransfer inner(scratch.path() + "/v2");
+        // Request 1 is the manifest; request 4 is the third file.
+        CurrentEngineStopper stopper(inner, 4, c.keep);
+        EXPECT_EQ(Sync("v2", &stopper, &inner).result, UPD_INTERRUPTED);
+        EXPECT_FALSE(stopper.stoppingBefore);
+        EXPECT_TRUE(stopper.stoppingAfter);
+        EXPECT_EQ(PackMember("f1.txt"), c.f1);
+        EXPECT_EQ(PackMember("f3.txt"), c.f3);
+        // The released engine takes its stop with it.
+        EXPECT_FALSE(UpdateEngine::IsCurrentStopping());
+    }
+}
+
+TEST(CurrentEngine, WithoutARunTheStopRequestIsDroppedAndMakesNoEngine) {
+    UpdateEngine::StopCurrent(false);
+    EXPECT_FALSE(UpdateEngine::IsCurrentStopping());
+    // Had the request made (and stopped) an engine, the next run would start stopped.
+    UpdateEngine* engine = UpdateEngine::Instance();
+    EXPECT_FALSE(engine->IsStopping());
+    EXPECT_FALSE(UpdateEngine::IsCurrentStopping());
+    UpdateEngine::StopCurrent(true);
+    EXPECT_TRUE(engine->IsStopping());
+    engine->Release();
+    EXPECT_FALSE(UpdateEngine::IsCurrentStopping());
+    EXPECT_FALSE(UpdateEngine::Instance()->IsStopping());
+    UpdateEngine::Instance()->Release();
+}
+
 // The files (not folders) of the installation, without the server folders.
 std::set<std::string> InstalledFileNames() {
     std::set<std::string> names;
