@@ -68,6 +68,12 @@ std::string EditionQuestion(int32_t edition) {
 }
 
 bool SwitchEdition(int32_t edition, bool barFull, EditionSwitchUi& ui) {
+    // Destroyed on every way out, which closes the pack.
+    std::unique_ptr<PakUpdateTask> task = CreatePakUpdateTask();
+    return SwitchEdition(edition, barFull, ui, *task);
+}
+
+bool SwitchEdition(int32_t edition, bool barFull, EditionSwitchUi& ui, PakUpdateTask& task) {
     if (!barFull) {
         ui.Box(kTextSwitchStillUpdating);
         return false;
@@ -76,19 +82,17 @@ bool SwitchEdition(int32_t edition, bool barFull, EditionSwitchUi& ui) {
         ui.Box(kTextSwitchClassic);
         return false;
     }
-    // Destroyed on every way out, which closes the pack.
-    std::unique_ptr<PakUpdateTask> task = CreatePakUpdateTask();
-    if (!task->OpenOrCreate(kPatchPackName, kMayNotCreate)) {
+    if (!task.OpenOrCreate(kPatchPackName, kMayNotCreate)) {
         ui.Box(kTextSwitchCannotOpen);
         return false;
     }
     const char* word = edition == kEdition1024 ? kEditionWord800 : kEditionWord1024;
-    if (!task->AddBuffer(kStartupInstructionName, word, static_cast<uint32_t>(std::strlen(word)))) {
+    if (!task.AddBuffer(kStartupInstructionName, word, static_cast<uint32_t>(std::strlen(word)))) {
         ui.Box(kTextSwitchCannotAdd);
-        task->Rebuild(nullptr);  // its answer does not matter: the switch has failed
+        task.Rebuild(nullptr);  // its answer does not matter: the switch has failed
         return false;
     }
-    if (!task->Rebuild(nullptr)) {
+    if (!task.Rebuild(nullptr)) {
         ui.Box(kTextSwitchCannotRebuild);
         return false;
     }

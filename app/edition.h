@@ -55,3 +55,7 @@ public:
 // patch.dat cannot be opened, the word added or the pack rebuilt. True on success; the
 // caller then waits kSwitchDoneDelayMs, shows kTextSwitchDone and ends the process.
 bool SwitchEdition(int32_t edition, bool barFull, EditionSwitchUi& ui);
+
+class PakUpdateTask;
+// The same over a given pack update task (the one above makes a PakUpdaterTask).
+bool SwitchEdition(int32_t edition, bool barFull, EditionSwitchUi& ui, PakUpdateTask& task);
