@@ -17,8 +17,12 @@ BUILD_WIN64=$BUILD_WIN
 export KVO_WINE_ARCH=${KVO_WINE_ARCH:-win64}
 export KVO_WINE_LOCALE=${KVO_WINE_LOCALE:-zh_CN.UTF-8}
 WINE_RUN=$E2E_ROOT/scripts/wine-run.sh
+BUILD_HOST=${BUILD_HOST:-$E2E_ROOT/build/host/bin}
+PAKTOOL=$BUILD_HOST/paktool
+PYTHON=/usr/bin/python3
 E2E_FAILURES=0
 E2E_PIDS=()
+E2E_SERVER_PIDS=()
 
 for needed in update.exe updatecfg.dll updatecfg.ini boxwatch.exe; do
   if [ ! -f "$BUILD_WIN/$needed" ]; then
@@ -33,7 +37,7 @@ OWN_PREFIX=
 
 e2e_cleanup() {
   local pid
-  for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
+  for pid in "${E2E_PIDS[@]}" "${E2E_SERVER_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
   "$WINESERVER" -k >/dev/null 2>&1
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
   rm -rf "$E2E_WORK"
@@ -140,4 +144,161 @@ finish() {
   fi
   echo "$(basename "$0"): $E2E_FAILURES check(s) failed"
   exit 1
+}
+
+# ---- Texts and files of an installation ----
+
+# GBK spelling of a UTF-8 text, as the tool writes it into update_debug.txt.
+gbk() { printf '%s' "$1" | iconv -f UTF-8 -t GBK; }
+
+# log_has DIR TEXT SECONDS: waits until the installation's debug log holds TEXT.
+log_has() {
+  local pattern
+  pattern=$(gbk "$2")
+  for _ in $(seq $(($3 * 10))); do
+    grep -qF -- "$pattern" "$1/update_debug.txt" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# log_lacks DIR TEXT: the installation's debug log does not hold TEXT (now).
+log_lacks() { ! grep -qF -- "$(gbk "$2")" "$1/update_debug.txt" 2>/dev/null; }
+
+# log_lines DIR TEXT: how many lines of the debug log hold TEXT.
+log_lines() { grep -cF -- "$(gbk "$2")" "$1/update_debug.txt" 2>/dev/null; }
+
+quiet() { "$@" >/dev/null 2>&1; }
+has_text() { grep -qF -- "$2" "$1"; }
+same_file() { cmp -s "$1" "$2"; }
+
+# member_is PACK NAME EXPECTED-FILE
+member_is() { "$PAKTOOL" extract "$1" "$2" "$E2E_WORK/member.out" >/dev/null 2>&1 && cmp -s "$E2E_WORK/member.out" "$3"; }
+
+# member_text_is PACK NAME TEXT
+member_text_is() {
+  "$PAKTOOL" extract "$1" "$2" "$E2E_WORK/member.out" >/dev/null 2>&1 && [ "$(cat "$E2E_WORK/member.out")" = "$3" ]
+}
+
+# ---- Update servers ----
+
+need_paktool() {
+  [ -x "$PAKTOOL" ] || { echo "e2e: $PAKTOOL missing (scripts/build.sh host)" >&2; exit 1; }
+}
+
+free_port() {
+  "$PYTHON" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+# start_ftp_server TREE [BYTES_PER_SECOND]: vsftpd on loopback serving TREE (made read-only),
+# each transfer limited to the rate when one is given. Sets FTP_PORT.
+start_ftp_server() {
+  local tree=$1 rate=${2:-0} conf pasv_min
+  chmod -R a-w "$tree"
+  FTP_PORT=$(free_port)
+  pasv_min=$(free_port)
+  conf=$(mktemp "$E2E_WORK/vsftpd.XXXXXX")
+  mkdir -p "$E2E_WORK/empty"
+  sed -e "s|@ROOT@|$tree|" -e "s|@PORT@|$FTP_PORT|" -e "s|@PASV_MIN@|$pasv_min|" \
+      -e "s|@PASV_MAX@|$((pasv_min + 20))|" -e "s|@EMPTY@|$E2E_WORK/empty|" \
+      "$E2E_ROOT/tests/e2e/ftp_servers/vsftpd.conf.in" >"$conf"
+  echo "anon_max_rate=$rate" >>"$conf"
+  /usr/sbin/vsftpd "$conf" >"$conf.out" 2>&1 &
+  E2E_SERVER_PIDS+=("$!")
+  for _ in $(seq 100); do
+    "$PYTHON" -c 'import socket, sys; socket.create_connection(("127.0.0.1", int(sys.argv[1])), 1).close()' \
+      "$FTP_PORT" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "e2e: vsftpd did not start ($(cat "$conf.out"))" >&2
+  return 1
+}
+
+# point_at_server DIR PORT SERVERDIR: the installation's plug-in settings name the local
+# server on PORT and the publication in SERVERDIR (e.g. download/).
+point_at_server() {
+  local dir=$1 port=$2 serverdir=$3
+  sed -i -e "s|^ftp port = .*|ftp port = $port|" -e "s|^ftp directory = .*|ftp directory = $serverdir|" \
+      -e "s|^file version = .*|file version = ${serverdir}version.txt|" \
+      -e "s|^file update = .*|file update = ${serverdir}update.exe|" "$dir/updatecfg.ini"
+}
+
+# synced_install GAMEDIR: a new installation holding GAMEDIR as a publication brings it
+# (patch.dat and update.inf written by the engine's own pass). Prints its directory.
+synced_install() {
+  local dir published
+  dir=$(new_install)
+  published=$(mktemp -d "$E2E_WORK/published.XXXXXX")
+  "$PAKTOOL" publish "$1" "$published" >/dev/null
+  "$PAKTOOL" sync "$published" "$dir" --yes >/dev/null
+  echo "$dir"
+}
+
+# The plug-in version that the sample updatecfg.ini (and the recording plug-in) announce: a
+# publication for them names it, or the tool fetches a plug-in.
+PLUGIN_VERSION=10000
+
+# serve_up_to_date DIR GAMEDIR [PLUGIN_VERSION]: publishes GAMEDIR, serves it and points the
+# installation DIR (already holding GAMEDIR) at it, so a run of the tool finds it up to date.
+serve_up_to_date() {
+  local tree
+  tree=$(mktemp -d "$E2E_WORK/tree.XXXXXX")
+  "$PAKTOOL" publish "$2" "$tree" --plugin-version "${3:-$PLUGIN_VERSION}" >/dev/null
+  start_ftp_server "$tree" || return 1
+  point_at_server "$1" "$FTP_PORT" download/
+}
+
+# ---- The updater's window, used through the X display like a person ----
+
+# Client points of the painted buttons: the centres of their hit rectangles.
+declare -A BUTTON_POINT=([close]="768 122" [minimise]="735 122" [website]="304 529" [offline]="454 529"
+                         [edition]="606 529" [start]="740 537")
+UPDATER_TITLE_PATTERN='^更新工具[0-9]'
+
+# wait_updater_window SECONDS: waits for the updater's window; sets UPDATER_WID and the screen
+# position of its client area, UPDATER_X and UPDATER_Y (the window is borderless).
+wait_updater_window() {
+  local wid geometry
+  for _ in $(seq $(($1 * 10))); do
+    wid=$(xdotool search --onlyvisible --name "$UPDATER_TITLE_PATTERN" 2>/dev/null | head -1)
+    if [ -n "$wid" ] && geometry=$(xdotool getwindowgeometry --shell "$wid" 2>/dev/null); then
+      UPDATER_WID=$wid
+      UPDATER_X=$(sed -n 's/^X=//p' <<<"$geometry")
+      UPDATER_Y=$(sed -n 's/^Y=//p' <<<"$geometry")
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# updater_window_gone SECONDS: waits until no updater window is shown.
+updater_window_gone() {
+  for _ in $(seq $(($1 * 10))); do
+    [ -z "$(xdotool search --onlyvisible --name "$UPDATER_TITLE_PATTERN" 2>/dev/null)" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# click_client X Y: a left click at a client point of the updater's window.
+click_client() {
+  xdotool mousemove --sync $((UPDATER_X + $1)) $((UPDATER_Y + $2)) click 1
+}
+
+# click_button NAME: clicks a painted button (close, minimise, website, offline, edition,
+# start), then moves the pointer off the window so no button shows its hover image.
+click_button() {
+  local point=(${BUTTON_POINT[$1]})
+  click_client "${point[0]}" "${point[1]}"
+  sleep 0.3
+  xdotool mousemove --sync 0 0
+}
+
+# press_escape: the Esc key in the updater's window (the pointer rests over it, so the
+# window has the keyboard).
+press_escape() {
+  xdotool mousemove --sync $((UPDATER_X + 400)) $((UPDATER_Y + 300))
+  xdotool key --window "$UPDATER_WID" Escape 2>/dev/null || xdotool key Escape
+  xdotool mousemove --sync 0 0
 }

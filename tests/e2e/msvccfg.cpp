@@ -8,8 +8,10 @@
 //   the server address block), "launch <name>".
 // Its answers show whether the tool uses them:
 //   Initialize  0 when a file refuse_initialize is in the current directory, else 7;
-//   GetString   "platfrom string": kPlatformName (GBK); any other key: "";
-//   GetInt      "ftp port": kFtpPort; "platfrom version": kPlatformVersion; "ftpip" index i:
+//   GetString   "platfrom string": kPlatformName (GBK); any other key: its value in the
+//               [updatecfg] section of updatecfg.ini in the current directory, else "";
+//   GetInt      "ftp port": that file's value, else kFtpPort; "platfrom version":
+//               kPlatformVersion; "ftpip" index i:
 //               127.0.0.(i + 1) in network byte order for i < kFtpIpCount, then 0; else -1;
 //   Launch      kLaunchAnswer.
 #include "platformcfg/update_cfg.h"
@@ -23,6 +25,11 @@ __declspec(dllimport) int __stdcall WriteFile(void* file, const void* data, unsi
                                               unsigned long* written, void* overlapped);
 __declspec(dllimport) int __stdcall CloseHandle(void* handle);
 __declspec(dllimport) unsigned long __stdcall GetFileAttributesA(const char* name);
+__declspec(dllimport) unsigned long __stdcall GetPrivateProfileStringA(const char* section, const char* key,
+                                                                       const char* fallback, char* value,
+                                                                       unsigned long size, const char* file);
+__declspec(dllimport) unsigned __stdcall GetPrivateProfileIntA(const char* section, const char* key, int fallback,
+                                                               const char* file);
 }
 
 namespace {
@@ -44,6 +51,14 @@ constexpr int kFtpIpCount = 2;
 constexpr int kUnknownInt = -1;
 constexpr int kLaunchAnswer = 1;
 constexpr unsigned kLineBytes = 512;
+constexpr const char* kSettingsFile = ".\\updatecfg.ini";  // with a directory: not the Windows one
+constexpr const char* kSettingsSection = "updatecfg";
+constexpr unsigned kAnswerSlots = 8;  // answers are lent: a few stay valid while the caller copies them
+constexpr unsigned long kAnswerBytes = 1024;
+
+// Zero-initialised storage: no constructor code needed.
+char g_answers[kAnswerSlots][kAnswerBytes];
+unsigned g_nextAnswer;
 
 bool Same(const char* a, const char* b) {
     while (*a != '\0' && *a == *b) ++a, ++b;
@@ -98,7 +113,10 @@ public:
     }
     const char* GetString(const char* key) override {
         Line().Add("getstring ").Add(key).Append();
-        return Same(key, kCfgKeyPlatformString) ? kPlatformName : "";
+        if (Same(key, kCfgKeyPlatformString)) return kPlatformName;
+        char* answer = g_answers[g_nextAnswer++ % kAnswerSlots];
+        GetPrivateProfileStringA(kSettingsSection, key, "", answer, kAnswerBytes, kSettingsFile);
+        return answer;
     }
     int GetInt(const char* key) override {
         if (Same(key, kCfgKeyFtpIp)) {
@@ -108,7 +126,9 @@ public:
             return index < kFtpIpCount ? static_cast<int>(0x7F | (index + 1) << 24) : 0;
         }
         Line().Add("getint ").Add(key).Append();
-        if (Same(key, kCfgKeyFtpPort)) return kFtpPort;
+        if (Same(key, kCfgKeyFtpPort)) {
+            return static_cast<int>(GetPrivateProfileIntA(kSettingsSection, key, kFtpPort, kSettingsFile));
+        }
         if (Same(key, kCfgKeyPlatformVersion)) return kPlatformVersion;
         return kUnknownInt;
     }

@@ -5,39 +5,13 @@
 # trees and makes the v1 installation.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-BUILD_HOST=${BUILD_HOST:-$E2E_ROOT/build/host/bin}
-PAKTOOL=$BUILD_HOST/paktool
-PYTHON=/usr/bin/python3
-[ -x "$PAKTOOL" ] || { echo "online e2e: $PAKTOOL missing (scripts/build.sh host)" >&2; exit 1; }
-
-free_port() {
-  "$PYTHON" -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-
-# GBK spelling of a UTF-8 text, as the tool writes it into update_debug.txt.
-gbk() { printf '%s' "$1" | iconv -f UTF-8 -t GBK; }
-
-# log_has DIR TEXT SECONDS: waits until the installation's debug log holds TEXT.
-log_has() {
-  local pattern
-  pattern=$(gbk "$2")
-  for _ in $(seq $(($3 * 10))); do
-    grep -qF -- "$pattern" "$1/update_debug.txt" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-quiet() { "$@" >/dev/null 2>&1; }
+need_paktool
 
 # no_temporary_files DIR: no download is left under the temporary names the tool makes
 # (kvu*.tmp, made by the system beside the file they replace).
 no_temporary_files() {
   [ -z "$(find "$1" -maxdepth 1 -iname 'kvu*.tmp' -print -quit)" ]
 }
-
-# member_is PACK NAME EXPECTED-FILE
-member_is() { "$PAKTOOL" extract "$1" "$2" "$E2E_WORK/member.out" >/dev/null 2>&1 && cmp -s "$E2E_WORK/member.out" "$3"; }
 
 # The game in two versions.
 mkdir -p "$E2E_WORK/game-v1/data" "$E2E_WORK/game-v2/data/new"
@@ -57,33 +31,15 @@ printf 'tool 2.24' >>"$E2E_WORK/update-2.24.exe"   # tells the builds apart, sti
 cp "$BUILD_WIN/updatecfg.dll" "$E2E_WORK/updatecfg-1.01.dll"
 printf 'plug-in 1.01' >>"$E2E_WORK/updatecfg-1.01.dll"
 "$PAKTOOL" publish "$E2E_WORK/game-v2" "$TREE/plugin" --plugin-version 10001 --plugin "$E2E_WORK/updatecfg-1.01.dll" >/dev/null
-mkdir -p "$E2E_WORK/empty"
-chmod -R a-w "$TREE"
-
-PORT=$(free_port)
-PASV_MIN=$(free_port)
-sed -e "s|@ROOT@|$TREE|" -e "s|@PORT@|$PORT|" -e "s|@PASV_MIN@|$PASV_MIN|" \
-    -e "s|@PASV_MAX@|$((PASV_MIN + 20))|" -e "s|@EMPTY@|$E2E_WORK/empty|" \
-    "$E2E_ROOT/tests/e2e/ftp_servers/vsftpd.conf.in" >"$E2E_WORK/vsftpd.conf"
-/usr/sbin/vsftpd "$E2E_WORK/vsftpd.conf" >"$E2E_WORK/vsftpd.out" 2>&1 &
-VSFTPD_PID=$!
-trap 'kill $VSFTPD_PID 2>/dev/null; e2e_cleanup' EXIT
-for _ in $(seq 100); do
-  "$PYTHON" -c 'import socket, sys; socket.create_connection(("127.0.0.1", int(sys.argv[1])), 1).close()' "$PORT" \
-    2>/dev/null && break
-  sleep 0.1
-done
+start_ftp_server "$TREE" || exit 1
+PORT=$FTP_PORT
 
 # A v1 installation whose plug-in settings point at the local server; DIR is the server
 # directory of the publication to use.
 v1_install() {
-  local dir serverdir=$1
-  dir=$(new_install)
-  "$PAKTOOL" publish "$E2E_WORK/game-v1" "$E2E_WORK/server-v1" >/dev/null
-  "$PAKTOOL" sync "$E2E_WORK/server-v1" "$dir" --yes >/dev/null
-  sed -i -e "s|^ftp port = .*|ftp port = $PORT|" -e "s|^ftp directory = .*|ftp directory = $serverdir|" \
-      -e "s|^file version = .*|file version = ${serverdir}version.txt|" \
-      -e "s|^file update = .*|file update = ${serverdir}update.exe|" "$dir/updatecfg.ini"
+  local dir
+  dir=$(synced_install "$E2E_WORK/game-v1")
+  point_at_server "$dir" "$PORT" "$1"
   echo "$dir"
 }
 
