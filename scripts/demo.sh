@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
-# The run command: sets up the machine, builds the host tools and shows them at work on a
-# small built-in sample. Each demo step is one function listed in DEMO_STEPS.
-# UPDATER_BUILD_ROOT overrides build/.
+# The run command: sets up the machine, builds the host tools and the release, shows
+# update.exe under Wine bringing a v1 installation of a small built-in sample game to v2 from
+# a local FTP server (with screenshots of its window), then paktool at work on a small
+# sample. Each demo step is one function listed in DEMO_STEPS; a summary closes the run.
+# UPDATER_BUILD_ROOT overrides build/ (the screenshots go to its demo/ folder).
 set -uo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_ROOT=${UPDATER_BUILD_ROOT:-$ROOT/build}
 export UPDATER_BUILD_ROOT=$BUILD_ROOT
 PAKTOOL=$BUILD_ROOT/host/bin/paktool
+WIN_BIN=$BUILD_ROOT/win32/bin
+SHOT_DIR=$BUILD_ROOT/demo
 
 # Compression methods of pack blocks, by number, with their names.
 METHODS=(-2 -1 0 1 2)
 declare -A METHOD_NAMES=([-2]="LZMA" [-1]="zlib" [0]="stored" [1]="LHA-style" [2]="LZO1X")
 SAMPLE_ITEMS=400
 
-DEMO_STEPS=(demo_block_methods demo_md5 demo_pack demo_update)
+DEMO_STEPS=(demo_window demo_block_methods demo_md5 demo_pack demo_update)
 
 failures=0
 
@@ -88,10 +92,31 @@ demo_update() {
   run_demo_script demo-update.sh
 }
 
+# The product: update.exe (the 32-bit release) under Wine updates a v1 installation.
+demo_window() {
+  echo "== update.exe brings an installation from v1 to v2"
+  if ! bash "$ROOT/scripts/demo-window.sh" "$PAKTOOL" "$WIN_BIN" "$SHOT_DIR" "$WORK/window" \
+      "$WORK/summary.txt"; then
+    echo "FAILED: update.exe demo"
+    failures=$((failures + 1))
+  fi
+}
+
+now() { date +%s; }
+
+summary() {
+  echo "== summary"
+  echo "set-up and builds (host, win32): $((BUILDS_DONE - STARTED))s; demo steps: $(($(now) - BUILDS_DONE))s"
+  [ -f "$WORK/summary.txt" ] && cat "$WORK/summary.txt"
+  echo "paktool: block codecs, md5, pack commands, publish/sync/olp on a sample"
+}
+
+STARTED=$(now)
 if [ "$(id -u)" -eq 0 ]; then
   bash "$ROOT/scripts/setup.sh" || exit 1
 fi
-bash "$ROOT/scripts/build.sh" host || exit 1
+bash "$ROOT/scripts/build.sh" host win32 || exit 1
+BUILDS_DONE=$(now)
 
 WORK=$(mktemp -d /tmp/kvo-demo.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
@@ -103,6 +128,8 @@ for step in "${DEMO_STEPS[@]}"; do
   "$step"
   echo
 done
+summary
+echo
 if [ "$failures" -ne 0 ]; then
   echo "demo: $failures step(s) failed"
   exit 1
