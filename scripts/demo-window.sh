@@ -234,11 +234,11 @@ prepare_wine() {
 # Geometry "W H X Y" of the tool's window: the window titled like the main window, else the
 # largest visible top-level window on the display (the only program shown there is ours).
 window_geometry() {
-  local root id best= best_area=0 WIDTH HEIGHT X Y WINDOW SCREEN
-  root=$(($(xwininfo -root | awk '/Window id:/ { print $4; exit }')))
+  local screen id best= best_area=0 WIDTH HEIGHT X Y WINDOW SCREEN
+  screen=$(xdotool getdisplaygeometry)
   for id in $(xdotool search --onlyvisible --maxdepth 1 --name '' 2>/dev/null); do
-    [ "$id" = "$root" ] && continue
     eval "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null)" || continue
+    [ "$WIDTH $HEIGHT" = "$screen" ] && continue   # the root window itself
     if xdotool getwindowname "$id" 2>/dev/null | grep -q "^$MAIN_TITLE"; then
       best="$WIDTH $HEIGHT $X $Y"
       break
@@ -312,6 +312,7 @@ run_update() {
     say "   download started after ${DOWNLOAD_AT}s"
     sleep "$DOWNLOAD_SHOT_DELAY"
     check "screenshot during the download" shoot "$SHOTDIR/window-downloading.png"
+    log_has "$TEXT_DONE" && say "   (the run had already ended when it was taken)"
   else
     say "   the download did not start within ${WINDOW_LIMIT_SECONDS}s"
     failures=$((failures + 1))
