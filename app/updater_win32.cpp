@@ -4,9 +4,9 @@
 #include <commctrl.h>
 
 #include "app/app_texts.h"
-#include "app/interim_window.h"
 #include "app/startup_instruction.h"
 #include "app/update_app.h"
+#include "app/update_dlg.h"
 #include "app/update_run.h"
 #include "engine/plugin_values.h"
 #include "platform/platform.h"
@@ -61,15 +61,16 @@ bool WaitForParent(uint32_t handleValue) {
 
 }  // namespace
 
-void RunUpdater(const std::wstring& directory, const std::wstring& commandLine) {
+void RunUpdater(const std::wstring& /*directory: current, recorded by the window*/, const std::wstring& commandLine) {
     if (!StartPlugin(commandLine)) return;
 
     StartupInstruction instruction = ConsumeStartupInstruction();
     SetDownloadDirOverride(instruction.downloadDir);
     if (instruction.waitForParent && !WaitForParent(instruction.parentHandle)) return;
 
-    SetInstallDir(WideToNarrow(directory.c_str(), kTextFromSystem) + std::string("\\"));
     ::InitCommonControls();
     SetRestartCommandLine(commandLine);
-    RunInterimWindow();
+    // The main window records the installation directory when it opens.
+    CUpdateDlg dialog;
+    dialog.DoModal();
 }
