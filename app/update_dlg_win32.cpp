@@ -24,9 +24,18 @@ constexpr const char* kPathSeparator = "\\";
 constexpr UINT kStringChars = 256;
 // System commands carry the hit-test code (or other flags) in their low four bits.
 constexpr WPARAM kSysCommandMask = 0xFFF0;
+constexpr SHORT kKeyDownBit = static_cast<SHORT>(0x8000);
 constexpr uint64_t kTickWrap = uint64_t{1} << 32;
 const COLORREF kKeyColour = RGB(kKeyColourRed, kKeyColourGreen, kKeyColourBlue);
 const COLORREF kBlack = RGB(0, 0, 0);
+
+// Whether the press that began the move command still holds. After a command's box or
+// dialog the button has been released, and a move loop started then would drag the window
+// along until the next click.
+bool PrimaryButtonDown() {
+    const int button = ::GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
+    return (::GetKeyState(button) & kKeyDownBit) != 0;
+}
 
 bool IsRunNotification(UINT message) { return message >= UM_FILE_BEGIN && message <= UM_FILES_LEFT; }
 
@@ -90,7 +99,8 @@ INT_PTR CUpdateDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_SYSCOMMAND:
             if ((wParam & kSysCommandMask) == SC_MOVE && (wParam & ~kSysCommandMask) == HTCAPTION) {
-                return OnMoveCommand() ? Answer(0) : FALSE;  // FALSE: the system's move follows
+                if (OnMoveCommand() || !PrimaryButtonDown()) return Answer(0);
+                return FALSE;  // the system's move follows
             }
             if ((wParam & kSysCommandMask) == kAboutCommand) {
                 ShowAboutBox(window_);
