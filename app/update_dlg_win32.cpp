@@ -81,7 +81,10 @@ INT_PTR CALLBACK CUpdateDlg::DialogProc(HWND window, UINT message, WPARAM wParam
         ::SetWindowLongPtrW(window, DWLP_USER, lParam);
         self->window_ = window;
         self->OnInitDialog();
-        return FALSE;  // the focus was not set
+        // The window has no control that takes the keyboard, so it takes it itself: Esc
+        // then reaches the stop request from the start.
+        ::SetFocus(window);
+        return FALSE;  // the focus was set here, not by the system
     }
     auto* self = reinterpret_cast<CUpdateDlg*>(::GetWindowLongPtrW(window, DWLP_USER));
     if (self == nullptr) return FALSE;  // messages before initialisation: default processing
