@@ -29,7 +29,8 @@ private:
     // Sets the answer of a handled message and reports it handled.
     INT_PTR Answer(LRESULT result);
 
-    // Initialisation, in its order; each answers false when initialisation ends there.
+    // Initialisation, in its order; LoadSkin and PrepareSurfaces answer false when it ends
+    // there (the window then stays without worker, timer or page).
     void OnInitDialog();
     void AddAboutMenuItem();
     void SetIcons();
