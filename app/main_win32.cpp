@@ -19,5 +19,10 @@ struct DebugLogLifetime {
 int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*narrowCommandLine*/, int /*show*/) {
     CUpdateApp app(CommandLineArguments(::GetCommandLineW()));
     app.InitInstance();
+    // A restart ends the window's loop with a quit message that carries the exit code; the
+    // modal loop leaves it queued for us.
+    MSG quit;
+    // Null window: any quit message of this thread.
+    if (::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) return static_cast<int>(quit.wParam);
     return 0;
 }

@@ -58,6 +58,7 @@ private:
     void OnCancel();
     // True when the move is not to follow (the classic edition's refusal).
     bool SwitchEditionCommand();
+    int32_t CurrentEdition();
     void OfflinePackageCommand();
     void WebsiteCommand();
     // True when the dialog ended (the game was launched).
@@ -78,6 +79,10 @@ private:
     BrowserHost browser_;
     bool timerStarted_ = false;
     bool fileDialogOpen_ = false;  // the offline package picker is shown: no cursor reset
+    // The edition read when the window opened, before the first run: the edition command
+    // uses it while a run reads the packs, since reading patch.dat here then would take the
+    // pack library's current list from under the worker.
+    int32_t openingEdition_ = 0;
     HCURSOR arrow_ = nullptr;
     HCURSOR hand_ = nullptr;
     uint32_t lastTick_ = 0;    // NowMs: the 32-bit tick extended past its wrap

@@ -81,15 +81,19 @@ bool CUpdateDlg::OnMoveCommand() {
     return false;
 }
 
+int32_t CUpdateDlg::CurrentEdition() { return state_.workerRunning ? openingEdition_ : GetEdition(); }
+
 bool CUpdateDlg::SwitchEditionCommand() {
-    const int32_t edition = GetEdition();
+    const int32_t edition = CurrentEdition();
     if (edition == kEditionClassic) {
         Box(kTextSwitchClassic, kAppCaption, MB_OK);
         return true;  // the refusal ends the command without the move
     }
     if (Box(EditionQuestion(edition).c_str(), kAppCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) return false;
     WindowSwitchUi ui(window_);
-    if (!SwitchEdition(edition, state_.progress.full(), ui)) return false;
+    // A run still going on (its bar can be full while it ends) counts as an update not done:
+    // the pack is not rewritten under the worker.
+    if (!SwitchEdition(edition, state_.progress.full() && !state_.workerRunning, ui)) return false;
     ::Sleep(kSwitchDoneDelayMs);
     Box(kTextSwitchDone, kAppCaption, MB_OK);
     // The installation changed edition under the running client: the process ends at once.

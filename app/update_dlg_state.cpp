@@ -171,7 +171,8 @@ std::string UpdateDlgState::CounterPrefix() const {
     if (filesShown == 0) return std::string();
     char text[kCounterBytes];
     const int kb = static_cast<int>(bytesLeft / kBytesPerKb);
-    if (phase == kPhaseDownloading && rate.Known()) {
+    // Speed and time left only while the run goes on: a finished run has neither.
+    if (phase == kPhaseDownloading && workerRunning && rate.Known()) {
         std::snprintf(text, sizeof(text), kCounterWithRateFormat, filesShown, kb, rate.Text(bytesLeft).c_str());
     } else {
         std::snprintf(text, sizeof(text), kCounterFormat, filesShown, kb);

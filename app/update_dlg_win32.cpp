@@ -209,7 +209,8 @@ void CUpdateDlg::SetIcons() {
 
 void CUpdateDlg::SetTitle() {
     const std::string& platformName = GetPlatformString();
-    const std::string title = WindowTitle(platformName.empty() ? nullptr : platformName.c_str(), GetEdition());
+    openingEdition_ = GetEdition();
+    const std::string title = WindowTitle(platformName.empty() ? nullptr : platformName.c_str(), openingEdition_);
     ::SetWindowTextW(window_, NarrowToWide(title.c_str(), kTextOwn));
 }
 
@@ -261,7 +262,7 @@ void CUpdateDlg::OpenWebPage() {
     if (!browser_.Create(window_, IDC_EXPLORER, kBrowserX, kBrowserY, kBrowserWidth, kBrowserHeight)) return;
     iUpdateCfg* cfg = GetPlatformConfig();
     if (cfg == nullptr) return;
-    const char* address = cfg->GetString(BrowserPageKey(GetEdition()));
+    const char* address = cfg->GetString(BrowserPageKey(openingEdition_));
     if (address == nullptr) return;
     browser_.Navigate(NarrowToWide(address, kTextOwn));
 }

@@ -74,7 +74,9 @@ int32_t RunOnSession(UpdateEngine& engine, RunObjects& run, ServerSession& sessi
                      const std::string& localPack) {
     if (engine.IsStopping()) return UPD_INTERRUPTED;
     ShowStatus(kTextCheckingTool);
-    if (CheckSelfUpdate(session, &run.sink) <= 0) return kRunEnded;
+    // A check cut short by the player's stop is an interruption, so the window treats it
+    // as one (a discarded first run closes the window).
+    if (CheckSelfUpdate(session, &run.sink) <= 0) return Stopped() ? UPD_INTERRUPTED : kRunEnded;
 
     const std::string remoteList = RemoteListPath();
     ShowStatus(kTextCheckingUpdates);
@@ -110,7 +112,7 @@ int32_t RunUpdate(UpdateEngine& engine, RunWindow* window, RunServices& services
         return Stopped() ? UPD_INTERRUPTED : kRunEnded;
     }
     std::unique_ptr<ServerSession> session = services.OpenSession(address, candidates.address, candidates.count);
-    if (!session) return kRunEnded;
+    if (!session) return Stopped() ? UPD_INTERRUPTED : kRunEnded;
     return RunOnSession(engine, run, *session, services, localPack);
 }
 

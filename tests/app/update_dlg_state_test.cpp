@@ -380,6 +380,11 @@ TEST(UpdateDlgStateTest, DownloadShowsSpeedAndTimeLeftOncePerSecond) {
     EXPECT_EQ(state.bytesLeft, left);
     EXPECT_EQ(state.counterPrefix, "[3 Files][" + std::to_string(left / 1024) + " KB][1000 KB/s 00:09] : ");
     EXPECT_EQ(state.StatusLine(), state.counterPrefix + "下载\r\n");
+
+    // The result's text after the run has ended shows no stale speed.
+    Feed(state, Msg(UM_UPDATE_DONE, static_cast<uint32_t>(UPD_INTERRUPTED)));
+    Feed(state, Status("中断\r\n"));
+    EXPECT_EQ(state.counterPrefix, "[3 Files][" + std::to_string(left / 1024) + " KB] : ");
 }
 
 TEST(UpdateDlgStateTest, TimerLeavesOtherPhasesAlone) {

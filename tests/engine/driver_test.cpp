@@ -177,26 +177,31 @@ struct EndedBySelfUpdateCase {
     const char* versionFile;
     Fault fault;
     size_t restarts;
+    int32_t result;
 };
 
-TEST_F(DriverTest, SelfUpdateThatDoesNotLetTheRunGoOnEndsItWithMinusOne) {
+TEST_F(DriverTest, SelfUpdateThatDoesNotLetTheRunGoOnEndsIt) {
     WriteFile(server + "/download/update.exe", "tool v2.24");
+    const int32_t ended = -1;
     const std::vector<EndedBySelfUpdateCase> cases = {
-        {"new-tool-fetched", "224\n10002", Fault::kNone, 1},
-        {"new-tool-failed", "224\n10002", Fault::kStall, 0},
-        {"unusable-version-file", "x\n10002", Fault::kNone, 0},
+        {"new-tool-fetched", "224\n10002", Fault::kNone, 1, ended},
+        {"new-tool-failed", "224\n10002", Fault::kStall, 0, ended},
+        {"unusable-version-file", "x\n10002", Fault::kNone, 0, ended},
+        // The player's stop is reported as such, so the window can close or say so.
+        {"player-stopped-the-new-tool", "224\n10002", Fault::kPlayerStops, 0, UPD_INTERRUPTED},
     };
     for (const EndedBySelfUpdateCase& c : cases) {
+        StopFlag.store(0);
         WriteFile("update.exe", "tool v2.23");
         WriteFile(server + "/" + kVersionFile, c.versionFile);
         services.faults = {{"download/update.exe", c.fault}};
         services.log = {};
         TestWindow w;
         UiRecorder ui;
-        EXPECT_EQ(UpdateThreadProc(&w, services), -1) << c.name;
+        EXPECT_EQ(UpdateThreadProc(&w, services), c.result) << c.name;
         EXPECT_EQ(w.notes.restarts.size(), c.restarts) << c.name;
         EXPECT_FALSE(services.log.HasCall("memory download/update.pak")) << c.name << ": the list is never fetched";
-        EXPECT_EQ(w.notes.posts.back(), (Posted{UM_UPDATE_DONE, static_cast<uint32_t>(-1), 0})) << c.name;
+        EXPECT_EQ(w.notes.posts.back(), (Posted{UM_UPDATE_DONE, static_cast<uint32_t>(c.result), 0})) << c.name;
     }
 }
 

@@ -50,6 +50,10 @@ int32_t ScriptedSession::DownloadFile(const char* remotePath, const char* localP
     log_.calls.push_back(std::string("download ") + remotePath + " -> " + localPath);
     const Fault fault = FaultOf(remotePath);
     if (fault == Fault::kMissing || fault == Fault::kDownloadFails) return kResultFail;
+    if (fault == Fault::kPlayerStops) {
+        StopFlag.store(-1);
+        return UPD_INTERRUPTED;
+    }
     if (fault == Fault::kStall) {
         // An abandoned transfer leaves what it had written.
         const std::string content = ReadFile(root_ + "/" + remotePath);

@@ -40,6 +40,7 @@ enum class Fault {
     kStall,       // the download stops half-way: half the bytes stay in the local file, skipped
     kSizeFails,   // the size query fails
     kDownloadFails,  // the size is known but the download fails, leaving nothing
+    kPlayerStops,    // the player interrupts (discarding) while this file downloads
 };
 
 // Everything the sessions of a test were asked, in order ("size download/x", "fetch v",
