@@ -2,34 +2,42 @@
 // the end-to-end tests see message boxes and the updater's window as a user would.
 //
 //   boxwatch.exe LOGFILE STEP...
-//     box=S      wait up to S seconds for a message box; log "box: CAPTION|TEXT|icon=0/1"
-//                and press its first button; "box: none" when none came
+//     box=S[:B]  wait up to S seconds for a message box; log "box: CAPTION|TEXT|icon=0/1"
+//                and press its button B (ok, yes, no, cancel; without B the first of
+//                OK, Yes, Cancel, No it has); "box: none" when none came
 //     nobox=S    watch S seconds; log every box that comes (and press it), else "nobox"
 //     window=S   wait up to S seconds for the updater's window; log "window: TITLE" or
 //                "window: none"
-//     status     log "status: TEXT" with the window's status lines ('|' between lines)
-//     click=ID   press the window's control ID
-//     text=ID    log "text: TEXT" with the text of the window's control ID
 //     close      press Esc in the window and wait for it to go; log "closed" or "open"
 //     sleep=MS   wait MS milliseconds
+// The updater's window is the dialog whose title begins with kUpdaterTitlePrefix; a message
+// box is a dialog with the box's text control and no edit field (a file dialog has one).
 // The log is UTF-8, one line an observation, appended to.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <string>
 
 namespace {
 
 constexpr const wchar_t* kDialogClass = L"#32770";
-constexpr const wchar_t* kUpdaterWindowClass = L"KvoUpdaterInterimWindow";
+constexpr const wchar_t* kUpdaterTitlePrefix = L"\x66F4\x65B0\x5DE5\x5177";  // "更新工具"
 constexpr int kBoxTextId = 0xFFFF;
 constexpr int kBoxIconIds[] = {0x14, 0x440};  // the icon control: Windows, Wine
 constexpr int kBoxButtonIds[] = {IDOK, IDYES, IDCANCEL, IDNO};
-constexpr int kStatusControlId = 100;
 constexpr DWORD kPollMs = 100;
-constexpr DWORD kCloseWaitMs = 5000;
+// A stop request may wait for the update run to wind down before the window goes.
+constexpr DWORD kCloseWaitMs = 20000;
 constexpr int kTextChars = 4096;
+constexpr int kClassChars = 64;
+
+struct NamedButton {
+    const char* name;
+    int id;
+};
+constexpr NamedButton kNamedButtons[] = {{"ok", IDOK}, {"yes", IDYES}, {"no", IDNO}, {"cancel", IDCANCEL}};
 
 FILE* g_log = nullptr;
 
@@ -53,38 +61,61 @@ std::wstring WindowText(HWND window) {
     return buf;
 }
 
+enum class Kind { kMessageBox, kUpdater };
+
+bool IsMessageBox(HWND window) {
+    // A file dialog may also hold a static with the box's text id, but never lacks its edit.
+    return ::GetDlgItem(window, kBoxTextId) != nullptr && ::FindWindowExW(window, nullptr, L"Edit", nullptr) == nullptr &&
+           ::FindWindowExW(window, nullptr, L"ComboBoxEx32", nullptr) == nullptr;
+}
+
+bool IsUpdaterWindow(HWND window) {
+    if (IsMessageBox(window)) return false;
+    std::wstring title = WindowText(window);
+    return title.compare(0, std::wcslen(kUpdaterTitlePrefix), kUpdaterTitlePrefix) == 0;
+}
+
 struct Search {
-    const wchar_t* className;
-    bool messageBox;
+    Kind kind;
     HWND found;
 };
 
-BOOL CALLBACK FindWindowOfClass(HWND window, LPARAM param) {
+BOOL CALLBACK FindWindowOfKind(HWND window, LPARAM param) {
     auto* search = reinterpret_cast<Search*>(param);
-    wchar_t cls[64] = {0};
-    ::GetClassNameW(window, cls, 64);
-    if (!::IsWindowVisible(window) || std::wcscmp(cls, search->className) != 0) return TRUE;
-    if (search->messageBox && ::GetDlgItem(window, kBoxTextId) == nullptr) return TRUE;
+    wchar_t cls[kClassChars] = {0};
+    ::GetClassNameW(window, cls, kClassChars);
+    if (!::IsWindowVisible(window) || std::wcscmp(cls, kDialogClass) != 0) return TRUE;
+    if (search->kind == Kind::kMessageBox ? !IsMessageBox(window) : !IsUpdaterWindow(window)) return TRUE;
     search->found = window;
     return FALSE;
 }
 
-HWND FindTopLevel(const wchar_t* className, bool messageBox) {
-    Search search = {className, messageBox, nullptr};
-    ::EnumWindows(&FindWindowOfClass, reinterpret_cast<LPARAM>(&search));
+HWND FindTopLevel(Kind kind) {
+    Search search = {kind, nullptr};
+    ::EnumWindows(&FindWindowOfKind, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
-HWND WaitFor(const wchar_t* className, bool messageBox, double seconds) {
+HWND WaitFor(Kind kind, double seconds) {
     DWORD deadline = ::GetTickCount() + static_cast<DWORD>(seconds * 1000);
     for (;;) {
-        if (HWND found = FindTopLevel(className, messageBox)) return found;
+        if (HWND found = FindTopLevel(kind)) return found;
         if (static_cast<LONG>(::GetTickCount() - deadline) >= 0) return nullptr;
         ::Sleep(kPollMs);
     }
 }
 
-void RecordAndPress(HWND box) {
+// The id of a button name, 0 for none (the box's first button), -1 for an unknown name.
+int ButtonId(const std::string& name) {
+    if (name.empty()) return 0;
+    for (const NamedButton& button : kNamedButtons) {
+        if (name == button.name) return button.id;
+    }
+    return -1;
+}
+
+// Logs the box and presses the button `chosen` (0: the first the box has).
+void RecordAndPress(HWND box, int chosen = 0) {
     bool icon = false;
     for (int id : kBoxIconIds) {
         HWND control = ::GetDlgItem(box, id);
@@ -98,6 +129,7 @@ void RecordAndPress(HWND box) {
     Log("box: " + Utf8(WindowText(box)) + "|" + Utf8(WindowText(::GetDlgItem(box, kBoxTextId))) +
         "|icon=" + (icon ? "1" : "0"));
     for (int id : kBoxButtonIds) {
+        if (chosen != 0 && id != chosen) continue;
         if (HWND button = ::GetDlgItem(box, id)) {
             ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
             break;
@@ -109,29 +141,26 @@ void RecordAndPress(HWND box) {
     }
 }
 
-std::string StatusLines(HWND window) {
-    std::string text = Utf8(WindowText(::GetDlgItem(window, kStatusControlId)));
-    std::string out;
-    for (char c : text) {
-        if (c == '\r') continue;
-        out += c == '\n' ? '|' : c;
-    }
-    return out;
-}
-
 bool RunStep(const std::string& step) {
     size_t eq = step.find('=');
     std::string name = step.substr(0, eq);
-    double value = eq == std::string::npos ? 0 : std::atof(step.c_str() + eq + 1);
+    std::string argument = eq == std::string::npos ? std::string() : step.substr(eq + 1);
+    size_t colon = argument.find(':');
+    double value = std::atof(argument.c_str());
     if (name == "box") {
-        HWND box = WaitFor(kDialogClass, true, value);
+        int chosen = ButtonId(colon == std::string::npos ? std::string() : argument.substr(colon + 1));
+        if (chosen < 0) {
+            std::fprintf(stderr, "boxwatch: unknown button in %s\n", step.c_str());
+            return false;
+        }
+        HWND box = WaitFor(Kind::kMessageBox, value);
         if (box == nullptr) Log("box: none");
-        else RecordAndPress(box);
+        else RecordAndPress(box, chosen);
     } else if (name == "nobox") {
         bool any = false;
         DWORD deadline = ::GetTickCount() + static_cast<DWORD>(value * 1000);
         while (static_cast<LONG>(::GetTickCount() - deadline) < 0) {
-            if (HWND box = FindTopLevel(kDialogClass, true)) {
+            if (HWND box = FindTopLevel(Kind::kMessageBox)) {
                 RecordAndPress(box);
                 any = true;
             }
@@ -139,32 +168,20 @@ bool RunStep(const std::string& step) {
         }
         if (!any) Log("nobox");
     } else if (name == "window") {
-        HWND window = WaitFor(kUpdaterWindowClass, false, value);
+        HWND window = WaitFor(Kind::kUpdater, value);
         Log(window == nullptr ? "window: none" : "window: " + Utf8(WindowText(window)));
-    } else if (name == "status") {
-        HWND window = FindTopLevel(kUpdaterWindowClass, false);
-        Log(window == nullptr ? "status: no window" : "status: " + StatusLines(window));
-    } else if (name == "click") {
-        HWND window = FindTopLevel(kUpdaterWindowClass, false);
-        HWND control = window ? ::GetDlgItem(window, static_cast<int>(value)) : nullptr;
-        if (control == nullptr) {
-            Log("click: no control");
-        } else {
-            ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(static_cast<int>(value), BN_CLICKED),
-                           reinterpret_cast<LPARAM>(control));
-        }
-    } else if (name == "text") {
-        HWND window = FindTopLevel(kUpdaterWindowClass, false);
-        HWND control = window ? ::GetDlgItem(window, static_cast<int>(value)) : nullptr;
-        Log(control == nullptr ? "text: no control" : "text: " + Utf8(WindowText(control)));
     } else if (name == "close") {
-        HWND window = FindTopLevel(kUpdaterWindowClass, false);
+        HWND window = FindTopLevel(Kind::kUpdater);
         if (window != nullptr) {
+            // The dialog's own loop turns Esc into its cancel command.
             ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
             DWORD deadline = ::GetTickCount() + kCloseWaitMs;
-            while (::IsWindow(window) && static_cast<LONG>(::GetTickCount() - deadline) < 0) ::Sleep(kPollMs);
+            while (::IsWindow(window) && ::IsWindowVisible(window) &&
+                   static_cast<LONG>(::GetTickCount() - deadline) < 0) {
+                ::Sleep(kPollMs);
+            }
         }
-        Log(window != nullptr && ::IsWindow(window) ? "open" : "closed");
+        Log(window != nullptr && ::IsWindow(window) && ::IsWindowVisible(window) ? "open" : "closed");
     } else if (name == "sleep") {
         ::Sleep(static_cast<DWORD>(value));
     } else {

@@ -2,36 +2,58 @@
 # Game launch from the updater's window under Wine: the numbered copy of the game
 # executable, a copy that is running, the pack's member against a loose one, the
 # downloads' temporary files, a missing game, and the reference plug-in starting the game.
+# The start button starts the game only after a run that found the installation up to date,
+# so each installation holds a publication that a local server offers.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+need_paktool
 
-START_GAME=101
 BOX_DATA_ERROR='box: 错误|patch.dat数据错误|icon=0'
-MAKEPACK=${BUILD_HOST:-$BUILD_WIN/../../host/bin}/makepack
+TEXT_UP_TO_DATE="已经是最新版本，无需更新，请点击开始游戏按扭，启动游戏"
 
-same_file() { cmp -s "$1" "$2"; }
 present() { [ -e "$1" ]; }
 missing() { [ ! -e "$1" ]; }
 
-# An installation with the recording plug-in and the stand-in game as mainclient.exe.
-game_install() {
-  local dir
-  dir=$(new_install)
-  cp "$BUILD_WIN/recordcfg.dll" "$dir/updatecfg.dll"
-  cp "$BUILD_WIN/fakegame.exe" "$dir/mainclient.exe"
-  echo "$dir"
+# The game without its executable, and with a packed one.
+GAME=$E2E_WORK/game
+mkdir -p "$GAME/data"
+printf 'alpha' >"$GAME/data/a.txt"
+PACKED_GAME=$E2E_WORK/packed-game
+cp -r "$GAME" "$PACKED_GAME"
+cp "$BUILD_WIN/fakegame.exe" "$PACKED_GAME/mainclient.exe"
+printf 'packed build' >>"$PACKED_GAME/mainclient.exe"
+
+# up_to_date_install GAMEDIR: an installation holding GAMEDIR, served as up to date, in
+# dir (not printed: the server must stay a child of this shell).
+up_to_date_install() {
+  dir=$(synced_install "$1")
+  serve_up_to_date "$dir" "$1" || exit 1
 }
 
-# Starts the updater and presses its start-game button: start_game DIR LOG
+# An up-to-date installation in dir with the recording plug-in and the stand-in game as
+# mainclient.exe: game_install [GAMEDIR]
+game_install() {
+  up_to_date_install "${1:-$GAME}"
+  cp "$BUILD_WIN/recordcfg.dll" "$dir/updatecfg.dll"
+  cp "$BUILD_WIN/fakegame.exe" "$dir/mainclient.exe"
+}
+
+# Starts the updater, lets its run find the installation up to date and presses the start
+# button: start_game DIR LOG [BOXWATCH STEPS...] (default: box=3 close).
 start_game() {
-  run_bg "$1" update.exe
-  watch "$2" window=30 click=$START_GAME box=3 close
+  local dir=$1 log=$2
+  shift 2
+  run_bg "$dir" update.exe
+  wait_updater_window 60 && log_has "$dir" "$TEXT_UP_TO_DATE" 60
+  click_button start
+  if [ $# -eq 0 ]; then set -- box=3 close; fi
+  watch "$log" "$@"
 }
 
 temp_dir=$("$WINE" cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')
 temp_dir=$("$WINE" winepath -u "$temp_dir" 2>/dev/null | tr -d '\r')
 
 echo "# no copies yet: kvo00.exe written and started, temporary files cleared"
-dir=$(game_install)
+game_install
 mkdir -p "$temp_dir"
 for f in KVO1A2B.tmp kvo3c.tmp other.tmp; do echo partial > "$temp_dir/$f"; done
 log=$E2E_WORK/first.log
@@ -45,7 +67,7 @@ check "other.tmp kept" present "$temp_dir/other.tmp"
 stop_all
 
 echo "# kvo00.exe running: kvo01.exe written and started, kvo00.exe left alone"
-dir=$(game_install)
+game_install
 cp "$BUILD_WIN/fakegame.exe" "$dir/kvo00.exe"
 printf 'older build' >> "$dir/kvo00.exe"
 cp "$dir/kvo00.exe" "$E2E_WORK/kvo00.before"
@@ -59,40 +81,30 @@ check "the running kvo00.exe untouched" same_file "$E2E_WORK/kvo00.before" "$dir
 stop_all
 
 echo "# the loose mainclient.exe wins over the pack's; without it the pack's is used"
-if [ -x "$MAKEPACK" ]; then
-  dir=$(game_install)
-  mkdir "$dir/src"
-  cp "$BUILD_WIN/fakegame.exe" "$dir/src/mainclient.exe"
-  printf 'packed build' >> "$dir/src/mainclient.exe"
-  printf 'src\r\nmainclient.exe\r\n' > "$dir/list.txt"
-  (cd "$dir" && "$MAKEPACK" list.txt patch.dat)
-  log=$E2E_WORK/pack.log
-  start_game "$dir" "$log"
-  check "loose mainclient.exe used" same_file "$dir/mainclient.exe" "$dir/kvo00.exe"
-  stop_all
-  rm "$dir/mainclient.exe"
-  start_game "$dir" "$log"
-  check "the pack's mainclient.exe used" same_file "$dir/src/mainclient.exe" "$dir/kvo00.exe"
-  check "no message box" lacks_line_starting "$log" "box: 错误"
-  stop_all
-else
-  echo "FAIL - $MAKEPACK missing (scripts/build.sh host)"
-  E2E_FAILURES=$((E2E_FAILURES + 1))
-fi
+game_install "$PACKED_GAME"
+log=$E2E_WORK/pack.log
+start_game "$dir" "$log"
+check "loose mainclient.exe used" same_file "$dir/mainclient.exe" "$dir/kvo00.exe"
+stop_all
+rm "$dir/mainclient.exe"
+start_game "$dir" "$log"
+check "the pack's mainclient.exe used" same_file "$PACKED_GAME/mainclient.exe" "$dir/kvo00.exe"
+check "no message box" lacks_line_starting "$log" "box: 错误"
+stop_all
 
 echo "# no game executable anywhere"
-dir=$(game_install)
+game_install
 rm "$dir/mainclient.exe"
-printf 'not a pack' > "$dir/patch.dat"
 log=$E2E_WORK/nogame.log
-start_game "$dir" "$log"
+start_game "$dir" "$log" box=10 box=10
 check "the data error message is shown" has_line "$log" "$BOX_DATA_ERROR"
+check "then the launch failure" has_text "$log" "|最终的游戏启动过程失败！|"
 check "nothing started" test "$(grep -c '^launch' "$dir/plugin_calls.txt")" = 0
 check "no copy written" missing "$dir/kvo00.exe"
 stop_all
 
 echo "# the reference plug-in starts the game from the installation directory"
-dir=$(new_install)
+up_to_date_install "$GAME"
 cp "$BUILD_WIN/fakegame.exe" "$dir/mainclient.exe"
 log=$E2E_WORK/reference.log
 start_game "$dir" "$log"

@@ -45,10 +45,12 @@ e2e_cleanup() {
 }
 trap e2e_cleanup EXIT
 
-# One display for every program of this script (wine-run.sh starts none when DISPLAY is set).
+# One display for every program of this script (wine-run.sh starts none when DISPLAY is set);
+# E2E_XVFB_OPTIONS adds options to the Xvfb started here.
 if [ -z "${DISPLAY:-}" ]; then
   display_file=$E2E_WORK/display
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+  # shellcheck disable=SC2086  # E2E_XVFB_OPTIONS: further options, word by word
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp ${E2E_XVFB_OPTIONS:-} 3>"$display_file" >/dev/null 2>&1 &
   XVFB_PID=$!
   for _ in $(seq 100); do
     [ -s "$display_file" ] && break

@@ -14,24 +14,33 @@ if [ ! -f "$BUILD_WIN/msvccfg.dll" ]; then
   exit 1
 fi
 
-START_GAME=101
+need_paktool
+MSVC_PLUGIN_VERSION=20003  # msvccfg.dll's "platfrom version"
+TEXT_UP_TO_DATE="已经是最新版本，无需更新，请点击开始游戏按扭，启动游戏"
 present() { [ -e "$1" ]; }
-same_file() { cmp -s "$1" "$2"; }
 
+GAME=$E2E_WORK/game
+mkdir -p "$GAME/data"
+printf 'alpha' >"$GAME/data/a.txt"
+
+# An installation in dir with msvccfg.dll as its plug-in, served as up to date (the start
+# button starts the game only then); msvccfg.dll reads the server from updatecfg.ini.
 msvc_install() {
-  local dir
-  dir=$(new_install)
+  dir=$(synced_install "$GAME")
+  serve_up_to_date "$dir" "$GAME" "$MSVC_PLUGIN_VERSION" || exit 1
   cp "$BUILD_WIN/msvccfg.dll" "$dir/updatecfg.dll"
   cp "$BUILD_WIN/fakegame.exe" "$dir/mainclient.exe"
-  echo "$dir"
 }
 
 echo "# start-up: Initialize with the command line, GetString's platform name as the title"
-dir=$(msvc_install)
+msvc_install
 log=$E2E_WORK/msvc.log
 run_bg "$dir" update.exe -user "a b" 42
-watch "$log" window=30 click=$START_GAME box=3 close
-check "the factory found and the window shown with GetString's answer" has_line "$log" "window: MSVC 插件"
+watch "$log" window=30
+wait_updater_window 30 && log_has "$dir" "$TEXT_UP_TO_DATE" 60
+click_button start
+watch "$log" box=3 close
+check "the factory found and the window shown with GetString's answer" has_text "$log" "[MSVC 插件]"
 check "Initialize got the launcher's arguments" has_line "$dir/plugin_calls.txt" 'initialize -user "a b" 42'
 check "GetString asked for the platform string" has_line "$dir/plugin_calls.txt" "getstring platfrom string"
 echo "# the start-game command: Launch with the numbered copy"
@@ -41,7 +50,7 @@ check "no message box" has_line "$log" "box: none"
 stop_all
 
 echo "# Initialize answering 0: the tool ends without a window"
-dir=$(msvc_install)
+msvc_install
 touch "$dir/refuse_initialize"
 log=$E2E_WORK/msvc-refused.log
 run_bg "$dir" update.exe
