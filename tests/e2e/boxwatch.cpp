@@ -8,6 +8,8 @@
 //     nobox=S    watch S seconds; log every box that comes (and press it), else "nobox"
 //     window=S   wait up to S seconds for the updater's window; log "window: TITLE" or
 //                "window: none"
+//     esc        press Esc in the window (the key as the dialog's own loop gets it); log
+//                "esc: no window" when there is none
 //     close      press Esc in the window and wait for it to go; log "closed" or "open"
 //     sleep=MS   wait MS milliseconds
 // The updater's window is the dialog whose title begins with kUpdaterTitlePrefix; a message
@@ -170,6 +172,11 @@ bool RunStep(const std::string& step) {
     } else if (name == "window") {
         HWND window = WaitFor(Kind::kUpdater, value);
         Log(window == nullptr ? "window: none" : "window: " + Utf8(WindowText(window)));
+    } else if (name == "esc") {
+        HWND window = FindTopLevel(Kind::kUpdater);
+        if (window == nullptr) Log("esc: no window");
+        // The dialog's own loop turns Esc into its cancel command.
+        else ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
     } else if (name == "close") {
         HWND window = FindTopLevel(Kind::kUpdater);
         if (window != nullptr) {

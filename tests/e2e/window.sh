@@ -147,13 +147,13 @@ echo "# Esc during a download asks how to stop; Cancel lets the run go on"
 dir=$(v1_install "$PORT_SLOW")
 start_updater "$dir"
 check "a download is under way" downloading_last "$dir"
-box_log cancel
-press_escape
-watch "$BOXLOG" box=20:cancel
-check "the three-way prompt is shown" has_text "$BOXLOG" "$BOX_STOP_CAPTION"
 shoot downloading
 check "the start button is unavailable during the run" start_shows start_unavailable
 check "the bar's right end is still trough" bar_shows 440 trough
+box_log cancel
+press_escape
+watch "$BOXLOG" box=10:cancel
+check "the three-way prompt is shown" has_text "$BOXLOG" "$BOX_STOP_CAPTION"
 check "the run goes on to its end" log_has "$dir" "$TEXT_DONE" 90
 check "no interruption text" log_lacks "$dir" "更新已经中断"
 stop_all
@@ -164,7 +164,7 @@ start_updater "$dir"
 check "a download is under way" downloading_last "$dir"
 box_log keep
 press_escape
-watch "$BOXLOG" box=20:yes
+watch "$BOXLOG" box=10:yes
 check "the three-way prompt is shown" has_text "$BOXLOG" "$BOX_STOP_CAPTION"
 check "the kept-data notice is shown" log_has "$dir" "$TEXT_KEPT" 30
 check "the window stays" wait_updater_window 2
@@ -179,7 +179,7 @@ start_updater "$dir"
 check "a download is under way" downloading_last "$dir"
 box_log discard
 press_escape
-watch "$BOXLOG" box=20:no
+watch "$BOXLOG" box=10:no
 check "the three-way prompt is shown" has_text "$BOXLOG" "$BOX_STOP_CAPTION"
 check "the window closes" updater_window_gone 30
 check "the process ends" wait_pid "$UPDATER_PID" 20
@@ -223,7 +223,7 @@ start_updater "$dir"
 check "the run finds it up to date" log_has "$dir" "$TEXT_UP_TO_DATE" 60
 box_log switch
 click_button edition
-watch "$BOXLOG" box=20:yes box=20
+watch "$BOXLOG" box=10:yes box=20
 check "the switch is asked with both editions" has_text "$BOXLOG" "$BOX_SWITCH_QUESTION"
 check "the switch is reported done" has_text "$BOXLOG" "$BOX_SWITCH_DONE"
 check "the process ends" wait_pid "$UPDATER_PID" 20
