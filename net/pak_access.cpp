@@ -62,14 +62,21 @@ MemberRead ReadPackMember(const char* packPath, const std::string& name, std::ve
 struct InstalledFiles::Impl {
     PakList list;
     bool packOpen = false;
+    int modeBefore = kPakOpenDiskFirst;
+    bool modeChanged = false;
 };
 
 InstalledFiles::InstalledFiles() : impl_(new Impl) {}
 
-InstalledFiles::~InstalledFiles() { delete impl_; }
+InstalledFiles::~InstalledFiles() {
+    if (impl_->modeChanged) SetPakOpenMode(impl_->modeBefore);
+    delete impl_;
+}
 
 bool InstalledFiles::OpenPack(const char* packPath) {
     // The comparison works in "packs only" and restores it around each lookup.
+    if (!impl_->modeChanged) impl_->modeBefore = GetPakOpenMode();
+    impl_->modeChanged = true;
     SetPakOpenMode(kPakOpenPacksOnly);
     impl_->packOpen = packPath != nullptr && impl_->list.Open(packPath, 0) != 0;
     return impl_->packOpen;

@@ -24,7 +24,10 @@ struct InstalledFile {
     std::vector<uint8_t> bytes;
 };
 
-// Looks files up in one opened local pack (or in none) and on disk.
+// Looks files up in one opened local pack (or in none) and on disk. The lookups work in the
+// process-wide "packs only" mode; the mode found when the pack was opened is put back when
+// the object goes, so later readers (the game launch's loose mainclient.exe) see the mode
+// start-up chose.
 class InstalledFiles {
 public:
     InstalledFiles();

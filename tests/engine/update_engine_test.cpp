@@ -590,17 +590,17 @@ std::string StartGame() {
     return started;
 }
 
-TEST_F(EngineTest, GameStartAfterARunReadsTheLooseExecutableOnlyAfterInstalling) {
+TEST_F(EngineTest, GameStartAfterAnyRunPrefersTheLooseExecutable) {
     struct LaunchCase {
         const char* name;
         int modeBefore;  // a mode the run must not leave behind
         const char* started;
     };
-    // An installing run leaves "disk first" (the loose executable wins); a run that finds
-    // everything current leaves "packs only" (the pack's executable).
+    // Every run leaves "disk first" behind (the loose executable wins), also one that found
+    // everything current after looking into the pack only.
     const std::vector<LaunchCase> cases = {
         {"online-run", kPakOpenPacksOnly, "MZ loose"},
-        {"up-to-date-run", kPakOpenDiskFirst, "MZ packed"},
+        {"up-to-date-run", kPakOpenDiskFirst, "MZ loose"},
         {"offline-run", kPakOpenPacksOnly, "MZ loose"},
     };
     for (const LaunchCase& c : cases) {
