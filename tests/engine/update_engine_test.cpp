@@ -278,63 +278,16 @@ TEST_F(EngineTest, MissingLocalPackAsksWhetherToRebuild) {
     EXPECT_EQ(PackMember("a.txt"), "a");
 }
 
-// Stops the engine when the n-th download begins.
+// Who asks for the stop: the engine itself, or the main thread's way through the current
+// engine (which never makes one).
+enum class StopRoute { kEngineItself, kCurrentEngine };
+
+// Stops the engine when the n-th download begins; records what the stopping query of the
+// current engine answered just before and after.
 class StoppingTransfer : public Transfer {
 public:
-    StoppingTransfer(DirTransfer& inner, int stopAt, bool keep) : inner_(inner), stopAt_(stopAt), keep_(keep) {}
-    int32_t DownloadFile(const char* remote, const char* local, ProgressSink* sink) override {
-        Count();
-        return inner_.DownloadFile(remote, local, sink);
-    }
-    int32_t DownloadToMemory(const char* remote, const uint8_t** bytes, uint32_t* size, ProgressSink* sink) override {
-        Count();
-        return inner_.DownloadToMemory(remote, bytes, size, sink);
-    }
-    void Interrupt() override { inner_.Interrupt(); }
-
-private:
-    void Count() {
-        if (++requests_ == stopAt_) UpdateEngine::Instance()->Stop(keep_);
-    }
-    DirTransfer& inner_;
-    int stopAt_;
-    bool keep_;
-    int requests_ = 0;
-};
-
-TEST_F(EngineTest, StopKeepsOrDiscardsWhatWasInstalled) {
-    const std::vector<Published> v2 = {{"f1.txt", "1"}, {"f2.txt", "2"}, {"f3.txt", "3"}, {"f4.txt", "4"},
-                                       {"f5.txt", "5"}};
-    for (bool keep : {true, false}) {
-        SCOPED_TRACE(keep ? "keep" : "discard");
-        platform::RemoveFile("patch.dat");
-        Install({{"base.txt", "b"}});
-        Publish("v2", v2);
-        const std::string before = ReadFile("patch.dat");
-        UiRecorder ui;
-        DirTransfer inner(scratch.path() + "/v2");
-        // Request 1 is the manifest; request 4 is the third file.
-        StoppingTransfer stopping(inner, 4, keep);
-        EXPECT_EQ(Sync("v2", &stopping, &inner).result, UPD_INTERRUPTED);
-        if (keep) {
-            EXPECT_EQ(PackMember("f1.txt"), "1");
-            EXPECT_EQ(PackMember("f2.txt"), "2");
-            EXPECT_EQ(PackMember("f3.txt"), "<absent>");
-            // Local records the server no longer lists are kept.
-            EXPECT_EQ(PackMember("update.inf"), ManifestText({{"base.txt", "b"}, {"f1.txt", "1"}, {"f2.txt", "2"}}));
-        } else {
-            EXPECT_EQ(ReadFile("patch.dat"), before);
-            EXPECT_FALSE(Exists("update.inf"));
-        }
-    }
-}
-
-
-// Asks for the stop the way the main thread does, through the current engine, when the
-// n-th download begins; records what the stopping query answered before and after.
-class CurrentEngineStopper : public Transfer {
-public:
-    CurrentEngineStopper(DirTransfer& inner, int stopAt, bool keep) : inner_(inner), stopAt_(stopAt), keep_(keep) {}
+    StoppingTransfer(DirTransfer& inner, int stopAt, bool keep, StopRoute route)
+        : inner_(inner), stopAt_(stopAt), keep_(keep), route_(route) {}
     int32_t DownloadFile(const char* remote, const char* local, ProgressSink* sink) override {
         Count();
         return inner_.DownloadFile(remote, local, sink);
@@ -352,40 +305,57 @@ private:
     void Count() {
         if (++requests_ != stopAt_) return;
         stoppingBefore = UpdateEngine::IsCurrentStopping();
-        UpdateEngine::StopCurrent(keep_);
+        if (route_ == StopRoute::kCurrentEngine) {
+            UpdateEngine::StopCurrent(keep_);
+        } else {
+            UpdateEngine::Instance()->Stop(keep_);
+        }
         stoppingAfter = UpdateEngine::IsCurrentStopping();
     }
     DirTransfer& inner_;
     int stopAt_;
     bool keep_;
+    StopRoute route_;
     int requests_ = 0;
 };
 
-TEST_F(EngineTest, StopThroughTheCurrentEngineActsOnTheRunningPass) {
+TEST_F(EngineTest, StopKeepsOrDiscardsWhatWasInstalled) {
     struct Case {
         const char* name;
         bool keep;
-        const char* f1;  // f1.txt in the pack afterwards
-        const char* f3;
+        StopRoute route;
     };
     const Case cases[] = {
-        {"keep what was installed", true, "1", "<absent>"},
-        {"discard everything", false, "<absent>", "<absent>"},
+        {"keep, by the engine", true, StopRoute::kEngineItself},
+        {"discard, by the engine", false, StopRoute::kEngineItself},
+        {"keep, through the current engine", true, StopRoute::kCurrentEngine},
+        {"discard, through the current engine", false, StopRoute::kCurrentEngine},
     };
-    const std::vector<Published> v2 = {{"f1.txt", "1"}, {"f2.txt", "2"}, {"f3.txt", "3"}, {"f4.txt", "4"}};
+    const std::vector<Published> v2 = {{"f1.txt", "1"}, {"f2.txt", "2"}, {"f3.txt", "3"}, {"f4.txt", "4"},
+                                       {"f5.txt", "5"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         platform::RemoveFile("patch.dat");
         Install({{"base.txt", "b"}});
         Publish("v2", v2);
+        const std::string before = ReadFile("patch.dat");
+        UiRecorder ui;
         DirTransfer inner(scratch.path() + "/v2");
         // Request 1 is the manifest; request 4 is the third file.
-        CurrentEngineStopper stopper(inner, 4, c.keep);
-        EXPECT_EQ(Sync("v2", &stopper, &inner).result, UPD_INTERRUPTED);
-        EXPECT_FALSE(stopper.stoppingBefore);
-        EXPECT_TRUE(stopper.stoppingAfter);
-        EXPECT_EQ(PackMember("f1.txt"), c.f1);
-        EXPECT_EQ(PackMember("f3.txt"), c.f3);
+        StoppingTransfer stopping(inner, 4, c.keep, c.route);
+        EXPECT_EQ(Sync("v2", &stopping, &inner).result, UPD_INTERRUPTED);
+        EXPECT_FALSE(stopping.stoppingBefore);
+        EXPECT_TRUE(stopping.stoppingAfter);
+        if (c.keep) {
+            EXPECT_EQ(PackMember("f1.txt"), "1");
+            EXPECT_EQ(PackMember("f2.txt"), "2");
+            EXPECT_EQ(PackMember("f3.txt"), "<absent>");
+            // Local records the server no longer lists are kept.
+            EXPECT_EQ(PackMember("update.inf"), ManifestText({{"base.txt", "b"}, {"f1.txt", "1"}, {"f2.txt", "2"}}));
+        } else {
+            EXPECT_EQ(ReadFile("patch.dat"), before);
+            EXPECT_FALSE(Exists("update.inf"));
+        }
         // The released engine takes its stop with it.
         EXPECT_FALSE(UpdateEngine::IsCurrentStopping());
     }
