@@ -10,17 +10,17 @@ constexpr const char kKeyHex[] = UPDATER_PUBLISHER_KEY_HEX;
 static_assert(sizeof(kKeyHex) == 2 * kPublicKeyBytes + 1, "the publisher key is 64 hex digits");
 
 constexpr uint8_t HexDigit(char c) {
-  return static_cast<uint8_t>(c >= '0' && c <= '9'   ? c - '0'
-                              : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                                     : c - 'A' + 10);
+    if (c >= '0' && c <= '9') return static_cast<uint8_t>(c - '0');
+    if (c >= 'a' && c <= 'f') return static_cast<uint8_t>(c - 'a' + 10);
+    return static_cast<uint8_t>(c - 'A' + 10);
 }
 
 PublisherKey DecodeBuiltInKey() {
-  PublisherKey key{};
-  for (size_t i = 0; i < kPublicKeyBytes; ++i) {
-    key.bytes[i] = static_cast<uint8_t>(HexDigit(kKeyHex[2 * i]) << 4 | HexDigit(kKeyHex[2 * i + 1]));
-  }
-  return key;
+    PublisherKey key{};
+    for (size_t i = 0; i < kPublicKeyBytes; ++i) {
+        key.bytes[i] = static_cast<uint8_t>(HexDigit(kKeyHex[2 * i]) << 4 | HexDigit(kKeyHex[2 * i + 1]));
+    }
+    return key;
 }
 
 const PublisherKey kBuiltInKey = DecodeBuiltInKey();
@@ -36,10 +36,10 @@ bool g_testKeySet = false;
 }  // namespace
 
 const PublisherKey* BuiltInPublisherKey() {
-  return g_testKeySet ? &g_testKey : kBuiltIn;
+    return g_testKeySet ? &g_testKey : kBuiltIn;
 }
 
 void SetPublisherKeyForTesting(const PublisherKey* key) {
-  g_testKeySet = key != nullptr;
-  if (key != nullptr) g_testKey = *key;
+    g_testKeySet = key != nullptr;
+    if (key != nullptr) g_testKey = *key;
 }

@@ -17,3 +17,4 @@ if(UPDATER_PUBLISHER_KEY)
   set_property(SOURCE ${CMAKE_CURRENT_LIST_DIR}/publisher_key.cpp APPEND PROPERTY
     COMPILE_DEFINITIONS "UPDATER_PUBLISHER_KEY_HEX=\"${UPDATER_PUBLISHER_KEY}\"")
 endif()
+target_link_libraries(updater_signature PRIVATE dep_sodium updater_platform)

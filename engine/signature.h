@@ -20,10 +20,10 @@ constexpr const char* kOfflinePackageSignedName = "offline.olp";
 struct PublisherKey { uint8_t bytes[kPublicKeyBytes]; };
 
 struct SignatureRecord {
-  uint64_t number = 0;
-  uint8_t sha256[kSha256Bytes] = {};
-  std::string name;
-  uint8_t signature[kSignatureBytes] = {};
+    uint64_t number = 0;
+    uint8_t sha256[kSha256Bytes] = {};
+    std::string name;
+    uint8_t signature[kSignatureBytes] = {};
 };
 
 enum class SignatureCheck { kValid, kMissing, kMalformed, kBadSignature, kWrongFile, kWrongName };

@@ -2,7 +2,7 @@
 # Prepares a Debian 12 machine (as root) for every build and test of this project:
 #   - the Debian packages the builds and tests use (only the missing ones are installed),
 #   - the zh_CN.UTF-8 locale the Windows programs run under,
-#   - liblzma and liblzo2 cross-built as static libraries for both MinGW targets from
+#   - liblzma, liblzo2 and libsodium cross-built as static libraries for both MinGW targets from
 #     Debian's source packages, into ${UPDATER_DEPS_DIR:-/var/cache/kvo-updater-deps}.
 # Safe to re-run: a machine that has everything is checked in a few seconds.
 set -euo pipefail
@@ -17,10 +17,13 @@ DEB_SOURCES=/etc/apt/sources.list.d/debian.sources
 PACKAGES=(
   # compilers and build tools
   g++ make cmake ninja-build pkg-config dpkg-dev ccache
+  # sources shipped without a configure script (libsodium) are prepared with autoreconf
+  autoconf automake libtool
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   clang libclang-rt-14-dev
-  # libraries: host and MinGW zlib, host liblzma/liblzo2 (the MinGW ones are built below)
-  zlib1g-dev libz-mingw-w64-dev liblzma-dev liblzo2-dev
+  # libraries: host and MinGW zlib, host liblzma/liblzo2/libsodium (the MinGW ones are built
+  # below)
+  zlib1g-dev libz-mingw-w64-dev liblzma-dev liblzo2-dev libsodium-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # LHA peers for the method 1 coder
@@ -135,7 +138,14 @@ fetch_source() {
          ( cd "$work" && "${get[@]}" "$pkg" ) >&2; } \
     || die "apt-get source $pkg failed"
   SOURCE_DIR=$(find "$work" -mindepth 2 -maxdepth 2 -name configure -type f -printf '%h\n' | head -n 1)
-  [ -n "$SOURCE_DIR" ] || die "no configure script in the unpacked source of $pkg ($work)"
+  if [ -z "$SOURCE_DIR" ]; then
+    # Debian builds some packages (libsodium) with autoreconf: generate the script the same way.
+    SOURCE_DIR=$(find "$work" -mindepth 2 -maxdepth 2 -name configure.ac -type f -printf '%h\n' | head -n 1)
+    [ -n "$SOURCE_DIR" ] || die "no configure script in the unpacked source of $pkg ($work)"
+    log "generating the configure script of $pkg"
+    ( cd "$SOURCE_DIR" && autoreconf -fi ) > "$work/autoreconf.log" 2>&1 \
+      || { tail -40 "$work/autoreconf.log" >&2; die "autoreconf of $pkg failed"; }
+  fi
   echo "$SOURCE_DIR" > "$work/.unpacked"
 }
 
@@ -174,14 +184,21 @@ XZ_OPTIONS=(
   --disable-scripts --disable-doc --disable-nls --disable-threads
 )
 
+# The stack protector would need MinGW's libssp in every program that links libsodium;
+# position-independent code means nothing for a static Windows library.
+SODIUM_OPTIONS=(--disable-ssp --disable-pie)
+
 build_cross_libs() {
-  local xz_version lzo_version triplet
+  local xz_version lzo_version sodium_version triplet
   xz_version=$(source_version_of liblzma-dev)
   lzo_version=$(source_version_of liblzo2-dev)
-  [ -n "$xz_version" ] && [ -n "$lzo_version" ] || die "liblzma-dev/liblzo2-dev not installed"
+  sodium_version=$(source_version_of libsodium-dev)
+  [ -n "$xz_version" ] && [ -n "$lzo_version" ] && [ -n "$sodium_version" ] \
+    || die "liblzma-dev/liblzo2-dev/libsodium-dev not installed"
   for triplet in "${TRIPLETS[@]}"; do
     cross_build xz-utils "$xz_version" "$triplet" liblzma.a "${XZ_OPTIONS[@]}"
     cross_build lzo2 "$lzo_version" "$triplet" liblzo2.a
+    cross_build libsodium "$sodium_version" "$triplet" libsodium.a "${SODIUM_OPTIONS[@]}"
   done
 }
 
