@@ -1,5 +1,6 @@
 // paktool olp: writes an offline update package from a game folder.
 #include <algorithm>
+#include <cinttypes>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "tools/paktool/paktool_command.h"
 #include "tools/paktool/publication_check.h"
 #include "tools/paktool/publish_util.h"
+#include "tools/paktool/signing_util.h"
 
 namespace {
 
@@ -64,11 +66,15 @@ int RunOlp(int argc, char** argv) {
     ParsedArgs args;
     const std::vector<OptionDef> optionDefs = {{nullptr, "--platform", true}, {nullptr, "--tool-version", true},
                                            {nullptr, "--tool", true},     {nullptr, "--plugin-version", true},
-                                           {nullptr, "--plugin", true}};
+                                           {nullptr, "--plugin", true},   kSignOption,
+                                           kNumberOption};
     if (int rc = ParseArgs(argc, argv, optionDefs, args); rc != kExitOk) return rc;
     if (int rc = ExpectPositional(args, 2); rc != kExitOk) return rc;
     if (args.Has("--tool") != args.Has("--tool-version")) return FailUsage("--tool and --tool-version go together");
     if (args.Has("--plugin") && !args.Has("--plugin-version")) return FailUsage("--plugin needs --plugin-version");
+    // A package has no server tree to take the number from: without --number it is 1.
+    PublicationSigner signer;
+    if (int rc = signer.Init(args, std::string()); rc != kExitOk) return rc;
     UpdatePkWriter writer;
     std::vector<ManifestRecord> records;
     if (int rc = AddGameFiles(args.Positional()[0], writer, records); rc != kExitOk) return rc;
@@ -79,7 +85,10 @@ int RunOlp(int argc, char** argv) {
     std::vector<uint8_t> package;
     if (!writer.Build(package)) return Fail(kExitFailed, "cannot build the package");
     if (int rc = WriteWholeFile(args.Positional()[1], package.data(), package.size()); rc != kExitOk) return rc;
+    // Players rename packages: the signature binds the content under one fixed name.
+    if (int rc = signer.Sign(args.Positional()[1], kOfflinePackageSignedName, package); rc != kExitOk) return rc;
     std::printf("packaged %zu files into %s\n", records.size(), args.Positional()[1]);
+    if (signer.enabled()) std::printf("signed as publication %" PRIu64 "\n", signer.number());
     return kExitOk;
 }
 

@@ -1,5 +1,6 @@
 // paktool publish: writes the server tree an update run consumes, from a game folder.
 #include <algorithm>
+#include <cinttypes>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "tools/paktool/paktool_command.h"
 #include "tools/paktool/publication_check.h"
 #include "tools/paktool/publish_util.h"
+#include "tools/paktool/signing_util.h"
 
 namespace {
 
@@ -30,6 +32,14 @@ int WriteServerFile(const std::string& path, const std::vector<uint8_t>& bytes) 
     return WriteWholeFile(path.c_str(), bytes.data(), bytes.size());
 }
 
+// Writes the file the tool requests as `remote`, and its signature when signing.
+int WriteSignedServerFile(const PublicationSigner& signer, const std::string& serverDir, const std::string& remote,
+                          const std::vector<uint8_t>& bytes) {
+    const std::string path = JoinPath(serverDir, remote);
+    if (int rc = WriteServerFile(path, bytes); rc != kExitOk) return rc;
+    return signer.Sign(path, remote, bytes);
+}
+
 // A file travels inside a one-member container named like the remote file.
 int WrapBytes(const std::string& remotePath, std::vector<uint8_t>& bytes) {
     UpdatePkWriter writer;
@@ -40,8 +50,8 @@ int WrapBytes(const std::string& remotePath, std::vector<uint8_t>& bytes) {
     return kExitOk;
 }
 
-int PublishFiles(const ParsedArgs& args, const std::string& serverDir, const std::string& prefix,
-                 std::vector<ManifestRecord>& records) {
+int PublishFiles(const ParsedArgs& args, const PublicationSigner& signer, const std::string& serverDir,
+                 const std::string& prefix, std::vector<ManifestRecord>& records) {
     std::vector<GameFile> files;
     if (int rc = ScanGameDir(args.Positional()[0], files); rc != kExitOk) return rc;
     const std::vector<std::string> unpack = ReadUnpackList(args.Positional()[0]);
@@ -63,28 +73,31 @@ int PublishFiles(const ParsedArgs& args, const std::string& serverDir, const std
         if (wrap && !(loose && bytes.empty())) {
             if (int rc = WrapBytes(remote, bytes); rc != kExitOk) return rc;
         }
-        if (int rc = WriteServerFile(JoinPath(serverDir, remote), bytes); rc != kExitOk) return rc;
+        if (int rc = WriteSignedServerFile(signer, serverDir, remote, bytes); rc != kExitOk) return rc;
     }
     return kExitOk;
 }
 
-int WriteRemoteList(const std::string& serverDir, const std::string& prefix, const std::vector<ManifestRecord>& records) {
+int WriteRemoteList(const PublicationSigner& signer, const std::string& serverDir, const std::string& prefix,
+                    const std::vector<ManifestRecord>& records) {
     std::string text;
     AppendManifestText(records, text);
     UpdatePkWriter writer;
     writer.Add(kManifestName, std::vector<uint8_t>(text.begin(), text.end()));
     std::vector<uint8_t> container;
     if (!writer.Build(container)) return Fail(kExitFailed, "cannot build %s", kRemoteListName);
-    return WriteServerFile(JoinPath(serverDir, prefix + kRemoteListName), container);
+    return WriteSignedServerFile(signer, serverDir, prefix + kRemoteListName, container);
 }
 
-int CopyServerFile(const char* from, const std::string& to) {
+int CopyServerFile(const PublicationSigner& signer, const char* from, const std::string& serverDir,
+                   const std::string& remote) {
     std::vector<uint8_t> bytes;
     if (int rc = ReadWholeFile(from, kNoSizeLimit, "input", bytes); rc != kExitOk) return rc;
-    return WriteServerFile(to, bytes);
+    return WriteSignedServerFile(signer, serverDir, remote, bytes);
 }
 
-int WriteVersionFiles(const ParsedArgs& args, const std::string& serverDir, const std::string& prefix) {
+int WriteVersionFiles(const ParsedArgs& args, const PublicationSigner& signer, const std::string& serverDir,
+                      const std::string& prefix) {
     int64_t toolVersion = kToolVersion;
     int64_t pluginVersion = -1;
     if (const char* v = args.Value("--tool-version")) {
@@ -96,14 +109,14 @@ int WriteVersionFiles(const ParsedArgs& args, const std::string& serverDir, cons
     std::string text = std::to_string(toolVersion) + "\r\n";
     if (pluginVersion >= 0) text += std::to_string(pluginVersion) + "\r\n";
     const std::vector<uint8_t> bytes(text.begin(), text.end());
-    if (int rc = WriteServerFile(JoinPath(serverDir, prefix + kVersionFileName), bytes); rc != kExitOk) return rc;
+    if (int rc = WriteSignedServerFile(signer, serverDir, prefix + kVersionFileName, bytes); rc != kExitOk) return rc;
     if (const char* tool = args.Value("--tool")) {
-        if (int rc = CopyServerFile(tool, JoinPath(serverDir, prefix + kToolFileName)); rc != kExitOk) return rc;
+        if (int rc = CopyServerFile(signer, tool, serverDir, prefix + kToolFileName); rc != kExitOk) return rc;
     }
     if (const char* plugin = args.Value("--plugin")) {
         char name[64];
         std::snprintf(name, sizeof name, kPluginFileFormat, static_cast<int>(pluginVersion));
-        if (int rc = CopyServerFile(plugin, JoinPath(serverDir, prefix + name)); rc != kExitOk) return rc;
+        if (int rc = CopyServerFile(signer, plugin, serverDir, prefix + name); rc != kExitOk) return rc;
     }
     return kExitOk;
 }
@@ -119,7 +132,8 @@ int RunPublish(int argc, char** argv) {
     const std::vector<OptionDef> optionDefs = {{nullptr, "--dir", true},          {nullptr, "--platform", true},
                                            {nullptr, "--wrap", false},        {nullptr, "--tool-version", true},
                                            {nullptr, "--tool", true},         {nullptr, "--plugin-version", true},
-                                           {nullptr, "--plugin", true}};
+                                           {nullptr, "--plugin", true},       kSignOption,
+                                           kNumberOption};
     if (int rc = ParseArgs(argc, argv, optionDefs, args); rc != kExitOk) return rc;
     if (int rc = ExpectPositional(args, 2); rc != kExitOk) return rc;
     if (int rc = CheckPairs(args); rc != kExitOk) return rc;
@@ -127,18 +141,23 @@ int RunPublish(int argc, char** argv) {
     // A missing server folder is made; a file in its place is refused before anything else.
     if (platform::FileExists(serverDir.c_str())) return CheckFolder(serverDir, "server folder");
     const std::string prefix = RemoteDirPrefix(args.Value("--dir") ? args.Value("--dir") : kDefaultDir);
+    // The key and the number are settled before anything is written.
+    PublicationSigner signer;
+    const std::string currentSig = JoinPath(serverDir, prefix + kRemoteListName) + kSignatureSuffix;
+    if (int rc = signer.Init(args, currentSig); rc != kExitOk) return rc;
     std::vector<ManifestRecord> records;
-    if (int rc = PublishFiles(args, serverDir, prefix, records); rc != kExitOk) return rc;
-    if (int rc = WriteRemoteList(serverDir, prefix, records); rc != kExitOk) return rc;
-    if (int rc = WriteVersionFiles(args, serverDir, prefix); rc != kExitOk) return rc;
+    if (int rc = PublishFiles(args, signer, serverDir, prefix, records); rc != kExitOk) return rc;
+    if (int rc = WriteRemoteList(signer, serverDir, prefix, records); rc != kExitOk) return rc;
+    if (int rc = WriteVersionFiles(args, signer, serverDir, prefix); rc != kExitOk) return rc;
     std::printf("published %zu files to %s\n", records.size(), JoinPath(serverDir, prefix).c_str());
+    if (signer.enabled()) std::printf("signed as publication %" PRIu64 "\n", signer.number());
     return kExitOk;
 }
 
 const PaktoolCommandRegistration kRegistration{
     {"publish",
      "GAMEDIR SERVERDIR [--dir DIR] [--platform P] [--wrap] [--tool-version N --tool FILE] "
-     "[--plugin-version N [--plugin FILE]]",
+     "[--plugin-version N [--plugin FILE]] [--sign SECRET [--number N]]",
      "write the server tree of an update (files, update.pak, version file) from a game folder", RunPublish}};
 
 }  // namespace

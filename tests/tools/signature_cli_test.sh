@@ -1,0 +1,110 @@
+#!/bin/bash
+# paktool keygen, sign, verify-signature, and publish/olp with --sign: key files, signature
+# files checked on their own (signature_check.py: the layout, SHA-256 and Ed25519 through
+# PyNaCl), every refusal verify-signature reports, and the publication numbers.
+source "$(dirname "$0")/cli_harness.sh"
+cli_init "$@"
+CHECK="/usr/bin/python3 $(cd "$(dirname "$0")" && pwd)/signature_check.py"
+if ! /usr/bin/python3 -c 'import nacl.signing' 2>/dev/null; then
+    CHECK=""
+fi
+
+# Checks FILE.sig on its own: signed as NAME in publication NUMBER with WORK/pub.
+independent() {
+    local case="$1" file="$2" name="$3" number="$4"
+    if [ -z "$CHECK" ]; then
+        skip "$case-independent" "no python3-nacl"
+        return
+    fi
+    local why
+    why="$(cd "$WORK" && $CHECK pub "$file" "$name" "$number")" || cli_fail "$case-independent" "$why"
+}
+
+# --- keys ---
+expect keygen 0 'public key [0-9a-f]{64}' '' -- keygen sec pub
+[ "$(stat -c %s "$WORK/sec")" = 64 ] && [ "$(stat -c %s "$WORK/pub")" = 32 ] || cli_fail keygen "key sizes"
+[ "$(stat -c %a "$WORK/sec")" = 600 ] || cli_fail keygen "the secret key can be read by others"
+[ "${OUT#public key }" = "$(od -An -tx1 -v "$WORK/pub" | tr -d ' \n')" ] || cli_fail keygen "printed key is not the public key file"
+cp "$WORK/sec" "$WORK/sec.before"
+expect keygen-keeps-existing-key 2 '' "'sec' already exists" -- keygen sec pub2
+cmp -s "$WORK/sec" "$WORK/sec.before" || cli_fail keygen-keeps-existing-key "the secret key was replaced"
+[ ! -e "$WORK/pub2" ] || cli_fail keygen-keeps-existing-key "pub2 was written"
+expect keygen-other 0 'public key [0-9a-f]{64}' '' -- keygen other-sec other-pub
+head -c 63 "$WORK/sec" > "$WORK/short-sec"
+head -c 31 "$WORK/pub" > "$WORK/short-pub"
+
+# --- sign and verify-signature ---
+mkdir -p "$WORK/files"
+make_bytes files/game.bin 200000 3
+expect sign 0 "signed files/game.bin.sig as 'game.bin', publication 7" '' -- sign sec files/game.bin --number 7
+independent sign files/game.bin game.bin 7
+expect verify 0 'signature valid, publication 7' '' -- verify-signature pub files/game.bin
+expect sign-named 0 ".*as 'download/game.bin', publication 8" '' -- sign sec files/game.bin --number 8 --name download/game.bin
+independent sign-named files/game.bin download/game.bin 8
+expect verify-named 0 'signature valid, publication 8' '' -- verify-signature pub files/game.bin --name download/game.bin
+
+cp "$WORK/files/game.bin" "$WORK/files/changed.bin"
+cp "$WORK/files/game.bin.sig" "$WORK/files/changed.bin.sig"
+printf 'x' | dd of="$WORK/files/changed.bin" bs=1 seek=100000 conv=notrunc status=none
+cp "$WORK/files/game.bin" "$WORK/files/truncated.bin"
+head -c -1 "$WORK/files/game.bin.sig" > "$WORK/files/truncated.bin.sig"
+cp "$WORK/files/game.bin" "$WORK/files/unsigned.bin"
+#    case                  exit stdout                       stderr                    arguments
+expect verify-wrong-name      1 'signature wrong name'        "not signed as 'game.bin'.*wrong name" -- verify-signature pub files/game.bin
+expect verify-wrong-file      1 'signature wrong file'        'wrong file'       -- verify-signature pub files/changed.bin --name download/game.bin
+expect verify-other-key       1 'signature bad signature'     'bad signature'    -- verify-signature other-pub files/game.bin --name download/game.bin
+expect verify-truncated       1 'signature malformed'         'malformed'        -- verify-signature pub files/truncated.bin --name download/game.bin
+expect verify-no-signature    1 'signature missing'           'missing'          -- verify-signature pub files/unsigned.bin
+expect verify-no-file         3 ''                            "cannot open file 'files/absent.bin'" -- verify-signature pub files/absent.bin
+expect verify-short-key       2 ''                            "public key 'short-pub' is 31 bytes" -- verify-signature short-pub files/game.bin
+expect sign-no-number         2 ''                            '--number is required' -- sign sec files/game.bin
+expect sign-negative-number   2 ''                            '--number expects an integer' -- sign sec files/game.bin --number -1
+expect sign-short-key         2 ''                            "secret key 'short-sec' is 63 bytes" -- sign short-sec files/game.bin --number 1
+expect sign-public-as-secret  2 ''                            "secret key 'pub' is 32 bytes" -- sign pub files/game.bin --number 1
+expect sign-no-file           3 ''                            "cannot read file 'files/absent.bin'" -- sign sec files/absent.bin --number 1
+expect sign-name-too-long     2 ''                            '1 to 512 bytes, not 513' -- sign sec files/unsigned.bin --number 1 --name "$(printf 'n%.0s' $(seq 513))"
+[ ! -e "$WORK/files/unsigned.bin.sig" ] || cli_fail sign-name-too-long "a signature was written"
+
+# --- publish --sign: every file the publication writes is signed as the tool requests it ---
+mkdir -p "$WORK/game/data"
+make_text game/data/a.txt 3000
+printf 'readme\r\n' > "$WORK/game/readme.txt"
+printf 'new tool' > "$WORK/files/tool.exe"
+printf 'new plug-in' > "$WORK/files/plugin.dll"
+expect publish-signed 0 $'published 2 files to .*\nsigned as publication 1' '' -- \
+    publish game srv --sign sec --tool-version 300 --tool files/tool.exe --plugin-version 10001 --plugin files/plugin.dll
+for remote in download/update.pak download/version.txt download/update.exe download/10001_updatecfg.dll \
+              download/data/a.txt download/readme.txt; do
+    expect "publish-signed-$remote" 0 'signature valid, publication 1' '' -- verify-signature pub "srv/$remote" --name "$remote"
+    independent "publish-signed-$remote" "srv/$remote" "$remote" 1
+done
+expect publish-next-number 0 '.*signed as publication 2' '' -- publish game srv --sign sec
+expect publish-next-number-pak 0 'signature valid, publication 2' '' -- verify-signature pub srv/download/update.pak --name download/update.pak
+expect publish-given-number 0 '.*signed as publication 40' '' -- publish game srv --sign sec --number 40
+expect publish-lower-number 0 '.*signed as publication 39' 'publication 39 is lower than the current 40' -- publish game srv --sign sec --number 39
+expect publish-other-dir 0 '.*signed as publication 1' '' -- publish game srv --dir patch --sign sec
+expect publish-other-dir-pak 0 'signature valid, publication 1' '' -- verify-signature pub srv/patch/update.pak --name patch/update.pak
+
+expect publish-number-without-key 2 '' '--number needs --sign' -- publish game srv-none --number 3
+expect publish-short-key 2 '' "secret key 'short-sec' is 63 bytes" -- publish game srv-none --sign short-sec
+[ ! -e "$WORK/srv-none" ] || cli_fail publish-refused-writes-nothing "srv-none was written"
+mkdir -p "$WORK/srv-bad/download"
+printf 'not a signature' > "$WORK/srv-bad/download/update.pak.sig"
+expect publish-unreadable-number 1 '' "update.pak.sig' is not a signature file.*give --number" -- publish game srv-bad --sign sec
+[ ! -e "$WORK/srv-bad/download/update.pak" ] || cli_fail publish-unreadable-number "update.pak was written"
+expect publish-unreadable-number-given 0 '.*signed as publication 9' '' -- publish game srv-bad --sign sec --number 9
+
+expect publish-unsigned 0 'published 2 files to .*' '' -- publish game srv-plain
+[ -z "$(find "$WORK/srv-plain" -name '*.sig')" ] || cli_fail publish-unsigned "an unsigned publication wrote signature files"
+
+# --- olp --sign: the package is signed under the fixed name, whatever it is called later ---
+expect olp-signed 0 $'packaged 2 files into pkg.olp\nsigned as publication 1' '' -- olp game pkg.olp --sign sec
+independent olp-signed pkg.olp offline.olp 1
+expect olp-given-number 0 '.*signed as publication 40' '' -- olp game pkg.olp --sign sec --number 40
+mv "$WORK/pkg.olp" "$WORK/renamed.olp"
+mv "$WORK/pkg.olp.sig" "$WORK/renamed.olp.sig"
+expect olp-renamed 0 'signature valid, publication 40' '' -- verify-signature pub renamed.olp --name offline.olp
+expect olp-unsigned 0 'packaged 2 files into plain.olp' '' -- olp game plain.olp
+[ ! -e "$WORK/plain.olp.sig" ] || cli_fail olp-unsigned "an unsigned package got a signature file"
+
+cli_finish
