@@ -4,6 +4,10 @@
 #   fuzz   clang, the libFuzzer targets only                -> build/host-fuzz/bin/
 #   win32  i686-w64-mingw32, the release                    -> build/win32/bin/
 #   win64  x86_64-w64-mingw32, tests run under wine64       -> build/win64/bin/
+#   win32-signed, win64-signed
+#          update.exe alone of that Windows build, with the test publisher key of
+#          tests/e2e/signing built in (it checks signatures; for tests/e2e/signed.sh)
+#                                                             -> build/win32-signed/bin/ ...
 #   all    host, fuzz, win32 and win64
 # UPDATER_BUILD_ROOT overrides the build/ directory; UPDATER_JOBS the parallelism (2).
 set -euo pipefail
@@ -12,8 +16,12 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_ROOT=${UPDATER_BUILD_ROOT:-$ROOT/build}
 JOBS=${UPDATER_JOBS:-2}
 
+# The test-only publisher key pair (paktool keygen) that the signed builds trust.
+TEST_PUBLIC_KEY=$ROOT/tests/e2e/signing/test-publisher.public
+PUBLIC_KEY_BYTES=32
+
 usage() {
-  echo "usage: $0 host|fuzz|win32|win64|all ..." >&2
+  echo "usage: $0 host|fuzz|win32|win64|win32-signed|win64-signed|all ..." >&2
   exit 2
 }
 
@@ -31,14 +39,40 @@ launcher_options() {
   echo "-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
 }
 
+# The test public key as the 64 hex digits of the CMake setting.
+test_key_hex() {
+  local size
+  size=$(stat -c %s "$TEST_PUBLIC_KEY" 2>/dev/null) || { echo "$TEST_PUBLIC_KEY missing" >&2; return 1; }
+  [ "$size" -eq "$PUBLIC_KEY_BYTES" ] || { echo "$TEST_PUBLIC_KEY is not a $PUBLIC_KEY_BYTES-byte key" >&2; return 1; }
+  od -An -v -tx1 "$TEST_PUBLIC_KEY" | tr -d ' \n'
+}
+
+# The cross toolchain of a Windows build target (keyed or not).
+toolchain_option() {
+  case ${1%-signed} in
+    win32) echo "-DCMAKE_TOOLCHAIN_FILE=$ROOT/cmake/toolchain-mingw-i686.cmake" ;;
+    win64) echo "-DCMAKE_TOOLCHAIN_FILE=$ROOT/cmake/toolchain-mingw-x86_64.cmake" ;;
+  esac
+}
+
 # CMake options of a build target.
 configure_options() {
+  local key
   launcher_options
   case $1 in
     host)  echo "-DUPDATER_BENCH=ON" ;;
     fuzz)  echo "-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DUPDATER_FUZZ=ON -DUPDATER_TESTS=OFF" ;;
-    win32) echo "-DCMAKE_TOOLCHAIN_FILE=$ROOT/cmake/toolchain-mingw-i686.cmake" ;;
-    win64) echo "-DCMAKE_TOOLCHAIN_FILE=$ROOT/cmake/toolchain-mingw-x86_64.cmake" ;;
+    win32|win64) toolchain_option "$1" ;;
+    win32-signed|win64-signed)
+      key=$(test_key_hex) || return 1
+      echo "$(toolchain_option "$1") -DUPDATER_TESTS=OFF -DUPDATER_PUBLISHER_KEY=$key" ;;
+  esac
+}
+
+# The Ninja targets of a build target (none: everything).
+build_targets() {
+  case $1 in
+    win32-signed|win64-signed) echo "--target update" ;;
   esac
 }
 
@@ -48,20 +82,21 @@ build_one() {
   echo "== build $target ($dir)"
   # Configure once, and again when the options this script gives have changed.
   local options stamp=$dir/.configure-options
-  options=$(configure_options "$target")
+  options=$(configure_options "$target") || return 1
   if [ ! -f "$dir/build.ninja" ] || [ "$(cat "$stamp" 2>/dev/null)" != "$options" ]; then
     # shellcheck disable=SC2086
     cmake -S "$ROOT" -B "$dir" -G Ninja $options || return 1
     echo "$options" > "$stamp"
   fi
-  cmake --build "$dir" -j "$JOBS"
+  # shellcheck disable=SC2046  # the targets, word by word
+  cmake --build "$dir" -j "$JOBS" $(build_targets "$target")
 }
 
 [ $# -ge 1 ] || usage
 targets=()
 for arg in "$@"; do
   case $arg in
-    host|fuzz|win32|win64) targets+=("$arg") ;;
+    host|fuzz|win32|win64|win32-signed|win64-signed) targets+=("$arg") ;;
     all) targets+=(host fuzz win32 win64) ;;
     *) usage ;;
   esac
