@@ -14,6 +14,8 @@
 #include "engine/manifest_record.h"
 #include "engine/manifest_store.h"
 #include "engine/plugin_values.h"
+#include "engine/publisher_key.h"
+#include "engine/signed_fetch.h"
 #include "common/progress_sink.h"
 #include "common/update_codes.h"
 #include "engine/update_engine.h"
@@ -43,6 +45,7 @@ constexpr const char* kTextRestart = "由于该压缩包中存在关键更新，
 constexpr const char* kTextMissingCaption = "下载失败列表";
 constexpr const char* kTextCannotCreate = "无法创建文件[%s]。。。该文件可能在使用中！";
 constexpr const char* kTextMd5Failed = "%s MD5校验失败";
+constexpr const char* kTextPackageRefused = "离线更新包签名无效：%s";
 constexpr const char* kLineEnd = "\r\n";
 
 struct CodecDeleter {
@@ -150,6 +153,24 @@ int32_t ApplyVersionMembers(const OfflinePackage& package, ProgressSink* sink) {
     return UPD_RESTART_REQUESTED;
 }
 
+// With the built-in key, the package is read only when "PATH.sig" beside it is its valid
+// signature (under the fixed package name: players rename packages) and its publication is
+// not older than the installation's. 0, or UPD_E_DATA after a status line.
+int32_t CheckPackageSignature(const char* packagePath, UpdateEngine& engine) {
+    const PublisherKey* key = BuiltInPublisherKey();
+    if (key == nullptr) return engine.AdoptPublication(nullptr, std::string());
+    const std::string path = packagePath != nullptr ? packagePath : "";
+    const std::vector<uint8_t> sig = ReadLocalSignatureFile(path);
+    uint64_t number = 0;
+    const SignatureCheck check = VerifyFile(*key, sig.data(), sig.size(), path, kOfflinePackageSignedName, &number);
+    if (check != SignatureCheck::kValid) {
+        // The line names the player's file, not the name the package is signed under.
+        ShowSignatureRefusal(kTextPackageRefused, path, check);
+        return UPD_E_DATA;
+    }
+    return engine.AdoptPublication(&number, path);
+}
+
 }  // namespace
 
 int32_t LeadingNumber(const char* text) {
@@ -194,6 +215,9 @@ int32_t LoadOfflinePackage(const char* path, OfflinePackage& package, ProgressSi
 int32_t ApplyOfflinePackage(const char* packagePath, const char* localPackPath, ProgressSink* sink,
                             ManifestStore& store, FailureSink& failures, PakUpdateTask& task) {
     ShowStatus(kTextChecking);
+    UpdateEngine* engine = UpdateEngine::Instance();
+    engine->SetLocalPackPath(localPackPath != nullptr ? localPackPath : "");
+    if (const int32_t rc = CheckPackageSignature(packagePath, *engine); rc != 0) return rc;
     OfflinePackage package;
     if (const int32_t rc = LoadOfflinePackage(packagePath, package, sink); rc != 0) return rc;
 
@@ -217,8 +241,6 @@ int32_t ApplyOfflinePackage(const char* packagePath, const char* localPackPath, 
     LocalRecordSet local;
     if (ParseManifest(store, ManifestSource::Pack(localPackPath), &local, nullptr) != UPD_DONE) return UPD_E_DATA;
 
-    UpdateEngine* engine = UpdateEngine::Instance();
-    engine->SetLocalPackPath(localPackPath != nullptr ? localPackPath : "");
     uint32_t total = 0;
     uint32_t count = 0;
     if (const int32_t rc = engine->CompareManifests(local, remote, &total, &count); rc < 0) return rc;

@@ -4,6 +4,7 @@
 
 #include "common/gbk.h"
 #include "engine/manifest_record.h"
+#include "engine/publication.h"
 #include "net/pak_access.h"
 
 namespace {
@@ -11,6 +12,9 @@ namespace {
 // Loose files of the installation folder that belong to the tool: the manifest written
 // before each rebuild, the patch pack, and the rebuild's temporary pack.
 const char* const kReservedLooseNames[] = {kManifestName, "patch.dat", "patch.dattmp"};
+// Entries of the patch pack that belong to the tool: the local manifest and the number of
+// the last signed publication applied (a publication must not lower it).
+const char* const kReservedPackNames[] = {kManifestName, kPublicationMember};
 
 // Windows drops trailing dots and spaces from each part of a path.
 std::string TrimTrailingDotsAndSpaces(std::string segment) {
@@ -47,7 +51,11 @@ bool IsReservedInstallName(const std::string& name, bool packKind) {
     if (packKind) {
         std::string folded = name;
         FoldPackName(folded);
-        return PackFileId(folded) == PackFileId(kManifestName);
+        const uint32_t id = PackFileId(folded);
+        for (const char* reserved : kReservedPackNames) {
+            if (id == PackFileId(reserved)) return true;
+        }
+        return false;
     }
     const std::string opened = OpenedPath(name);
     for (const char* reserved : kReservedLooseNames) {

@@ -3,12 +3,15 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "common/progress_sink.h"
 #include "common/show_status.h"
 #include "common/update_codes.h"
 #include "engine/offline_package.h"
+#include "engine/publisher_key.h"
 #include "engine/run_services.h"
+#include "engine/signed_fetch.h"
 #include "net/local_file.h"
 #include "platform/platform.h"
 #include "platformcfg/platform_config.h"
@@ -24,9 +27,18 @@ constexpr const char* kTextToolDownloadFailed = "下载新版更新工具失败�
 constexpr const char* kTextPluginNotWritable = "设置本地文件updatecfg.dll属性失败！";
 constexpr const char* kTextNewPlugin = "最新的平台配置文件版本为%.2f！开始下载！";
 constexpr const char* kTextPluginDownloadFailed = "下载新版平台配置文件失败！";
+constexpr const char* kTextVersionRefused = "更新工具版本信息签名无效：%s";
+constexpr const char* kTextToolRefused = "新版更新工具签名无效：%s";
+constexpr const char* kTextPluginRefused = "新版平台配置文件签名无效：%s";
 constexpr const char* kPluginRemoteFormat = "%s%d_updatecfg.dll";
 constexpr size_t kLineBytes = 256;
 constexpr double kVersionScale = 0.01;  // 223 is shown as 2.23
+// A signed version file is read whole (its signature covers all of it); only its first
+// kVersionFileBytes are used as before.
+constexpr uint32_t kSignedVersionFileBytes = 4096;
+
+// How the download of a replacement ended.
+enum class Replacement { kDone, kFailed, kRefused };
 
 const char* CfgString(const char* key) {
     iUpdateCfg* cfg = GetPlatformConfig();
@@ -72,17 +84,42 @@ bool NonEmptyFile(const char* path) {
     return size > 0;
 }
 
-// Downloads `remote` beside `installed` and replaces it only when the download is whole.
-// On any failure the installed file is as it was and no temporary file is left.
-bool DownloadReplacement(ServerSession& session, const char* remote, const char* installed, ProgressSink* sink) {
+// Downloads `remote` beside `installed` and replaces it only when the download is whole
+// and, in a build with a publisher key, signed under `remote` (kRefused after the status
+// line `refusalFormat`). On any failure the installed file is as it was and no temporary
+// file is left.
+Replacement DownloadReplacement(ServerSession& session, const char* remote, const char* installed,
+                                const char* refusalFormat, ProgressSink* sink) {
+    const PublisherKey* key = BuiltInPublisherKey();
+    const std::vector<uint8_t> sig = key != nullptr ? FetchSignatureFile(session, remote) : std::vector<uint8_t>();
     // A new empty file under a name the system picks: no file of the installation is touched.
     const std::string temp = CreateTempFileBeside(installed);
-    if (temp.empty()) return false;
+    if (temp.empty()) return Replacement::kFailed;
     // An empty tool or plug-in is never a real release: taken as a failed download.
     const bool complete = session.DownloadFile(remote, temp.c_str(), sink) == 0 && NonEmptyFile(temp.c_str());
-    if (complete && PutInPlace(temp, installed)) return true;
+    if (complete && key != nullptr && !AcceptSignedFile(*key, sig, temp, remote, refusalFormat, nullptr)) {
+        platform::RemoveFile(temp.c_str());
+        return Replacement::kRefused;
+    }
+    if (complete && PutInPlace(temp, installed)) return Replacement::kDone;
     platform::RemoveFile(temp.c_str());
-    return false;
+    return Replacement::kFailed;
+}
+
+// Shows `failedText` for a failed download (a refusal has shown its own line); true when
+// the file was replaced.
+bool Replaced(Replacement replacement, const char* failedText) {
+    if (replacement == Replacement::kFailed) ShowStatus(failedText);
+    return replacement == Replacement::kDone;
+}
+
+// With the built-in key: whether the version file's `size` bytes are signed under `remote`
+// (false after the refusal line).
+bool VersionFileAccepted(ServerSession& session, const char* remote, const uint8_t* bytes, int32_t size) {
+    const PublisherKey* key = BuiltInPublisherKey();
+    if (key == nullptr) return true;
+    return AcceptSignedBytes(*key, FetchSignatureFile(session, remote), bytes, static_cast<size_t>(size), remote,
+                             kTextVersionRefused, nullptr);
 }
 
 // Posts the phase begin with the remote file's size; false when the size query failed.
@@ -108,8 +145,8 @@ int32_t ReplacePlugin(ServerSession& session, int32_t serverPlugin, ProgressSink
     char remote[kLineBytes];
     std::snprintf(remote, sizeof(remote), kPluginRemoteFormat, CfgString(kCfgKeyFtpDirectory), serverPlugin);
     if (!BeginDownloadPhase(session, remote, sink)) return kSelfUpdateStop;
-    if (!DownloadReplacement(session, remote, kInstalledPluginName, sink)) {
-        ShowStatus(kTextPluginDownloadFailed);
+    if (!Replaced(DownloadReplacement(session, remote, kInstalledPluginName, kTextPluginRefused, sink),
+                  kTextPluginDownloadFailed)) {
         return UPD_E_FETCH;
     }
     PostRestart(sink);
@@ -133,8 +170,10 @@ bool PluginNeedsUpdate(int32_t installed, int32_t server) {
 
 int32_t CheckSelfUpdate(ServerSession& session, ProgressSink* sink) {
     RemoveLeftovers();
-    uint8_t buffer[kVersionFileBytes];
-    const int32_t read = session.FetchToMemory(CfgString(kCfgKeyFileVersion), buffer, kVersionFileBytes, sink);
+    const std::string versionRemote = CfgString(kCfgKeyFileVersion);
+    std::vector<uint8_t> buffer(BuiltInPublisherKey() != nullptr ? kSignedVersionFileBytes : kVersionFileBytes);
+    const int32_t read =
+        session.FetchToMemory(versionRemote.c_str(), buffer.data(), static_cast<uint32_t>(buffer.size()), sink);
     if (read < 0) {
         ShowStatus(kTextVersionFetchFailed);
         return kSelfUpdateStop;
@@ -143,7 +182,8 @@ int32_t CheckSelfUpdate(ServerSession& session, ProgressSink* sink) {
         SetDownloadDirOverride(std::string());
         ShowStatus(kTextOverrideDropped);
     }
-    const std::string text(reinterpret_cast<const char*>(buffer),
+    if (!VersionFileAccepted(session, versionRemote.c_str(), buffer.data(), read)) return kSelfUpdateStop;
+    const std::string text(reinterpret_cast<const char*>(buffer.data()),
                            static_cast<size_t>(read < static_cast<int32_t>(kVersionFileBytes) ? read : kVersionFileBytes));
     const int32_t toolVersion = LeadingNumber(text.c_str());
     if (toolVersion <= 0) {
@@ -160,8 +200,8 @@ int32_t CheckSelfUpdate(ServerSession& session, ProgressSink* sink) {
         ShowVersionLine(kTextNewTool, toolVersion * kVersionScale);
         const char* remote = CfgString(kCfgKeyFileUpdate);
         if (!BeginDownloadPhase(session, remote, sink)) return kSelfUpdateStop;
-        if (!DownloadReplacement(session, remote, kInstalledToolName, sink)) {
-            ShowStatus(kTextToolDownloadFailed);
+        if (!Replaced(DownloadReplacement(session, remote, kInstalledToolName, kTextToolRefused, sink),
+                      kTextToolDownloadFailed)) {
             return UPD_E_FETCH;
         }
         toolReplaced = true;

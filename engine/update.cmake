@@ -1,9 +1,12 @@
-# Manifests, comparison, download and apply, offline packages.
+# Manifests, comparison, download and apply, offline packages, and the signature checks
+# and publication number of signed updates.
 target_sources(updater_engine PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/plugin_values.cpp
   ${CMAKE_CURRENT_LIST_DIR}/manifest_text.cpp
   ${CMAKE_CURRENT_LIST_DIR}/manifest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/reserved_names.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/publication.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/signed_fetch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/manifest_store.cpp
   ${CMAKE_CURRENT_LIST_DIR}/update_engine.cpp
   ${CMAKE_CURRENT_LIST_DIR}/offline_package.cpp

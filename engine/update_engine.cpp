@@ -10,7 +10,10 @@
 #include "engine/manifest_store.h"
 #include "engine/manifest_text.h"
 #include "engine/md5.h"
+#include "engine/publication.h"
+#include "engine/publisher_key.h"
 #include "engine/reserved_names.h"
+#include "engine/signed_fetch.h"
 #include "common/progress_sink.h"
 #include "common/update_codes.h"
 #include "net/local_file.h"
@@ -34,6 +37,8 @@ constexpr const char* kTextCannotPlace = "无法创建文件[%s]。。。该文�
 constexpr const char* kTextReservedName = "文件名[%s]是更新工具自己的文件，已跳过";
 constexpr const char* kTextIdClash = "文件[%s]在patch.dat中的编号与另一文件相同，已跳过";
 constexpr const char* kTextCannotAdd = "无法将文件[%s]加入patch.dat";
+constexpr const char* kTextListRefused = "更新数据签名无效：%s";
+constexpr const char* kTextOlderPublication = "更新数据的发布编号低于本机已安装的更新，已拒绝：%s";
 constexpr uint64_t kMaxLooseFile = 0x10000000;
 // The size field of an empty file.
 constexpr const char* kEmptySize = "0";
@@ -104,10 +109,16 @@ int32_t UpdateEngine::CheckForUpdates(ProgressSink* sink, ManifestStore& store, 
     if (totalSize != nullptr) *totalSize = 0;
     if (recordCount != nullptr) *recordCount = 0;
 
+    recordPublication_ = false;
     const uint8_t* bytes = nullptr;
     uint32_t size = 0;
-    const int32_t fetched = transfer.DownloadToMemory(remoteManifestPath, &bytes, &size, sink);
-    if (fetched < 0 || IsStopping()) return IsStopping() ? UPD_INTERRUPTED : UPD_E_FETCH;
+    std::vector<uint8_t> signedContent;
+    bool isSigned = false;
+    uint64_t number = 0;
+    const std::string remoteList = remoteManifestPath != nullptr ? remoteManifestPath : "";
+    const int32_t fetched =
+        FetchRemoteList(sink, transfer, remoteManifestPath, &bytes, &size, signedContent, &isSigned, &number);
+    if (fetched < 0) return fetched;
 
     RemoteRecordList remote;
     if (ParseManifest(store, ManifestSource::Memory(bytes, size), nullptr, &remote) != UPD_DONE) return UPD_E_DATA;
@@ -115,12 +126,44 @@ int32_t UpdateEngine::CheckForUpdates(ProgressSink* sink, ManifestStore& store, 
     const std::string packPath = localPackPath != nullptr ? localPackPath : "";
     if (ParseManifest(store, ManifestSource::Pack(packPath.c_str()), &local, nullptr) != UPD_DONE) return UPD_E_DATA;
     localPackPath_ = packPath;
+    if (const int32_t rc = AdoptPublication(isSigned ? &number : nullptr, remoteList); rc != 0) return rc;
 
     const int32_t compared = CompareManifests(local, remote, &total, &count);
     if (totalSize != nullptr) *totalSize = total;
     if (recordCount != nullptr) *recordCount = count;
     if (compared < 0) return compared;
     return IsStopping() ? UPD_INTERRUPTED : compared;
+}
+
+int32_t UpdateEngine::FetchRemoteList(ProgressSink* sink, Transfer& transfer, const char* remoteManifestPath,
+                                      const uint8_t** bytes, uint32_t* size, std::vector<uint8_t>& signedContent,
+                                      bool* isSigned, uint64_t* signedNumber) {
+    const PublisherKey* key = BuiltInPublisherKey();
+    if (key == nullptr) {
+        const int32_t fetched = transfer.DownloadToMemory(remoteManifestPath, bytes, size, sink);
+        if (fetched < 0 || IsStopping()) return IsStopping() ? UPD_INTERRUPTED : UPD_E_FETCH;
+        return 0;
+    }
+    const int32_t fetched = FetchSignedList(*key, transfer, remoteManifestPath != nullptr ? remoteManifestPath : "",
+                                            kTextListRefused, sink, signedContent, signedNumber);
+    if (IsStopping()) return UPD_INTERRUPTED;
+    if (fetched != 0) return fetched;
+    *bytes = signedContent.data();
+    *size = static_cast<uint32_t>(signedContent.size());
+    *isSigned = true;
+    return 0;
+}
+
+int32_t UpdateEngine::AdoptPublication(const uint64_t* signedNumber, const std::string& source) {
+    recordPublication_ = false;
+    if (signedNumber == nullptr) return 0;
+    if (*signedNumber < InstalledPublication(localPackPath_)) {
+        ShowStatusWithName(kTextOlderPublication, source);
+        return UPD_E_DATA;
+    }
+    recordPublication_ = true;
+    publication_ = *signedNumber;
+    return 0;
 }
 
 int32_t UpdateEngine::CompareManifests(LocalRecordSet& local, RemoteRecordList& remote, uint32_t* totalSize,
@@ -306,6 +349,16 @@ int32_t UpdateEngine::FinishPass(ProgressSink* sink, ManifestStore& store, PakUp
         ShowStatusWithName(kTextCannotAdd, kManifestName);
         platform::RemoveFile(kManifestName);
         return UPD_E_REBUILD_PACK;
+    }
+    if (recordPublication_) {
+        const std::string number = PublicationText(publication_);
+        if (!task.AddBuffer(kPublicationMember, number.data(), static_cast<uint32_t>(number.size()))) {
+            // The same as a pack without its manifest: a rebuild that cannot record the
+            // publication it applies does not happen.
+            ShowStatusWithName(kTextCannotAdd, kPublicationMember);
+            platform::RemoveFile(kManifestName);
+            return UPD_E_REBUILD_PACK;
+        }
     }
     if (!task.Rebuild(sink)) return UPD_E_REBUILD_PACK;
     // The pack now holds the files that moved into it; their loose copies would shadow it.

@@ -68,6 +68,11 @@ public:
                                 PakUpdateTask& task, OfflinePackage& package);
 
     void SetLocalPackPath(const std::string& path) { localPackPath_ = path; }
+    // The publication this pass installs. Null: an unsigned pass, which records nothing.
+    // Otherwise the signed number, refused (status line naming `source`, UPD_E_DATA) when it
+    // is lower than the one recorded in the local pack, else written into the pack by the
+    // rebuild of this pass. 0 when accepted.
+    int32_t AdoptPublication(const uint64_t* signedNumber, const std::string& source);
     const std::vector<ManifestRecord>& ToFetch() const { return toFetch_; }
     const std::vector<ManifestRecord>& Kept() const { return kept_; }
     const std::vector<ManifestRecord>& Applied() const { return applied_; }
@@ -84,6 +89,12 @@ private:
     int32_t FetchRecord(const ManifestRecord& record, ProgressSink* sink, FailureSink& failures,
                         PakUpdateTask& task, Transfer& transfer, bool* installed);
     int32_t FinishPass(ProgressSink* sink, ManifestStore& store, PakUpdateTask& task);
+    // Fetches the remote list: *bytes and *size describe it (in `signedContent` when the
+    // build has a key and the list's signature was checked, then *isSigned and
+    // *signedNumber are set). 0, or the pass's failure code.
+    int32_t FetchRemoteList(ProgressSink* sink, Transfer& transfer, const char* remoteManifestPath,
+                            const uint8_t** bytes, uint32_t* size, std::vector<uint8_t>& signedContent,
+                            bool* isSigned, uint64_t* signedNumber);
     // Why `record` must not be installed, as a status text with one "%s" for its name (a
     // name outside the installation, one of the installation's own files, a pack entry
     // whose id another file of the pack already has); null when it may be.
@@ -110,4 +121,7 @@ private:
     // Pack entry ids in use by kept and installed pack-kind records, with their names.
     std::map<uint32_t, std::string> packIds_;
     std::atomic<int32_t> stop_{kStopNone};
+    // The signed publication number the rebuild records (signed passes only).
+    bool recordPublication_ = false;
+    uint64_t publication_ = 0;
 };

@@ -1,0 +1,23 @@
+#include "engine/publication.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+#include "net/pak_access.h"
+
+namespace {
+constexpr int kDecimal = 10;
+}  // namespace
+
+uint64_t InstalledPublication(const std::string& packPath) {
+    std::vector<uint8_t> bytes;
+    if (ReadPackMember(packPath.c_str(), kPublicationMember, bytes) != MemberRead::kOk) return 0;
+    const std::string text(bytes.begin(), bytes.end());
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return 0;
+    errno = 0;
+    const unsigned long long value = std::strtoull(text.c_str(), nullptr, kDecimal);
+    return errno == 0 ? static_cast<uint64_t>(value) : 0;
+}
+
+std::string PublicationText(uint64_t number) { return std::to_string(number); }
