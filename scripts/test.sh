@@ -3,7 +3,9 @@
 #   stages: host unit tests (ctest), fuzz smoke runs, the win32 release build (with its unit
 #           tests and the plug-in built with the other compiler's ABI), the i686 unit tests
 #           under wine32, the win64 unit tests under wine64, and each executable
-#           tests/e2e/*.sh under wine32 with the release, then under wine64
+#           tests/e2e/*.sh under wine32 with the release, then under wine64; before each
+#           architecture's e2e tests, its update.exe with the test publisher key built in
+#           (build.sh win32-signed / win64-signed, for tests/e2e/signed.sh)
 # Ends with the line "N passed, N failed" counting the stages; exits non-zero if any failed.
 # UPDATER_BUILD_ROOT overrides build/; the set-up runs only as root (CI), otherwise it is
 # checked and skipped.
@@ -78,12 +80,14 @@ run_e2e() {
   local arch=$1 script=$2
   echo "== e2e $(basename "$script") under wine${arch#win}"
   KVO_WINE_ARCH=$arch WINEPREFIX=$(wine_prefix "$arch") BUILD_WIN=$BUILD_ROOT/$arch/bin \
-    BUILD_HOST=$BUILD_ROOT/host/bin REPO_ROOT=$ROOT \
+    BUILD_WIN_SIGNED=$BUILD_ROOT/$arch-signed/bin BUILD_HOST=$BUILD_ROOT/host/bin REPO_ROOT=$ROOT \
     timeout "$E2E_TIMEOUT_SECONDS" "$script" </dev/null
 }
 
+# run_all_e2e ARCH: the keyed update.exe of that architecture, then every e2e script.
 run_all_e2e() {
   local arch=$1 script
+  build "$arch-signed"; stage_result "$arch-signed build (update.exe with the test key)" $?
   for script in "$ROOT"/tests/e2e/*.sh; do
     [ -f "$script" ] && [ -x "$script" ] || continue
     run_e2e "$arch" "$script"; stage_result "e2e $(basename "$script") ($arch)" $?
