@@ -42,7 +42,7 @@ int RunKeygen(int argc, char** argv) {
     crypto_sign_keypair(publicKey, secret);
     int rc;
     {
-        OwnerOnlyFiles ownerOnly;
+        [[maybe_unused]] OwnerOnlyFiles ownerOnly;
         rc = WriteWholeFile(secretPath, secret, sizeof(secret));
     }
     sodium_memzero(secret, sizeof(secret));

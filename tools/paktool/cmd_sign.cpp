@@ -24,7 +24,8 @@ int RunSign(int argc, char** argv) {
     const std::string file = args.Positional()[1];
     const std::string name = args.Has(kNameOption.longName) ? args.Value(kNameOption.longName) : BaseName(file);
     if (name.empty() || name.size() > kMaxSignedNameBytes) {
-        return Fail(kExitUsage, "a signed name is 1 to %zu bytes, not %zu", kMaxSignedNameBytes, name.size());
+        return Fail(kExitUsage, "a signed name is 1 to %" PRIu64 " bytes, not %" PRIu64,
+                    static_cast<uint64_t>(kMaxSignedNameBytes), static_cast<uint64_t>(name.size()));
     }
     uint8_t secret[kSecretKeyBytes];
     if (int rc = ReadKeyFile(args.Positional()[0], kSecretKeyBytes, "secret key", secret); rc != kExitOk) return rc;

@@ -22,7 +22,8 @@ int ReadKeyFile(const char* path, size_t size, const char* what, uint8_t* out) {
     std::vector<uint8_t> bytes;
     if (int rc = ReadWholeFile(path, size, what, bytes); rc != kExitOk) return rc;
     if (bytes.size() != size) {
-        return Fail(kExitUsage, "%s '%s' is %zu bytes, not the %zu of a key", what, path, bytes.size(), size);
+        return Fail(kExitUsage, "%s '%s' is %" PRIu64 " bytes, not the %" PRIu64 " of a key", what, path,
+                    static_cast<uint64_t>(bytes.size()), static_cast<uint64_t>(size));
     }
     std::copy(bytes.begin(), bytes.end(), out);
     sodium_memzero(bytes.data(), bytes.size());
@@ -104,8 +105,8 @@ int PublicationSigner::Sign(const std::string& path, const std::string& name, co
     if (!enabled_) return kExitOk;
     std::vector<uint8_t> sig;
     if (!SignBytes(secret_, bytes.data(), bytes.size(), name, number_, &sig)) {
-        return Fail(kExitFailed, "cannot sign '%s' as '%s' (a name is 1 to %zu bytes)", path.c_str(), name.c_str(),
-                    kMaxSignedNameBytes);
+        return Fail(kExitFailed, "cannot sign '%s' as '%s' (a name is 1 to %" PRIu64 " bytes)", path.c_str(),
+                    name.c_str(), static_cast<uint64_t>(kMaxSignedNameBytes));
     }
     const std::string sigPath = path + kSignatureSuffix;
     return WriteWholeFile(sigPath.c_str(), sig.data(), sig.size());
