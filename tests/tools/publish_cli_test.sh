@@ -90,6 +90,7 @@ make_game() {
 make_game bad-same-id '' data/f0106862.bin data/f1370800.bin
 make_game bad-manifest-id '' data/ciemorp
 make_game bad-pack-manifest '' update.inf
+make_game bad-pack-publication '' Publication.num
 make_game bad-loose-manifest 'update.inf' update.inf
 make_game bad-loose-pack 'patch.dat' patch.dat
 make_game bad-loose-pack-copy 'PATCH.DATtmp' PATCH.DATtmp
@@ -98,6 +99,7 @@ for cmd in publish olp; do
     out=refused.$cmd
     expect $cmd-same-id 2 '' "'bad-same-id/data/f0106862.bin' and 'bad-same-id/data/f1370800.bin' have the same id e6ec9da3" -- $cmd bad-same-id $out
     expect $cmd-manifest-id 2 '' "bad-manifest-id/data/ciemorp' would overwrite the installation's own 'update.inf' in patch.dat" -- $cmd bad-manifest-id $out
+    expect $cmd-pack-publication 2 '' "bad-pack-publication/Publication.num' would overwrite the installation's own 'publication.num' in patch.dat" -- $cmd bad-pack-publication $out
     expect $cmd-loose-manifest 2 '' "(bad-loose-manifest/update.inf' would overwrite the installation's own 'update.inf'|reserves)" -- $cmd bad-loose-manifest $out
     expect $cmd-loose-pack 2 '' "bad-loose-pack/patch.dat' would overwrite the installation's own 'patch.dat'" -- $cmd bad-loose-pack $out
     expect $cmd-loose-pack-copy 2 '' "bad-loose-pack-copy/PATCH.DATtmp' would overwrite the installation's own 'patch.dattmp'" -- $cmd bad-loose-pack-copy $out

@@ -6,14 +6,25 @@
 #include <iterator>
 
 #include "engine/manifest_record.h"
+#include "engine/publication.h"
 #include "engine/reserved_names.h"
 #include "pak/pak_name.h"
 #include "tools/paktool/cli_util.h"
 
 namespace {
 
-// Members of patch.dat that no game file may share an id with.
-constexpr const char* kReservedPackNames[] = {kManifestName};
+// Members of patch.dat that no game file may share an id with: the local manifest and the
+// number of the last signed publication applied.
+constexpr const char* kReservedPackNames[] = {kManifestName, kPublicationMember};
+
+// The member of patch.dat whose id the pack file `name` takes.
+const char* ReservedPackMemberOf(const std::string& name) {
+    const uint32_t id = CalcFoldedFileId(name.c_str());
+    for (const char* member : kReservedPackNames) {
+        if (CalcFoldedFileId(member) == id) return member;
+    }
+    return kManifestName;
+}
 
 // One name of a publication with its id; `path` is empty for the container's own members.
 struct IdOwner {
@@ -63,7 +74,7 @@ int CheckPublication(const std::vector<GameFile>& files, const std::vector<std::
         if (IsReservedInstallName(file.name, !loose)) {
             if (!loose) {
                 return Fail(kExitUsage, "'%s' would overwrite the installation's own '%s' in patch.dat (same id)",
-                            file.path.c_str(), kManifestName);
+                            file.path.c_str(), ReservedPackMemberOf(file.name));
             }
             return Fail(kExitUsage, "'%s' would overwrite the installation's own '%s' (listed in .unpack)",
                         file.path.c_str(), file.name.c_str());
