@@ -7,6 +7,8 @@
 #include <string>
 
 constexpr const char* kPublicationMember = "publication.num";
+// The status line refusing a signed file of an older publication (GBK; %s: the file).
+constexpr const char* kTextOlderPublication = "更新数据的发布编号低于本机已安装的更新，已拒绝：%s";
 
 // The number recorded in the pack at `packPath`; 0 when there is no pack, no such member,
 // or its text is no plain decimal number.

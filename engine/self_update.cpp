@@ -9,10 +9,12 @@
 #include "common/show_status.h"
 #include "common/update_codes.h"
 #include "engine/offline_package.h"
+#include "engine/publication.h"
 #include "engine/publisher_key.h"
 #include "engine/run_services.h"
 #include "engine/signed_fetch.h"
 #include "net/local_file.h"
+#include "net/status_text.h"
 #include "platform/platform.h"
 #include "platformcfg/platform_config.h"
 
@@ -36,6 +38,8 @@ constexpr double kVersionScale = 0.01;  // 223 is shown as 2.23
 // A signed version file is read whole (its signature covers all of it); only its first
 // kVersionFileBytes are used as before.
 constexpr uint32_t kSignedVersionFileBytes = 4096;
+// The installation's pack, which records the last publication applied.
+constexpr const char* kSelfUpdatePackName = "patch.dat";
 
 // How the download of a replacement ended.
 enum class Replacement { kDone, kFailed, kRefused };
@@ -118,8 +122,18 @@ bool Replaced(Replacement replacement, const char* failedText) {
 bool VersionFileAccepted(ServerSession& session, const char* remote, const uint8_t* bytes, int32_t size) {
     const PublisherKey* key = BuiltInPublisherKey();
     if (key == nullptr) return true;
-    return AcceptSignedBytes(*key, FetchSignatureFile(session, remote), bytes, static_cast<size_t>(size), remote,
-                             kTextVersionRefused, nullptr);
+    uint64_t number = 0;
+    if (!AcceptSignedBytes(*key, FetchSignatureFile(session, remote), bytes, static_cast<size_t>(size), remote,
+                           kTextVersionRefused, &number)) {
+        return false;
+    }
+    // An older publication's version file served again could take the tool or the plug-in
+    // back to a release the installation has left behind.
+    if (number < InstalledPublication(GetInstallDir() + kSelfUpdatePackName)) {
+        ShowStatusWithName(kTextOlderPublication, remote);
+        return false;
+    }
+    return true;
 }
 
 // Posts the phase begin with the remote file's size; false when the size query failed.

@@ -38,7 +38,6 @@ constexpr const char* kTextReservedName = "文件名[%s]是更新工具自己的
 constexpr const char* kTextIdClash = "文件[%s]在patch.dat中的编号与另一文件相同，已跳过";
 constexpr const char* kTextCannotAdd = "无法将文件[%s]加入patch.dat";
 constexpr const char* kTextListRefused = "更新数据签名无效：%s";
-constexpr const char* kTextOlderPublication = "更新数据的发布编号低于本机已安装的更新，已拒绝：%s";
 constexpr uint64_t kMaxLooseFile = 0x10000000;
 // The size field of an empty file.
 constexpr const char* kEmptySize = "0";

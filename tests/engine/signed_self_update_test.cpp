@@ -5,13 +5,16 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/progress_sink.h"
 #include "common/update_codes.h"
 #include "engine/self_update.h"
+#include "pak/pak_update_task.h"
 #include "platform/platform.h"
+#include "platformcfg/platform_config.h"
 #include "tests/engine/driver_test_support.h"
 #include "tests/engine/signed_test_support.h"
 
@@ -49,7 +52,17 @@ struct SignedSelfUpdateCase {
     std::string tool;   // update.exe afterwards
     std::string plugin; // updatecfg.dll afterwards
     const char* status; // the refusal line ("" for none)
+    uint64_t installedPublication = 0;  // recorded in patch.dat beforehand; 0: no pack
 };
+
+// An installation pack that records publication `number`.
+void RecordPublication(uint64_t number) {
+    std::unique_ptr<PakUpdateTask> task = CreatePakUpdateTask();
+    const std::string text = std::to_string(number);
+    ASSERT_TRUE(task->OpenOrCreate("patch.dat", 1));
+    ASSERT_TRUE(task->AddBuffer("publication.num", text.data(), static_cast<uint32_t>(text.size())));
+    ASSERT_TRUE(task->Rebuild(nullptr));
+}
 
 // Signs each of `names` under its own remote path.
 Serve SignedAsRequested(std::vector<const char*> names) {
@@ -107,6 +120,12 @@ TEST(SignedSelfUpdate, OnlySignedVersionFilesToolsAndPluginsAreUsed) {
          "新版平台配置文件签名无效：download/10003_updatecfg.dll（签名属于另一个文件）"},
         {"unsigned-plugin-after-signed-tool", "224\n10003", SignedAsRequested({kVersion, kTool}), UPD_E_FETCH,
          kNewTool, kOldPlugin, "新版平台配置文件签名无效：download/10003_updatecfg.dll（缺少发布者签名）"},
+        // An older publication served again could take the tool or plug-in back.
+        {"version-file-of-an-older-publication", "224\n10003", SignedAsRequested({kVersion, kTool, kPlugin}),
+         kSelfUpdateStop, kOldTool, kOldPlugin, "更新数据的发布编号低于本机已安装的更新，已拒绝：download/version.txt",
+         kNumber + 1},
+        {"version-file-of-the-installed-publication", "223\n10002", SignedAsRequested({kVersion}), kSelfUpdateGoOn,
+         kOldTool, kOldPlugin, "", kNumber},
     };
     const KeyPair publisher(1);
     const KeyPair stranger(2);
@@ -117,6 +136,8 @@ TEST(SignedSelfUpdate, OnlySignedVersionFilesToolsAndPluginsAreUsed) {
         cfg.strings = {{"ftp directory", "download/"}, {"file version", kVersion}, {"file update", kTool}};
         cfg.ints = {{"platfrom version", 10002}};
         KeyScope key(&publisher.publicKey);
+        SetInstallDir("");
+        if (c.installedPublication != 0) RecordPublication(c.installedPublication);
         WriteFile("update.exe", kOldTool);
         WriteFile("updatecfg.dll", kOldPlugin);
         WriteFile(server + "/" + kTool, kNewTool);

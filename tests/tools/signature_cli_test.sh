@@ -98,7 +98,8 @@ expect publish-unsigned 0 'published 2 files to .*' '' -- publish game srv-plain
 [ -z "$(find "$WORK/srv-plain" -name '*.sig')" ] || cli_fail publish-unsigned "an unsigned publication wrote signature files"
 
 # --- olp --sign: the package is signed under the fixed name, whatever it is called later ---
-expect olp-signed 0 $'packaged 2 files into pkg.olp\nsigned as publication 1' '' -- olp game pkg.olp --sign sec
+expect olp-needs-number 2 '' '--sign needs --number' -- olp game pkg.olp --sign sec
+expect olp-signed 0 $'packaged 2 files into pkg.olp\nsigned as publication 1' '' -- olp game pkg.olp --sign sec --number 1
 independent olp-signed pkg.olp offline.olp 1
 expect olp-given-number 0 '.*signed as publication 40' '' -- olp game pkg.olp --sign sec --number 40
 mv "$WORK/pkg.olp" "$WORK/renamed.olp"

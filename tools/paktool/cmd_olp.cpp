@@ -72,7 +72,11 @@ int RunOlp(int argc, char** argv) {
     if (int rc = ExpectPositional(args, 2); rc != kExitOk) return rc;
     if (args.Has("--tool") != args.Has("--tool-version")) return FailUsage("--tool and --tool-version go together");
     if (args.Has("--plugin") && !args.Has("--plugin-version")) return FailUsage("--plugin needs --plugin-version");
-    // A package has no server tree to take the number from: without --number it is 1.
+    // A package has no server tree to take the number from, and a guessed one could be
+    // lower than what installations already applied (they would refuse the package).
+    if (args.Has("--sign") && !args.Has("--number")) {
+        return FailUsage("olp --sign needs --number: the publication the package belongs to");
+    }
     PublicationSigner signer;
     if (int rc = signer.Init(args, std::string()); rc != kExitOk) return rc;
     UpdatePkWriter writer;
