@@ -6,8 +6,6 @@
 
 namespace {
 
-// The content is fed in pieces of this size (the piece size does not change the digest).
-constexpr size_t kFeedPieceBytes = 4096;
 constexpr char kHexDigits[] = "0123456789abcdef";
 constexpr unsigned kNibbleBits = 4;
 constexpr uint8_t kNibbleMask = 0x0F;
@@ -16,13 +14,7 @@ constexpr uint8_t kNibbleMask = 0x0F;
 
 std::string Md5Text(const void* bytes, size_t length) {
     Md5Context context;
-    const uint8_t* p = static_cast<const uint8_t*>(bytes);
-    while (length > 0) {
-        size_t piece = length < kFeedPieceBytes ? length : kFeedPieceBytes;
-        context.Update(p, piece);
-        p += piece;
-        length -= piece;
-    }
+    context.Update(static_cast<const uint8_t*>(bytes), length);
     uint8_t digest[kMd5DigestBytes];
     context.Finish(digest);
 

@@ -18,7 +18,8 @@ public:
 
 private:
     void AddBitCount(size_t length);
-    void Transform(const uint8_t block[kMd5BlockBytes]);
+    // Runs the compression function over `count` consecutive 64-byte blocks.
+    void Transform(const uint8_t* blocks, size_t count);
 
     uint32_t state_[4];
     uint32_t bitCountLow_ = 0;

@@ -137,7 +137,36 @@ INSTANTIATE_TEST_SUITE_P(
     Splits, Md5ContextPieces,
     testing::Values(PieceCase{"bytewise", {1}}, PieceCase{"odd_pieces", {63, 1, 65, 7}},
                     PieceCase{"block_then_partial", {64, 55, 9}}, PieceCase{"with_empty_updates", {0, 100, 0, 4000}},
+                    PieceCase{"partial_then_run_of_blocks", {5, 200}},
+                    PieceCase{"buffer_filled_exactly_then_blocks", {60, 4, 192}},
                     PieceCase{"whole", {8193}}),
     [](const testing::TestParamInfo<PieceCase>& info) { return std::string(info.param.name); });
+
+struct OffsetCase {
+    const char* name;
+    size_t offset;
+    size_t length;
+    const char* digest;
+};
+
+class Md5UnalignedInput : public testing::TestWithParam<OffsetCase> {};
+
+// Whole blocks are read straight from the caller's memory: content that starts at an odd
+// address has the same digest as the same content anywhere else.
+TEST_P(Md5UnalignedInput, DigestDoesNotDependOnAddress) {
+    const OffsetCase& c = GetParam();
+    const std::vector<uint8_t> content = PatternBytes(c.length);
+    std::vector<uint8_t> shifted(c.offset + c.length, 0xA5);
+    std::memcpy(shifted.data() + c.offset, content.data(), content.size());
+    EXPECT_EQ(Md5Text(shifted.data() + c.offset, c.length), c.digest);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Offsets, Md5UnalignedInput,
+    testing::Values(OffsetCase{"offset1_one_block", 1, 64, "17362aac03591363a6fb990831b3020d"},
+                    OffsetCase{"offset3_block_and_byte", 3, 65, "9c4ce78311b803787b978724d6d3f12a"},
+                    OffsetCase{"offset2_two_blocks", 2, 128, "18981ba4078456b2e250657fdd3d71ba"},
+                    OffsetCase{"offset7_many_blocks", 7, 8193, "3daf24770aeb08f7b977646f3ad92ac4"}),
+    [](const testing::TestParamInfo<OffsetCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
