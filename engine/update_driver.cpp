@@ -18,6 +18,7 @@
 #include "net/server_select.h"
 #include "pak/pak_paths.h"
 #include "pak/pak_update_task.h"
+#include "pak/rebuild_progress.h"
 #include "platformcfg/platform_config.h"
 
 namespace {
@@ -34,10 +35,12 @@ bool Stopped() { return StopFlag.load() != 0; }
 
 // The objects one run lends to its callees.
 struct RunObjects {
-    explicit RunObjects(Notifier* window) : sink(window), failures(&FailedFileCount), task(CreatePakUpdateTask()) {}
+    explicit RunObjects(Notifier* window)
+        : sink(window), failures(&FailedFileCount), task(CreatePakUpdateTask(&rebuildProgress)) {}
     ProgressSink sink;
     PackManifestStore store;
     CountingFailureSink failures;
+    StatusRebuildProgress rebuildProgress;  // the rebuild's percentages on the status line
     std::unique_ptr<PakUpdateTask> task;
 };
 

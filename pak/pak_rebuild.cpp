@@ -18,8 +18,9 @@ constexpr uint32_t kCopyPiece = 1048575;  // kept entries are copied in pieces o
 
 }  // namespace
 
-PakRebuild::PakRebuild(PakArchive& pack, PakReplacementQueue& queue, const std::string& packPath)
-    : pack_(pack), queue_(queue), tempName_(packPath + kPakTempSuffix) {
+PakRebuild::PakRebuild(PakArchive& pack, PakReplacementQueue& queue, const std::string& packPath,
+                       RebuildProgress* progress, RebuildClock clock)
+    : pack_(pack), queue_(queue), tempName_(packPath + kPakTempSuffix), progress_(progress, clock) {
     MakePakDiskPath(tempName_.c_str(), tempPath_);
     MakePakDiskPath(packPath.c_str(), packPath_);
 }
@@ -31,9 +32,26 @@ bool PakRebuild::Run() {
     }
     if (!ClassifyReplacements()) return false;
     ShowStatus(kRebuildTextRebuilding);
+    progress_.Start(BytesToWrite());
     if (!WriteHeaderAndIndex() || !WriteReplacements() || !CopyKeptEntries()) return false;
     if (temp_.Seek(kPakHeaderSize, platform::SeekOrigin::Begin) < 0 || !WriteHeaderAndIndex()) return false;
-    return PutInPlace();
+    if (!PutInPlace()) return false;
+    progress_.Finish();
+    return true;
+}
+
+// The plain size of every entry the new pack will hold: new entries are counted as they
+// are read, kept ones in proportion to what is copied, so progress moves evenly.
+uint64_t PakRebuild::BytesToWrite() const {
+    uint64_t total = 0;
+    for (const auto& item : queue_) {
+        if (!item.second->deletion) total += item.second->Size();
+    }
+    for (const auto& item : pack_.Map()) {
+        const PakIndexEntry& old = pack_.EntryAt(item.second);
+        if (old.size != kPakReplacedSize) total += old.size;
+    }
+    return total;
 }
 
 // First pass: marks replaced entries and drops deletions; counts the new index.
@@ -127,6 +145,7 @@ bool PakRebuild::WriteReplacement(PakReplacement& record) {
             return FailWith(kRebuildTextCannotWrite);
         }
         left -= n;
+        progress_.Advance(n);
     }
     record.Discard();
     if (tableSize == 0) return true;
@@ -166,11 +185,15 @@ bool PakRebuild::CopyKeptEntry(uint32_t id, const PakIndexEntry& old) {
     if (!StartEntry(id, old.size, offset)) return FailWith(kRebuildTextCannotWrite);
     std::vector<uint8_t> piece(static_cast<size_t>(std::min<uint64_t>(stored, kCopyPiece)));
     uint64_t copied = 0;
+    uint64_t counted = 0;  // plain bytes of this entry reported so far
     while (copied < stored) {
         const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(stored - copied, kCopyPiece));
         if (!pack_.ReadAt(old.offset + copied, piece.data(), n)) return FailWith(kRebuildTextDamagedPack);
         if (!Write(piece.data(), n)) return FailWith(kRebuildTextCannotWrite);
         copied += n;
+        const uint64_t plainSoFar = copied * old.size / stored;
+        progress_.Advance(plainSoFar - counted);
+        counted = plainSoFar;
     }
     return true;
 }

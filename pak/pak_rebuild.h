@@ -11,12 +11,16 @@
 #include "pak/disk_file.h"
 #include "pak/pak_archive.h"
 #include "pak/pak_replacement.h"
+#include "pak/rebuild_progress.h"
 
 using PakReplacementQueue = std::map<uint32_t, std::unique_ptr<PakReplacement>>;
 
 class PakRebuild {
 public:
-    PakRebuild(PakArchive& pack, PakReplacementQueue& queue, const std::string& packPath);
+    // `progress` (may be null) hears how far the run is, ending with 100 when the new pack
+    // is in place; `clock` spaces its reports.
+    PakRebuild(PakArchive& pack, PakReplacementQueue& queue, const std::string& packPath,
+               RebuildProgress* progress, RebuildClock clock);
     // True when the new pack is in place. On false the status line is shown, the
     // temporary file is gone and the old pack is as it was.
     bool Run();
@@ -27,6 +31,7 @@ private:
     bool WriteReplacement(PakReplacement& record);
     bool CopyKeptEntries();
     bool CopyKeptEntry(uint32_t id, const PakIndexEntry& old);
+    uint64_t BytesToWrite() const;
     bool WriteHeaderAndIndex();
     bool PutInPlace();
     bool Write(const void* data, uint32_t size);
@@ -41,4 +46,5 @@ private:
     DiskFile temp_;
     std::vector<PakIndexEntry> index_;
     uint32_t newCount_ = 0;
+    RebuildProgressThrottle progress_;
 };

@@ -20,4 +20,6 @@ bool PakUpdaterTask::Rebuild(void* /*unused*/) { return updater_.Rebuild() == 1;
 
 bool PakUpdaterTask::Delete(const char* name) { return updater_.Delete(name) == 1; }
 
-std::unique_ptr<PakUpdateTask> CreatePakUpdateTask() { return std::make_unique<PakUpdaterTask>(); }
+std::unique_ptr<PakUpdateTask> CreatePakUpdateTask(RebuildProgress* progress) {
+    return std::make_unique<PakUpdaterTask>(progress);
+}

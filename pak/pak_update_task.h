@@ -25,6 +25,8 @@ public:
 // source files of replacements still queued.
 class PakUpdaterTask : public PakUpdateTask {
 public:
+    // `progress` (may be null) hears how far each rebuild is.
+    explicit PakUpdaterTask(RebuildProgress* progress = nullptr) { updater_.SetRebuildProgress(progress); }
     bool OpenOrCreate(const char* path, int create) override;
     bool AddFile(const char* name, const char* path) override;
     bool AddBuffer(const char* name, const void* data, uint32_t size) override;
@@ -35,4 +37,4 @@ private:
     PakUpdater updater_;
 };
 
-std::unique_ptr<PakUpdateTask> CreatePakUpdateTask();
+std::unique_ptr<PakUpdateTask> CreatePakUpdateTask(RebuildProgress* progress = nullptr);

@@ -109,7 +109,7 @@ int PakUpdater::Rebuild() {
         pack_.Close();
         return 1;
     }
-    PakRebuild run(pack_, queue_, packPath_);
+    PakRebuild run(pack_, queue_, packPath_, progress_, clock_);
     const bool done = run.Run();
     DropAll();
     pack_.Close();

@@ -12,6 +12,8 @@
 
 #include "pak/pak_archive.h"
 #include "pak/pak_replacement.h"
+#include "pak/rebuild_progress.h"
+#include "platform/platform.h"
 
 // The new-pack marker: a list file naming only itself, packed into a pack made from nothing.
 constexpr const char* kPakNewPackMarkerName = "1.ver";
@@ -42,6 +44,12 @@ public:
     // Writes "<pack>tmp" with the replacements and every untouched entry and replaces the
     // pack with it. Returns 1 or 0; on 0 the old pack is unchanged.
     int Rebuild();
+    // Sets who hears how far each rebuild is (nullptr, the default, nobody) and the clock
+    // that spaces the reports.
+    void SetRebuildProgress(RebuildProgress* progress, RebuildClock clock = platform::TickCountMs) {
+        progress_ = progress;
+        clock_ = clock;
+    }
     // Drops every queued replacement (deleting its source file) and closes the pack.
     void Reset();
 
@@ -58,4 +66,6 @@ private:
     PakArchive pack_;
     std::map<uint32_t, std::unique_ptr<PakReplacement>> queue_;
     std::string packPath_;
+    RebuildProgress* progress_ = nullptr;
+    RebuildClock clock_ = platform::TickCountMs;
 };

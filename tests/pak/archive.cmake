@@ -4,7 +4,8 @@ target_sources(unit_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/pak_name_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pak_reader_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pak_make_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/pak_updater_test.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/pak_updater_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/rebuild_progress_test.cpp)
 
 # The rebuild killed at each of its file operations (host only: a child process per point).
 if(NOT CMAKE_CROSSCOMPILING)

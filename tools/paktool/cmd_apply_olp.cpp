@@ -16,6 +16,7 @@
 #include "tools/paktool/paktool_command.h"
 #include "tools/paktool/publish_util.h"
 #include "tools/paktool/run_diagnosis.h"
+#include "tools/paktool/rebuild_meter.h"
 
 namespace {
 
@@ -72,7 +73,8 @@ int RunApplyOlp(int argc, char** argv) {
         if (!console.ok()) return kExitFileError;
         ProgressSink sink;
         PackManifestStore store;
-        std::unique_ptr<PakUpdateTask> task = CreatePakUpdateTask();
+        TerminalRebuildMeter meter;  // the rebuild's percentage on a terminal
+        std::unique_ptr<PakUpdateTask> task = CreatePakUpdateTask(&meter);
         facts.result = ApplyOfflinePackage(package.c_str(), kLocalPack, &sink, store, failures, *task);
         UpdateEngine::Instance()->Release();
         facts.rebuildAsked = console.rebuildAsked();

@@ -16,6 +16,7 @@
 #include "tools/paktool/paktool_command.h"
 #include "tools/paktool/publish_util.h"
 #include "tools/paktool/run_diagnosis.h"
+#include "tools/paktool/rebuild_meter.h"
 
 namespace {
 
@@ -27,7 +28,8 @@ constexpr size_t kResultTextMax = 128;
 int32_t RunOnlinePass(const std::string& serverRoot, const std::string& remoteList, RecordingFailureSink& failures) {
     ProgressSink sink;  // no window: nothing is posted
     PackManifestStore store;
-    std::unique_ptr<PakUpdateTask> task = CreatePakUpdateTask();
+    TerminalRebuildMeter meter;  // the rebuild's percentage on a terminal
+    std::unique_ptr<PakUpdateTask> task = CreatePakUpdateTask(&meter);
     DirTransfer transfer(serverRoot);
     UpdateEngine* engine = UpdateEngine::Instance();
     uint32_t total = 0;

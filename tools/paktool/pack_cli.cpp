@@ -10,6 +10,7 @@
 #include "pak/pak_updater.h"
 #include "platform/platform.h"
 #include "tools/paktool/cli_util.h"
+#include "tools/paktool/rebuild_meter.h"
 
 namespace {
 
@@ -99,7 +100,9 @@ int OpenPackInList(PakList& list, const char* path) {
 int QueueAndRebuild(const char* packPath, const std::function<int(PakUpdater&)>& queue) {
     UseCurrentDirectoryPaths();
     LibraryMessages messages;
+    TerminalRebuildMeter meter;
     PakUpdater updater;
+    updater.SetRebuildProgress(&meter);
     if (updater.OpenOrCreate(packPath, 0) != 1) return PackOpenError(packPath);
     if (int rc = queue(updater); rc != kExitOk) return rc;
     if (updater.Rebuild() != 1) {
