@@ -50,25 +50,10 @@ bool SodiumReady() {
     return sodium_init() >= 0;
 }
 
-// Closes a read handle when it goes out of scope.
-class ReadHandle {
-public:
-    explicit ReadHandle(const std::string& path) : h_(platform::OpenFileForRead(path.c_str())) {}
-    ~ReadHandle() {
-        if (h_ != platform::kInvalidFile) platform::CloseFile(h_);
-    }
-    ReadHandle(const ReadHandle&) = delete;
-    ReadHandle& operator=(const ReadHandle&) = delete;
-    platform::FileHandle get() const { return h_; }
-
-private:
-    platform::FileHandle h_;
-};
-
 // The SHA-256 of the whole file at `path`, read in blocks. False when it cannot be opened or
 // read to its end.
 bool HashFile(const std::string& path, uint8_t digest[kSha256Bytes]) {
-    ReadHandle file(path);
+    platform::OwnedFile file(platform::OpenFileForRead(path.c_str()));
     if (file.get() == platform::kInvalidFile) return false;
     const int64_t size = platform::FileSize(file.get());
     if (size < 0) return false;

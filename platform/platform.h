@@ -103,6 +103,20 @@ FileHandle OpenFileExclusive(const char* path);
 // failed because the file does not exist.
 FileHandle OpenFileReadExclusive(const char* path, bool* missing);
 void CloseFile(FileHandle h);
+// Owns a handle and closes it when it goes out of scope.
+class OwnedFile {
+public:
+    explicit OwnedFile(FileHandle h) : h_(h) {}
+    ~OwnedFile() {
+        if (h_ != kInvalidFile) CloseFile(h_);
+    }
+    OwnedFile(const OwnedFile&) = delete;
+    OwnedFile& operator=(const OwnedFile&) = delete;
+    FileHandle get() const { return h_; }
+
+private:
+    FileHandle h_;
+};
 // Both return the bytes transferred (0 on failure or for an invalid handle).
 uint32_t ReadFromFile(FileHandle h, void* buffer, uint32_t count);
 uint32_t WriteToFile(FileHandle h, const void* buffer, uint32_t count);

@@ -9,6 +9,7 @@
 
 #include "engine/md5.h"
 #include "engine/md5_context.h"
+#include "tests/engine/engine_test_support.h"
 
 namespace {
 
@@ -168,5 +169,31 @@ INSTANTIATE_TEST_SUITE_P(
                     OffsetCase{"offset2_two_blocks", 2, 128, "18981ba4078456b2e250657fdd3d71ba"},
                     OffsetCase{"offset7_many_blocks", 7, 8193, "3daf24770aeb08f7b977646f3ad92ac4"}),
     [](const testing::TestParamInfo<OffsetCase>& info) { return std::string(info.param.name); });
+
+// A file read in blocks gives the text of its whole content; an unreadable one gives none.
+TEST(Md5FileText, MatchesTheTextOfTheWholeContent) {
+    enginetest::ScratchDir scratch;
+    struct FileCase {
+        const char* name;
+        size_t size;  // bytes of the file's content
+    };
+    const FileCase cases[] = {
+        {"empty", 0},
+        {"below-one-read-block", 70000},
+        // Several read blocks with a partial MD5 block at each block's end.
+        {"several-read-blocks", 3 * 1024 * 1024 + 17},
+    };
+    for (const FileCase& c : cases) {
+        std::string content(c.size, '\0');
+        for (size_t i = 0; i < c.size; ++i) content[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
+        enginetest::WriteFile(c.name, content);
+        std::string text;
+        ASSERT_TRUE(Md5FileText(c.name, &text)) << c.name;
+        EXPECT_EQ(text, Md5Text(content.data(), content.size())) << c.name;
+    }
+    std::string text = "unchanged";
+    EXPECT_FALSE(Md5FileText("missing.bin", &text));
+    EXPECT_EQ(text, "unchanged");
+}
 
 }  // namespace

@@ -1,6 +1,6 @@
 // paktool md5: the digest text the update manifests carry for a file.
 #include <cstdio>
-#include <vector>
+#include <string>
 
 #include "engine/md5.h"
 #include "tools/paktool/cli_util.h"
@@ -12,10 +12,12 @@ int RunMd5(int argc, char** argv) {
     ParsedArgs args;
     if (int rc = ParseArgs(argc, argv, {}, args); rc != kExitOk) return rc;
     if (int rc = ExpectPositional(args, 1); rc != kExitOk) return rc;
-    std::vector<uint8_t> content;
-    if (int rc = ReadWholeFile(args.Positional()[0], kNoSizeLimit, "file", content); rc != kExitOk)
-        return rc;
-    std::printf("%s\n", Md5Text(content.data(), content.size()).c_str());
+    // Read in blocks: a large file needs no buffer of its size.
+    std::string text;
+    if (!Md5FileText(args.Positional()[0], &text)) {
+        return Fail(kExitFileError, "cannot open file '%s'", args.Positional()[0]);
+    }
+    std::printf("%s\n", text.c_str());
     return kExitOk;
 }
 
