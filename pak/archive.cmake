@@ -1,4 +1,4 @@
-# The pack format, reader, writer and rebuild.
+# The pack format, reader, writer and rebuild, and the threads that code their blocks.
 target_sources(updater_pak PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/disk_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pak_buffer.cpp
@@ -9,6 +9,8 @@ target_sources(updater_pak PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/pak_archive.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pak_list.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pak_file.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pak_coding_threads.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pak_block_coder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pak_make.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pak_replacement.cpp
   ${CMAKE_CURRENT_LIST_DIR}/rebuild_progress.cpp

@@ -4,5 +4,4 @@ target_sources(updater_pak PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/lha_block_writer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/lha_encoder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/lha_decoder.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/lha_lock.cpp
   ${CMAKE_CURRENT_LIST_DIR}/lha_codec.cpp)

@@ -13,7 +13,7 @@ constexpr unsigned kSymbolBufferSize = 32768;
 // with eight matches of three bytes each.
 constexpr unsigned kSymbolBufferLimit = kSymbolBufferSize - 24;
 
-// Work areas of the block writer (part of the coder's process-wide state).
+// Work areas of the block writer (part of one coder's state).
 struct BlockWriterState {
     // Eight symbols per flag byte; a set flag bit marks a match, stored as its length
     // symbol's low byte and the 16-bit value d - 1, high byte first.

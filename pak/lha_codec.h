@@ -1,6 +1,7 @@
 // Method 1 of the pack codecs: blocks coded by the LHA-style coder (pak/lha_coder.h).
 #pragma once
 
+#include "pak/lha_coder.h"
 #include "pak/pak_codec.h"
 
 class PakLhaCodec final : public PakCodec {
@@ -10,6 +11,9 @@ public:
     bool Encode(PakCodecJob& job) override;
     // Produces exactly the plain size given on entry, or fails with plain size 0.
     bool Decode(PakCodecJob& job) override;
+
+private:
+    LhaCoder coder_;  // this codec's own work areas: codecs on other threads never wait for it
 };
 
 // The codec the factory hands out for method 1.

@@ -2,12 +2,12 @@
 // every table must form a complete prefix code, every match must lie inside the block
 // produced so far and inside the wanted length, and bits are never taken past the end.
 #include <cstring>
+#include <new>
 
 #include "pak/lha_bit_io.h"
 #include "pak/lha_coder.h"
 #include "pak/lha_format.h"
 #include "pak/lha_huffman.h"
-#include "pak/lha_lock.h"
 #include "platform/platform.h"
 
 namespace lha {
@@ -18,6 +18,8 @@ constexpr unsigned kPtTableBits = 8;
 constexpr char kBadTableText[] = "Lha Decode: Bad table";
 
 enum class DecodeStatus { Ok, BadTable, Damaged };
+
+}  // namespace
 
 struct DecoderState {
     uint16_t cTable[1u << kCTableBits];
@@ -31,8 +33,9 @@ struct DecoderState {
     uint8_t ptLength[kNT];
 };
 
-// Process-wide, as the format's reference coder keeps it; guarded by CoderMutex().
-DecoderState g_state;
+void DecoderStateFree::operator()(DecoderState* state) const { delete state; }
+
+namespace {
 
 class Decoder {
 public:
@@ -196,22 +199,23 @@ DecodeStatus Decoder::Run(uint8_t* plain, uint32_t wanted) {
 }  // namespace
 }  // namespace lha
 
-bool LhaDecode(const uint8_t* packed, uint32_t packedLength, uint8_t* plain, uint32_t* plainLength) {
+bool LhaCoder::Decode(const uint8_t* packed, uint32_t packedLength, uint8_t* plain, uint32_t* plainLength) {
     const uint32_t wanted = *plainLength;
     *plainLength = 0;
     if (wanted == 0) return true;
     if (plain == nullptr || (packed == nullptr && packedLength != 0)) return false;
-    lha::DecodeStatus status;
-    {
-        platform::MutexLock lock(lha::CoderMutex());
-        status = lha::Decoder(lha::g_state, packed, packedLength).Run(plain, wanted);
-    }
+    if (!decoder_) decoder_.reset(new (std::nothrow) lha::DecoderState);
+    if (!decoder_) return false;
+    const lha::DecodeStatus status = lha::Decoder(*decoder_, packed, packedLength).Run(plain, wanted);
     if (status == lha::DecodeStatus::Ok) {
         *plainLength = wanted;
         return true;
     }
-    // Shown after the lock is released: the box waits for the player, other blocks need not.
     if (status == lha::DecodeStatus::BadTable)
         platform::MessageBoxNarrow(lha::kBadTableText, nullptr /* no caption */, platform::kMbOk);
     return false;
+}
+
+bool LhaDecode(const uint8_t* packed, uint32_t packedLength, uint8_t* plain, uint32_t* plainLength) {
+    return LhaCoder().Decode(packed, packedLength, plain, plainLength);
 }

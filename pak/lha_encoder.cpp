@@ -2,11 +2,11 @@
 // per-chain "too long" flag, feeding the block writer.
 #include <cstdint>
 #include <cstring>
+#include <new>
 
 #include "pak/lha_block_writer.h"
 #include "pak/lha_coder.h"
 #include "pak/lha_format.h"
-#include "pak/lha_lock.h"
 
 namespace lha {
 namespace {
@@ -26,6 +26,8 @@ constexpr unsigned kChainLimit = 256;       // walks this long flag the chain
 constexpr unsigned kMaxSearchOffset = kMaxMatch - kMinMatch;  // 253
 constexpr unsigned kNoMatch = kMinMatch - 1;                  // a "match" too short to code
 
+}  // namespace
+
 struct EncoderState {
     uint8_t text[kWindowSize];
     uint16_t hashHead[kHashSize];
@@ -34,8 +36,9 @@ struct EncoderState {
     BlockWriterState blocks;
 };
 
-// Process-wide, as the format's reference coder keeps it; guarded by CoderMutex().
-EncoderState g_state;
+void EncoderStateFree::operator()(EncoderState* state) const { delete state; }
+
+namespace {
 
 unsigned RollHash(unsigned h, uint8_t next) { return (((h & kHashCarryMask) << kHashShift) ^ next) & kHashMask; }
 
@@ -191,21 +194,24 @@ void Encoder::Run() {
 }  // namespace
 }  // namespace lha
 
-bool LhaEncode(const uint8_t* plain, uint32_t plainLength, uint8_t* packed, uint32_t capacity,
-               uint32_t* packedLength) {
+bool LhaCoder::Encode(const uint8_t* plain, uint32_t plainLength, uint8_t* packed, uint32_t capacity,
+                      uint32_t* packedLength) {
     if (plain == nullptr || plainLength == 0) {
         *packedLength = 0;
         return true;
     }
+    if (!encoder_) encoder_.reset(new (std::nothrow) lha::EncoderState);
     lha::BitWriter out(packed, packed != nullptr ? capacity : 0);
-    {
-        platform::MutexLock lock(lha::CoderMutex());
-        lha::Encoder(lha::g_state, plain, plainLength, out).Run();
-    }
-    if (out.Overflowed()) {
+    if (encoder_) lha::Encoder(*encoder_, plain, plainLength, out).Run();
+    if (!encoder_ || out.Overflowed()) {
         *packedLength = plainLength < UINT32_MAX ? plainLength + 1 : UINT32_MAX;
         return false;
     }
     *packedLength = out.Written();
     return true;
+}
+
+bool LhaEncode(const uint8_t* plain, uint32_t plainLength, uint8_t* packed, uint32_t capacity,
+               uint32_t* packedLength) {
+    return LhaCoder().Encode(plain, plainLength, packed, capacity, packedLength);
 }

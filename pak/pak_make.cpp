@@ -129,19 +129,20 @@ bool PakMake::WritePack(const char* tempName) {
         output_.Write(index_.Data(), index_.Size()) != index_.Size()) {
         return false;
     }
-    PakBuffer plain;
-    PakBuffer packed;
-    if (plain.Resize(kPakBlockSize) == nullptr || packed.Resize(kPakPackedCapacity) == nullptr) return false;
     if (SetWorkPath(reinterpret_cast<const char*>(list_.Data() + baseDirectory_)) < 0) return false;
 
+    PakBlockCoder coder(method_, *this);
+    if (!coder.Ready()) return false;
     for (uint32_t i = 0; i < count_; ++i) {
-        if (!PackOneFile(i, plain.Data(), packed.Data())) return false;
+        if (!ReadOneFile(i, coder)) return false;
     }
-    return output_.Seek(kPakHeaderSize, platform::SeekOrigin::Begin) >= 0 &&
+    return coder.Drain() && output_.Seek(kPakHeaderSize, platform::SeekOrigin::Begin) >= 0 &&
            output_.Write(index_.Data(), index_.Size()) == index_.Size() && output_.Flush();
 }
 
-bool PakMake::PackOneFile(uint32_t i, uint8_t* plain, uint8_t* packed) {
+// Reads one listed file block by block into the coder; its entry is written as the coded
+// blocks come back (TakeBlock).
+bool PakMake::ReadOneFile(uint32_t i, PakBlockCoder& coder) {
     const char* name = reinterpret_cast<const char*>(list_.Data() + names_[i].offset);
     const char* folded = names_[i].folded.c_str();
     if (!input_.OpenRead(name)) {
@@ -150,51 +151,69 @@ bool PakMake::PackOneFile(uint32_t i, uint8_t* plain, uint8_t* packed) {
     }
     std::printf("packing file %s...\n", folded);
     const uint64_t size = input_.Size();
-    const int64_t start = output_.Seek(0, platform::SeekOrigin::End);
     const uint64_t blocks = (size + kPakBlockSize - 1) / kPakBlockSize;
     if (blocks >= kPakMaxBlocks) {
         PakError("PakMake::Pack()...Too big file to pack");
         return false;
     }
-    if (start < 0 || static_cast<uint64_t>(start) + blocks * kPakBlockTableValueSize + size > kMaxPackSize) {
-        PakLog("PakMake : pack too large at %s", folded);
-        return false;
-    }
-    PakStoreIndexEntry(index_.Data() + i * kPakIndexEntrySize,
-                       PakIndexEntry{names_[i].id, static_cast<uint32_t>(start), static_cast<uint32_t>(size)});
-
-    uint8_t table[kPakMaxBlocks * kPakBlockTableValueSize] = {};
-    const uint32_t tableSize = static_cast<uint32_t>(blocks) * kPakBlockTableValueSize;
-    if (tableSize != 0 && output_.Write(table, tableSize) != tableSize) return false;
+    // An empty file has no block to carry its entry: it starts once those before it are written.
+    if (blocks == 0) return coder.Drain() && StartEntry(i, 0, 0);
     uint64_t left = size;
     for (uint32_t b = 0; b < blocks; ++b) {
         const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(left, kPakBlockSize));
+        uint8_t* plain = coder.NextPlain();
+        if (plain == nullptr) return false;
         if (input_.Read(plain, n) != n) {
             PakLog("PakMake : short read of %s", folded);
             return false;
         }
-        if (!WriteBlock(plain, n, packed, table + b * kPakBlockTableValueSize)) return false;
+        const PakBlockPlace place{i, static_cast<uint32_t>(size), b, static_cast<uint32_t>(blocks)};
+        if (!coder.Submit(n, place)) return false;
         left -= n;
     }
     input_.Close();
-    if (tableSize == 0) return true;
-    return output_.Seek(start, platform::SeekOrigin::Begin) >= 0 && output_.Write(table, tableSize) == tableSize &&
-           output_.Seek(0, platform::SeekOrigin::End) >= 0;
+    return true;
+}
+
+// Puts entry i at the end of the pack: its index entry and a block table to be filled.
+bool PakMake::StartEntry(uint32_t i, uint32_t size, uint32_t blocks) {
+    entryStart_ = output_.Seek(0, platform::SeekOrigin::End);
+    if (entryStart_ < 0 ||
+        static_cast<uint64_t>(entryStart_) + static_cast<uint64_t>(blocks) * kPakBlockTableValueSize + size > kMaxPackSize) {
+        PakLog("PakMake : pack too large at %s", names_[i].folded.c_str());
+        return false;
+    }
+    PakStoreIndexEntry(index_.Data() + i * kPakIndexEntrySize,
+                       PakIndexEntry{names_[i].id, static_cast<uint32_t>(entryStart_), size});
+    const uint32_t tableSize = blocks * kPakBlockTableValueSize;
+    table_.assign(tableSize, 0);
+    return tableSize == 0 || output_.Write(table_.data(), tableSize) == tableSize;
+}
+
+bool PakMake::TakeBlock(PakCodedBlock& block) {
+    const PakBlockPlace& place = block.place;
+    if (place.block == 0 && !StartEntry(place.entry, place.entrySize, place.blocks)) return false;
+    if (!WriteBlock(block.plain, block.plainSize, block.packed, block.packedSize,
+                    table_.data() + place.block * kPakBlockTableValueSize)) {
+        return false;
+    }
+    if (place.block + 1 < place.blocks) return true;
+    const uint32_t tableSize = static_cast<uint32_t>(table_.size());
+    return output_.Seek(entryStart_, platform::SeekOrigin::Begin) >= 0 &&
+           output_.Write(table_.data(), tableSize) == tableSize && output_.Seek(0, platform::SeekOrigin::End) >= 0;
 }
 
 // Codes one block and writes it, storing its table value. A block that does not shrink
 // below a full block is stored plain; a short last block stored plain is padded to a full
 // block (with zeros after its own bytes).
-bool PakMake::WriteBlock(const uint8_t* plain, uint32_t plainSize, uint8_t* packed, uint8_t* tableValue) {
-    PakCodecJob job{const_cast<uint8_t*>(plain), plainSize, packed, kPakPackedCapacity};
-    codec_->Encode(job);  // only the packed size tells whether the block shrank
-    if (job.packedSize != 0 && job.packedSize < kPakBlockSize) {
-        PakStore16(tableValue, static_cast<uint16_t>(job.packedSize));
-        return output_.Write(packed, job.packedSize) == job.packedSize;
+bool PakMake::WriteBlock(uint8_t* plain, uint32_t plainSize, const uint8_t* packed, uint32_t packedSize,
+                         uint8_t* tableValue) {
+    // Only the packed size tells whether the block shrank.
+    if (packedSize != 0 && packedSize < kPakBlockSize) {
+        PakStore16(tableValue, static_cast<uint16_t>(packedSize));
+        return output_.Write(packed, packedSize) == packedSize;
     }
     PakStore16(tableValue, kPakStoredBlock);
-    if (plainSize == kPakBlockSize) return output_.Write(plain, plainSize) == plainSize;
-    uint8_t* padded = const_cast<uint8_t*>(plain);
-    std::memset(padded + plainSize, 0, kPakBlockSize - plainSize);
-    return output_.Write(padded, kPakBlockSize) == kPakBlockSize;
+    if (plainSize < kPakBlockSize) std::memset(plain + plainSize, 0, kPakBlockSize - plainSize);
+    return output_.Write(plain, kPakBlockSize) == kPakBlockSize;
 }

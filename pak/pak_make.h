@@ -9,10 +9,13 @@
 #include <vector>
 
 #include "pak/disk_file.h"
+#include "pak/pak_block_coder.h"
 #include "pak/pak_buffer.h"
 #include "pak/pak_codec.h"
 
-class PakMake {
+// The files' blocks are coded on several threads (pak/pak_block_coder.h) and written in
+// list order, so the pack is the same whatever the number of threads.
+class PakMake : private PakBlockSink {
 public:
     PakMake() = default;
     ~PakMake();
@@ -38,14 +41,19 @@ private:
     };
 
     bool WritePack(const char* tempName);
-    bool PackOneFile(uint32_t i, uint8_t* plain, uint8_t* packed);
-    bool WriteBlock(const uint8_t* plain, uint32_t plainSize, uint8_t* packed, uint8_t* tableValue);
+    bool ReadOneFile(uint32_t i, PakBlockCoder& coder);
+    bool StartEntry(uint32_t i, uint32_t size, uint32_t blocks);
+    bool TakeBlock(PakCodedBlock& block) override;
+    bool WriteBlock(uint8_t* plain, uint32_t plainSize, const uint8_t* packed, uint32_t packedSize,
+                    uint8_t* tableValue);
 
     PakBuffer list_;
     std::vector<ListedName> names_;  // sorted by id
     PakBuffer index_;
     DiskFile input_;
     DiskFile output_;
+    std::vector<uint8_t> table_;  // block table of the entry being written
+    int64_t entryStart_ = 0;      // its offset in the pack
     PakCodec* codec_ = nullptr;
     uint32_t baseDirectory_ = 0;  // offset of the first line in list_
     uint32_t count_ = 0;

@@ -99,12 +99,14 @@ bool PakRebuild::WriteHeaderAndIndex() {
 }
 
 bool PakRebuild::WriteReplacements() {
+    PakBlockCoder coder(pack_.Method(), *this);
+    if (!coder.Ready()) return FailWith(kRebuildTextCannotWrite);
     for (auto& item : queue_) {
         PakReplacement& record = *item.second;
         if (record.deletion) continue;
-        if (!WriteReplacement(record)) return false;
+        if (!ReadReplacement(record, coder)) return false;
     }
-    return true;
+    return coder.Drain() || FailWith(kRebuildTextCannotWrite);
 }
 
 bool PakRebuild::StartEntry(uint32_t id, uint32_t size, uint32_t& offset) {
@@ -115,8 +117,9 @@ bool PakRebuild::StartEntry(uint32_t id, uint32_t size, uint32_t& offset) {
     return true;
 }
 
-// Second pass, one replacement: codes it block by block with the pack's own method.
-bool PakRebuild::WriteReplacement(PakReplacement& record) {
+// Second pass, one replacement: its blocks go to the coder, to be coded with the pack's
+// own method and written as they come back (TakeBlock).
+bool PakRebuild::ReadReplacement(PakReplacement& record, PakBlockCoder& coder) {
     const uint32_t size = record.Size();
     const uint32_t blocks = PakBlockCount(size);
     if (blocks >= kPakMaxBlocks) {
@@ -124,36 +127,46 @@ bool PakRebuild::WriteReplacement(PakReplacement& record) {
         record.Discard();
         return FailWith(kRebuildTextBadReplacement);
     }
-    uint32_t offset = 0;
-    if (!StartEntry(record.id, size, offset)) return FailWith(kRebuildTextCannotWrite);
-    uint8_t table[kPakMaxBlocks * kPakBlockTableValueSize] = {};
-    const uint32_t tableSize = blocks * kPakBlockTableValueSize;
-    if (tableSize != 0 && !Write(table, tableSize)) return FailWith(kRebuildTextCannotWrite);
-
-    std::vector<uint8_t> plain(kPakBlockSize);
-    std::vector<uint8_t> packed(kPakPackedCapacity);
-    PakCodec* codec = pack_.Codec();
+    // An empty replacement has no block to carry its entry: it starts once those before it
+    // are written.
+    if (blocks == 0) {
+        uint32_t offset = 0;
+        record.Discard();
+        return (coder.Drain() && StartEntry(record.id, 0, offset)) || FailWith(kRebuildTextCannotWrite);
+    }
     uint32_t left = size;
     for (uint32_t b = 0; b < blocks; ++b) {
         const uint32_t n = std::min(left, kPakBlockSize);
-        if (!record.ReadExactly(plain.data(), n)) return FailWith(kRebuildTextBadReplacement);
-        PakCodecJob job{plain.data(), n, packed.data(), kPakPackedCapacity};
-        const bool coded = codec != nullptr && codec->Encode(job);
-        const bool shrank = coded && job.packedSize != 0 && job.packedSize < n;
-        PakStore16(table + b * kPakBlockTableValueSize, shrank ? static_cast<uint16_t>(job.packedSize) : kPakStoredBlock);
-        if (!(shrank ? Write(packed.data(), job.packedSize) : Write(plain.data(), n))) {
-            return FailWith(kRebuildTextCannotWrite);
-        }
+        uint8_t* plain = coder.NextPlain();
+        if (plain == nullptr) return FailWith(kRebuildTextCannotWrite);
+        if (!record.ReadExactly(plain, n)) return FailWith(kRebuildTextBadReplacement);
+        if (!coder.Submit(n, PakBlockPlace{record.id, size, b, blocks})) return FailWith(kRebuildTextCannotWrite);
         left -= n;
-        progress_.Advance(n);
     }
     record.Discard();
-    if (tableSize == 0) return true;
-    if (temp_.Seek(offset, platform::SeekOrigin::Begin) < 0 || !Write(table, tableSize) ||
-        temp_.Seek(0, platform::SeekOrigin::End) < 0) {
-        return FailWith(kRebuildTextCannotWrite);
-    }
     return true;
+}
+
+// A replacement's first block: its index entry and a block table to be filled.
+bool PakRebuild::StartCodedEntry(uint32_t id, uint32_t size, uint32_t blocks) {
+    if (!StartEntry(id, size, entryOffset_)) return false;
+    table_.assign(static_cast<size_t>(blocks) * kPakBlockTableValueSize, 0);
+    return Write(table_.data(), static_cast<uint32_t>(table_.size()));
+}
+
+// Writes one coded block of a replacement: coded when that made it smaller than its plain
+// bytes, plain otherwise. The table goes in place after the last block.
+bool PakRebuild::TakeBlock(PakCodedBlock& block) {
+    const PakBlockPlace& place = block.place;
+    if (place.block == 0 && !StartCodedEntry(place.entry, place.entrySize, place.blocks)) return false;
+    const bool shrank = block.coded && block.packedSize != 0 && block.packedSize < block.plainSize;
+    PakStore16(table_.data() + place.block * kPakBlockTableValueSize,
+               shrank ? static_cast<uint16_t>(block.packedSize) : kPakStoredBlock);
+    if (!(shrank ? Write(block.packed, block.packedSize) : Write(block.plain, block.plainSize))) return false;
+    progress_.Advance(block.plainSize);
+    if (place.block + 1 < place.blocks) return true;
+    return temp_.Seek(entryOffset_, platform::SeekOrigin::Begin) >= 0 &&
+           Write(table_.data(), static_cast<uint32_t>(table_.size())) && temp_.Seek(0, platform::SeekOrigin::End) >= 0;
 }
 
 // Third pass: every entry not replaced is copied byte for byte, in ascending id order.

@@ -10,12 +10,15 @@
 
 #include "pak/disk_file.h"
 #include "pak/pak_archive.h"
+#include "pak/pak_block_coder.h"
 #include "pak/pak_replacement.h"
 #include "pak/rebuild_progress.h"
 
 using PakReplacementQueue = std::map<uint32_t, std::unique_ptr<PakReplacement>>;
 
-class PakRebuild {
+// The replacements' blocks are coded on several threads (pak/pak_block_coder.h) and
+// written in queue order, so the pack is the same whatever the number of threads.
+class PakRebuild : private PakBlockSink {
 public:
     // `progress` (may be null) hears how far the run is, ending with 100 when the new pack
     // is in place; `clock` spaces its reports.
@@ -28,7 +31,8 @@ public:
 private:
     bool ClassifyReplacements();
     bool WriteReplacements();
-    bool WriteReplacement(PakReplacement& record);
+    bool ReadReplacement(PakReplacement& record, PakBlockCoder& coder);
+    bool TakeBlock(PakCodedBlock& block) override;
     bool CopyKeptEntries();
     bool CopyKeptEntry(uint32_t id, const PakIndexEntry& old);
     uint64_t BytesToWrite() const;
@@ -36,6 +40,7 @@ private:
     bool PutInPlace();
     bool Write(const void* data, uint32_t size);
     bool StartEntry(uint32_t id, uint32_t size, uint32_t& offset);
+    bool StartCodedEntry(uint32_t id, uint32_t size, uint32_t blocks);
     bool FailWith(const char* status);
 
     PakArchive& pack_;
@@ -46,5 +51,7 @@ private:
     DiskFile temp_;
     std::vector<PakIndexEntry> index_;
     uint32_t newCount_ = 0;
+    std::vector<uint8_t> table_;  // block table of the replacement being written
+    uint32_t entryOffset_ = 0;    // its offset in the new pack
     RebuildProgressThrottle progress_;
 };
