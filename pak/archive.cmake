@@ -14,6 +14,7 @@ target_sources(updater_pak PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/pak_make.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pak_replacement.cpp
   ${CMAKE_CURRENT_LIST_DIR}/rebuild_progress.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pak_kept_copier.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pak_rebuild.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pak_updater.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pak_update_task.cpp)

@@ -7,16 +7,11 @@
 #include "common/show_status.h"
 #include "pak/pak_codec.h"
 #include "pak/pak_format.h"
+#include "pak/pak_kept_copier.h"
 #include "pak/pak_paths.h"
 #include "pak/pak_texts.h"
 #include "pak/pak_updater.h"
 #include "platform/platform.h"
-
-namespace {
-
-constexpr uint32_t kCopyPiece = 1048575;  // kept entries are copied in pieces of this size
-
-}  // namespace
 
 PakRebuild::PakRebuild(PakArchive& pack, PakReplacementQueue& queue, const std::string& packPath,
                        RebuildProgress* progress, RebuildClock clock)
@@ -171,43 +166,39 @@ bool PakRebuild::TakeBlock(PakCodedBlock& block) {
 
 // Third pass: every entry not replaced is copied byte for byte, in ascending id order.
 bool PakRebuild::CopyKeptEntries() {
+    const int64_t end = temp_.Seek(0, platform::SeekOrigin::End);
+    if (end < 0) return FailWith(kRebuildTextCannotWrite);
+    PakKeptCopier copier(pack_, temp_, static_cast<uint64_t>(end));
+    if (!copier.Ready()) return FailWith(kRebuildTextCannotWrite);
     for (const auto& item : pack_.Map()) {
         const PakIndexEntry old = pack_.EntryAt(item.second);
         if (old.size == kPakReplacedSize) continue;
-        if (!CopyKeptEntry(item.first, old)) return false;
+        if (!CopyKeptEntry(item.first, old, copier)) return false;
     }
-    return true;
+    return copier.Flush() || FailWith(kRebuildTextCannotWrite);
 }
 
-bool PakRebuild::CopyKeptEntry(uint32_t id, const PakIndexEntry& old) {
+bool PakRebuild::CopyKeptEntry(uint32_t id, const PakIndexEntry& old, PakKeptCopier& copier) {
     const uint32_t blocks = PakBlockCount(old.size);
     const uint32_t tableSize = blocks * kPakBlockTableValueSize;
-    std::vector<uint8_t> table(tableSize);
-    if (tableSize != 0 && !pack_.ReadAt(old.offset, table.data(), tableSize)) {
-        return FailWith(kRebuildTextDamagedPack);
-    }
+    const uint8_t* table = tableSize != 0 ? copier.Peek(old.offset, tableSize) : nullptr;
+    if (tableSize != 0 && table == nullptr) return FailWith(kRebuildTextDamagedPack);
     uint64_t stored = tableSize;
     for (uint32_t b = 0; b < blocks; ++b) {
-        const uint16_t value = PakLoad16(table.data() + b * kPakBlockTableValueSize);
+        const uint16_t value = PakLoad16(table + b * kPakBlockTableValueSize);
         const uint64_t plainBytes = std::min<uint64_t>(kPakBlockSize, old.size - static_cast<uint64_t>(b) * kPakBlockSize);
         stored += value != kPakStoredBlock ? value : plainBytes;
     }
     if (old.offset + stored > pack_.FileSize()) return FailWith(kRebuildTextDamagedPack);
 
-    uint32_t offset = 0;
-    if (!StartEntry(id, old.size, offset)) return FailWith(kRebuildTextCannotWrite);
-    std::vector<uint8_t> piece(static_cast<size_t>(std::min<uint64_t>(stored, kCopyPiece)));
-    uint64_t copied = 0;
-    uint64_t counted = 0;  // plain bytes of this entry reported so far
-    while (copied < stored) {
-        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(stored - copied, kCopyPiece));
-        if (!pack_.ReadAt(old.offset + copied, piece.data(), n)) return FailWith(kRebuildTextDamagedPack);
-        if (!Write(piece.data(), n)) return FailWith(kRebuildTextCannotWrite);
-        copied += n;
-        const uint64_t plainSoFar = copied * old.size / stored;
-        progress_.Advance(plainSoFar - counted);
-        counted = plainSoFar;
+    const uint64_t offset = copier.Position();
+    if (offset > UINT32_MAX) return FailWith(kRebuildTextCannotWrite);
+    index_.push_back(PakIndexEntry{id, static_cast<uint32_t>(offset), old.size});
+    bool readFailed = false;
+    if (!copier.Copy(old.offset, stored, &readFailed)) {
+        return FailWith(readFailed ? kRebuildTextDamagedPack : kRebuildTextCannotWrite);
     }
+    progress_.Advance(old.size);
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include "pak/disk_file.h"
 #include "pak/pak_archive.h"
 #include "pak/pak_block_coder.h"
+#include "pak/pak_kept_copier.h"
 #include "pak/pak_replacement.h"
 #include "pak/rebuild_progress.h"
 
@@ -34,7 +35,7 @@ private:
     bool ReadReplacement(PakReplacement& record, PakBlockCoder& coder);
     bool TakeBlock(PakCodedBlock& block) override;
     bool CopyKeptEntries();
-    bool CopyKeptEntry(uint32_t id, const PakIndexEntry& old);
+    bool CopyKeptEntry(uint32_t id, const PakIndexEntry& old, PakKeptCopier& copier);
     uint64_t BytesToWrite() const;
     bool WriteHeaderAndIndex();
     bool PutInPlace();

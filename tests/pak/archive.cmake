@@ -6,6 +6,7 @@ target_sources(unit_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/pak_make_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pak_updater_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pak_parallel_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pak_kept_copy_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/rebuild_progress_test.cpp)
 
 # The rebuild killed at each of its file operations (host only: a child process per point).
