@@ -9,6 +9,7 @@
 #include "pak/lha_huffman.h"
 #include "pak/lha_lock.h"
 #include "platform/platform.h"
+#include "text/message_box.h"
 
 namespace lha {
 namespace {
@@ -212,6 +213,6 @@ bool LhaDecode(const uint8_t* packed, uint32_t packedLength, uint8_t* plain, uin
     }
     // Shown after the lock is released: the box waits for the player, other blocks need not.
     if (status == lha::DecodeStatus::BadTable)
-        platform::MessageBoxNarrow(lha::kBadTableText, nullptr /* no caption */, platform::kMbOk);
+        MessageBoxNarrow(lha::kBadTableText, nullptr /* no caption */, platform::kMbOk);
     return false;
 }
