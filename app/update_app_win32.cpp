@@ -8,6 +8,7 @@
 #include "app/single_instance.h"
 #include "app/startup_rules.h"
 #include "platform/platform.h"
+#include "text/message_box.h"
 #include "text/text_convert.h"
 
 namespace {
@@ -34,7 +35,7 @@ void CUpdateApp::InitInstance() {
 
     SingleInstanceLock lock;
     if (!lock.Acquire()) {
-        platform::MessageBoxNarrow(kTextAlreadyRunning, nullptr, platform::kMbOk | platform::kMbIconError);
+        MessageBoxNarrow(kTextAlreadyRunning, nullptr, platform::kMbOk | platform::kMbIconError);
         return;
     }
 
@@ -49,7 +50,7 @@ void CUpdateApp::InitInstance() {
             RunLauncher(directory, commandLine_, true);
             return;
         case ToolRole::kRenamed:
-            platform::MessageBoxNarrow(kTextRenamed, kCaptionRenamed, platform::kMbOk | platform::kMbIconError);
+            MessageBoxNarrow(kTextRenamed, kCaptionRenamed, platform::kMbOk | platform::kMbIconError);
             return;
     }
 }

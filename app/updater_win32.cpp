@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "platformcfg/platform_config.h"
 #include "platformcfg/plugin_loader.h"
+#include "text/message_box.h"
 #include "text/text_convert.h"
 
 namespace {
@@ -35,7 +36,7 @@ public:
 bool StartPlugin(const std::wstring& commandLine) {
     PluginLoad load = LoadPlatformPlugin();
     if (load.result != PluginLoadResult::kLoaded) {
-        platform::MessageBoxNarrow(kTextNoPlugin, nullptr, platform::kMbOk);
+        MessageBoxNarrow(kTextNoPlugin, nullptr, platform::kMbOk);
         return false;
     }
     SetPlatformConfig(load.cfg);
@@ -52,7 +53,7 @@ bool WaitForParent(uint32_t handleValue) {
     ::Sleep(kParentSettleMs);
     DWORD wait = ::WaitForSingleObject(parent, kParentWaitMs);
     if (wait == WAIT_TIMEOUT) {
-        platform::MessageBoxNarrow(kTextParentStillRunning, nullptr, platform::kMbOk);
+        MessageBoxNarrow(kTextParentStillRunning, nullptr, platform::kMbOk);
         return false;
     }
     if (wait != WAIT_FAILED) ::CloseHandle(parent);

@@ -10,6 +10,7 @@
 #include "pak/pak_list.h"
 #include "platform/platform.h"
 #include "platformcfg/platform_config.h"
+#include "text/message_box.h"
 
 namespace {
 
@@ -103,7 +104,7 @@ bool StartGameClient() { return StartGameClient(GetPlatformConfig(), GetInstallD
 bool StartGameClient(iUpdateCfg* cfg, const std::string& installDir) {
     std::vector<uint8_t> member;
     if (!ReadGameExecutable(installDir, member)) {
-        platform::MessageBoxNarrow(kGameDataErrorText, nullptr, platform::kMbOk);
+        MessageBoxNarrow(kGameDataErrorText, nullptr, platform::kMbOk);
         return false;
     }
     DeleteDownloadTempFiles();

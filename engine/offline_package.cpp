@@ -26,6 +26,7 @@
 #include "pak/pak_format.h"
 #include "pak/pak_update_task.h"
 #include "platform/platform.h"
+#include "text/message_box.h"
 
 const uint8_t kOlpGuard[kOlpGuardSize] = {0x00, 0x00, '2', '3', 'a', 'b', 'c', 'd',
                                           '4',  '5',  '6', '7', 'e', 'f', '8', '9'};
@@ -148,7 +149,7 @@ int32_t ApplyVersionMembers(const OfflinePackage& package, ProgressSink* sink) {
     if (toolVersion > kToolVersion && tool != nullptr) toolReplaced = WriteMemberFile(kOlpToolMember, *tool);
     if (!pluginReplaced && !toolReplaced) return 0;
     // No caption: the worker's boxes have no owner window either.
-    platform::MessageBoxNarrow(kTextRestart, nullptr, platform::kMbOk);
+    MessageBoxNarrow(kTextRestart, nullptr, platform::kMbOk);
     if (sink != nullptr) sink->PostRestart(toolReplaced ? kOlpNewToolProgram : nullptr);
     return UPD_RESTART_REQUESTED;
 }
@@ -223,7 +224,7 @@ int32_t ApplyOfflinePackage(const char* packagePath, const char* localPackPath, 
 
     if (const OfflinePackage::Member* list = package.Find(kOlpPlatformMember); list != nullptr && !PlatformListed(*list)) {
         const std::string text = FormatWithName(kTextPlatformList, list->text(), kMismatchTextBytes - 1);
-        platform::MessageBoxNarrow(text.c_str(), kTextPlatformCaption, platform::kMbOk);
+        MessageBoxNarrow(text.c_str(), kTextPlatformCaption, platform::kMbOk);
         return UPD_E_DATA;
     }
     const bool hasVersion = package.Find(kOlpVersionMember) != nullptr;
@@ -293,7 +294,7 @@ int32_t UpdateEngine::ApplyPackageMembers(ProgressSink* sink, ManifestStore& sto
         }
         if (sink != nullptr) sink->ReportStage(kStageKeyFilesLeft, n + 1, total, 0, 0);
     }
-    if (!missing.empty()) platform::MessageBoxNarrow(missing.c_str(), kTextMissingCaption, platform::kMbOk);
+    if (!missing.empty()) MessageBoxNarrow(missing.c_str(), kTextMissingCaption, platform::kMbOk);
     if (applied_.empty()) return UPD_DONE;
     return FinishPass(sink, store, task);
 }

@@ -23,6 +23,7 @@
 #include "net/transfer.h"
 #include "pak/pak_update_task.h"
 #include "platform/platform.h"
+#include "text/message_box.h"
 
 namespace {
 
@@ -170,7 +171,7 @@ int32_t UpdateEngine::CompareManifests(LocalRecordSet& local, RemoteRecordList& 
     InstalledFiles files;
     if (!files.OpenPack(localPackPath_.c_str())) {
         // No caption: the question stands on its own.
-        if (platform::MessageBoxNarrow(kTextRebuildQuestion, nullptr, platform::kMbYesNo) == platform::kIdNo) {
+        if (MessageBoxNarrow(kTextRebuildQuestion, nullptr, platform::kMbYesNo) == platform::kIdNo) {
             return UPD_E_DATA;
         }
     }
@@ -315,12 +316,12 @@ int32_t UpdateEngine::FetchRecord(const ManifestRecord& record, ProgressSink* si
     if (record.IsUnpack()) {
         ScopedFile probe(platform::OpenFileForRead(temp.c_str()));
         if (!probe.valid()) {
-            platform::MessageBoxNarrow(record.name.c_str(), kTextOpenFailedCaption, platform::kMbOk);
+            MessageBoxNarrow(record.name.c_str(), kTextOpenFailedCaption, platform::kMbOk);
             haveBytes = false;
         } else {
             probe.Close();
             if (!ReadWholeLocalFile(temp.c_str(), kMaxLooseFile, loose)) {
-                platform::MessageBoxNarrow(record.name.c_str(), kTextReadFailedCaption, platform::kMbOk);
+                MessageBoxNarrow(record.name.c_str(), kTextReadFailedCaption, platform::kMbOk);
                 haveBytes = false;
             }
         }
@@ -328,7 +329,7 @@ int32_t UpdateEngine::FetchRecord(const ManifestRecord& record, ProgressSink* si
         size = static_cast<uint32_t>(loose.size());
     }
     if (haveBytes && !DigestMatchesContent(record.digest, bytes, size)) {
-        platform::MessageBoxNarrow(record.name.c_str(), kTextMd5Caption, platform::kMbOk);
+        MessageBoxNarrow(record.name.c_str(), kTextMd5Caption, platform::kMbOk);
         ShowStatusWithName(kTextMd5Failed, record.name);
         if (record.IsUnpack()) platform::RemoveFile(temp.c_str());
         return OnFetchFailure(failures, record.remotePath);

@@ -9,6 +9,7 @@
 
 #include "pak/lha_coder.h"
 #include "platform/platform.h"
+#include "text/message_box.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ void Check(bool condition) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < kLengthBytes) return 0;
-    static const platform::MessageBoxHook previous = platform::SetMessageBoxHook(SilentBox);
+    static const MessageBoxHook previous = SetMessageBoxHook(SilentBox);
     (void)previous;
     const uint32_t wanted = (data[0] | (static_cast<uint32_t>(data[1]) << 8)) + 1;
     const size_t packedSize = size - kLengthBytes;

@@ -16,6 +16,7 @@
 #include "net/unwrap.h"
 #include "platform/platform.h"
 #include "platformcfg/platform_config.h"
+#include "text/message_box.h"
 
 namespace {
 
@@ -334,7 +335,7 @@ int32_t FtpSession::RunRequest(const char* remotePath, const char* localPath, Pr
         core_->Cancel(*job, kResultSkipped);
         RetireThread();
         StartThread();
-        platform::DebugOutput(kFtpDebugSkipped);
+        DebugOutput(kFtpDebugSkipped);
     }
     {
         std::lock_guard<std::mutex> hold(core_->lock);

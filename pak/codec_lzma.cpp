@@ -2,7 +2,7 @@
 
 #include "pak/codec_lzma86.h"
 #include "pak/codec_result.h"
-#include "platform/platform.h"
+#include "text/message_box.h"
 
 namespace {
 constexpr char kLzmaDecodeFailureText[] = "lzma decode failure\r\n";
@@ -19,7 +19,7 @@ bool PakLzmaCodec::Encode(PakCodecJob& job) {
 bool PakLzmaCodec::Decode(PakCodecJob& job) {
     uint32_t produced = 0;
     if (!Lzma86Decode(job.packed, job.packedSize, job.plain, job.plainSize, produced)) {
-        platform::DebugOutput(kLzmaDecodeFailureText);
+        DebugOutput(kLzmaDecodeFailureText);
         return RefuseDecode(job);
     }
     job.plainSize = produced;

@@ -9,6 +9,7 @@
 #include "pak/lha_format.h"
 #include "pak/lha_huffman.h"
 #include "platform/platform.h"
+#include "text/message_box.h"
 
 namespace lha {
 namespace {
@@ -212,7 +213,7 @@ bool LhaCoder::Decode(const uint8_t* packed, uint32_t packedLength, uint8_t* pla
         return true;
     }
     if (status == lha::DecodeStatus::BadTable)
-        platform::MessageBoxNarrow(lha::kBadTableText, nullptr /* no caption */, platform::kMbOk);
+        MessageBoxNarrow(lha::kBadTableText, nullptr /* no caption */, platform::kMbOk);
     return false;
 }
 

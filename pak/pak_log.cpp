@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "text/message_box.h"
 
 namespace {
 
@@ -36,5 +37,5 @@ void PakError(const char* format, ...) {
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
     PakLog("%s", text);
-    platform::MessageBoxNarrow(text, nullptr /* no caption */, platform::kMbOk);
+    MessageBoxNarrow(text, nullptr /* no caption */, platform::kMbOk);
 }

@@ -39,7 +39,8 @@ private:
 };
 
 // ---------------------------------------------------------------------------------------
-// Message boxes and debugger output.
+// Message boxes and debugger output. The program's GBK texts reach them through
+// text/message_box.h.
 // Flag and result values are Win32's, so callers can pass MB_* values through unchanged.
 constexpr unsigned kMbOk = 0x00000000;
 constexpr unsigned kMbYesNo = 0x00000004;
@@ -51,19 +52,14 @@ constexpr int kIdOk = 1;
 constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
 
-// Shows a message box with no owner window. Text and caption are GBK; a null caption gives
-// the system's own. On Windows both go through NarrowToWide to MessageBoxW, so they read
-// right on every system language. On POSIX the text goes to stderr and the answer is
-// kIdOk / kIdNo.
-int MessageBoxNarrow(const char* text, const char* caption, unsigned flags);
+// Shows a message box with no owner window (MessageBoxW); a null caption gives the system's
+// own. On POSIX the box is the line "[caption] text" on stderr in GBK, and the answer is
+// kIdNo for kMbYesNo boxes, kIdOk for the others.
+int MessageBoxWide(const wchar_t* text, const wchar_t* caption, unsigned flags);
 
-// Unit tests of portable code replace the box with a recorder; nullptr restores the real
-// one. Returns the previous hook. Never used by the product itself.
-using MessageBoxHook = int (*)(const char* text, const char* caption, unsigned flags);
-MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
-
-// OutputDebugStringW of NarrowToWide (stderr on POSIX only when KVO_DEBUG_OUTPUT is set).
-void DebugOutput(const char* text);
+// OutputDebugStringW; on POSIX the text goes to stderr in GBK, only when KVO_DEBUG_OUTPUT is
+// set. A null text writes nothing.
+void DebugOutputWide(const wchar_t* text);
 
 // ---------------------------------------------------------------------------------------
 // Text conversion primitives used by text/text_convert.

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <cwchar>
 #include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
@@ -22,7 +23,6 @@
 namespace platform {
 namespace {
 
-std::atomic<MessageBoxHook> g_messageBoxHook{nullptr};
 std::atomic<FileFaultHook> g_fileFaultHook{nullptr};
 
 bool FaultInjected(FileOp op, const char* path) {
@@ -51,6 +51,22 @@ const char* CodePageName(unsigned codePage) {
 
 int ToFd(FileHandle h) { return static_cast<int>(h); }
 
+// The bits of message box flags that choose the buttons (MB_TYPEMASK).
+constexpr unsigned kMbButtonsMask = 0x0000000F;
+// Debugger output goes to stderr only when this environment variable is set.
+constexpr const char kDebugOutputVariable[] = "KVO_DEBUG_OUTPUT";
+// A GBK character takes at most this many bytes.
+constexpr size_t kGbkMaxCharBytes = 2;
+
+// The wide text in GBK, whole however long ("" for null): the terminal shows the bytes the
+// program's own narrow texts had.
+std::string ToGbk(const wchar_t* text) {
+    if (text == nullptr) return std::string();
+    std::vector<char> out(std::wcslen(text) * kGbkMaxCharBytes + 1);
+    size_t n = WideToMultiByte(kCodePageGbk, text, out.data(), out.size());
+    return std::string(out.data(), n);
+}
+
 }  // namespace
 
 // --- Mutex -------------------------------------------------------------------------------
@@ -70,16 +86,13 @@ void Mutex::Lock() { pthread_mutex_lock(static_cast<pthread_mutex_t*>(impl_)); }
 void Mutex::Unlock() { pthread_mutex_unlock(static_cast<pthread_mutex_t*>(impl_)); }
 
 // --- Messages ----------------------------------------------------------------------------
-int MessageBoxNarrow(const char* text, const char* caption, unsigned flags) {
-    if (MessageBoxHook hook = g_messageBoxHook.load()) return hook(text, caption, flags);
-    std::fprintf(stderr, "[%s] %s\n", caption ? caption : "", text ? text : "");
-    return (flags & 0xF) == kMbYesNo ? kIdNo : kIdOk;
+int MessageBoxWide(const wchar_t* text, const wchar_t* caption, unsigned flags) {
+    std::fprintf(stderr, "[%s] %s\n", ToGbk(caption).c_str(), ToGbk(text).c_str());
+    return (flags & kMbButtonsMask) == kMbYesNo ? kIdNo : kIdOk;
 }
 
-MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) { return g_messageBoxHook.exchange(hook); }
-
-void DebugOutput(const char* text) {
-    if (std::getenv("KVO_DEBUG_OUTPUT") != nullptr && text != nullptr) std::fputs(text, stderr);
+void DebugOutputWide(const wchar_t* text) {
+    if (std::getenv(kDebugOutputVariable) != nullptr && text != nullptr) std::fputs(ToGbk(text).c_str(), stderr);
 }
 
 // --- Text --------------------------------------------------------------------------------

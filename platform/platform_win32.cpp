@@ -11,12 +11,10 @@
 #include <vector>
 
 #include "common/gbk.h"
-#include "text/text_convert.h"
 
 namespace platform {
 namespace {
 
-std::atomic<MessageBoxHook> g_messageBoxHook{nullptr};
 std::atomic<FileFaultHook> g_fileFaultHook{nullptr};
 
 bool FaultInjected(FileOp op, const char* path) {
@@ -43,23 +41,15 @@ void Mutex::Lock() { EnterCriticalSection(static_cast<CRITICAL_SECTION*>(impl_))
 void Mutex::Unlock() { LeaveCriticalSection(static_cast<CRITICAL_SECTION*>(impl_)); }
 
 // --- Messages ----------------------------------------------------------------------------
-int MessageBoxNarrow(const char* text, const char* caption, unsigned flags) {
-    if (MessageBoxHook hook = g_messageBoxHook.load()) return hook(text, caption, flags);
-    // Our texts are GBK whatever the system's ANSI code page is, so they reach the box as
-    // UTF-16 (Traditional characters on systems that are not Chinese (PRC)). The text is
-    // copied out before the caption's conversion reuses the per-thread buffer.
-    const std::wstring wideText = NarrowToWide(text, kTextOwn);
-    // Null caption: the system's own ("Error"), as with a null narrow caption.
-    const std::wstring wideCaption = caption != nullptr ? NarrowToWide(caption, kTextOwn) : std::wstring();
-    // No owner window (nullptr): boxes raised here belong to no dialog.
-    return ::MessageBoxW(nullptr, wideText.c_str(), caption != nullptr ? wideCaption.c_str() : nullptr, flags);
+int MessageBoxWide(const wchar_t* text, const wchar_t* caption, unsigned flags) {
+    // No owner window (nullptr): boxes raised here belong to no dialog. A null caption gives
+    // the system's own ("Error").
+    return ::MessageBoxW(nullptr, text, caption, flags);
 }
 
-MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) { return g_messageBoxHook.exchange(hook); }
-
-void DebugOutput(const char* text) {
+void DebugOutputWide(const wchar_t* text) {
     // Wide, like every text of ours: the ANSI call would read GBK in the system's code page.
-    if (text != nullptr) ::OutputDebugStringW(NarrowToWide(text, kTextOwn));
+    if (text != nullptr) ::OutputDebugStringW(text);
 }
 
 // --- Text --------------------------------------------------------------------------------

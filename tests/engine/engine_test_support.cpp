@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "common/show_status.h"
+#include "text/message_box.h"
 
 namespace enginetest {
 
@@ -68,13 +69,13 @@ ScratchDir::~ScratchDir() {
 
 UiRecorder::UiRecorder(int answerGiven) : answer(answerGiven) {
     g_recorder = this;
-    platform::SetMessageBoxHook(RecordBox);
+    SetMessageBoxHook(RecordBox);
     SetStatusReceiver(RecordStatus);
 }
 
 UiRecorder::~UiRecorder() {
     SetStatusReceiver(nullptr);
-    platform::SetMessageBoxHook(nullptr);
+    SetMessageBoxHook(nullptr);
     g_recorder = nullptr;
 }
 

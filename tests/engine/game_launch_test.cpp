@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "tests/app/scratch_dir.h"
 #include "tests/app/test_pack.h"
+#include "text/message_box.h"
 
 namespace {
 
@@ -52,15 +53,15 @@ protected:
         SetWorkPath("\\");
         SetPakOpenMode(kPakOpenDiskFirst);
         g_boxes.clear();
-        previousHook_ = platform::SetMessageBoxHook(&RecordBox);
+        previousHook_ = SetMessageBoxHook(&RecordBox);
     }
     void TearDown() override {
-        platform::SetMessageBoxHook(previousHook_);
+        SetMessageBoxHook(previousHook_);
         SetTempDirectory(savedTemp_);
     }
 
     std::string savedTemp_;
-    platform::MessageBoxHook previousHook_ = nullptr;
+    MessageBoxHook previousHook_ = nullptr;
 };
 
 // Blocks a copy name with a directory of that name: it can be neither read as the game

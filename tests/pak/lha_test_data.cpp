@@ -4,13 +4,14 @@
 
 #include "pak/lha_coder.h"
 #include "platform/platform.h"
+#include "text/message_box.h"
 
 namespace lha_test {
 namespace {
 
 uint32_t Next(uint32_t& seed) { return seed = seed * 1664525u + 1013904223u; }
 
-platform::MessageBoxHook g_previousHook = nullptr;
+MessageBoxHook g_previousHook = nullptr;
 
 int RecordBox(const char* text, const char* caption, unsigned flags) {
     MessageBoxRecorder::Boxes().push_back({text ? text : "", caption != nullptr, flags});
@@ -78,10 +79,10 @@ Bytes BitAssembler::Finish() const {
 
 MessageBoxRecorder::MessageBoxRecorder() {
     Boxes().clear();
-    g_previousHook = platform::SetMessageBoxHook(RecordBox);
+    g_previousHook = SetMessageBoxHook(RecordBox);
 }
 
-MessageBoxRecorder::~MessageBoxRecorder() { platform::SetMessageBoxHook(g_previousHook); }
+MessageBoxRecorder::~MessageBoxRecorder() { SetMessageBoxHook(g_previousHook); }
 
 std::vector<MessageBoxRecorder::Box>& MessageBoxRecorder::Boxes() {
     static std::vector<Box> boxes;

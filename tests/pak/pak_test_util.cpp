@@ -9,6 +9,7 @@
 #include "pak/pak_log.h"
 #include "pak/pak_name.h"
 #include "pak/pak_paths.h"
+#include "text/message_box.h"
 
 const int32_t kAllPakMethods[5] = {kPakMethodLzma, kPakMethodZlib, kPakMethodStored, kPakMethodLha, kPakMethodLzo};
 
@@ -151,11 +152,11 @@ bool StatusLines::Has(const char* text) const {
 BoxesAndLog::BoxesAndLog() {
     g_boxes.clear();
     g_log.clear();
-    platform::SetMessageBoxHook(RecordBox);
+    SetMessageBoxHook(RecordBox);
     SetPakLogReceiver(RecordLog);
 }
 BoxesAndLog::~BoxesAndLog() {
-    platform::SetMessageBoxHook(nullptr);
+    SetMessageBoxHook(nullptr);
     SetPakLogReceiver(nullptr);
 }
 std::vector<std::string>& BoxesAndLog::Boxes() { return g_boxes; }

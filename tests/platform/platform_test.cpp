@@ -1,4 +1,5 @@
-// The platform layer's file calls, its fault-injection hook and its message box hook.
+// The platform layer's file calls, its fault-injection hook, and (on POSIX only, where they
+// print instead of showing a window) its wide message box and debugger output.
 // Runs natively and under Wine: files live in a fresh directory under the system's temp
 // directory.
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/platform/scoped_environment.h"
 
 namespace {
 
@@ -337,41 +339,66 @@ TEST_F(PlatformFiles, FaultHookFailedReplaceLeavesBothFiles) {
     EXPECT_EQ(ReadText(Path("new.txt")), "new");
 }
 
-// --- message box hook -----------------------------------------------------------------
+#ifndef _WIN32
+// --- message box and debugger output on POSIX ------------------------------------------
 
-struct RecordedBox {
-    std::string text;
-    std::string caption;
-    unsigned flags = 0;
-    int calls = 0;
-};
-RecordedBox g_box;
-
-int RecordBox(const char* text, const char* caption, unsigned flags) {
-    g_box.text = text != nullptr ? text : "<null>";
-    g_box.caption = caption != nullptr ? caption : "<null>";
-    g_box.flags = flags;
-    ++g_box.calls;
-    return platform::kIdYes;
+// The box is a GBK line on stderr: the bytes the program's narrow texts had.
+TEST(MessageBoxWide, PrintsGbkLineAndAnswersForTheButtons) {
+    const struct {
+        const char* name;
+        const wchar_t* text;
+        const wchar_t* caption;
+        unsigned flags;
+        const char* printed;
+        int answer;
+    } cases[] = {
+        {"chinese-text-system-caption", L"更新失败", nullptr, platform::kMbOk, "[] 更新失败\n", platform::kIdOk},
+        {"chinese-caption", L"文件损坏", L"错误", platform::kMbOk | platform::kMbIconError, "[错误] 文件损坏\n",
+         platform::kIdOk},
+        {"yes-no-answers-no", L"重建吗？", nullptr, platform::kMbYesNo, "[] 重建吗？\n", platform::kIdNo},
+        {"yes-no-with-icon-answers-no", L"重建吗？", L"提示", platform::kMbYesNo | platform::kMbIconQuestion,
+         "[提示] 重建吗？\n", platform::kIdNo},
+        {"null-text", nullptr, L"c", platform::kMbOk, "[c] \n", platform::kIdOk},
+    };
+    for (const auto& c : cases) {
+        testing::internal::CaptureStderr();
+        const int answer = platform::MessageBoxWide(c.text, c.caption, c.flags);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.printed) << c.name;
+        EXPECT_EQ(answer, c.answer) << c.name;
+    }
 }
 
-int OtherRecorder(const char*, const char*, unsigned) { return platform::kIdNo; }
-
-TEST(MessageBoxHook, RecordsTheBoxAndGivesTheHooksAnswer) {
-    g_box = RecordedBox{};
-    platform::MessageBoxHook before = platform::SetMessageBoxHook(RecordBox);
-    int answer = platform::MessageBoxNarrow("更新失败", nullptr, platform::kMbYesNo | platform::kMbIconQuestion);
-    EXPECT_EQ(answer, platform::kIdYes);
-    EXPECT_EQ(g_box.calls, 1);
-    EXPECT_EQ(g_box.text, "更新失败");
-    EXPECT_EQ(g_box.caption, "<null>");
-    EXPECT_EQ(g_box.flags, platform::kMbYesNo | platform::kMbIconQuestion);
-
-    // Installing another hook hands back the one before it.
-    EXPECT_EQ(platform::SetMessageBoxHook(OtherRecorder), &RecordBox);
-    EXPECT_EQ(platform::MessageBoxNarrow("x", "caption", platform::kMbOk), platform::kIdNo);
-    EXPECT_EQ(g_box.calls, 1);
-    EXPECT_EQ(platform::SetMessageBoxHook(before), &OtherRecorder);
+// A text longer than any fixed conversion buffer still reaches stderr whole.
+TEST(MessageBoxWide, PrintsALongTextWhole) {
+    constexpr size_t kLongChars = 30000;
+    const std::wstring text(kLongChars, L'更');
+    std::string expected = "[] ";
+    for (size_t i = 0; i < kLongChars; ++i) expected += "更";
+    expected += "\n";
+    testing::internal::CaptureStderr();
+    platform::MessageBoxWide(text.c_str(), nullptr, platform::kMbOk);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), expected);
 }
+
+TEST(DebugOutputWide, PrintsGbkOnlyWhenAskedFor) {
+    const struct {
+        const char* name;
+        const char* variable;  // KVO_DEBUG_OUTPUT, nullptr for unset
+        const wchar_t* text;
+        const char* printed;
+    } cases[] = {
+        {"set", "1", L"解压失败\r\n", "解压失败\r\n"},
+        {"set-but-empty", "", L"x", "x"},
+        {"unset", nullptr, L"解压失败\r\n", ""},
+        {"null-text", "1", nullptr, ""},
+    };
+    for (const auto& c : cases) {
+        ScopedEnvironment debugOutput("KVO_DEBUG_OUTPUT", c.variable);
+        testing::internal::CaptureStderr();
+        platform::DebugOutputWide(c.text);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.printed) << c.name;
+    }
+}
+#endif
 
 }  // namespace

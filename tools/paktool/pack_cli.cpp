@@ -9,6 +9,7 @@
 #include "pak/pak_paths.h"
 #include "pak/pak_updater.h"
 #include "platform/platform.h"
+#include "text/message_box.h"
 #include "tools/paktool/cli_util.h"
 #include "tools/paktool/rebuild_meter.h"
 
@@ -66,13 +67,13 @@ LibraryMessages::LibraryMessages() {
     g_boxes.clear();
     g_statusLines.clear();
     SetPakLogReceiver(RecordLog);
-    platform::SetMessageBoxHook(RecordBox);
+    SetMessageBoxHook(RecordBox);
     SetStatusReceiver(RecordStatus);
 }
 
 LibraryMessages::~LibraryMessages() {
     SetPakLogReceiver(nullptr);
-    platform::SetMessageBoxHook(nullptr);
+    SetMessageBoxHook(nullptr);
     SetStatusReceiver(nullptr);
 }
 

@@ -12,6 +12,7 @@
 #include "net/pak_access.h"
 #include "pak/pak_paths.h"
 #include "platform/platform.h"
+#include "text/message_box.h"
 #include "tools/paktool/cli_util.h"
 
 namespace {
@@ -138,7 +139,7 @@ std::string AbsolutePath(const std::string& path) { return JoinPath(platform::Cu
 struct EngineConsole::Impl {
     std::unique_ptr<FixedPluginValues> values;
     std::string platform;
-    platform::MessageBoxHook previousHook = nullptr;
+    MessageBoxHook previousHook = nullptr;
     StatusReceiver previousReceiver = nullptr;
 };
 
@@ -148,7 +149,7 @@ EngineConsole::EngineConsole(const EngineRunOptions& options, const std::string&
     SetPluginValues(impl_->values.get());
     g_answerYes = options.answerYes;
     g_rebuildAsked = false;
-    impl_->previousHook = platform::SetMessageBoxHook(ConsoleMessageBox);
+    impl_->previousHook = SetMessageBoxHook(ConsoleMessageBox);
     impl_->previousReceiver = SetStatusReceiver(ConsoleStatus);
     previousDir_ = platform::CurrentDirectory();
     if (CheckFolder(installDir, "installation folder") != kExitOk) return;
@@ -166,7 +167,7 @@ bool EngineConsole::rebuildAsked() const { return g_rebuildAsked; }
 EngineConsole::~EngineConsole() {
     platform::ChangeDirectory(previousDir_.c_str());
     SetStatusReceiver(impl_->previousReceiver);
-    platform::SetMessageBoxHook(impl_->previousHook);
+    SetMessageBoxHook(impl_->previousHook);
     SetPluginValues(nullptr);
     delete impl_;
 }
