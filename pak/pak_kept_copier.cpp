@@ -5,7 +5,9 @@
 
 namespace {
 
-constexpr uint32_t kWindowSize = 4 * 1024 * 1024;
+// 1 MiB: the bytes read are still in the processor's cache when they are written out, which
+// larger windows lose (4 MiB measured 0.7x of a file copy, 1 MiB 1.0x).
+constexpr uint32_t kWindowSize = 1024 * 1024;
 
 }  // namespace
 

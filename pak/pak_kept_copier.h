@@ -1,5 +1,5 @@
 // Copies the kept entries of a rebuild from the old pack to the new one at file-copy speed:
-// the old pack is read in large windows and runs of entries that lie next to each other are
+// the old pack is read in windows of 1 MiB and runs of entries that lie next to each other are
 // written in one call, so an entry costs no file operation of its own.
 #pragma once
 
