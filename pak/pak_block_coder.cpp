@@ -16,6 +16,8 @@ constexpr size_t kSlotsPerThread = 4;
 PakBlockCoder::PakBlockCoder(int32_t method, PakBlockSink& sink, unsigned threads)
     : method_(method), sink_(sink) {
     if (threads == 0) threads = PakCodingThreads();
+    // A stored block is a plain copy: handing it to another thread costs more than the copy.
+    if (method == kPakMethodStored) threads = 1;
     StartWorkers(threads);
     // Coded in place, one block is in flight at a time.
     ready_ = MakeSlots(workers_.empty() ? 1 : workers_.size() * kSlotsPerThread);

@@ -43,8 +43,8 @@ protected:
 
 class PakBlockCoder {
 public:
-    // `threads` 0 means PakCodingThreads(). With one thread every block is coded on the
-    // submitting thread as it is submitted.
+    // `threads` 0 means PakCodingThreads(). With one thread, and always for the stored
+    // method, every block is coded on the submitting thread as it is submitted.
     PakBlockCoder(int32_t method, PakBlockSink& sink, unsigned threads = 0);
     // Stops the threads; blocks not yet handed to the sink are dropped.
     ~PakBlockCoder();
