@@ -28,21 +28,18 @@ uint32_t LineEnd(const uint8_t* text, uint32_t from) {
 
 }  // namespace
 
-PakMake::~PakMake() {
-    if (codec_ != nullptr) DestroyPakCodec(codec_, method_);
-}
-
 int PakMake::Make(const char* listFile, const char* packFile, int32_t method) {
     method_ = method;
-    codec_ = CreatePakCodec(method);
-    if (codec_ == nullptr) {
+    // The blocks are coded by codecs the block coder makes; one made here only tells
+    // whether the method exists, before anything is read or written.
+    PakCodec* probe = CreatePakCodec(method);
+    methodChosen_ = probe != nullptr;
+    DestroyPakCodec(probe, method);
+    if (!methodChosen_) {
         PakLog("PakMake : unknown method %d", static_cast<int>(method));
         return 0;
     }
-    if (LoadList(listFile) == 0 || Pack(packFile) == 0) return 0;
-    DestroyPakCodec(codec_, method_);
-    codec_ = nullptr;
-    return 1;
+    return LoadList(listFile) != 0 && Pack(packFile) != 0 ? 1 : 0;
 }
 
 int PakMake::LoadList(const char* listFile) {
@@ -97,7 +94,7 @@ int PakMake::LoadList(const char* listFile) {
 }
 
 int PakMake::Pack(const char* packFile) {
-    if (packFile == nullptr || codec_ == nullptr || count_ == 0) return 0;
+    if (packFile == nullptr || !methodChosen_ || count_ == 0) return 0;
     SetWorkPath(kEmptyWorkPath);
     const std::string tempName = std::string(packFile) + kTempSuffix;
     std::string packPath;

@@ -18,7 +18,6 @@
 class PakMake : private PakBlockSink {
 public:
     PakMake() = default;
-    ~PakMake();
     PakMake(const PakMake&) = delete;
     PakMake& operator=(const PakMake&) = delete;
 
@@ -26,7 +25,7 @@ public:
     int Make(const char* listFile, const char* packFile, int32_t method);
     // Reads the list and prepares the sorted name table and index. Returns 1 or 0.
     int LoadList(const char* listFile);
-    // Writes the pack of the loaded list with the codec Make chose. The pack is written
+    // Writes the pack of the loaded list with the method Make chose. The pack is written
     // under "<packFile>tmp" and then replaces `packFile` in one step, so a failure leaves
     // whatever was there before. Returns 1 or 0.
     int Pack(const char* packFile);
@@ -54,7 +53,7 @@ private:
     DiskFile output_;
     std::vector<uint8_t> table_;  // block table of the entry being written
     int64_t entryStart_ = 0;      // its offset in the pack
-    PakCodec* codec_ = nullptr;
+    bool methodChosen_ = false;  // Make was given a method that has a codec
     uint32_t baseDirectory_ = 0;  // offset of the first line in list_
     uint32_t count_ = 0;
     int32_t method_ = 0;
