@@ -1,5 +1,6 @@
 #include "pak/pak_block_coder.h"
 
+#include <algorithm>
 #include <new>
 #include <system_error>
 
@@ -45,20 +46,7 @@ void PakBlockCoder::StartWorkers(unsigned threads) {
             break;
         }
     }
-    if (workers_.size() < 2) {
-        // One worker would only add a hand-over to every block: code in place instead.
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stopping_ = true;
-        }
-        queued_.notify_all();
-        for (std::thread& worker : workers_) worker.join();
-        workers_.clear();
-        stopping_ = false;
-        codecs_.resize(1);
-        return;
-    }
-    codecs_.resize(workers_.size());
+    codecs_.resize(std::max<size_t>(workers_.size(), 1));
 }
 
 bool PakBlockCoder::MakeSlots(size_t count) {
