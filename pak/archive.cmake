@@ -11,6 +11,7 @@ target_sources(updater_pak PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/pak_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pak_coding_threads.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pak_block_coder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pak_entry_table.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pak_make.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pak_replacement.cpp
   ${CMAKE_CURRENT_LIST_DIR}/rebuild_progress.cpp

@@ -174,43 +174,34 @@ bool PakMake::ReadOneFile(uint32_t i, PakBlockCoder& coder) {
 
 // Puts entry i at the end of the pack: its index entry and a block table to be filled.
 bool PakMake::StartEntry(uint32_t i, uint32_t size, uint32_t blocks) {
-    entryStart_ = output_.Seek(0, platform::SeekOrigin::End);
-    if (entryStart_ < 0 ||
-        static_cast<uint64_t>(entryStart_) + static_cast<uint64_t>(blocks) * kPakBlockTableValueSize + size > kMaxPackSize) {
+    const int64_t start = output_.Seek(0, platform::SeekOrigin::End);
+    if (start < 0 ||
+        static_cast<uint64_t>(start) + static_cast<uint64_t>(blocks) * kPakBlockTableValueSize + size > kMaxPackSize) {
         PakLog("PakMake : pack too large at %s", names_[i].folded.c_str());
         return false;
     }
     PakStoreIndexEntry(index_.Data() + i * kPakIndexEntrySize,
-                       PakIndexEntry{names_[i].id, static_cast<uint32_t>(entryStart_), size});
-    const uint32_t tableSize = blocks * kPakBlockTableValueSize;
-    table_.assign(tableSize, 0);
-    return tableSize == 0 || output_.Write(table_.data(), tableSize) == tableSize;
+                       PakIndexEntry{names_[i].id, static_cast<uint32_t>(start), size});
+    return table_.Begin(output_, start, blocks);
 }
 
 bool PakMake::TakeBlock(PakCodedBlock& block) {
     const PakBlockPlace& place = block.place;
     if (place.block == 0 && !StartEntry(place.entry, place.entrySize, place.blocks)) return false;
-    if (!WriteBlock(block.plain, block.plainSize, block.packed, block.packedSize,
-                    table_.data() + place.block * kPakBlockTableValueSize)) {
-        return false;
-    }
-    if (place.block + 1 < place.blocks) return true;
-    const uint32_t tableSize = static_cast<uint32_t>(table_.size());
-    return output_.Seek(entryStart_, platform::SeekOrigin::Begin) >= 0 &&
-           output_.Write(table_.data(), tableSize) == tableSize && output_.Seek(0, platform::SeekOrigin::End) >= 0;
+    if (!WriteBlock(block, place.block)) return false;
+    return place.block + 1 < place.blocks || table_.WriteBack(output_);
 }
 
-// Codes one block and writes it, storing its table value. A block that does not shrink
-// below a full block is stored plain; a short last block stored plain is padded to a full
-// block (with zeros after its own bytes).
-bool PakMake::WriteBlock(uint8_t* plain, uint32_t plainSize, const uint8_t* packed, uint32_t packedSize,
-                         uint8_t* tableValue) {
+// Writes one coded block and stores its table value. A block that does not shrink below a
+// full block is stored plain; a short last block stored plain is padded to a full block
+// (with zeros after its own bytes).
+bool PakMake::WriteBlock(PakCodedBlock& block, uint32_t index) {
     // Only the packed size tells whether the block shrank.
-    if (packedSize != 0 && packedSize < kPakBlockSize) {
-        PakStore16(tableValue, static_cast<uint16_t>(packedSize));
-        return output_.Write(packed, packedSize) == packedSize;
+    if (block.packedSize != 0 && block.packedSize < kPakBlockSize) {
+        table_.Set(index, static_cast<uint16_t>(block.packedSize));
+        return output_.Write(block.packed, block.packedSize) == block.packedSize;
     }
-    PakStore16(tableValue, kPakStoredBlock);
-    if (plainSize < kPakBlockSize) std::memset(plain + plainSize, 0, kPakBlockSize - plainSize);
-    return output_.Write(plain, kPakBlockSize) == kPakBlockSize;
+    table_.Set(index, kPakStoredBlock);
+    if (block.plainSize < kPakBlockSize) std::memset(block.plain + block.plainSize, 0, kPakBlockSize - block.plainSize);
+    return output_.Write(block.plain, kPakBlockSize) == kPakBlockSize;
 }

@@ -12,6 +12,7 @@
 #include "pak/pak_block_coder.h"
 #include "pak/pak_buffer.h"
 #include "pak/pak_codec.h"
+#include "pak/pak_entry_table.h"
 
 // The files' blocks are coded on several threads (pak/pak_block_coder.h) and written in
 // list order, so the pack is the same whatever the number of threads.
@@ -43,16 +44,14 @@ private:
     bool ReadOneFile(uint32_t i, PakBlockCoder& coder);
     bool StartEntry(uint32_t i, uint32_t size, uint32_t blocks);
     bool TakeBlock(PakCodedBlock& block) override;
-    bool WriteBlock(uint8_t* plain, uint32_t plainSize, const uint8_t* packed, uint32_t packedSize,
-                    uint8_t* tableValue);
+    bool WriteBlock(PakCodedBlock& block, uint32_t index);
 
     PakBuffer list_;
     std::vector<ListedName> names_;  // sorted by id
     PakBuffer index_;
     DiskFile input_;
     DiskFile output_;
-    std::vector<uint8_t> table_;  // block table of the entry being written
-    int64_t entryStart_ = 0;      // its offset in the pack
+    PakEntryTable table_;  // of the entry being written
     bool methodChosen_ = false;  // Make was given a method that has a codec
     uint32_t baseDirectory_ = 0;  // offset of the first line in list_
     uint32_t count_ = 0;

@@ -144,9 +144,8 @@ bool PakRebuild::ReadReplacement(PakReplacement& record, PakBlockCoder& coder) {
 
 // A replacement's first block: its index entry and a block table to be filled.
 bool PakRebuild::StartCodedEntry(uint32_t id, uint32_t size, uint32_t blocks) {
-    if (!StartEntry(id, size, entryOffset_)) return false;
-    table_.assign(static_cast<size_t>(blocks) * kPakBlockTableValueSize, 0);
-    return Write(table_.data(), static_cast<uint32_t>(table_.size()));
+    uint32_t offset = 0;
+    return StartEntry(id, size, offset) && table_.Begin(temp_, offset, blocks);
 }
 
 // Writes one coded block of a replacement: coded when that made it smaller than its plain
@@ -155,13 +154,10 @@ bool PakRebuild::TakeBlock(PakCodedBlock& block) {
     const PakBlockPlace& place = block.place;
     if (place.block == 0 && !StartCodedEntry(place.entry, place.entrySize, place.blocks)) return false;
     const bool shrank = block.coded && block.packedSize != 0 && block.packedSize < block.plainSize;
-    PakStore16(table_.data() + place.block * kPakBlockTableValueSize,
-               shrank ? static_cast<uint16_t>(block.packedSize) : kPakStoredBlock);
+    table_.Set(place.block, shrank ? static_cast<uint16_t>(block.packedSize) : kPakStoredBlock);
     if (!(shrank ? Write(block.packed, block.packedSize) : Write(block.plain, block.plainSize))) return false;
     progress_.Advance(block.plainSize);
-    if (place.block + 1 < place.blocks) return true;
-    return temp_.Seek(entryOffset_, platform::SeekOrigin::Begin) >= 0 &&
-           Write(table_.data(), static_cast<uint32_t>(table_.size())) && temp_.Seek(0, platform::SeekOrigin::End) >= 0;
+    return place.block + 1 < place.blocks || table_.WriteBack(temp_);
 }
 
 // Third pass: every entry not replaced is copied byte for byte, in ascending id order.

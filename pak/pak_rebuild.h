@@ -11,6 +11,7 @@
 #include "pak/disk_file.h"
 #include "pak/pak_archive.h"
 #include "pak/pak_block_coder.h"
+#include "pak/pak_entry_table.h"
 #include "pak/pak_kept_copier.h"
 #include "pak/pak_replacement.h"
 #include "pak/rebuild_progress.h"
@@ -52,7 +53,6 @@ private:
     DiskFile temp_;
     std::vector<PakIndexEntry> index_;
     uint32_t newCount_ = 0;
-    std::vector<uint8_t> table_;  // block table of the replacement being written
-    uint32_t entryOffset_ = 0;    // its offset in the new pack
+    PakEntryTable table_;  // of the replacement being written
     RebuildProgressThrottle progress_;
 };
