@@ -19,7 +19,6 @@ constexpr size_t kSha256Offset = 16;
 constexpr size_t kNameLengthOffset = 48;
 constexpr size_t kNameOffset = 50;
 constexpr size_t kMinNameLength = 1;
-constexpr size_t kMaxNameLength = 512;
 // The fixed part around the name: everything but the name itself.
 constexpr size_t kFixedBytes = kNameOffset + kSignatureBytes;
 // Files are hashed in blocks of this size.
@@ -42,7 +41,7 @@ uint64_t GetLittleEndian(const uint8_t* in, size_t bytes) {
 }
 
 bool NameInRange(size_t length) {
-    return length >= kMinNameLength && length <= kMaxNameLength;
+    return length >= kMinNameLength && length <= kMaxSignedNameBytes;
 }
 
 // sodium_init may be called any number of times, from any thread; below 0 it failed.

@@ -14,6 +14,8 @@
 
 constexpr size_t kPublicKeyBytes = 32, kSecretKeyBytes = 64, kSignatureBytes = 64, kSha256Bytes = 32;
 constexpr const char* kSignatureSuffix = ".sig";
+// The longest name a signature file holds (bytes).
+constexpr size_t kMaxSignedNameBytes = 512;
 // The name an offline package is signed under, whatever the player calls the file.
 constexpr const char* kOfflinePackageSignedName = "offline.olp";
 

@@ -11,9 +11,6 @@
 #include "engine/signature.h"
 #include "tools/paktool/cli_util.h"
 
-// The longest name a signature file holds.
-constexpr size_t kMaxSignedNameBytes = 512;
-
 // The options --sign SECRET and --number N, for a command's option table.
 extern const OptionDef kSignOption;
 extern const OptionDef kNumberOption;
