@@ -13,28 +13,18 @@
 #include "engine/publisher_key.h"
 #include "engine/signature.h"
 #include "tests/engine/engine_test_support.h"
+#include "tests/engine/signed_test_support.h"
 
 namespace {
 
 using enginetest::ScratchDir;
+using signedtest::KeyPair;
 
 constexpr size_t kNameLengthOffset = 48;
 constexpr size_t kNameOffset = 50;
 constexpr size_t kLongestName = 512;
 constexpr uint64_t kNumber = 0x0102030405060708ull;
 constexpr uint64_t kUntouched = 0xDEADull;
-
-// A publisher's key pair made from a fixed seed, so every run signs the same bytes.
-struct KeyPair {
-    PublisherKey publicKey{};
-    uint8_t secret[kSecretKeyBytes] = {};
-    explicit KeyPair(uint8_t seedByte) {
-        uint8_t seed[crypto_sign_SEEDBYTES];
-        std::memset(seed, seedByte, sizeof(seed));
-        EXPECT_EQ(sodium_init() >= 0, true);
-        crypto_sign_seed_keypair(publicKey.bytes, secret, seed);
-    }
-};
 
 std::vector<uint8_t> Bytes(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
 
