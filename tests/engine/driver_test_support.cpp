@@ -120,17 +120,21 @@ std::string TestWindow::TakeOfflinePackagePath() {
     return path;
 }
 
+ManifestRecord PackedFileRecord(const std::string& name, const std::string& content) {
+    ManifestRecord r;
+    r.kind = "pack";
+    r.name = name;
+    r.digest = "md5 " + Md5Text(content.data(), content.size());
+    r.size = std::to_string(content.size());
+    r.remotePath = "download/" + name;
+    return r;
+}
+
 void PublishGameFiles(const std::string& server, const std::map<std::string, std::string>& files) {
     std::vector<ManifestRecord> records;
     for (const auto& [name, content] : files) {
-        ManifestRecord r;
-        r.kind = "pack";
-        r.name = name;
-        r.digest = "md5 " + Md5Text(content.data(), content.size());
-        r.size = std::to_string(content.size());
-        r.remotePath = "download/" + name;
-        records.push_back(r);
-        WriteFile(server + "/" + r.remotePath, content);
+        records.push_back(PackedFileRecord(name, content));
+        WriteFile(server + "/" + records.back().remotePath, content);
     }
     std::string text;
     AppendManifestText(records, text);

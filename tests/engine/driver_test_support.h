@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/manifest_record.h"
 #include "engine/run_services.h"
 #include "engine/update_driver.h"
 #include "platformcfg/update_cfg.h"
@@ -104,6 +105,9 @@ public:
     enginetest::RecordingNotifier notes;
     std::string offlinePackage;
 };
+
+// The record of a packed file `name` holding `content`, published as download/NAME.
+ManifestRecord PackedFileRecord(const std::string& name, const std::string& content);
 
 // Writes a server folder under `server` publishing `files` (name -> content) as packed
 // files under download/, with the manifest in download/update.pak.

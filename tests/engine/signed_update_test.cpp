@@ -17,7 +17,6 @@
 #include "engine/failure_sink.h"
 #include "engine/manifest_store.h"
 #include "engine/manifest_text.h"
-#include "engine/md5.h"
 #include "engine/offline_package.h"
 #include "engine/publisher_key.h"
 #include "engine/update_driver.h"
@@ -270,14 +269,8 @@ TEST_F(SignedEngineTest, WithoutAKeyAnUnsignedServerStillUpdatesAndNoSignatureIs
 // ---- offline packages ----
 
 std::string RecordText(const std::string& name, const std::string& content) {
-    ManifestRecord r;
-    r.kind = "pack";
-    r.name = name;
-    r.digest = "md5 " + Md5Text(content.data(), content.size());
-    r.size = std::to_string(content.size());
-    r.remotePath = "download/" + name;
     std::string text;
-    AppendManifestText({r}, text);
+    AppendManifestText({drivertest::PackedFileRecord(name, content)}, text);
     return text;
 }
 
