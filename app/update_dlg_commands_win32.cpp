@@ -26,14 +26,18 @@ constexpr const wchar_t* kOpenVerb = L"open";
 
 std::wstring Wide(const char* text) { return NarrowToWide(text, kTextOwn); }
 
+// A message box owned by `owner`, its GBK text and caption converted for the wide call.
+int OwnedBox(HWND owner, const char* text, const char* caption, UINT flags) {
+    const std::wstring wideText = Wide(text);
+    const std::wstring wideCaption = Wide(caption);
+    return ::MessageBoxW(owner, wideText.c_str(), wideCaption.c_str(), flags);
+}
+
 // The switch's boxes: owned by the window, OK only, the application name as caption.
 class WindowSwitchUi : public EditionSwitchUi {
 public:
     explicit WindowSwitchUi(HWND owner) : owner_(owner) {}
-    void Box(const char* text) override {
-        const std::wstring wideText = Wide(text);
-        ::MessageBoxW(owner_, wideText.c_str(), Wide(kAppCaption).c_str(), MB_OK);
-    }
+    void Box(const char* text) override { OwnedBox(owner_, text, kAppCaption, MB_OK); }
 
 private:
     HWND owner_;
@@ -51,9 +55,7 @@ std::wstring DialogFilter(const char* barSeparated) {
 }  // namespace
 
 int CUpdateDlg::Box(const char* text, const char* caption, UINT flags) {
-    const std::wstring wideText = Wide(text);
-    const std::wstring wideCaption = Wide(caption);
-    return ::MessageBoxW(window_, wideText.c_str(), wideCaption.c_str(), flags);
+    return OwnedBox(window_, text, caption, flags);
 }
 
 bool CUpdateDlg::OnMoveCommand() {
