@@ -9,10 +9,14 @@
 #include <map>
 #include <string>
 
+#include "app/skin_layout.h"
 #include "app/win32_handles.h"
 
 class CSkinProgress;
 class UpdateDlgState;
+
+// The key colour as the GDI calls take it: cut out of the outline, see-through in images.
+constexpr COLORREF kSkinKeyColour = RGB(kKeyColourRed, kKeyColourGreen, kKeyColourBlue);
 
 // The skin bitmaps of the executable's resources, by resource id.
 class SkinImages {

@@ -14,7 +14,6 @@ constexpr uint32_t kButtonImages[] = {
     IDB_START_UNAVAILABLE, IDB_START,   IDB_START_HOVER, IDB_START_RETRY, IDB_START_RETRY_HOVER,
 };
 
-const COLORREF kKeyColour = RGB(kKeyColourRed, kKeyColourGreen, kKeyColourBlue);
 const COLORREF kStatusColour = RGB(kStatusTextRed, kStatusTextGreen, kStatusTextBlue);
 
 Bitmap LoadSkinBitmap(HINSTANCE module, uint32_t id) {
@@ -29,7 +28,7 @@ void DrawImage(HDC target, HDC imageDc, HBITMAP image, const SkinImagePlace& pla
     SelectedObject selected(imageDc, image);
     if (place.keyTransparent) {
         ::TransparentBlt(target, place.x, place.y, place.width, place.height, imageDc, 0, 0, place.width,
-                         place.height, kKeyColour);
+                         place.height, kSkinKeyColour);
     } else {
         ::BitBlt(target, place.x, place.y, place.width, place.height, imageDc, 0, 0, SRCCOPY);
     }

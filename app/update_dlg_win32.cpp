@@ -26,7 +26,6 @@ constexpr UINT kStringChars = 256;
 constexpr WPARAM kSysCommandMask = 0xFFF0;
 constexpr SHORT kKeyDownBit = static_cast<SHORT>(0x8000);
 constexpr uint64_t kTickWrap = uint64_t{1} << 32;
-const COLORREF kKeyColour = RGB(kKeyColourRed, kKeyColourGreen, kKeyColourBlue);
 const COLORREF kBlack = RGB(0, 0, 0);
 
 // Whether the press that began the move command still holds. After a command's box or
@@ -174,7 +173,7 @@ void CUpdateDlg::OnInitDialog() {
     if (!LoadSkin()) return;
     {
         WindowDc whole(window_, WindowDc::Area::kWholeWindow);
-        SetWindowRgnFromBitmap(whole.get(), images_.Get(IDB_BACKGROUND), kKeyColour);
+        SetWindowRgnFromBitmap(whole.get(), images_.Get(IDB_BACKGROUND), kSkinKeyColour);
     }
     windowDc_ = WindowDc(window_, WindowDc::Area::kClient);
     HDC dc = windowDc_.get();
@@ -234,7 +233,6 @@ bool CUpdateDlg::PrepareSurfaces() {
         Box(kTextProgressBarInit, kCaptionStartFailed, MB_OK);
         return false;
     }
-    state_.progress.Init(0, kRunStartBarTotal, kBarIdle);
     return true;
 }
 
