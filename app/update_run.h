@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "app/win32_handles.h"
 #include "common/notifier.h"
 #include "engine/update_driver.h"
 
@@ -63,5 +64,5 @@ private:
     WindowNotifier notifier_;
     std::mutex packageLock_;
     std::wstring offlinePackage_;
-    HANDLE worker_ = nullptr;  // main thread only
+    KernelHandle worker_;  // main thread only
 };

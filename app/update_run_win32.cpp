@@ -67,17 +67,14 @@ std::string WindowRuns::TakeOfflinePackagePath() {
 }
 
 bool WindowRuns::Start() {
-    if (worker_ != nullptr) return false;
+    if (worker_) return false;
     // No security attributes, default stack size, no creation flags, the id not needed.
     const uintptr_t thread = ::_beginthreadex(nullptr, 0, &WorkerMain, this, 0, nullptr);
-    worker_ = reinterpret_cast<HANDLE>(thread);
-    return worker_ != nullptr;
+    worker_.Reset(reinterpret_cast<HANDLE>(thread));
+    return static_cast<bool>(worker_);
 }
 
-void WindowRuns::Finished() {
-    if (worker_ != nullptr) ::CloseHandle(worker_);
-    worker_ = nullptr;
-}
+void WindowRuns::Finished() { worker_.Reset(); }
 
 void WindowRuns::SetOfflinePackage(const std::wstring& path) {
     std::lock_guard<std::mutex> hold(packageLock_);
