@@ -143,6 +143,9 @@ void RecordAndPress(HWND box, int chosen = 0) {
     }
 }
 
+// The dialog's own loop turns Esc into its cancel command.
+void PressEscape(HWND window) { ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0); }
+
 bool RunStep(const std::string& step) {
     size_t eq = step.find('=');
     std::string name = step.substr(0, eq);
@@ -175,13 +178,11 @@ bool RunStep(const std::string& step) {
     } else if (name == "esc") {
         HWND window = FindTopLevel(Kind::kUpdater);
         if (window == nullptr) Log("esc: no window");
-        // The dialog's own loop turns Esc into its cancel command.
-        else ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
+        else PressEscape(window);
     } else if (name == "close") {
         HWND window = FindTopLevel(Kind::kUpdater);
         if (window != nullptr) {
-            // The dialog's own loop turns Esc into its cancel command.
-            ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
+            PressEscape(window);
             DWORD deadline = ::GetTickCount() + kCloseWaitMs;
             while (::IsWindow(window) && ::IsWindowVisible(window) &&
                    static_cast<LONG>(::GetTickCount() - deadline) < 0) {
