@@ -17,34 +17,14 @@ export UPDATER_BUILD_ROOT=$BUILD_ROOT
 WINE_TESTS_TIMEOUT_SECONDS=${WINE_TESTS_TIMEOUT_SECONDS:-1800}
 E2E_TIMEOUT_SECONDS=${E2E_TIMEOUT_SECONDS:-1200}
 
-passed=0
-failed=0
-failed_names=()
 START_SECONDS=$SECONDS
-STAGE_START_SECONDS=$SECONDS
-
-stage_result() {
-  local name=$1 status=$2 took=$((SECONDS - STAGE_START_SECONDS))
-  STAGE_START_SECONDS=$SECONDS
-  if [ "$status" -eq 0 ]; then
-    passed=$((passed + 1))
-    echo "-- stage passed: $name (${took} s)"
-  else
-    failed=$((failed + 1))
-    failed_names+=("$name")
-    echo "-- stage FAILED: $name (exit $status, ${took} s)"
-  fi
-}
+# shellcheck source=stages.sh
+source "$ROOT/scripts/stages.sh"
 
 finish() {
   echo
   echo "== summary ($((SECONDS - START_SECONDS)) s)"
-  local name
-  for name in "${failed_names[@]+"${failed_names[@]}"}"; do
-    echo "failed: $name"
-  done
-  echo "$passed passed, $failed failed"
-  [ "$failed" -eq 0 ]
+  stages_summary
   exit $?
 }
 
@@ -87,10 +67,10 @@ run_e2e() {
 # run_all_e2e ARCH: the keyed update.exe of that architecture, then every e2e script.
 run_all_e2e() {
   local arch=$1 script
-  build "$arch-signed"; stage_result "$arch-signed build (update.exe with the test key)" $?
+  run_stage "$arch-signed build (update.exe with the test key)" build "$arch-signed"
   for script in "$ROOT"/tests/e2e/*.sh; do
     [ -f "$script" ] && [ -x "$script" ] || continue
-    run_e2e "$arch" "$script"; stage_result "e2e $(basename "$script") ($arch)" $?
+    run_stage "e2e $(basename "$script") ($arch)" run_e2e "$arch" "$script"
   done
 }
 
@@ -120,19 +100,20 @@ cleanup_wine() {
 }
 trap cleanup_wine EXIT
 
-run_host_tests; stage_result "host unit tests (ctest)" $?
-run_fuzz_smoke; stage_result "fuzz smoke runs" $?
+run_stage "stage counting self-test" bash "$ROOT/scripts/stages_selftest.sh"
+run_stage "host unit tests (ctest)" run_host_tests
+run_stage "fuzz smoke runs" run_fuzz_smoke
 
 if build win32; then
   stage_result "win32 release build" 0
-  run_wine_tests win32; stage_result "win32 unit tests under wine32" $?
+  run_stage "win32 unit tests under wine32" run_wine_tests win32
   run_all_e2e win32
 else
   stage_result "win32 release build" 1
 fi
 
 if build win64; then
-  run_wine_tests win64; stage_result "win64 unit tests under wine64" $?
+  run_stage "win64 unit tests under wine64" run_wine_tests win64
   run_all_e2e win64
 else
   stage_result "win64 build" 1
