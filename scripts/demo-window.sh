@@ -209,11 +209,13 @@ start_xvfb() {
 }
 
 prepare_wine() {
-  WINE=$(find_tool wine) || { say "   wine not found (run scripts/setup.sh)"; return 1; }
+  local wine_name=wine
+  [ "${DEMO_ARCH:-win32}" = win64 ] && wine_name=wine64
+  WINE=$(find_tool "$wine_name") || { say "   $wine_name not found (run scripts/setup.sh)"; return 1; }
   WINESERVER=$(find_tool wineserver) || { say "   wineserver not found"; return 1; }
   PREFIX_DIR=$(mktemp -d /tmp/kvo-demo-prefix.XXXXXX)
   export WINEPREFIX=$PREFIX_DIR/prefix
-  export WINEARCH=win32
+  export WINEARCH=${DEMO_ARCH:-win32}
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko install prompt
   export LC_ALL=zh_CN.UTF-8                  # Chinese (PRC) system: code page 936
@@ -226,7 +228,7 @@ prepare_wine() {
   # A server that stays up until it is stopped at the end.
   "$WINESERVER" -p >/dev/null 2>&1
   PREFIX_SECONDS=$(since "$started")
-  say "   32-bit Wine prefix made in ${PREFIX_SECONDS}s"
+  say "   $WINEARCH Wine prefix made in ${PREFIX_SECONDS}s"
 }
 
 # ---- screenshots ---------------------------------------------------------------------------
@@ -378,7 +380,7 @@ main() {
   say "== the installation afterwards"
   check_result
 
-  note_summary "update.exe brought a v1 installation to v2 (32-bit Wine, local vsftpd):"
+  note_summary "update.exe brought a v1 installation to v2 (${WINEARCH} Wine, local vsftpd):"
   changed_files | sed 's/^/  /' >>"$SUMMARY"
   note_summary "timings: Wine prefix ${PREFIX_SECONDS:-?}s, update.exe start to done ${RUN_SECONDS:-?}s," \
     "this part in total $(since "$total_started")s"

@@ -10,7 +10,18 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_ROOT=${UPDATER_BUILD_ROOT:-$ROOT/build}
 export UPDATER_BUILD_ROOT=$BUILD_ROOT
 PAKTOOL=$BUILD_ROOT/host/bin/paktool
-WIN_BIN=$BUILD_ROOT/win32/bin
+# shellcheck source=host_i386.sh
+source "$ROOT/scripts/host_i386.sh"
+# The 32-bit release under the 32-bit Wine; on a machine whose kernel runs no 32-bit
+# programs, the x86_64 build under wine64 instead (nothing 32-bit can start there).
+if host_runs_i386; then
+  DEMO_ARCH=win32
+else
+  DEMO_ARCH=win64
+  echo "note: this machine's kernel does not run 32-bit programs; the demo runs the x86_64 build under wine64"
+fi
+export DEMO_ARCH
+WIN_BIN=$BUILD_ROOT/$DEMO_ARCH/bin
 SHOT_DIR=$BUILD_ROOT/demo
 
 # Compression methods of pack blocks, by number, with their names.
@@ -106,7 +117,7 @@ now() { date +%s; }
 
 summary() {
   echo "== summary"
-  echo "set-up and builds (host, win32): $((BUILDS_DONE - STARTED))s; demo steps: $(($(now) - BUILDS_DONE))s"
+  echo "set-up and builds (host, $DEMO_ARCH): $((BUILDS_DONE - STARTED))s; demo steps: $(($(now) - BUILDS_DONE))s"
   [ -f "$WORK/summary.txt" ] && cat "$WORK/summary.txt"
   echo "paktool: block codecs, md5, pack commands, publish/sync/olp on a sample"
 }
@@ -115,7 +126,7 @@ STARTED=$(now)
 if [ "$(id -u)" -eq 0 ]; then
   bash "$ROOT/scripts/setup.sh" || exit 1
 fi
-bash "$ROOT/scripts/build.sh" host win32 || exit 1
+bash "$ROOT/scripts/build.sh" host "$DEMO_ARCH" || exit 1
 BUILDS_DONE=$(now)
 
 WORK=$(mktemp -d /tmp/kvo-demo.XXXXXX)

@@ -2,12 +2,15 @@
 # its own exit status, and nothing else, decides whether it counts as passed.
 #   run_stage NAME COMMAND [ARGS...]   runs COMMAND and records NAME as passed or failed
 #   stage_result NAME STATUS           records a stage whose status is already known
+#   stage_skipped NAME WHY             records a stage this machine cannot run, with the reason
 #   stages_summary                     prints the failed names and "N passed, N failed";
 #                                      its status is 0 only when no stage failed
 
 passed=0
 failed=0
+skipped=0
 failed_names=()
+skipped_names=()
 STAGE_START_SECONDS=$SECONDS
 
 stage_result() {
@@ -23,6 +26,14 @@ stage_result() {
   fi
 }
 
+stage_skipped() {
+  local name=$1 why=$2
+  STAGE_START_SECONDS=$SECONDS
+  skipped=$((skipped + 1))
+  skipped_names+=("$name: $why")
+  echo "-- stage SKIPPED: $name ($why)"
+}
+
 # The status is taken straight after the command, before the name is used, so nothing
 # expanded in the name (a command substitution) can stand in for it.
 run_stage() {
@@ -36,9 +47,16 @@ run_stage() {
 
 stages_summary() {
   local name
+  for name in "${skipped_names[@]+"${skipped_names[@]}"}"; do
+    echo "skipped: $name"
+  done
   for name in "${failed_names[@]+"${failed_names[@]}"}"; do
     echo "failed: $name"
   done
-  echo "$passed passed, $failed failed"
+  if [ "$skipped" -gt 0 ]; then
+    echo "$passed passed, $failed failed, $skipped skipped"
+  else
+    echo "$passed passed, $failed failed"
+  fi
   [ "$failed" -eq 0 ]
 }

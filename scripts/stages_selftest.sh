@@ -40,12 +40,19 @@ mixed_stages() {
   stage_result "known failure" 1
 }
 no_stage() { :; }
+skipped_stage_next_to_a_failure() {
+  stage_skipped "wine32 tests" "no 32-bit support"
+  run_stage "d" false
+}
+only_skipped() { stage_skipped "wine32 tests" "no 32-bit support"; }
 
 run_case "a failing stage named by a command substitution" 0 1 1 one_failing_stage_named_by_substitution
 run_case "a passing stage" 1 0 0 one_passing_stage
 run_case "a non-zero exit other than 1" 0 1 1 exit_code_kept
 run_case "passing and failing stages mixed" 2 2 1 mixed_stages
 run_case "no stage at all" 0 0 0 no_stage
+run_case "a skipped stage does not hide a failure" 0 1 1 skipped_stage_next_to_a_failure
+run_case "a skipped stage is neither passed nor failed" 0 0 0 only_skipped
 
 # run_stage hands the command's status back to its caller.
 (

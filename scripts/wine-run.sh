@@ -44,6 +44,13 @@ case $WINE_ARCH in
   *) echo "wine-run: KVO_WINE_ARCH must be win32 or win64, not $WINE_ARCH" >&2; exit 2 ;;
 esac
 export WINEARCH=$WINE_ARCH
+# shellcheck source=host_i386.sh
+source "$(dirname "${BASH_SOURCE[0]}")/host_i386.sh"
+if [ "$WINE_ARCH" = win32 ] && ! host_runs_i386; then
+  echo "wine-run: this machine's kernel does not run 32-bit programs (Exec format error):" \
+       "the 32-bit Wine cannot start here; test the x86_64 build with KVO_WINE_ARCH=win64" >&2
+  exit 3
+fi
 WINESERVER=$(find_tool wineserver) || exit 2
 
 export WINEDEBUG=-all
