@@ -1,6 +1,6 @@
 #include "engine/reserved_names.h"
 
-#include <vector>
+#include <string>
 
 #include "common/gbk.h"
 #include "engine/manifest_record.h"
@@ -10,8 +10,26 @@
 namespace {
 
 // Loose files of the installation folder that belong to the tool: the manifest written
-// before each rebuild, the patch pack, and the rebuild's temporary pack.
-const char* const kReservedLooseNames[] = {kManifestName, "patch.dat", "patch.dattmp"};
+// before each rebuild, the patch pack, and the rebuild's temporary pack; the tool itself,
+// its running copy, a delivered new build, the plug-in and its spare copy, the Unicode
+// layer, and the names a replaced tool or plug-in is moved aside under. Only the
+// self-update and the offline package's own members may write the tool's files.
+const char* const kReservedLooseNames[] = {
+    kManifestName,          "patch.dat",   "patch.dattmp",         "update.exe",
+    "update.dat",           "newuper.exe", "updatecfg.dll",        "updatecfg.dat",
+    "unicows.dll",          "update.exe.kvoold", "updatecfg.dll.kvoold",
+};
+// The system-named temporary files the tool downloads and replaces through ("kvu1A2B.tmp").
+constexpr const char* kTempFilePrefix = "kvu";
+constexpr const char* kTempFileSuffix = ".tmp";
+
+bool IsToolTempName(const std::string& opened) {
+    const size_t prefix = std::char_traits<char>::length(kTempFilePrefix);
+    const size_t suffix = std::char_traits<char>::length(kTempFileSuffix);
+    return opened.find('/') == std::string::npos && opened.size() > prefix + suffix &&
+           opened.compare(0, prefix, kTempFilePrefix) == 0 &&
+           opened.compare(opened.size() - suffix, suffix, kTempFileSuffix) == 0;
+}
 // Entries of the patch pack that belong to the tool: the local manifest and the number of
 // the last signed publication applied (a publication must not lower it).
 const char* const kReservedPackNames[] = {kManifestName, kPublicationMember};
@@ -27,17 +45,8 @@ std::string TrimTrailingDotsAndSpaces(std::string segment) {
 std::string OpenedPath(const std::string& name) {
     std::string folded = name;
     FoldPackName(folded);
-    std::vector<std::string> parts(1);
-    for (size_t i = 0, step = 0; i < folded.size(); i += step) {
-        step = gbk::CharLength(folded.data(), i, folded.size());
-        if (step == 1 && gbk::IsPathSeparator(folded[i])) {
-            parts.emplace_back();
-        } else {
-            parts.back() += folded.substr(i, step);
-        }
-    }
     std::string path;
-    for (const std::string& part : parts) {
+    for (const std::string& part : gbk::SplitPath(folded)) {
         if (part.empty() || part == ".") continue;
         if (!path.empty()) path += '/';
         path += TrimTrailingDotsAndSpaces(part);
@@ -61,5 +70,5 @@ bool IsReservedInstallName(const std::string& name, bool packKind) {
     for (const char* reserved : kReservedLooseNames) {
         if (opened == reserved) return true;
     }
-    return false;
+    return IsToolTempName(opened);
 }

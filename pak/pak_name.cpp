@@ -2,10 +2,12 @@
 
 #include <string>
 
-#include "common/gbk.h"
 
 namespace {
 
+// Folding leaves the byte after any byte from 0x80 up as it is. This is wider than GBK's
+// lead-byte range (0x81-0xFE) on purpose: stored ids were made this way.
+constexpr unsigned char kShieldingByteMin = 0x80;
 constexpr unsigned char kUpperFirst = 'A';
 constexpr unsigned char kUpperLast = 'Z';
 constexpr unsigned char kCaseOffset = 'a' - 'A';
@@ -22,7 +24,7 @@ void FoldPakName(char* name) {
         unsigned char c = static_cast<unsigned char>(*p);
         // Deliberately not character stepping: a byte after any byte >= 0x80 is left as it
         // is, so a trail byte >= 0x80 shields the byte after it too. Stored ids depend on it.
-        if (gbk::IsLeadByte(static_cast<char>(previous))) {
+        if (previous >= kShieldingByteMin) {
             previous = c;
         } else if (c < kUpperFirst) {
             previous = 0;

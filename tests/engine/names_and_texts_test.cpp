@@ -38,6 +38,21 @@ TEST(SafeName, OnlyNamesBelowTheInstallationDirectoryPass) {
         {"bad-parent-trailing-dot", "data/.../a", false},
         {"bad-parent-trailing-space", "data/.. /a", false},
         {"bad-parent-after-gbk", std::string("\xB0\xA1") + "/../a", false},
+        // 0x80 and 0xFF lead no character in code page 936: the '\\' after them separates.
+        {"bad-parent-after-0x80", std::string("a\x80\\..\\patch.dat"), false},
+        {"bad-parent-after-0xff", std::string("a\xFF\\..\\patch.dat"), false},
+        {"bad-parent-after-0x80-slash", std::string("a\x80/../patch.dat"), false},
+        {"good-gbk-lead-0xfe-trail-5c", std::string("\xFE\x5C") + "..x/a", true},
+        {"bad-device-lpt1", "lpt1", false},
+        {"bad-device-nested-con", "data/CON", false},
+        {"bad-device-with-extension", "data\\Nul.txt", false},
+        {"bad-device-trailing-dot-space", "com9. ", false},
+        {"bad-device-aux-two-extensions", "aux.tar.gz", false},
+        {"bad-device-console", "CONOUT$", false},
+        {"good-device-word-longer", "console.txt", true},
+        {"good-device-number-zero", "com0", true},
+        {"good-device-two-digits", "lpt10.txt", true},
+        {"good-device-inside-name", "my-con.txt", true},
     };
     for (const NameCase& c : cases) EXPECT_EQ(IsSafeRelativeName(c.text), c.safe) << c.name;
 }
@@ -66,6 +81,20 @@ TEST(ReservedInstallName, OnlyTheInstallationsOwnFilesAreRefused) {
         {"good-loose-longer", "patch.dat.bak", false, false},
         {"good-loose-game-file", "readme.txt", false, false},
         {"good-loose-gbk", "\xB0\xA1patch.dat", false, false},
+        {"bad-loose-tool", "update.exe", false, true},
+        {"bad-loose-tool-capitals", "Update.EXE", false, true},
+        {"bad-loose-tool-copy", "update.dat", false, true},
+        {"bad-loose-new-build", "./newuper.exe", false, true},
+        {"bad-loose-plugin", "updatecfg.dll.", false, true},
+        {"bad-loose-plugin-spare", "UpdateCfg.dat", false, true},
+        {"bad-loose-unicode-layer", "unicows.dll", false, true},
+        {"bad-loose-plugin-aside", "updatecfg.dll.kvoold", false, true},
+        {"bad-loose-tool-aside", "update.exe.kvoold", false, true},
+        {"bad-loose-temp-file", "KVU1A2B.tmp", false, true},
+        {"good-loose-unicode-layer-carrier", "unicows.dll.kvo", false, false},
+        {"good-loose-nested-tool-name", "tools/update.exe", false, false},
+        {"good-loose-nested-temp-name", "data/kvu1.tmp", false, false},
+        {"good-pack-tool-name", "update.exe", true, false},
     };
     for (const ReservedCase& c : cases) EXPECT_EQ(IsReservedInstallName(c.text, c.packKind), c.reserved) << c.name;
 }
