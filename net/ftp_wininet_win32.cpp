@@ -19,6 +19,8 @@ constexpr const char kTypeBinaryCommand[] = "TYPE I";
 constexpr const char kSizeCommand[] = "SIZE ";
 constexpr const char kSizeAnswerCode[] = "213";
 constexpr DWORD kResponseCapacity = 512;
+constexpr DWORD kNoCacheFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+constexpr DWORD kOpenFileFlags = FTP_TRANSFER_TYPE_BINARY | kNoCacheFlags;
 
 std::wstring Wide(const std::string& text) {
     wchar_t buffer[kWideTextCapacity];
@@ -65,10 +67,26 @@ struct HandleSet {
     }
 };
 
+// The local file a request writes its copy of the data to, if any. Wine's WinINet writes
+// every FTP download into the user's Internet cache whatever the request's flags say, and
+// never files it as an entry (so no cache call can remove it); Windows honours the flags
+// and names none. Empty when there is none.
+std::wstring CacheCopyPath(HINTERNET file) {
+    wchar_t path[MAX_PATH + 1] = {};
+    DWORD bytes = sizeof(path);
+    if (!::InternetQueryOptionW(file, INTERNET_OPTION_DATAFILE_NAME, path, &bytes)) return std::wstring();
+    return path;
+}
+
 class WinInetFile : public FtpRemoteFile {
 public:
-    WinInetFile(std::shared_ptr<HandleSet> handles, HINTERNET file) : handles_(std::move(handles)), file_(file) {}
-    ~WinInetFile() override { handles_->CloseFile(); }
+    WinInetFile(std::shared_ptr<HandleSet> handles, HINTERNET file)
+        : handles_(std::move(handles)), file_(file), cacheCopy_(CacheCopyPath(file)) {}
+    // The copy can only go once the request is closed: it is held open until then.
+    ~WinInetFile() override {
+        handles_->CloseFile();
+        if (!cacheCopy_.empty()) ::DeleteFileW(cacheCopy_.c_str());
+    }
 
     uint32_t AnnouncedSize() override {
         DWORD high = 0;  // files over 4 GiB are not served; the high part is dropped
@@ -87,6 +105,7 @@ public:
 private:
     std::shared_ptr<HandleSet> handles_;
     HINTERNET file_;  // read without the lock: Abort only closes it, which ends a blocked read
+    std::wstring cacheCopy_;
 };
 
 class WinInetConnection : public FtpConnection {
@@ -97,8 +116,10 @@ public:
     std::unique_ptr<FtpRemoteFile> OpenFile(const char* remotePath) override {
         HINTERNET connection = Connection();
         if (connection == nullptr) return nullptr;
-        // Context 0: no status callback is installed.
-        HINTERNET file = ::FtpOpenFileA(connection, remotePath, GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
+        // Binary; always from the server (RELOAD) and never into the user's Internet cache
+        // (NO_CACHE_WRITE: every download would otherwise leave a copy there); context 0: no
+        // status callback is installed.
+        HINTERNET file = ::FtpOpenFileA(connection, remotePath, GENERIC_READ, kOpenFileFlags, 0);
         if (file == nullptr) return nullptr;
         {
             std::lock_guard<std::mutex> hold(handles_->lock);
@@ -150,8 +171,8 @@ private:
     // The size in the server's directory listing.
     static int64_t ListedSize(HINTERNET connection, const char* remotePath) {
         WIN32_FIND_DATAA found = {};
-        // Always ask the server (no cache); context 0.
-        HINTERNET find = ::FtpFindFirstFileA(connection, remotePath, &found, INTERNET_FLAG_RELOAD, 0);
+        // Always ask the server and keep the answer out of the cache; context 0.
+        HINTERNET find = ::FtpFindFirstFileA(connection, remotePath, &found, kNoCacheFlags, 0);
         if (find == nullptr) return -1;
         ::InternetCloseHandle(find);
         return static_cast<int64_t>(found.nFileSizeLow);

@@ -13,6 +13,16 @@ no_temporary_files() {
   [ -z "$(find "$1" -maxdepth 1 -iname 'kvu*.tmp' -print -quit)" ]
 }
 
+# cached_download_bytes: bytes of files in the Wine user's Internet cache, where WinINet keeps
+# a copy of every download unless told not to; the tool's downloads must leave none there.
+cached_download_bytes() {
+  find "$WINEPREFIX/drive_c/users" -ipath '*inetcache*' -type f ! -name index.dat -size +1k -printf '%s\n' 2>/dev/null |
+    awk '{ total += $1 } END { print total + 0 }'
+}
+# Other programs in the same prefix (the bare WinINet benchmark) may have filled it before.
+CACHE_BYTES_BEFORE=$(cached_download_bytes)
+no_download_in_cache() { [ "$(cached_download_bytes)" -eq "$CACHE_BYTES_BEFORE" ]; }
+
 # The game in two versions.
 mkdir -p "$E2E_WORK/game-v1/data" "$E2E_WORK/game-v2/data/new"
 printf 'alpha v1' >"$E2E_WORK/game-v1/data/a.txt"
@@ -53,6 +63,7 @@ check "unchanged file still in patch.dat" member_is "$dir/patch.dat" data/b.bin 
 check "patch.dat verifies" quiet "$PAKTOOL" verify "$dir/patch.dat"
 check "the driver's stages were logged" log_has "$dir" "正在检测是否需要更新" 1
 stop_all
+check "no download was copied into the Internet cache" no_download_in_cache
 
 echo "# the next start finds it up to date"
 run_bg "$dir" update.exe
