@@ -36,9 +36,13 @@ bool IsMd5DigestText(const std::string& digest) {
     return digest.size() == kDigestTextLength && digest.compare(0, kDigestPrefixLength, kDigestPrefixMd5) == 0;
 }
 
-bool DigestMatchesContent(const std::string& digest, const void* bytes, size_t size) {
+bool DigestMatchesMd5Text(const std::string& digest, const std::string& md5Text) {
     if (digest.size() < kDigestPrefixLength) return false;
-    return digest.compare(kDigestPrefixLength, std::string::npos, Md5Text(bytes, size)) == 0;
+    return digest.compare(kDigestPrefixLength, std::string::npos, md5Text) == 0;
+}
+
+bool DigestMatchesContent(const std::string& digest, const void* bytes, size_t size) {
+    return DigestMatchesMd5Text(digest, Md5Text(bytes, size));
 }
 
 int32_t ReadManifestText(const std::string& text, const std::function<void(ManifestRecord&&)>& onRecord) {

@@ -39,7 +39,6 @@ constexpr const char* kTextReservedName = "文件名[%s]是更新工具自己的
 constexpr const char* kTextIdClash = "文件[%s]在patch.dat中的编号与另一文件相同，已跳过";
 constexpr const char* kTextCannotAdd = "无法将文件[%s]加入patch.dat";
 constexpr const char* kTextListRefused = "更新数据签名无效：%s";
-constexpr uint64_t kMaxLooseFile = 0x10000000;
 // The size field of an empty file.
 constexpr const char* kEmptySize = "0";
 
@@ -56,6 +55,19 @@ uint32_t AddSize(uint32_t total, const std::string& sizeText) {
 
 // An empty file is known from its record alone: memory downloads of 0 bytes count as
 // failed, so its content is not fetched when the record's digest is that of no bytes.
+// What checking a downloaded loose file against its record's digest found.
+enum class LooseCheck { kMatches, kDiffers, kCannotOpen, kCannotRead };
+
+LooseCheck CheckLooseDownload(const std::string& path, const std::string& digest) {
+    {
+        const platform::OwnedFile probe(platform::OpenFileForRead(path.c_str()));
+        if (probe.get() == platform::kInvalidFile) return LooseCheck::kCannotOpen;
+    }
+    std::string md5;
+    if (!Md5FileText(path.c_str(), &md5)) return LooseCheck::kCannotRead;
+    return DigestMatchesMd5Text(digest, md5) ? LooseCheck::kMatches : LooseCheck::kDiffers;
+}
+
 bool IsEmptyFileRecord(const ManifestRecord& record) {
     return record.size == kEmptySize && DigestMatchesContent(record.digest, nullptr, 0);
 }
@@ -300,7 +312,6 @@ int32_t UpdateEngine::FetchRecord(const ManifestRecord& record, ProgressSink* si
             return OnFetchFailure(failures, record.remotePath);
         }
     }
-    std::vector<uint8_t> loose;
     const uint8_t* bytes = nullptr;
     uint32_t size = 0;
     int32_t fetched;
@@ -312,23 +323,22 @@ int32_t UpdateEngine::FetchRecord(const ManifestRecord& record, ProgressSink* si
     }
     if (fetched < 0) return OnFetchFailure(failures, record.remotePath);
 
-    bool haveBytes = true;
+    // A loose file is hashed from disk in blocks, whatever its size. One that cannot be
+    // opened or read cannot be checked, so it is a failed file like one that fails its MD5.
+    bool verified;
     if (record.IsUnpack()) {
-        ScopedFile probe(platform::OpenFileForRead(temp.c_str()));
-        if (!probe.valid()) {
-            MessageBoxNarrow(record.name.c_str(), kTextOpenFailedCaption, platform::kMbOk);
-            haveBytes = false;
-        } else {
-            probe.Close();
-            if (!ReadWholeLocalFile(temp.c_str(), kMaxLooseFile, loose)) {
-                MessageBoxNarrow(record.name.c_str(), kTextReadFailedCaption, platform::kMbOk);
-                haveBytes = false;
-            }
+        const LooseCheck check = CheckLooseDownload(temp, record.digest);
+        if (check == LooseCheck::kCannotOpen) MessageBoxNarrow(record.name.c_str(), kTextOpenFailedCaption, platform::kMbOk);
+        if (check == LooseCheck::kCannotRead) MessageBoxNarrow(record.name.c_str(), kTextReadFailedCaption, platform::kMbOk);
+        if (check != LooseCheck::kMatches && check != LooseCheck::kDiffers) {
+            platform::RemoveFile(temp.c_str());
+            return OnFetchFailure(failures, record.remotePath);
         }
-        bytes = loose.data();
-        size = static_cast<uint32_t>(loose.size());
+        verified = check == LooseCheck::kMatches;
+    } else {
+        verified = DigestMatchesContent(record.digest, bytes, size);
     }
-    if (haveBytes && !DigestMatchesContent(record.digest, bytes, size)) {
+    if (!verified) {
         MessageBoxNarrow(record.name.c_str(), kTextMd5Caption, platform::kMbOk);
         ShowStatusWithName(kTextMd5Failed, record.name);
         if (record.IsUnpack()) platform::RemoveFile(temp.c_str());

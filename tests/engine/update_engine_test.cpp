@@ -235,6 +235,49 @@ TEST_F(EngineTest, BadDownloadsAreFailedFilesAndKeepTheInstalledOnes) {
     EXPECT_EQ(PackMember("update.inf"), "<absent>");
 }
 
+// Serves a loose file of `bytes` zero bytes (a sparse file, so it costs no disk) in place
+// of what the server holds at `remote`; every other request goes to the server.
+class OversizeTransfer : public Transfer {
+public:
+    OversizeTransfer(DirTransfer& inner, std::string remote, uint64_t bytes)
+        : inner_(inner), remote_(std::move(remote)), bytes_(bytes) {}
+    int32_t DownloadFile(const char* remote, const char* local, ProgressSink* sink) override {
+        if (remote_ != remote) return inner_.DownloadFile(remote, local, sink);
+        std::filesystem::resize_file(local, bytes_);
+        return 0;
+    }
+    int32_t DownloadToMemory(const char* remote, const uint8_t** bytes, uint32_t* size, ProgressSink* sink) override {
+        return inner_.DownloadToMemory(remote, bytes, size, sink);
+    }
+    void Interrupt() override { inner_.Interrupt(); }
+
+private:
+    DirTransfer& inner_;
+    std::string remote_;
+    uint64_t bytes_;
+};
+
+// A loose file is checked whatever its size: one far larger than any file read whole (a
+// hostile server's blob in place of a small settings file) fails its MD5 and is neither
+// installed nor recorded.
+TEST_F(EngineTest, LooseFilesOfAnySizeAreCheckedBeforeTheyAreInstalled) {
+    constexpr uint64_t kBlobBytes = 300ull << 20;
+    Install({{"cfg.ini", "installed cfg", true}});
+    Publish("v2", {{"cfg.ini", "cfg v2", true}});
+    DirTransfer server(scratch.path() + "/v2");
+    OversizeTransfer blob(server, "download/cfg.ini", kBlobBytes);
+    UiRecorder ui;
+    const PassResult r = Sync("v2", &blob, &server);
+    EXPECT_EQ(r.failures, 1u);
+    EXPECT_TRUE(ui.HasStatus("cfg.ini MD5校验失败"));
+    EXPECT_EQ(ReadFile("cfg.ini"), "installed cfg");
+    // Nothing recorded: the next run against the genuine server fetches the file again.
+    const PassResult again = Sync("v2");
+    EXPECT_EQ(again.result, UPD_DONE);
+    EXPECT_EQ(again.failures, 0u);
+    EXPECT_EQ(ReadFile("cfg.ini"), "cfg v2");
+}
+
 TEST_F(EngineTest, HostileNamesNeverWriteOutsideTheInstallation) {
     Install({{"a.txt", "a"}});
     const std::vector<std::string> hostile = {"../escaped.txt", "/abs-escaped.txt", "\\back-escaped.txt",
