@@ -18,12 +18,13 @@ public:
         : ftp_(host, port, user, password) {}
     void SetServerList(const uint32_t* servers, uint32_t count) { ftp_.SetServerList(servers, count); }
 
-    int32_t DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink) override {
-        return ftp_.DownloadFile(remotePath, localPath, sink);
+    int32_t DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink,
+                         uint64_t maxBytes = kNoSizeBound) override {
+        return ftp_.DownloadFile(remotePath, localPath, sink, maxBytes);
     }
-    int32_t DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size,
-                             ProgressSink* sink) override {
-        return ftp_.DownloadToMemory(remotePath, bytes, size, sink);
+    int32_t DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size, ProgressSink* sink,
+                             uint64_t maxBytes = kNoSizeBound) override {
+        return ftp_.DownloadToMemory(remotePath, bytes, size, sink, maxBytes);
     }
     void Interrupt() override { ftp_.Interrupt(); }
     int64_t GetRemoteFileSize(const char* remotePath) override { return ftp_.GetRemoteFileSize(remotePath); }

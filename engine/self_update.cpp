@@ -92,6 +92,10 @@ bool NonEmptyFile(const char* path) {
 // and, in a build with a publisher key, signed under `remote` (kRefused after the status
 // line `refusalFormat`). On any failure the installed file is as it was and no temporary
 // file is left.
+// No build of the tool or of a plug-in comes near this; a server sending more is not
+// sending one, and its stream is not followed.
+constexpr uint64_t kMaxReplacementBytes = 0x4000000;
+
 Replacement DownloadReplacement(ServerSession& session, const char* remote, const char* installed,
                                 const char* refusalFormat, ProgressSink* sink) {
     const PublisherKey* key = BuiltInPublisherKey();
@@ -100,7 +104,8 @@ Replacement DownloadReplacement(ServerSession& session, const char* remote, cons
     const std::string temp = CreateTempFileBeside(installed);
     if (temp.empty()) return Replacement::kFailed;
     // An empty tool or plug-in is never a real release: taken as a failed download.
-    const bool complete = session.DownloadFile(remote, temp.c_str(), sink) == 0 && NonEmptyFile(temp.c_str());
+    const bool complete =
+        session.DownloadFile(remote, temp.c_str(), sink, kMaxReplacementBytes) == 0 && NonEmptyFile(temp.c_str());
     if (complete && key != nullptr && !AcceptSignedFile(*key, sig, temp, remote, refusalFormat, nullptr)) {
         platform::RemoveFile(temp.c_str());
         return Replacement::kRefused;

@@ -39,7 +39,11 @@ std::vector<uint8_t> FetchSignatureFile(Transfer& transfer, const std::string& r
     const uint8_t* bytes = nullptr;
     uint32_t size = 0;
     // No progress sink: the signature is not one of the run's announced downloads.
-    if (transfer.DownloadToMemory(sigPath.c_str(), &bytes, &size, nullptr) != 0 || bytes == nullptr) return {};
+    // A signature is small: a larger answer is no signature and is not read on.
+    if (transfer.DownloadToMemory(sigPath.c_str(), &bytes, &size, nullptr, kMaxSignatureFileBytes) != 0 ||
+        bytes == nullptr) {
+        return {};
+    }
     // Copied at once: the transfer's block lasts only until its next memory request.
     return std::vector<uint8_t>(bytes, bytes + size);
 }
@@ -81,7 +85,7 @@ int32_t FetchSignedList(const PublisherKey& key, Transfer& transfer, const std::
     // A file download keeps a ".pak" as it lies on the server: the bytes the signature covers.
     const TempFile temp(CreateTempFileBeside(kListTempBeside));
     if (temp.path().empty()) return UPD_E_FETCH;
-    if (transfer.DownloadFile(remotePath.c_str(), temp.path().c_str(), sink) != 0) return UPD_E_FETCH;
+    if (transfer.DownloadFile(remotePath.c_str(), temp.path().c_str(), sink, kMaxListBytes) != 0) return UPD_E_FETCH;
     std::vector<uint8_t> container;
     if (!ReadWholeLocalFile(temp.path().c_str(), kMaxListBytes, container) || container.empty()) return UPD_E_FETCH;
 

@@ -55,6 +55,18 @@ uint32_t AddSize(uint32_t total, const std::string& sizeText) {
 
 // An empty file is known from its record alone: memory downloads of 0 bytes count as
 // failed, so its content is not fetched when the record's digest is that of no bytes.
+// The most bytes a record's download may take: its recorded size, and room for the
+// container a publisher may wrap the file in (the pack's header, index and block tables,
+// and blocks a codec could not shrink). A server that sends more is not serving this file.
+constexpr uint64_t kContainerOverheadBytes = 65536;
+constexpr uint64_t kContainerGrowthDivisor = 64;
+
+uint64_t DownloadBound(const ManifestRecord& record) {
+    const unsigned long long size = std::strtoull(record.size.c_str(), nullptr, 10);
+    const uint64_t growth = size / kContainerGrowthDivisor + kContainerOverheadBytes;
+    return size > UINT64_MAX - growth ? UINT64_MAX : size + growth;
+}
+
 // What checking a downloaded loose file against its record's digest found.
 enum class LooseCheck { kMatches, kDiffers, kCannotOpen, kCannotRead };
 
@@ -316,10 +328,10 @@ int32_t UpdateEngine::FetchRecord(const ManifestRecord& record, ProgressSink* si
     uint32_t size = 0;
     int32_t fetched;
     if (record.IsUnpack()) {
-        fetched = transfer.DownloadFile(record.remotePath.c_str(), temp.c_str(), sink);
+        fetched = transfer.DownloadFile(record.remotePath.c_str(), temp.c_str(), sink, DownloadBound(record));
         if (fetched < 0) platform::RemoveFile(temp.c_str());
     } else {
-        fetched = transfer.DownloadToMemory(record.remotePath.c_str(), &bytes, &size, sink);
+        fetched = transfer.DownloadToMemory(record.remotePath.c_str(), &bytes, &size, sink, DownloadBound(record));
     }
     if (fetched < 0) return OnFetchFailure(failures, record.remotePath);
 

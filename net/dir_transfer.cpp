@@ -26,6 +26,14 @@ void Report(ProgressSink* sink, uint32_t done, uint32_t total, uint32_t status) 
     if (sink != nullptr) sink->OnProgress(done, total, status);
 }
 
+// The size of a server file, or 0 when it cannot be told (the copy then fails by itself).
+uint64_t ServerFileSize(const std::string& path) {
+    platform::OwnedFile file(platform::OpenFileForRead(path.c_str()));
+    if (file.get() == platform::kInvalidFile) return 0;
+    const int64_t size = platform::FileSize(file.get());
+    return size > 0 ? static_cast<uint64_t>(size) : 0;
+}
+
 }  // namespace
 
 DirTransfer::DirTransfer(std::string serverRoot) : root_(std::move(serverRoot)) {
@@ -89,11 +97,16 @@ int32_t DirTransfer::CopyToLocal(const std::string& from, const char* remotePath
     return 0;
 }
 
-int32_t DirTransfer::DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink) {
+int32_t DirTransfer::DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink,
+                                  uint64_t maxBytes) {
     if (interrupted_.load()) return UPD_INTERRUPTED;
     const std::string from = ServerFile(remotePath);
     if (from.empty()) {
         ShowStatusWithName(kTextFetchFailed, remotePath != nullptr ? remotePath : "");
+        return kResultFail;
+    }
+    if (ServerFileSize(from) > maxBytes) {
+        ShowStatusWithName(kTextBadData, remotePath);
         return kResultFail;
     }
     const int32_t rc = CopyToLocal(from, remotePath, localPath, sink);
@@ -106,12 +119,12 @@ int32_t DirTransfer::DownloadFile(const char* remotePath, const char* localPath,
 }
 
 int32_t DirTransfer::DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size,
-                                      ProgressSink* sink) {
+                                      ProgressSink* sink, uint64_t maxBytes) {
     block_.clear();
     if (interrupted_.load()) return UPD_INTERRUPTED;
     const std::string from = ServerFile(remotePath);
     std::vector<uint8_t> data;
-    if (from.empty() || !ReadWholeLocalFile(from.c_str(), kMaxMemoryDownload, data)) {
+    if (from.empty() || !ReadWholeLocalFile(from.c_str(), std::min<uint64_t>(kMaxMemoryDownload, maxBytes), data)) {
         ShowStatusWithName(kTextFetchFailed, remotePath != nullptr ? remotePath : "");
         return kResultFail;
     }

@@ -17,9 +17,10 @@ public:
     DirTransfer(const DirTransfer&) = delete;
     DirTransfer& operator=(const DirTransfer&) = delete;
 
-    int32_t DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink) override;
-    int32_t DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size,
-                             ProgressSink* sink) override;
+    int32_t DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink,
+                         uint64_t maxBytes = kNoSizeBound) override;
+    int32_t DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size, ProgressSink* sink,
+                             uint64_t maxBytes = kNoSizeBound) override;
     void Interrupt() override;
 
 private:

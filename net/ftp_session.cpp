@@ -182,6 +182,10 @@ int32_t FtpSessionCore::FetchToMemory(TransferJob& job, const std::string& remot
         const bool ok = RunAttempts(*this, job, kFtpTextFetchFailed, path, [&](FtpConnection& connection) {
             bool complete = false;
             count = TransferToMemory(job, connection, path.c_str(), buffer, capacity, block, &complete);
+            if (count == kTransferTooLarge) {
+                ShowStatusWithName(kFtpTextBadData, path);
+                return Attempt::kFinal;
+            }
             if (count < 0) return Attempt::kRetry;
             // A download into the session's block must be whole: a short one would hand
             // the caller bytes that were never received.
@@ -207,6 +211,9 @@ int32_t FtpSessionCore::FetchToFile(TransferJob& job, const std::string& remoteP
                     return Attempt::kFinal;
                 case FileTransferOutcome::kNoLocal:
                     ShowStatusWithName(kFtpTextCannotCreate, localPath);
+                    return Attempt::kFinal;
+                case FileTransferOutcome::kTooLarge:
+                    ShowStatusWithName(kFtpTextBadData, path);
                     return Attempt::kFinal;
                 default:
                     return Attempt::kRetry;
@@ -303,11 +310,13 @@ std::string FtpSession::CurrentHost() const {
     return core_->host;
 }
 
-int32_t FtpSession::RunRequest(const char* remotePath, const char* localPath, ProgressSink* sink) {
+int32_t FtpSession::RunRequest(const char* remotePath, const char* localPath, ProgressSink* sink,
+                               uint64_t maxBytes) {
     if (core_->stop.load() || !thread_) return UPD_INTERRUPTED;
     auto job = std::make_shared<TransferJob>(&core_->activity, sink);
     job->remotePath = remotePath != nullptr ? remotePath : "";
     job->localPath = localPath != nullptr ? localPath : "";
+    job->maxBytes = maxBytes;
     // The request counts as activity: a long pause before it is no stall of it.
     job->Stamp();
     {
@@ -345,9 +354,10 @@ int32_t FtpSession::RunRequest(const char* remotePath, const char* localPath, Pr
     return job->Result();
 }
 
-int32_t FtpSession::DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink) {
+int32_t FtpSession::DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink,
+                                 uint64_t maxBytes) {
     if (localPath == nullptr || *localPath == '\0') return kResultFail;
-    return RunRequest(remotePath, localPath, sink);
+    return RunRequest(remotePath, localPath, sink, maxBytes);
 }
 
 int32_t FtpSession::DownloadToTempFile(const char* remotePath, char* pathOut, uint32_t capacity, ProgressSink* sink) {
@@ -365,16 +375,16 @@ int32_t FtpSession::DownloadToTempFile(const char* remotePath, char* pathOut, ui
         if (!made.valid()) return kResultFail;
         made.Close();
         std::snprintf(pathOut, capacity, "%s", path.c_str());
-        return DownloadFile(remotePath, pathOut, sink);
+        return DownloadFile(remotePath, pathOut, sink, kNoSizeBound);
     }
     return kResultFail;
 }
 
 int32_t FtpSession::DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size,
-                                     ProgressSink* sink) {
+                                     ProgressSink* sink, uint64_t maxBytes) {
     block_.clear();
     block_.shrink_to_fit();
-    const int32_t result = RunRequest(remotePath, nullptr, sink);
+    const int32_t result = RunRequest(remotePath, nullptr, sink, maxBytes);
     if (result < 0) return result;
     if (block_.empty()) return kResultFail;
     std::vector<uint8_t> member;

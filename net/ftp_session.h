@@ -44,13 +44,14 @@ public:
 
     // Transfer requests, answered on the transfer thread under the watchdog: 0, UPD_INTERRUPTED,
     // kResultSkipped or kResultFail.
-    int32_t DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink) override;
+    int32_t DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink,
+                         uint64_t maxBytes = kNoSizeBound) override;
     // Makes a new empty temporary file ("KVO" prefix) in the system's temporary directory,
     // writes its path into `pathOut` (capacity `capacity` bytes, at least 260) and downloads
     // into it. kResultFail when the capacity is short or no temporary file can be made.
     int32_t DownloadToTempFile(const char* remotePath, char* pathOut, uint32_t capacity, ProgressSink* sink);
-    int32_t DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size,
-                             ProgressSink* sink) override;
+    int32_t DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size, ProgressSink* sink,
+                             uint64_t maxBytes = kNoSizeBound) override;
     // Stops the transfer in progress at once (its connection is closed) and ends the transfer
     // thread; the pending request and every later one answer UPD_INTERRUPTED. Any thread.
     void Interrupt() override;
@@ -66,7 +67,7 @@ public:
 
 private:
     void StartThread();
-    int32_t RunRequest(const char* remotePath, const char* localPath, ProgressSink* sink);
+    int32_t RunRequest(const char* remotePath, const char* localPath, ProgressSink* sink, uint64_t maxBytes);
     // Aborts the running transfer and retires its thread (joined, or left to end on its own
     // after the grace period).
     void RetireThread();

@@ -96,6 +96,18 @@ private:
     ProgressThrottle throttle_;
 };
 
+// A remote file announced larger than the job accepts.
+bool AnnouncedTooLarge(const TransferJob& job, int64_t size) {
+    return size != kUnknownSize && static_cast<uint64_t>(size) > job.maxBytes;
+}
+
+// How many more bytes a read may ask for: one past the job's bound, so a body longer than
+// the bound is seen without reading more of it.
+uint64_t ReadRoom(const TransferJob& job, uint64_t done) {
+    const uint64_t stop = job.maxBytes == UINT64_MAX ? UINT64_MAX : job.maxBytes + 1;
+    return done < stop ? stop - done : 0;
+}
+
 uint32_t ReportedTotal(int64_t size, uint64_t done) {
     return static_cast<uint32_t>(size == kUnknownSize ? done : static_cast<uint64_t>(size));
 }
@@ -108,6 +120,7 @@ int32_t TransferToMemory(TransferJob& job, FtpConnection& connection, const char
     job.Stamp();
     OpenedRemote remote;
     if (!OpenRemote(connection, remotePath, remote)) return -1;
+    if (AnnouncedTooLarge(job, remote.size)) return kTransferTooLarge;
 
     const bool intoBlock = buffer == nullptr || capacity == 0;
     int64_t size = remote.size;
@@ -117,7 +130,8 @@ int32_t TransferToMemory(TransferJob& job, FtpConnection& connection, const char
     } else if (size == kUnknownSize || size > capacity) {
         size = capacity;
     }
-    const uint64_t limit = size == kUnknownSize ? kFtpMaxMemoryDownload : static_cast<uint64_t>(size);
+    const uint64_t limit = std::min<uint64_t>(size == kUnknownSize ? kFtpMaxMemoryDownload : static_cast<uint64_t>(size),
+                                              ReadRoom(job, 0));
 
     Reporter reporter(job);
     ReadSizer sizer;
@@ -145,6 +159,7 @@ int32_t TransferToMemory(TransferJob& job, FtpConnection& connection, const char
         done += static_cast<uint32_t>(got);
         status = StatusAfter(done, size, false);
     }
+    if (done > job.maxBytes) return kTransferTooLarge;
     if (size == kUnknownSize) {
         block->resize(static_cast<size_t>(done));
         status = StatusAfter(done, size, ended);
@@ -173,6 +188,7 @@ FileTransferOutcome TransferToFile(TransferJob& job, FtpConnection& connection, 
     job.Stamp();
     OpenedRemote remote;
     if (!OpenRemote(connection, remotePath, remote)) return FileTransferOutcome::kNoRemote;
+    if (AnnouncedTooLarge(job, remote.size)) return FileTransferOutcome::kTooLarge;
     ScopedFile local(CreateLocalFile(localPath));
     if (!local.valid()) return FileTransferOutcome::kNoLocal;
 
@@ -187,7 +203,9 @@ FileTransferOutcome TransferToFile(TransferJob& job, FtpConnection& connection, 
     while ((size == kUnknownSize || done < static_cast<uint64_t>(size)) && !job.Cancelled()) {
         reporter.Step(static_cast<uint32_t>(done), ReportedTotal(size, done), status);
         const uint32_t readStart = platform::TickCountMs();
-        const int32_t got = remote.file->Read(chunk.data(), sizer.Next());
+        const uint64_t room = ReadRoom(job, done);
+        if (room == 0) break;
+        const int32_t got = remote.file->Read(chunk.data(), static_cast<uint32_t>(std::min<uint64_t>(sizer.Next(), room)));
         sizer.Took(platform::TickCountMs() - readStart);
         if (got <= 0) {
             ended = got == 0;
@@ -207,6 +225,11 @@ FileTransferOutcome TransferToFile(TransferJob& job, FtpConnection& connection, 
     reporter.Final(static_cast<uint32_t>(done), ReportedTotal(size, done), status);
     local.Close();
     remote.file.reset();
+    if (done > job.maxBytes) {
+        platform::SetFileAttributesNormal(localPath);
+        platform::RemoveFile(localPath);
+        return FileTransferOutcome::kTooLarge;
+    }
     // A request given up by the watchdog or interrupted leaves its partial output as it was.
     if (job.Cancelled()) return FileTransferOutcome::kIncomplete;
     if (status != kProgressEnd) {

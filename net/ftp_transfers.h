@@ -21,7 +21,11 @@ enum class FileTransferOutcome {
     kIncomplete = 1,  // fewer bytes than announced arrived; the local file was removed
     kNoRemote = 2,    // the remote file could not be opened
     kNoLocal = 3,     // the local file could not be created
+    kTooLarge = 4,    // the server announced or sent more than the job's bound; nothing kept
 };
+
+// TransferToMemory's answer for a file announced or sent larger than the job's bound.
+constexpr int32_t kTransferTooLarge = -2;
 
 // One transfer request as the transfer code sees it: where activity is stamped, where
 // progress goes, and whether it has been cancelled (interrupted, or given up by the
@@ -50,6 +54,8 @@ public:
     std::string remotePath;
     std::string localPath;  // empty: into `block`
     std::vector<uint8_t> block;
+    // The most bytes the caller accepts: a file announced or sent larger fails at once.
+    uint64_t maxBytes = UINT64_MAX;
 
 private:
     std::atomic<uint32_t>* activity_;
@@ -63,7 +69,8 @@ private:
 
 // Reads `remotePath` into `buffer` (at most `capacity` bytes) or, without a buffer, into
 // `block` (resized to the remote size). The bytes read, or -1 when the remote file cannot be
-// opened or is too large for memory. *complete tells whether every expected byte arrived.
+// opened or is too large for memory, or kTransferTooLarge when it is announced or sent larger
+// than the job's bound. *complete tells whether every expected byte arrived.
 int32_t TransferToMemory(TransferJob& job, FtpConnection& connection, const char* remotePath, uint8_t* buffer,
                          uint32_t capacity, std::vector<uint8_t>* block, bool* complete);
 

@@ -7,20 +7,26 @@
 
 class ProgressSink;
 
+// No bound beyond the transfer's own: what a caller that knows no size passes.
+constexpr uint64_t kNoSizeBound = UINT64_MAX;
+
 class Transfer {
 public:
     virtual ~Transfer() = default;
     // Fetches `remotePath` into the file `localPath` (missing directories are created). A
     // downloaded file that is a pack holding a member named like the remote file is replaced
     // by that member. 0, or a negative code (UPD_INTERRUPTED, kResultSkipped, kResultFail);
-    // a failed download leaves no partial file.
-    virtual int32_t DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink) = 0;
+    // a failed download leaves no partial file. A server that announces or sends more than
+    // `maxBytes` bytes fails the download at once: what it says about sizes is never
+    // trusted above what the caller expects.
+    virtual int32_t DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink,
+                                 uint64_t maxBytes = kNoSizeBound) = 0;
     // Fetches `remotePath` into memory. On 0, *bytes and *size describe a block owned by the
     // transfer, valid until its next memory request or its destruction; an UpdatePK container
     // holding a member named like the remote file ("update.inf" for "update.pak") yields that
     // member. Negative codes as for DownloadFile.
     virtual int32_t DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size,
-                                     ProgressSink* sink) = 0;
+                                     ProgressSink* sink, uint64_t maxBytes = kNoSizeBound) = 0;
     // Aborts the transfer in progress and refuses further requests (UPD_INTERRUPTED). May be
     // called from another thread.
     virtual void Interrupt() = 0;

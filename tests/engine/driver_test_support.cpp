@@ -46,7 +46,7 @@ Fault ScriptedSession::FaultOf(const char* remotePath) const {
     return it != faults_.end() ? it->second : Fault::kNone;
 }
 
-int32_t ScriptedSession::DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink) {
+int32_t ScriptedSession::DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink, uint64_t maxBytes) {
     log_.calls.push_back(std::string("download ") + remotePath + " -> " + localPath);
     const Fault fault = FaultOf(remotePath);
     if (fault == Fault::kMissing || fault == Fault::kDownloadFails) return kResultFail;
@@ -61,16 +61,16 @@ int32_t ScriptedSession::DownloadFile(const char* remotePath, const char* localP
         return kResultSkipped;
     }
     DirTransfer files(root_);
-    return files.DownloadFile(remotePath, localPath, sink);
+    return files.DownloadFile(remotePath, localPath, sink, maxBytes);
 }
 
 int32_t ScriptedSession::DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size,
-                                          ProgressSink* sink) {
+                                          ProgressSink* sink, uint64_t maxBytes) {
     log_.calls.push_back(std::string("memory ") + remotePath);
     if (FaultOf(remotePath) != Fault::kNone) return kResultFail;
     DirTransfer files(root_);
     const uint8_t* data = nullptr;
-    const int32_t result = files.DownloadToMemory(remotePath, &data, size, sink);
+    const int32_t result = files.DownloadToMemory(remotePath, &data, size, sink, maxBytes);
     if (result != 0) return result;
     block_.assign(data, data + *size);
     *bytes = block_.data();

@@ -57,8 +57,8 @@ struct SessionLog {
 class ScriptedSession : public ServerSession {
 public:
     ScriptedSession(std::string serverRoot, std::map<std::string, Fault> faults, SessionLog& log);
-    int32_t DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink) override;
-    int32_t DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size, ProgressSink* sink) override;
+    int32_t DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink, uint64_t maxBytes) override;
+    int32_t DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size, ProgressSink* sink, uint64_t maxBytes) override;
     void Interrupt() override {}
     int64_t GetRemoteFileSize(const char* remotePath) override;
     int32_t FetchToMemory(const char* remotePath, uint8_t* buffer, uint32_t capacity, ProgressSink* sink) override;

@@ -58,14 +58,14 @@ std::string PackMember(const std::string& name) {
 class LoggingTransfer : public Transfer {
 public:
     explicit LoggingTransfer(const std::string& root) : inner_(root) {}
-    int32_t DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink) override {
+    int32_t DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink, uint64_t maxBytes) override {
         asked.push_back(remotePath);
-        return inner_.DownloadFile(remotePath, localPath, sink);
+        return inner_.DownloadFile(remotePath, localPath, sink, maxBytes);
     }
     int32_t DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size,
-                             ProgressSink* sink) override {
+                             ProgressSink* sink, uint64_t maxBytes) override {
         asked.push_back(remotePath);
-        return inner_.DownloadToMemory(remotePath, bytes, size, sink);
+        return inner_.DownloadToMemory(remotePath, bytes, size, sink, maxBytes);
     }
     void Interrupt() override { inner_.Interrupt(); }
     std::vector<std::string> asked;
@@ -237,12 +237,12 @@ TEST_F(SignedEngineTest, TheNumberIsWrittenOnlyByTheRebuildThatAppliesTheUpdate)
     public:
         using LoggingTransfer::LoggingTransfer;
         int32_t DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size,
-                                 ProgressSink* sink) override {
+                                 ProgressSink* sink, uint64_t maxBytes) override {
             if (std::string(remotePath) == "download/data/a.txt") {
                 UpdateEngine::Instance()->Stop(false);
                 return UPD_INTERRUPTED;
             }
-            return LoggingTransfer::DownloadToMemory(remotePath, bytes, size, sink);
+            return LoggingTransfer::DownloadToMemory(remotePath, bytes, size, sink, maxBytes);
         }
     } stopping(kServer);
     EXPECT_EQ(Sync(stopping), UPD_INTERRUPTED);

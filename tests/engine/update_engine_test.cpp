@@ -241,13 +241,13 @@ class OversizeTransfer : public Transfer {
 public:
     OversizeTransfer(DirTransfer& inner, std::string remote, uint64_t bytes)
         : inner_(inner), remote_(std::move(remote)), bytes_(bytes) {}
-    int32_t DownloadFile(const char* remote, const char* local, ProgressSink* sink) override {
-        if (remote_ != remote) return inner_.DownloadFile(remote, local, sink);
+    int32_t DownloadFile(const char* remote, const char* local, ProgressSink* sink, uint64_t maxBytes) override {
+        if (remote_ != remote) return inner_.DownloadFile(remote, local, sink, maxBytes);
         std::filesystem::resize_file(local, bytes_);
         return 0;
     }
-    int32_t DownloadToMemory(const char* remote, const uint8_t** bytes, uint32_t* size, ProgressSink* sink) override {
-        return inner_.DownloadToMemory(remote, bytes, size, sink);
+    int32_t DownloadToMemory(const char* remote, const uint8_t** bytes, uint32_t* size, ProgressSink* sink, uint64_t maxBytes) override {
+        return inner_.DownloadToMemory(remote, bytes, size, sink, maxBytes);
     }
     void Interrupt() override { inner_.Interrupt(); }
 
@@ -276,6 +276,22 @@ TEST_F(EngineTest, LooseFilesOfAnySizeAreCheckedBeforeTheyAreInstalled) {
     EXPECT_EQ(again.result, UPD_DONE);
     EXPECT_EQ(again.failures, 0u);
     EXPECT_EQ(ReadFile("cfg.ini"), "cfg v2");
+}
+
+// A server file far larger than its record (room for a container aside) is not fetched at
+// all: the download fails before a byte is copied, the installed file stays.
+TEST_F(EngineTest, DownloadsLargerThanTheirRecordAreRefused) {
+    Install({{"cfg.ini", "installed cfg", true}, {"a.txt", "a1"}});
+    Publish("v2", {{"cfg.ini", "cfg v2", true}, {"a.txt", "a2"}});
+    const std::string blob(200000, 'x');
+    WriteFile(scratch.path() + "/v2/download/cfg.ini", blob);
+    WriteFile(scratch.path() + "/v2/download/a.txt", blob);
+    UiRecorder ui;
+    const PassResult r = Sync("v2");
+    EXPECT_EQ(r.failures, 2u);
+    EXPECT_TRUE(ui.HasStatus("下载的文件[download/cfg.ini]数据异常！！！"));
+    EXPECT_EQ(ReadFile("cfg.ini"), "installed cfg");
+    EXPECT_EQ(PackMember("a.txt"), "a1");
 }
 
 TEST_F(EngineTest, HostileNamesNeverWriteOutsideTheInstallation) {
@@ -331,13 +347,13 @@ class StoppingTransfer : public Transfer {
 public:
     StoppingTransfer(DirTransfer& inner, int stopAt, bool keep, StopRoute route)
         : inner_(inner), stopAt_(stopAt), keep_(keep), route_(route) {}
-    int32_t DownloadFile(const char* remote, const char* local, ProgressSink* sink) override {
+    int32_t DownloadFile(const char* remote, const char* local, ProgressSink* sink, uint64_t maxBytes) override {
         Count();
-        return inner_.DownloadFile(remote, local, sink);
+        return inner_.DownloadFile(remote, local, sink, maxBytes);
     }
-    int32_t DownloadToMemory(const char* remote, const uint8_t** bytes, uint32_t* size, ProgressSink* sink) override {
+    int32_t DownloadToMemory(const char* remote, const uint8_t** bytes, uint32_t* size, ProgressSink* sink, uint64_t maxBytes) override {
         Count();
-        return inner_.DownloadToMemory(remote, bytes, size, sink);
+        return inner_.DownloadToMemory(remote, bytes, size, sink, maxBytes);
     }
     void Interrupt() override { inner_.Interrupt(); }
 

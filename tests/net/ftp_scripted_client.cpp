@@ -22,7 +22,8 @@ public:
         : server_(std::move(server)), state_(std::move(state)), file_(std::move(file)), faulty_(faulty) {}
 
     uint32_t AnnouncedSize() override {
-        return file_.announceZero ? 0 : static_cast<uint32_t>(file_.data.size());
+        if (file_.announceZero) return 0;
+        return static_cast<uint32_t>(file_.announce >= 0 ? file_.announce : static_cast<int64_t>(file_.data.size()));
     }
 
     int32_t Read(void* buffer, uint32_t count) override {
@@ -38,6 +39,10 @@ public:
         switch (file_.fault) {
             case Fault::kDrop:
                 return -1;
+            case Fault::kEndless:
+                std::memset(buffer, 'x', count);
+                server_->fillerBytes += count;
+                return static_cast<int32_t>(count);
             case Fault::kStall:
             case Fault::kStallHard:
                 return Stall();

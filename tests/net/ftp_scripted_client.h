@@ -23,6 +23,7 @@ enum class Fault {
     kDrop,         // delivers `cut` bytes, then the read fails
     kStall,        // delivers `cut` bytes, then blocks until the connection is closed
     kStallHard,    // the same, but stays blocked `stuckMs` longer after the close
+    kEndless,      // after the data, sends filler bytes for as long as it is read
 };
 
 struct ScriptedFile {
@@ -30,6 +31,7 @@ struct ScriptedFile {
     Fault fault = Fault::kNone;
     size_t cut = 0;
     bool announceZero = false;  // the open announces 0 bytes (as under Wine)
+    int64_t announce = -1;      // the open announces this size instead of the data's (-1: the data's)
     bool sizeKnown = true;      // QuerySize answers
     int faultyOpens = -1;       // the fault applies to this many opens (-1: all)
 };
@@ -65,6 +67,7 @@ public:
     uint32_t stuckMs = 0;
     std::atomic<int> blockedReads{0};   // reads blocked in a stall right now
     std::atomic<int> endedStalls{0};    // stalled reads that have returned
+    std::atomic<uint64_t> fillerBytes{0};  // bytes an endless file sent past its data
 };
 
 }  // namespace ftptest

@@ -193,6 +193,57 @@ TEST_F(FtpSessionTest, FileDownloadsArriveWholeOrNotAtAll) {
     }
 }
 
+// A request is bounded by the size its caller expects: a file announced larger is refused
+// before any byte is read, and a body that runs past the bound (announced smaller, or of no
+// announced size, or endless) is cut one byte past it and fails at once, without retries and
+// leaving nothing behind.
+TEST_F(FtpSessionTest, TransfersStopAtTheCallersBound) {
+    constexpr uint64_t kBound = 100000;
+    const std::string exact = Pattern(kBound);
+    const std::string longer = Pattern(kBound + 1);
+    auto endless = [](const std::string& data, int64_t announce, bool zero) {
+        ScriptedFile f = Faulty(data, Fault::kEndless, data.size());
+        f.announce = announce;
+        f.announceZero = zero;
+        f.sizeKnown = !zero;
+        return f;
+    };
+    struct Case {
+        const char* name;
+        ScriptedFile file;
+        int32_t result;
+        std::string content;  // "<missing>" when no file may remain
+        uint64_t maxFiller;   // the most filler bytes the transfer may pull
+    } cases[] = {
+        {"good-exactly-the-bound", File(exact), 0, exact, 0},
+        {"bad-one-byte-over", File(longer), kResultFail, "<missing>", 0},
+        {"bad-announced-four-gigabytes-endless", endless("", 4000000000LL, false), kResultFail, "<missing>", 0},
+        {"good-read-stops-at-the-announced-size", endless(exact, -1, false), 0, exact, 0},
+        {"bad-unknown-size-endless", endless("", -1, true), kResultFail, "<missing>", kBound + 1},
+    };
+    auto session = Open();
+    for (const Case& c : cases) {
+        server->fillerBytes = 0;
+        server->Put(c.name, c.file);
+        ui.statuses.clear();
+        EXPECT_EQ(session->DownloadFile(c.name, "out.bin", nullptr, kBound), c.result) << c.name;
+        EXPECT_EQ(ReadFile("out.bin"), c.content) << c.name;
+        EXPECT_LE(server->fillerBytes.load(), c.maxFiller) << c.name;
+        if (c.result != 0) {
+            const std::vector<std::string> once = {std::string("下载的文件[") + c.name + "]数据异常！！！"};
+            EXPECT_EQ(StatusesWithout("当前"), once) << c.name;
+        }
+        platform::RemoveFile("out.bin");
+
+        const uint8_t* bytes = nullptr;
+        uint32_t size = 0;
+        EXPECT_EQ(session->DownloadToMemory(c.name, &bytes, &size, nullptr, kBound), c.result) << c.name << " in memory";
+        if (c.result == 0) {
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), size), c.content) << c.name;
+        }
+    }
+}
+
 TEST_F(FtpSessionTest, LocalFileThatCannotBeCreatedFailsWithoutRetries) {
     server->Put("x.bin", File("data"));
     platform::MakeDirectory("taken");
