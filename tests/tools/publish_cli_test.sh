@@ -65,6 +65,16 @@ expect apply-olp-no-install 3 '' 'does not exist' -- apply-olp v2.olp nowhere
 expect publish-no-game 3 '' 'does not exist' -- publish nowhere srv3
 expect publish-tool-alone 2 '' 'go together' -- publish v2 srv3 --tool update.exe
 expect publish-bad-version 2 '' 'tool-version' -- publish v2 srv3 --tool-version x --tool v2/readme.txt
+
+# A --dir that would lead out of SERVERDIR is refused before anything is written.
+for case in "abs:$WORK/outside/" "parent:../../outside/" "parent-inside:download/../../outside" \
+            "drive:c:/outside" "device:download/lpt1/" "root-alone:/"; do
+    expect "publish-dir-${case%%:*}" 2 '' 'must be a folder inside SERVERDIR' -- publish v2 srv-dir --dir "${case#*:}"
+done
+[ ! -e "$WORK/outside" ] && [ ! -e "$WORK/../outside" ] && [ ! -e "$WORK/srv-dir" ] ||
+    cli_fail publish-dir-outside "a refused --dir wrote files"
+expect publish-dir-nested 0 'published 4 files to .*' '' -- publish v2 srv-dir --dir mirror/v2/
+[ -f "$WORK/srv-dir/mirror/v2/update.pak" ] || cli_fail publish-dir-nested "no update.pak under mirror/v2/"
 expect sync-no-server 1 '.*UPD_E_FETCH' 'UPD_E_FETCH' -- sync nowhere inst
 expect sync-missing-arg 2 '' 'usage' -- sync srv1
 mkdir -p "$WORK/reserved"

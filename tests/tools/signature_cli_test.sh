@@ -26,7 +26,7 @@ expect keygen 0 'public key [0-9a-f]{64}' '' -- keygen sec pub
 [ "$(stat -c %a "$WORK/sec")" = 600 ] || cli_fail keygen "the secret key can be read by others"
 [ "${OUT#public key }" = "$(od -An -tx1 -v "$WORK/pub" | tr -d ' \n')" ] || cli_fail keygen "printed key is not the public key file"
 cp "$WORK/sec" "$WORK/sec.before"
-expect keygen-keeps-existing-key 2 '' "'sec' already exists" -- keygen sec pub2
+expect keygen-keeps-existing-key 3 '' "'sec' already exists" -- keygen sec pub2
 cmp -s "$WORK/sec" "$WORK/sec.before" || cli_fail keygen-keeps-existing-key "the secret key was replaced"
 [ ! -e "$WORK/pub2" ] || cli_fail keygen-keeps-existing-key "pub2 was written"
 expect keygen-other 0 'public key [0-9a-f]{64}' '' -- keygen other-sec other-pub
@@ -81,7 +81,10 @@ done
 expect publish-next-number 0 '.*signed as publication 2' '' -- publish game srv --sign sec
 expect publish-next-number-pak 0 'signature valid, publication 2' '' -- verify-signature pub srv/download/update.pak --name download/update.pak
 expect publish-given-number 0 '.*signed as publication 40' '' -- publish game srv --sign sec --number 40
-expect publish-lower-number 0 '.*signed as publication 39' 'publication 39 is lower than the current 40' -- publish game srv --sign sec --number 39
+expect publish-lower-number 1 '' 'publication 39 is not above the current 40.*--force' -- publish game srv --sign sec --number 39
+expect publish-same-number 1 '' 'publication 40 is not above the current 40' -- publish game srv --sign sec --number 40
+expect publish-number-kept 0 'signature valid, publication 40' '' -- verify-signature pub srv/download/update.pak --name download/update.pak
+expect publish-lower-number-forced 0 '.*signed as publication 39' 'publication 39 is not above the current 40' -- publish game srv --sign sec --number 39 --force
 expect publish-other-dir 0 '.*signed as publication 1' '' -- publish game srv --dir patch --sign sec
 expect publish-other-dir-pak 0 'signature valid, publication 1' '' -- verify-signature pub srv/patch/update.pak --name patch/update.pak
 

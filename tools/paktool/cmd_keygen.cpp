@@ -34,7 +34,7 @@ int RunKeygen(int argc, char** argv) {
     const char* publicPath = args.Positional()[1];
     // A lost secret key cannot be made again: never replace one.
     for (const char* path : {secretPath, publicPath}) {
-        if (platform::FileExists(path)) return Fail(kExitUsage, "'%s' already exists; keygen does not replace keys", path);
+        if (platform::FileExists(path)) return Fail(kExitFileError, "'%s' already exists; keygen does not replace keys", path);
     }
     if (sodium_init() < 0) return Fail(kExitFailed, "the cryptography library cannot start");
     uint8_t publicKey[kPublicKeyBytes];

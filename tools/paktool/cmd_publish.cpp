@@ -133,14 +133,16 @@ int RunPublish(int argc, char** argv) {
                                            {nullptr, "--wrap", false},        {nullptr, "--tool-version", true},
                                            {nullptr, "--tool", true},         {nullptr, "--plugin-version", true},
                                            {nullptr, "--plugin", true},       kSignOption,
-                                           kNumberOption};
+                                           kNumberOption,                     kForceOption};
     if (int rc = ParseArgs(argc, argv, optionDefs, args); rc != kExitOk) return rc;
     if (int rc = ExpectPositional(args, 2); rc != kExitOk) return rc;
     if (int rc = CheckPairs(args); rc != kExitOk) return rc;
     const std::string serverDir = args.Positional()[1];
     // A missing server folder is made; a file in its place is refused before anything else.
     if (platform::FileExists(serverDir.c_str())) return CheckFolder(serverDir, "server folder");
-    const std::string prefix = RemoteDirPrefix(args.Value("--dir") ? args.Value("--dir") : kDefaultDir);
+    const char* dir = args.Value("--dir") ? args.Value("--dir") : kDefaultDir;
+    if (int rc = CheckServerDirOption(dir); rc != kExitOk) return rc;
+    const std::string prefix = RemoteDirPrefix(dir);
     // The key and the number are settled before anything is written.
     PublicationSigner signer;
     const std::string currentSig = JoinPath(serverDir, prefix + kRemoteListName) + kSignatureSuffix;
@@ -157,7 +159,7 @@ int RunPublish(int argc, char** argv) {
 const PaktoolCommandRegistration kRegistration{
     {"publish",
      "GAMEDIR SERVERDIR [--dir DIR] [--platform P] [--wrap] [--tool-version N --tool FILE] "
-     "[--plugin-version N [--plugin FILE]] [--sign SECRET [--number N]]",
+     "[--plugin-version N [--plugin FILE]] [--sign SECRET [--number N [--force]]]",
      "write the server tree of an update (files, update.pak, version file) from a game folder", RunPublish}};
 
 }  // namespace

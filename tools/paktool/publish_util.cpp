@@ -10,6 +10,7 @@
 #include "common/update_codes.h"
 #include "net/local_file.h"
 #include "net/pak_access.h"
+#include "net/safe_name.h"
 #include "pak/pak_paths.h"
 #include "platform/platform.h"
 #include "text/message_box.h"
@@ -120,6 +121,19 @@ std::string RemoteDirPrefix(const std::string& dir) {
     std::replace(prefix.begin(), prefix.end(), '\\', '/');
     if (!prefix.empty() && prefix.back() != '/') prefix += '/';
     return prefix;
+}
+
+int CheckServerDirOption(const std::string& dir) {
+    std::string relative = dir;
+    while (!relative.empty() && (relative.back() == '/' || relative.back() == '\\')) relative.pop_back();
+    // The server root itself ("" or "/" alone would be absolute): an empty relative folder.
+    if (dir.empty()) return kExitOk;
+    if (relative.empty() || !IsSafeRelativeName(relative)) {
+        const std::string detail = "--dir '" + dir +
+                                   "' must be a folder inside SERVERDIR: no absolute path, drive, '..' or device name";
+        return FailUsage(detail.c_str());
+    }
+    return kExitOk;
 }
 
 std::string JoinPath(const std::string& dir, const std::string& path) {

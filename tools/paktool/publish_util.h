@@ -33,6 +33,9 @@ ManifestRecord MakeRecord(const GameFile& file, const std::vector<uint8_t>& byte
 
 // `dir` as a remote directory prefix: '\' becomes '/', and a non-empty one ends in '/'.
 std::string RemoteDirPrefix(const std::string& dir);
+// Refuses a --dir that would lead out of SERVERDIR (absolute, a drive, "..", a device name):
+// a usage error, or kExitOk.
+int CheckServerDirOption(const std::string& dir);
 
 // `path` joined to `dir` with '/' unless it is already absolute.
 std::string JoinPath(const std::string& dir, const std::string& path);

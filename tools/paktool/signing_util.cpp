@@ -10,6 +10,7 @@
 
 const OptionDef kSignOption = {nullptr, "--sign", true};
 const OptionDef kNumberOption = {nullptr, "--number", true};
+const OptionDef kForceOption = {nullptr, "--force", false};
 
 namespace {
 
@@ -68,14 +69,21 @@ int PublicationSigner::Init(const ParsedArgs& args, const std::string& currentSi
     enabled_ = true;
     if (numberText == nullptr) return DefaultNumber(currentSig);
     if (int rc = ParseNumberOption(numberText, number_); rc != kExitOk) return rc;
-    // A lower number is the operator's call (taking a bad publication back), but installations
-    // that applied the current one will refuse it: say so.
+    // A number not above the current one is refused by every installation that applied the
+    // current one (lower), or mixes two publications under one number (equal): taking a
+    // publication back that way is the operator's explicit call (--force).
     std::vector<uint8_t> current;
     SignatureRecord record;
     if (platform::FileExists(currentSig.c_str()) &&
         ReadWholeFile(currentSig.c_str(), kNoSizeLimit, "signature", current) == kExitOk &&
-        ParseSignature(current.data(), current.size(), &record) && number_ < record.number) {
-        Note("publication %" PRIu64 " is lower than the current %" PRIu64
+        ParseSignature(current.data(), current.size(), &record) && number_ <= record.number) {
+        if (!args.Has(kForceOption.longName)) {
+            return Fail(kExitFailed,
+                        "publication %" PRIu64 " is not above the current %" PRIu64
+                        " in '%s': installations that applied that one would refuse it (--force publishes it anyway)",
+                        number_, record.number, currentSig.c_str());
+        }
+        Note("publication %" PRIu64 " is not above the current %" PRIu64
              " in '%s': installations that applied that one will refuse this one",
              number_, record.number, currentSig.c_str());
     }

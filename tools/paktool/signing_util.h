@@ -14,6 +14,8 @@
 // The options --sign SECRET and --number N, for a command's option table.
 extern const OptionDef kSignOption;
 extern const OptionDef kNumberOption;
+// Publishes under a number not above the current publication's (taking one back).
+extern const OptionDef kForceOption;
 
 // Reads a raw key file that must hold exactly `size` bytes (a usage error otherwise).
 int ReadKeyFile(const char* path, size_t size, const char* what, uint8_t* out);
