@@ -32,6 +32,7 @@ constexpr const char* kTextPluginDownloadFailed = "下载新版平台配置文�
 constexpr const char* kTextVersionRefused = "更新工具版本信息签名无效：%s";
 constexpr const char* kTextToolRefused = "新版更新工具签名无效：%s";
 constexpr const char* kTextPluginRefused = "新版平台配置文件签名无效：%s";
+constexpr const char* kTextOtherPublication = "文件与版本信息不属于同一次发布，已拒绝：%s";
 constexpr const char* kPluginRemoteFormat = "%s%d_updatecfg.dll";
 constexpr size_t kLineBytes = 256;
 constexpr double kVersionScale = 0.01;  // 223 is shown as 2.23
@@ -96,8 +97,11 @@ bool NonEmptyFile(const char* path) {
 // sending one, and its stream is not followed.
 constexpr uint64_t kMaxReplacementBytes = 0x4000000;
 
+// `publication` is the version file's number: a signed tool or plug-in must belong to that
+// very publication, so one signed for an older one (served again by a hostile server) is
+// refused like an unsigned one.
 Replacement DownloadReplacement(ServerSession& session, const char* remote, const char* installed,
-                                const char* refusalFormat, ProgressSink* sink) {
+                                const char* refusalFormat, uint64_t publication, ProgressSink* sink) {
     const PublisherKey* key = BuiltInPublisherKey();
     const std::vector<uint8_t> sig = key != nullptr ? FetchSignatureFile(session, remote) : std::vector<uint8_t>();
     // A new empty file under a name the system picks: no file of the installation is touched.
@@ -106,7 +110,13 @@ Replacement DownloadReplacement(ServerSession& session, const char* remote, cons
     // An empty tool or plug-in is never a real release: taken as a failed download.
     const bool complete =
         session.DownloadFile(remote, temp.c_str(), sink, kMaxReplacementBytes) == 0 && NonEmptyFile(temp.c_str());
-    if (complete && key != nullptr && !AcceptSignedFile(*key, sig, temp, remote, refusalFormat, nullptr)) {
+    uint64_t number = 0;
+    if (complete && key != nullptr && !AcceptSignedFile(*key, sig, temp, remote, refusalFormat, &number)) {
+        platform::RemoveFile(temp.c_str());
+        return Replacement::kRefused;
+    }
+    if (complete && key != nullptr && number != publication) {
+        ShowStatusWithName(kTextOtherPublication, remote);
         platform::RemoveFile(temp.c_str());
         return Replacement::kRefused;
     }
@@ -123,18 +133,19 @@ bool Replaced(Replacement replacement, const char* failedText) {
 }
 
 // With the built-in key: whether the version file's `size` bytes are signed under `remote`
-// (false after the refusal line).
-bool VersionFileAccepted(ServerSession& session, const char* remote, const uint8_t* bytes, int32_t size) {
+// (false after the refusal line); *number is its publication number (0 unsigned).
+bool VersionFileAccepted(ServerSession& session, const char* remote, const uint8_t* bytes, int32_t size,
+                         uint64_t* number) {
+    *number = 0;
     const PublisherKey* key = BuiltInPublisherKey();
     if (key == nullptr) return true;
-    uint64_t number = 0;
     if (!AcceptSignedBytes(*key, FetchSignatureFile(session, remote), bytes, static_cast<size_t>(size), remote,
-                           kTextVersionRefused, &number)) {
+                           kTextVersionRefused, number)) {
         return false;
     }
     // An older publication's version file served again could take the tool or the plug-in
     // back to a release the installation has left behind.
-    if (number < InstalledPublication(GetInstallDir() + kSelfUpdatePackName)) {
+    if (*number < InstalledPublication(GetInstallDir() + kSelfUpdatePackName)) {
         ShowStatusWithName(kTextOlderPublication, remote);
         return false;
     }
@@ -154,7 +165,7 @@ void PostRestart(ProgressSink* sink) {
 }
 
 // Replaces the plug-in by the server's version `serverPlugin`.
-int32_t ReplacePlugin(ServerSession& session, int32_t serverPlugin, ProgressSink* sink) {
+int32_t ReplacePlugin(ServerSession& session, int32_t serverPlugin, uint64_t publication, ProgressSink* sink) {
     if (!MakeWritable(kInstalledPluginName)) {
         ShowStatus(kTextPluginNotWritable);
         return UPD_E_FETCH;
@@ -164,7 +175,7 @@ int32_t ReplacePlugin(ServerSession& session, int32_t serverPlugin, ProgressSink
     char remote[kLineBytes];
     std::snprintf(remote, sizeof(remote), kPluginRemoteFormat, CfgString(kCfgKeyFtpDirectory), serverPlugin);
     if (!BeginDownloadPhase(session, remote, sink)) return kSelfUpdateStop;
-    if (!Replaced(DownloadReplacement(session, remote, kInstalledPluginName, kTextPluginRefused, sink),
+    if (!Replaced(DownloadReplacement(session, remote, kInstalledPluginName, kTextPluginRefused, publication, sink),
                   kTextPluginDownloadFailed)) {
         return UPD_E_FETCH;
     }
@@ -201,7 +212,8 @@ int32_t CheckSelfUpdate(ServerSession& session, ProgressSink* sink) {
         SetDownloadDirOverride(std::string());
         ShowStatus(kTextOverrideDropped);
     }
-    if (!VersionFileAccepted(session, versionRemote.c_str(), buffer.data(), read)) return kSelfUpdateStop;
+    uint64_t publication = 0;
+    if (!VersionFileAccepted(session, versionRemote.c_str(), buffer.data(), read, &publication)) return kSelfUpdateStop;
     const std::string text(reinterpret_cast<const char*>(buffer.data()),
                            static_cast<size_t>(read < static_cast<int32_t>(kVersionFileBytes) ? read : kVersionFileBytes));
     const int32_t toolVersion = LeadingNumber(text.c_str());
@@ -219,7 +231,7 @@ int32_t CheckSelfUpdate(ServerSession& session, ProgressSink* sink) {
         ShowVersionLine(kTextNewTool, toolVersion * kVersionScale);
         const char* remote = CfgString(kCfgKeyFileUpdate);
         if (!BeginDownloadPhase(session, remote, sink)) return kSelfUpdateStop;
-        if (!Replaced(DownloadReplacement(session, remote, kInstalledToolName, kTextToolRefused, sink),
+        if (!Replaced(DownloadReplacement(session, remote, kInstalledToolName, kTextToolRefused, publication, sink),
                       kTextToolDownloadFailed)) {
             return UPD_E_FETCH;
         }
@@ -233,5 +245,5 @@ int32_t CheckSelfUpdate(ServerSession& session, ProgressSink* sink) {
         PostRestart(sink);
         return kSelfUpdateStop;
     }
-    return ReplacePlugin(session, serverPlugin, sink);
+    return ReplacePlugin(session, serverPlugin, publication, sink);
 }

@@ -126,6 +126,24 @@ TEST(SignedSelfUpdate, OnlySignedVersionFilesToolsAndPluginsAreUsed) {
          kNumber + 1},
         {"version-file-of-the-installed-publication", "223\n10002", SignedAsRequested({kVersion}), kSelfUpdateGoOn,
          kOldTool, kOldPlugin, "", kNumber},
+        // A tool or plug-in signed for another publication than the version file's: an old
+        // genuine release served under the current version file, or a newer one mixed in.
+        {"tool-of-an-older-publication", "224\n10002",
+         WithSignedVersion([](const std::string& server, const KeyPair& keys, const KeyPair&) {
+             SignFileAt(keys, server + "/" + kTool, kTool, kNumber - 1);
+         }),
+         UPD_E_FETCH, kOldTool, kOldPlugin, "文件与版本信息不属于同一次发布，已拒绝：download/update.exe", kNumber},
+        {"tool-of-a-newer-publication", "224\n10002",
+         WithSignedVersion([](const std::string& server, const KeyPair& keys, const KeyPair&) {
+             SignFileAt(keys, server + "/" + kTool, kTool, kNumber + 1);
+         }),
+         UPD_E_FETCH, kOldTool, kOldPlugin, "文件与版本信息不属于同一次发布，已拒绝：download/update.exe"},
+        {"plugin-of-an-older-publication", "223\n10003",
+         WithSignedVersion([](const std::string& server, const KeyPair& keys, const KeyPair&) {
+             SignFileAt(keys, server + "/" + kPlugin, kPlugin, kNumber - 1);
+         }),
+         UPD_E_FETCH, kOldTool, kOldPlugin,
+         "文件与版本信息不属于同一次发布，已拒绝：download/10003_updatecfg.dll"},
     };
     const KeyPair publisher(1);
     const KeyPair stranger(2);

@@ -80,6 +80,13 @@ for remote in download/update.pak download/version.txt download/update.exe downl
 done
 expect publish-next-number 0 '.*signed as publication 2' '' -- publish game srv --sign sec
 expect publish-next-number-pak 0 'signature valid, publication 2' '' -- verify-signature pub srv/download/update.pak --name download/update.pak
+# A plug-in announced again without being given is signed anew under the new number: a
+# signed installation takes only the version file's own publication.
+expect publish-plugin-announced-again 0 '.*signed as publication 3' '' -- publish game srv --sign sec --plugin-version 10001
+expect publish-plugin-resigned 0 'signature valid, publication 3' '' -- \
+    verify-signature pub srv/download/10001_updatecfg.dll --name download/10001_updatecfg.dll
+cmp -s "$WORK/srv/download/10001_updatecfg.dll" "$WORK/files/plugin.dll" ||
+    cli_fail publish-plugin-resigned "the plug-in itself changed"
 expect publish-given-number 0 '.*signed as publication 40' '' -- publish game srv --sign sec --number 40
 expect publish-lower-number 1 '' 'publication 39 is not above the current 40.*--force' -- publish game srv --sign sec --number 39
 expect publish-same-number 1 '' 'publication 40 is not above the current 40' -- publish game srv --sign sec --number 40

@@ -96,6 +96,16 @@ int CopyServerFile(const PublicationSigner& signer, const char* from, const std:
     return WriteSignedServerFile(signer, serverDir, remote, bytes);
 }
 
+// Signs the file already at `remote` in the tree again, under this publication's number
+// (nothing to do unsigned or when the file is not there).
+int ResignServerFile(const PublicationSigner& signer, const std::string& serverDir, const std::string& remote) {
+    const std::string path = JoinPath(serverDir, remote);
+    if (!signer.enabled() || !platform::FileExists(path.c_str())) return kExitOk;
+    std::vector<uint8_t> bytes;
+    if (int rc = ReadWholeFile(path.c_str(), kNoSizeLimit, "server file", bytes); rc != kExitOk) return rc;
+    return signer.Sign(path, remote, bytes);
+}
+
 int WriteVersionFiles(const ParsedArgs& args, const PublicationSigner& signer, const std::string& serverDir,
                       const std::string& prefix) {
     int64_t toolVersion = kToolVersion;
@@ -113,10 +123,14 @@ int WriteVersionFiles(const ParsedArgs& args, const PublicationSigner& signer, c
     if (const char* tool = args.Value("--tool")) {
         if (int rc = CopyServerFile(signer, tool, serverDir, prefix + kToolFileName); rc != kExitOk) return rc;
     }
+    char name[64];
+    std::snprintf(name, sizeof name, kPluginFileFormat, static_cast<int>(pluginVersion));
     if (const char* plugin = args.Value("--plugin")) {
-        char name[64];
-        std::snprintf(name, sizeof name, kPluginFileFormat, static_cast<int>(pluginVersion));
         if (int rc = CopyServerFile(signer, plugin, serverDir, prefix + name); rc != kExitOk) return rc;
+    } else if (pluginVersion >= 0) {
+        // The version file announces a plug-in published before: a signed installation takes
+        // it only under this publication's number, so its signature is made anew.
+        if (int rc = ResignServerFile(signer, serverDir, prefix + name); rc != kExitOk) return rc;
     }
     return kExitOk;
 }
