@@ -13,6 +13,7 @@
 #include "app/update_commands.h"
 #include "app/update_dlg.h"
 #include "app/update_run.h"
+#include "common/show_status.h"
 #include "common/update_codes.h"
 #include "engine/game_launch.h"
 #include "engine/update_engine.h"
@@ -97,6 +98,8 @@ bool CUpdateDlg::SwitchEditionCommand() {
     // the pack is not rewritten under the worker.
     if (!SwitchEdition(edition, state_.progress.full() && !state_.workerRunning, ui)) return false;
     ::Sleep(kSwitchDoneDelayMs);
+    // The rebuild's own status lines ("正在重组文件包") are over: the line says what happened.
+    ShowStatus(kTextSwitchDone);
     Box(kTextSwitchDone, kAppCaption, MB_OK);
     // The installation changed edition under the running client: the process ends at once.
     ::ExitProcess(0);

@@ -73,6 +73,7 @@ DlgReaction UpdateDlgState::OnNotification(uint32_t message, uint32_t wParam, ui
         case UM_FILES_LEFT: return OnFilesLeft(wParam, lParam);
         case UM_UPDATE_DONE: return OnUpdateDone(static_cast<int32_t>(wParam), packagePending);
         case UM_RESTART: {
+            restarting_ = true;
             DlgReaction reaction = Handled();
             reaction.restart = true;
             return reaction;
@@ -128,6 +129,9 @@ DlgReaction UpdateDlgState::OnFilesLeft(uint32_t done, uint32_t total) {
 DlgReaction UpdateDlgState::OnUpdateDone(int32_t result, bool packagePending) {
     workerRunning = false;
     DlgReaction reaction = Handled();
+    // The run ended by replacing the tool or plug-in: the restart is on its way, so no result
+    // is shown for the moment the window has left.
+    if (restarting_) return reaction;
     if (result == UPD_INTERRUPTED && packagePending) {
         // The run was stopped for a chosen offline package: its run follows, without a text.
         reaction.startPendingRun = true;

@@ -75,6 +75,7 @@ private:
     DlgReaction OnStepBegin(uint32_t steps, uint32_t first);
     DlgReaction OnFilesLeft(uint32_t done, uint32_t total);
     DlgReaction OnUpdateDone(int32_t result, bool packagePending);
+    bool restarting_ = false;  // UM_RESTART arrived: the tool is being restarted
     // Renews the counter prefix; answers a redraw with default processing.
     DlgReaction RefreshCounter();
     std::string CounterPrefix() const;

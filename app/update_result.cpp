@@ -20,6 +20,10 @@ constexpr const char* kTextInterrupted = "更新已经中断！";
 constexpr size_t kFailedTextBytes = 1024;
 
 RunEndView Plain(const char* text) { return RunEndView{text, false, false, kBarUnchanged, false}; }
+// A run that installed everything: the bar ends full, whatever the byte counts reached (a
+// file that travelled wrapped arrives in fewer bytes than its record says), so the start
+// button starts the game.
+RunEndView Finished(const char* text) { return RunEndView{text, true, false, kBarUnchanged, false}; }
 // A partial or failed run: the bar full in the error state.
 RunEndView Full(const char* text) { return RunEndView{text, true, false, kBarError, false}; }
 // As Full, and the run counts as stopped, so the start button offers a new run.
@@ -45,14 +49,18 @@ RunEndView ViewOfRunEnd(const RunEnd& end) {
                 std::snprintf(text, sizeof(text), kTextFailedFiles, static_cast<int>(end.failedFiles));
                 return Full(text);
             }
-            return Plain(kTextDone);
+            return Finished(kTextDone);
         case UPD_UP_TO_DATE: return Plain(kTextUpToDate);
         case UPD_PACKAGE_APPLIED: return FullStopped(kTextPackageApplied);
-        case UPD_E_FETCH: return Plain(end.phase == kPhaseChecking ? kTextFetchInfoFailed : kTextFileFailed);
-        case UPD_E_DATA: return Plain(kTextBadData);
+        // Every failed run leaves the start button offering a new run ("重新更新"): the player
+        // never has to restart the program to try again.
+        case UPD_E_FETCH: return FullStopped(end.phase == kPhaseChecking ? kTextFetchInfoFailed : kTextFileFailed);
+        case UPD_E_DATA: return FullStopped(kTextBadData);
         case UPD_E_OPEN_PACK: return FullStopped(kTextOpenPackFailed);
         case UPD_E_REBUILD_PACK: return FullStopped(kTextRebuildFailed);
         case UPD_INTERRUPTED: return Interrupted(end);
-        default: return RunEndView{};
+        // A run that ended another way (no server, no version file, a request given up): its
+        // sender's line says why; the run's text and the new run follow all the same.
+        default: return FullStopped(end.phase == kPhaseChecking ? kTextFetchInfoFailed : kTextFileFailed);
     }
 }

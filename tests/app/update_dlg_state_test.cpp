@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/update_commands.h"
 #include "common/update_codes.h"
 #include "res/resource.h"
 #include "tests/app/run_words.h"
@@ -240,24 +241,29 @@ TEST(UpdateDlgStateTest, RunResults) {
                                            Msg(UM_FILE_PROGRESS, 300)};
     const std::vector<Step> checking = {};
     const std::vector<ResultCase> cases = {
-        {"done", downloading, 0, 0, 0, false, UPD_DONE, "更新完毕，请点击开始游戏按扭，启动游戏", 300, kBarCounting, 0,
-         false, false},
+        // A wrapped file arrives in fewer bytes than its record: the bar still ends full.
+        {"done short of the announced bytes", downloading, 0, 0, 0, false, UPD_DONE,
+         "更新完毕，请点击开始游戏按扭，启动游戏", 1000, kBarCounting, 0, false, false},
         {"done with 2 failed downloads", downloading, 0, 2, 0, false, UPD_DONE,
          "下载过程中有2个文件下载失败，请重新更新，继续下载剩余的文件！", 1000, kBarError, 0, false, false},
         {"up to date", checking, 0, 0, 0, false, UPD_UP_TO_DATE,
          "已经是最新版本，无需更新，请点击开始游戏按扭，启动游戏", 0, kBarIdle, 0, false, false},
         {"package applied stops", checking, 0, 0, 1, false, UPD_PACKAGE_APPLIED,
          "已经成功应用更新包，请重新更新，继续下载剩余的文件！", 100, kBarError, 1, false, false},
-        {"fetch failed while checking", checking, 0, 0, 0, false, UPD_E_FETCH, "获取更新信息失败", 0, kBarIdle, 0,
+        // Every failure leaves the retry: the bar full in the error state, StopFlag set.
+        {"fetch failed while checking", checking, 0, 0, 0, false, UPD_E_FETCH, "获取更新信息失败", 100, kBarError, 1,
          false, false},
-        {"fetch failed while downloading", downloading, 0, 0, 0, false, UPD_E_FETCH, "文件下载失败", 300,
-         kBarCounting, 0, false, false},
-        {"bad data", checking, 0, 0, 0, false, UPD_E_DATA, "更新相关数据有误", 0, kBarIdle, 0, false, false},
+        {"fetch failed while downloading", downloading, 0, 0, 0, false, UPD_E_FETCH, "文件下载失败", 1000,
+         kBarError, 1, false, false},
+        {"bad data", checking, 0, 0, 0, false, UPD_E_DATA, "更新相关数据有误", 100, kBarError, 1, false, false},
         {"pack not opened stops", downloading, 0, 0, 0, false, UPD_E_OPEN_PACK, "打开本地压缩包失败", 1000,
          kBarError, 1, false, false},
         {"rebuild failed stops", downloading, 0, 0, 0, false, UPD_E_REBUILD_PACK, "本地压缩包重组失败", 1000,
          kBarError, 1, false, false},
-        {"a code the sender reported itself", downloading, 0, 0, 0, false, -1, "", 300, kBarCounting, 0, false, false},
+        {"a run ended by its sender while downloading", downloading, 0, 0, 0, false, -1, "文件下载失败", 1000,
+         kBarError, 1, false, false},
+        {"a skipped request while checking", checking, 0, 0, 0, false, static_cast<int32_t>(0x80000007),
+         "获取更新信息失败", 100, kBarError, 1, false, false},
         {"interrupted with a package pending starts its run", downloading, -1, 0, 1, true, UPD_INTERRUPTED, "", 300,
          kBarCounting, -1, true, false},
         {"interrupted keeping data midway", downloading, 1, 0, 0, false, UPD_INTERRUPTED,
@@ -295,6 +301,10 @@ TEST(UpdateDlgStateTest, RestartIsPassedOn) {
     EXPECT_TRUE(r.handled);
     EXPECT_TRUE(r.restart);
     EXPECT_FALSE(r.closeDialog);
+    // The run that asked for the restart ends without a failure text on its way out.
+    r = state.OnNotification(UM_UPDATE_DONE, static_cast<uint32_t>(-1), 0, 0, false);
+    EXPECT_TRUE(r.handled);
+    EXPECT_EQ(r.resultText, "");
 }
 
 TEST(UpdateDlgStateTest, LaterRunResetsWhatTheFirstRunKeeps) {
@@ -352,6 +362,41 @@ TEST(UpdateDlgStateTest, StartButtonImage) {
         state.workerRunning = c.workerRunning;
         EXPECT_EQ(state.StartButtonImage(false), c.normal) << c.name;
         EXPECT_EQ(state.StartButtonImage(true), c.hover) << c.name;
+    }
+}
+
+struct WayForwardCase {
+    const char* name;
+    std::vector<Step> run;  // before UM_UPDATE_DONE
+    int32_t result;
+    uint32_t failedFiles;
+    uint32_t image;
+    StartAction action;
+};
+
+// Whatever a run ends with, the start button then does something: it starts the game after
+// a complete run, or a new run after any failure (no restart of the program needed).
+TEST(UpdateDlgStateTest, EveryRunEndLeavesTheStartButtonAWayForward) {
+    const std::vector<Step> shortOfBytes = {Msg(UM_PHASE_BEGIN, 2, 1000), Msg(UM_FILE_BEGIN),
+                                            Msg(UM_FILE_END, 700)};
+    const std::vector<WayForwardCase> cases = {
+        {"done with a wrapped file short of its bytes", shortOfBytes, UPD_DONE, 0, IDB_START,
+         StartAction::kLaunchGame},
+        {"no server or version file", {}, UPD_E_FETCH, 0, IDB_START_RETRY, StartAction::kUpdateAgain},
+        {"update list missing", {}, UPD_E_DATA, 0, IDB_START_RETRY, StartAction::kUpdateAgain},
+        {"every file failed", shortOfBytes, UPD_DONE, 2, IDB_START_RETRY, StartAction::kUpdateAgain},
+        {"file failed mid-run", shortOfBytes, UPD_E_FETCH, 0, IDB_START_RETRY, StartAction::kUpdateAgain},
+        {"general failure", {}, static_cast<int32_t>(0x80004005), 0, IDB_START_RETRY, StartAction::kUpdateAgain},
+    };
+    for (const WayForwardCase& c : cases) {
+        RunWords words(0, 0, 1);
+        UpdateDlgState state;
+        state.StartRun();
+        for (const Step& step : c.run) Feed(state, step);
+        FailedFileCount.store(c.failedFiles);  // the engine counts them during the run
+        state.OnNotification(UM_UPDATE_DONE, static_cast<uint32_t>(c.result), 0, 0, false);
+        EXPECT_EQ(state.StartButtonImage(false), c.image) << c.name;
+        EXPECT_EQ(DecideStart(state), c.action) << c.name;
     }
 }
 

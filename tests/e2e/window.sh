@@ -23,6 +23,8 @@ TEXT_KEPT="更新已经中断，请重新更新，继续下载剩余的文件！
 TEXT_APPLIED="已经成功应用更新包，请重新更新，继续下载剩余的文件！"
 TEXT_ONE_FAILED="下载过程中有1个文件下载失败，请重新更新，继续下载剩余的文件！"
 TEXT_RUN_STARTS="正在检测是否需要更新"
+TEXT_NO_INFO="获取更新信息失败"
+TEXT_TOOL_CHECK="正在检测更新工具版本"
 BOX_STOP_CAPTION="box: 更新操作正在进行中，请选择你所希望的中断方式|"
 BOX_SWITCH_QUESTION="注意当前是--[[800]]--版本,你确定要切换到--[[1024]]--版本吗?"
 BOX_SWITCH_DONE="|切换完成,当前客户端会关闭,请重新启动客服端|"
@@ -253,6 +255,19 @@ check "the bar is full" bar_shows 445 fill
 click_button start
 for _ in $(seq 300); do [ "$(log_lines "$dir" "$TEXT_RUN_STARTS")" -ge 2 ] && break; sleep 0.1; done
 check "a second run starts" test "$(log_lines "$dir" "$TEXT_RUN_STARTS")" -ge 2
+check "no game is started" test ! -e "$dir/kvo00.exe"
+stop_all
+
+echo "# after a run that reached no server the start button starts a new run"
+dir=$(v1_install "$(free_port)")   # nothing listens there
+start_updater "$dir"
+check "the run reports it found no update information" log_has "$dir" "$TEXT_NO_INFO" 120
+shoot no-server
+check "the start button offers to update again" start_shows start_retry
+click_button start
+# A run without a server never gets to the update list: the tool check is its first step.
+for _ in $(seq 300); do [ "$(log_lines "$dir" "$TEXT_TOOL_CHECK")" -ge 2 ] && break; sleep 0.1; done
+check "a second run starts" test "$(log_lines "$dir" "$TEXT_TOOL_CHECK")" -ge 2
 check "no game is started" test ! -e "$dir/kvo00.exe"
 stop_all
 
