@@ -15,6 +15,7 @@
 #include "engine/run_services.h"
 #include "engine/self_update.h"
 #include "engine/update_engine.h"
+#include "net/local_file.h"
 #include "net/server_select.h"
 #include "pak/pak_paths.h"
 #include "pak/pak_update_task.h"
@@ -101,6 +102,9 @@ int32_t RunUpdate(UpdateEngine& engine, RunWindow* window, RunServices& services
     SetWorkPath("\\");
     RunObjects run(window != nullptr ? window->notifier() : nullptr);
     const std::string localPack = GetInstallDir() + kLocalPackName;
+
+    // A run killed while it downloaded (or replaced the tool) left its temporary files.
+    RemoveTempFileLeftovers(".");
 
     const std::string package = window != nullptr ? window->TakeOfflinePackagePath() : std::string();
     if (!package.empty()) {

@@ -56,6 +56,28 @@ std::string CreateTempFileBeside(const char* path) {
     return platform::CreateUniqueFile(target.substr(0, folderEnd).c_str(), kTempPrefix);
 }
 
+namespace {
+
+size_t RemoveLeftoversIn(const std::string& folder, const std::string& pattern, int depthLeft) {
+    size_t removed = 0;
+    for (const std::string& name : platform::FindFiles(folder.c_str(), pattern.c_str())) {
+        const std::string path = folder + "/" + name;
+        platform::SetFileAttributesNormal(path.c_str());
+        if (platform::RemoveFile(path.c_str())) ++removed;
+    }
+    if (depthLeft == 0) return removed;
+    for (const std::string& sub : platform::FindSubdirectories(folder.c_str())) {
+        removed += RemoveLeftoversIn(folder + "/" + sub, pattern, depthLeft - 1);
+    }
+    return removed;
+}
+
+}  // namespace
+
+size_t RemoveTempFileLeftovers(const std::string& root) {
+    return RemoveLeftoversIn(root.empty() ? "." : root, platform::UniqueFilePattern(kTempPrefix), kLeftoverSearchDepth);
+}
+
 bool ReplaceFileContent(const char* path, const void* data, size_t size) {
     const std::string temp = CreateTempFileBeside(path);
     if (temp.empty()) return false;

@@ -36,6 +36,12 @@ private:
 // onto `path`.
 std::string CreateTempFileBeside(const char* path);
 
+// Removes the temporary files CreateTempFileBeside made below `root` that a run killed
+// before it could finish left behind (a stopped run removes its own). Walks at most
+// kLeftoverSearchDepth folders deep. The number of files removed.
+constexpr int kLeftoverSearchDepth = 8;
+size_t RemoveTempFileLeftovers(const std::string& root);
+
 // Writes `size` bytes to a temporary file beside `path` and moves it onto `path` in one
 // step, so a failed write leaves the old file whole. False on any failure (no temporary
 // file is left behind).

@@ -152,6 +152,9 @@ std::string GetModulePath();
 // mkstemp on POSIX. Returns its path (the directory, a separator and the new name), or ""
 // when no file could be made (a missing directory, say). Never opens an existing file.
 std::string CreateUniqueFile(const char* directory, const char* prefix);
+// The FindFiles pattern of the names CreateUniqueFile makes with `prefix` ("kvu*.tmp" as
+// the system names them; "kvu??????" on POSIX).
+std::string UniqueFilePattern(const char* prefix);
 // The system's directory for temporary files (GetTempPathA; TMPDIR or /tmp on POSIX),
 // without a trailing separator. Empty on failure.
 std::string TempDirectory();

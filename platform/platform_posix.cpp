@@ -349,6 +349,10 @@ std::string CreateUniqueFile(const char* directory, const char* prefix) {
     return dir + "/" + made.substr(made.rfind('/') + 1);
 }
 
+std::string UniqueFilePattern(const char* prefix) {
+    return std::string(prefix != nullptr ? prefix : "") + "??????";  // mkstemp's six characters
+}
+
 std::string TempDirectory() {
     const char* env = std::getenv("TMPDIR");
     std::string dir = env != nullptr && *env != '\0' ? env : "/tmp";

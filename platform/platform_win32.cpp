@@ -251,6 +251,11 @@ std::string CreateUniqueFile(const char* directory, const char* prefix) {
     return path;
 }
 
+std::string UniqueFilePattern(const char* prefix) {
+    // GetTempFileNameA: the prefix's first three characters, hexadecimal digits, ".tmp".
+    return std::string(prefix != nullptr ? prefix : "").substr(0, 3) + "*.tmp";
+}
+
 std::string TempDirectory() {
     char buf[MAX_PATH + 1] = {0};
     DWORD n = ::GetTempPathA(sizeof(buf), buf);

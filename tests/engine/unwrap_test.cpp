@@ -207,4 +207,26 @@ TEST(CreateTempFileBeside, MakesANewFileInTheTargetsFolder) {
     EXPECT_TRUE(CreateTempFileBeside("data/a.txt/b.txt").empty());
 }
 
+// What a killed run left behind (temporary files beside their targets, in any folder) goes
+// at the next start; the installation's own files, even ones named alike, stay.
+TEST(RemoveTempFileLeftovers, RemovesOnlyTheTemporaryFilesOfKilledRuns) {
+    enginetest::ScratchDir scratch;
+    WriteFile("data/maps/a.map", "installed map");
+    WriteFile("kvu.txt", "a game file");
+    WriteFile("data/kvu-notes.tmp.txt", "another game file");
+    const std::vector<std::string> left = {CreateTempFileBeside("update.exe"), CreateTempFileBeside("data/a.txt"),
+                                           CreateTempFileBeside("data/maps/a.map")};
+    for (const std::string& path : left) {
+        ASSERT_FALSE(path.empty());
+        WriteFile(path, "partial download");
+    }
+    platform::SetFileReadOnly(left[1].c_str());
+    EXPECT_EQ(RemoveTempFileLeftovers("."), left.size());
+    for (const std::string& path : left) EXPECT_FALSE(Exists(path)) << path;
+    EXPECT_EQ(ReadFile("data/maps/a.map"), "installed map");
+    EXPECT_EQ(ReadFile("kvu.txt"), "a game file");
+    EXPECT_EQ(ReadFile("data/kvu-notes.tmp.txt"), "another game file");
+    EXPECT_EQ(RemoveTempFileLeftovers("."), 0u);
+}
+
 }  // namespace
