@@ -13,6 +13,14 @@ void TransferJob::Stamp() {
     if (!cancelled_.load()) activity_->store(platform::TickCountMs());
 }
 
+void TransferJob::StampProgress(uint64_t done) {
+    // The first call (before any byte) stamps: the transfer has just begun.
+    if (progressStamped_ && done < stampedBytes_ + kMinProgressBytes) return;
+    progressStamped_ = true;
+    stampedBytes_ = done;
+    Stamp();
+}
+
 void TransferJob::Report(uint32_t done, uint32_t total, uint32_t status) {
     if (sink_ == nullptr) return;
     // Held across the call, so Cancel waits for a report in flight: the sink may be gone
@@ -83,7 +91,7 @@ class Reporter {
 public:
     explicit Reporter(TransferJob& job) : job_(job) {}
     void Step(uint32_t done, uint32_t total, uint32_t status) {
-        job_.Stamp();
+        job_.StampProgress(done);
         if (throttle_.ShouldPost(platform::TickCountMs())) job_.Report(done, total, status);
     }
     void Final(uint32_t done, uint32_t total, uint32_t status) {

@@ -39,6 +39,10 @@ public:
     TransferJob& operator=(const TransferJob&) = delete;
 
     void Stamp();
+    // Stamps the activity for a transfer that has `done` bytes so far, but only once at least
+    // kMinProgressBytes more arrived since its last such stamp: a trickle of a few bytes at a
+    // time (too slow to ever finish) leaves the watchdog to give it up like a stall.
+    void StampProgress(uint64_t done);
     void Report(uint32_t done, uint32_t total, uint32_t status);
     bool Cancelled() const { return cancelled_.load(); }
     // After Cancel returns, no stamp or report of this job reaches the session or the sink.
@@ -65,7 +69,12 @@ private:
     std::atomic<bool> cancelled_{false};
     bool completed_ = false;
     int32_t result_ = 0;
+    bool progressStamped_ = false;
+    uint64_t stampedBytes_ = 0;
 };
+
+// The least data a transfer must bring between two of its watchdog stamps.
+constexpr uint64_t kMinProgressBytes = 1024;
 
 // Reads `remotePath` into `buffer` (at most `capacity` bytes) or, without a buffer, into
 // `block` (resized to the remote size). The bytes read, or -1 when the remote file cannot be

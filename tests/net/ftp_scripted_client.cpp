@@ -27,6 +27,13 @@ public:
     }
 
     int32_t Read(void* buffer, uint32_t count) override {
+        if (faulty_ && file_.fault == Fault::kTrickle && at_ >= file_.cut && at_ < file_.data.size() && count > 0) {
+            if (IsAborted()) return -1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(kTrickleMs));
+            std::memcpy(buffer, file_.data.data() + at_, 1);
+            ++at_;
+            return 1;
+        }
         size_t end = file_.data.size();
         if (faulty_ && file_.fault != Fault::kNone) end = std::min(end, file_.cut);
         if (at_ < end) {
@@ -52,6 +59,11 @@ public:
     }
 
 private:
+    bool IsAborted() {
+        std::lock_guard<std::mutex> hold(state_->lock);
+        return state_->aborted;
+    }
+
     int32_t Stall() {
         ++server_->blockedReads;
         {

@@ -24,7 +24,10 @@ enum class Fault {
     kStall,        // delivers `cut` bytes, then blocks until the connection is closed
     kStallHard,    // the same, but stays blocked `stuckMs` longer after the close
     kEndless,      // after the data, sends filler bytes for as long as it is read
+    kTrickle,      // after `cut` bytes, the rest one byte per read, kTrickleMs apart
 };
+
+constexpr uint32_t kTrickleMs = 10;
 
 struct ScriptedFile {
     std::string data;

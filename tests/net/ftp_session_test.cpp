@@ -413,6 +413,21 @@ TEST_F(FtpSessionTest, StalledTransferIsSkippedAndTheNextRequestWorks) {
     EXPECT_EQ(server->endedStalls.load(), 1);
 }
 
+// A transfer that keeps sending a byte now and then never looks idle, yet would take hours:
+// less than kMinProgressBytes within the watchdog's limit counts as a stall. A slow transfer
+// that brings more than that in time is left alone.
+TEST_F(FtpSessionTest, TrickleBelowTheFloorIsSkippedLikeAStall) {
+    // 1 byte per kTrickleMs: about 100 bytes in the quick watchdog's limit, far below the floor.
+    server->Put("trickle.bin", Faulty(Pattern(5000), Fault::kTrickle, 1000));
+    server->Put("next.bin", File("next"));
+    auto session = Open(QuickWatchdog());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(session->DownloadFile("trickle.bin", "trickle.bin", nullptr), kResultSkipped);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(session->DownloadFile("next.bin", "next.bin", nullptr), 0);
+    EXPECT_EQ(ReadFile("next.bin"), "next");
+}
+
 TEST_F(FtpSessionTest, TransferThatIgnoresTheCloseIsLeftBehindAndStaysSilent) {
     server->stuckMs = 600;
     server->Put("stall.bin", Faulty(Pattern(200000), Fault::kStallHard, 70000));
