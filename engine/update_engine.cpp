@@ -52,9 +52,6 @@ uint32_t AddSize(uint32_t total, const std::string& sizeText) {
     return static_cast<uint32_t>(sum > limit ? limit : sum);
 }
 
-
-// An empty file is known from its record alone: memory downloads of 0 bytes count as
-// failed, so its content is not fetched when the record's digest is that of no bytes.
 // The most bytes a record's download may take: its recorded size, and room for the
 // container a publisher may wrap the file in (the pack's header, index and block tables,
 // and blocks a codec could not shrink). A server that sends more is not serving this file.
@@ -80,6 +77,8 @@ LooseCheck CheckLooseDownload(const std::string& path, const std::string& digest
     return DigestMatchesMd5Text(digest, md5) ? LooseCheck::kMatches : LooseCheck::kDiffers;
 }
 
+// An empty file is known from its record alone: memory downloads of 0 bytes count as
+// failed, so its content is not fetched when the record's digest is that of no bytes.
 bool IsEmptyFileRecord(const ManifestRecord& record) {
     return record.size == kEmptySize && DigestMatchesContent(record.digest, nullptr, 0);
 }
@@ -340,8 +339,12 @@ int32_t UpdateEngine::FetchRecord(const ManifestRecord& record, ProgressSink* si
     bool verified;
     if (record.IsUnpack()) {
         const LooseCheck check = CheckLooseDownload(temp, record.digest);
-        if (check == LooseCheck::kCannotOpen) MessageBoxNarrow(record.name.c_str(), kTextOpenFailedCaption, platform::kMbOk);
-        if (check == LooseCheck::kCannotRead) MessageBoxNarrow(record.name.c_str(), kTextReadFailedCaption, platform::kMbOk);
+        if (check == LooseCheck::kCannotOpen) {
+            MessageBoxNarrow(record.name.c_str(), kTextOpenFailedCaption, platform::kMbOk);
+        }
+        if (check == LooseCheck::kCannotRead) {
+            MessageBoxNarrow(record.name.c_str(), kTextReadFailedCaption, platform::kMbOk);
+        }
         if (check != LooseCheck::kMatches && check != LooseCheck::kDiffers) {
             platform::RemoveFile(temp.c_str());
             return OnFetchFailure(failures, record.remotePath);

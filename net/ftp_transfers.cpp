@@ -138,8 +138,8 @@ int32_t TransferToMemory(TransferJob& job, FtpConnection& connection, const char
     } else if (size == kUnknownSize || size > capacity) {
         size = capacity;
     }
-    const uint64_t limit = std::min<uint64_t>(size == kUnknownSize ? kFtpMaxMemoryDownload : static_cast<uint64_t>(size),
-                                              ReadRoom(job, 0));
+    const uint64_t expected = size == kUnknownSize ? kFtpMaxMemoryDownload : static_cast<uint64_t>(size);
+    const uint64_t limit = std::min<uint64_t>(expected, ReadRoom(job, 0));
 
     Reporter reporter(job);
     ReadSizer sizer;
@@ -213,7 +213,8 @@ FileTransferOutcome TransferToFile(TransferJob& job, FtpConnection& connection, 
         const uint32_t readStart = platform::TickCountMs();
         const uint64_t room = ReadRoom(job, done);
         if (room == 0) break;
-        const int32_t got = remote.file->Read(chunk.data(), static_cast<uint32_t>(std::min<uint64_t>(sizer.Next(), room)));
+        const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(sizer.Next(), room));
+        const int32_t got = remote.file->Read(chunk.data(), want);
         sizer.Took(platform::TickCountMs() - readStart);
         if (got <= 0) {
             ended = got == 0;
