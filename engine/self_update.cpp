@@ -89,14 +89,14 @@ bool NonEmptyFile(const char* path) {
     return size > 0;
 }
 
-// Downloads `remote` beside `installed` and replaces it only when the download is whole
-// and, in a build with a publisher key, signed under `remote` (kRefused after the status
-// line `refusalFormat`). On any failure the installed file is as it was and no temporary
-// file is left.
 // No build of the tool or of a plug-in comes near this; a server sending more is not
 // sending one, and its stream is not followed.
 constexpr uint64_t kMaxReplacementBytes = 0x4000000;
 
+// Downloads `remote` beside `installed` and replaces it only when the download is whole
+// and, in a build with a publisher key, signed under `remote` (kRefused after the status
+// line `refusalFormat`). On any failure the installed file is as it was and no temporary
+// file is left.
 // `publication` is the version file's number: a signed tool or plug-in must belong to that
 // very publication, so one signed for an older one (served again by a hostile server) is
 // refused like an unsigned one.
