@@ -3,4 +3,5 @@
 target_sources(updater_engine PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/update_driver.cpp
   ${CMAKE_CURRENT_LIST_DIR}/self_update.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pe_image.cpp
   ${CMAKE_CURRENT_LIST_DIR}/run_services_ftp.cpp)

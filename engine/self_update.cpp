@@ -9,6 +9,7 @@
 #include "common/show_status.h"
 #include "common/update_codes.h"
 #include "engine/offline_package.h"
+#include "engine/pe_image.h"
 #include "engine/publication.h"
 #include "engine/publisher_key.h"
 #include "engine/run_services.h"
@@ -17,6 +18,7 @@
 #include "net/status_text.h"
 #include "platform/platform.h"
 #include "platformcfg/platform_config.h"
+#include "platformcfg/update_cfg.h"
 
 namespace {
 
@@ -33,6 +35,7 @@ constexpr const char* kTextVersionRefused = "更新工具版本信息签名无�
 constexpr const char* kTextToolRefused = "新版更新工具签名无效：%s";
 constexpr const char* kTextPluginRefused = "新版平台配置文件签名无效：%s";
 constexpr const char* kTextOtherPublication = "文件与版本信息不属于同一次发布，已拒绝：%s";
+constexpr const char* kTextNotRunnable = "下载的文件不是本机可用的程序，已拒绝：%s";
 constexpr const char* kPluginRemoteFormat = "%s%d_updatecfg.dll";
 constexpr size_t kLineBytes = 256;
 constexpr double kVersionScale = 0.01;  // 223 is shown as 2.23
@@ -93,15 +96,25 @@ bool NonEmptyFile(const char* path) {
 // sending one, and its stream is not followed.
 constexpr uint64_t kMaxReplacementBytes = 0x4000000;
 
+// Whether the complete download `path` is a program (the tool) or a plug-in exporting the
+// factory, of this build's machine: random bytes or another kind of file in their place
+// would leave an installation that can no longer start.
+bool LooksRunnable(const std::string& path, PeKind kind) {
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeLocalFile(path.c_str(), kMaxReplacementBytes, bytes)) return false;
+    return IsPeImageOf(bytes.data(), bytes.size(), kOwnPeMachine, kind,
+                       kind == PeKind::kLibrary ? kUpdateCfgFactoryExport : nullptr);
+}
+
 // Downloads `remote` beside `installed` and replaces it only when the download is whole
 // and, in a build with a publisher key, signed under `remote` (kRefused after the status
 // line `refusalFormat`). On any failure the installed file is as it was and no temporary
 // file is left.
 // `publication` is the version file's number: a signed tool or plug-in must belong to that
 // very publication, so one signed for an older one (served again by a hostile server) is
-// refused like an unsigned one.
+// refused like an unsigned one. `kind` says what the file must be (LooksRunnable).
 Replacement DownloadReplacement(ServerSession& session, const char* remote, const char* installed,
-                                const char* refusalFormat, uint64_t publication, ProgressSink* sink) {
+                                const char* refusalFormat, uint64_t publication, PeKind kind, ProgressSink* sink) {
     const PublisherKey* key = BuiltInPublisherKey();
     const std::vector<uint8_t> sig = key != nullptr ? FetchSignatureFile(session, remote) : std::vector<uint8_t>();
     // A new empty file under a name the system picks: no file of the installation is touched.
@@ -117,6 +130,11 @@ Replacement DownloadReplacement(ServerSession& session, const char* remote, cons
     }
     if (complete && key != nullptr && number != publication) {
         ShowStatusWithName(kTextOtherPublication, remote);
+        platform::RemoveFile(temp.c_str());
+        return Replacement::kRefused;
+    }
+    if (complete && !LooksRunnable(temp, kind)) {
+        ShowStatusWithName(kTextNotRunnable, remote);
         platform::RemoveFile(temp.c_str());
         return Replacement::kRefused;
     }
@@ -175,7 +193,8 @@ int32_t ReplacePlugin(ServerSession& session, int32_t serverPlugin, uint64_t pub
     char remote[kLineBytes];
     std::snprintf(remote, sizeof(remote), kPluginRemoteFormat, CfgString(kCfgKeyFtpDirectory), serverPlugin);
     if (!BeginDownloadPhase(session, remote, sink)) return kSelfUpdateStop;
-    if (!Replaced(DownloadReplacement(session, remote, kInstalledPluginName, kTextPluginRefused, publication, sink),
+    if (!Replaced(DownloadReplacement(session, remote, kInstalledPluginName, kTextPluginRefused, publication,
+                                      PeKind::kLibrary, sink),
                   kTextPluginDownloadFailed)) {
         return UPD_E_FETCH;
     }
@@ -231,7 +250,8 @@ int32_t CheckSelfUpdate(ServerSession& session, ProgressSink* sink) {
         ShowVersionLine(kTextNewTool, toolVersion * kVersionScale);
         const char* remote = CfgString(kCfgKeyFileUpdate);
         if (!BeginDownloadPhase(session, remote, sink)) return kSelfUpdateStop;
-        if (!Replaced(DownloadReplacement(session, remote, kInstalledToolName, kTextToolRefused, publication, sink),
+        if (!Replaced(DownloadReplacement(session, remote, kInstalledToolName, kTextToolRefused, publication,
+                                      PeKind::kProgram, sink),
                       kTextToolDownloadFailed)) {
             return UPD_E_FETCH;
         }

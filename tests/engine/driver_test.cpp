@@ -13,6 +13,7 @@
 #include "net/pak_access.h"
 #include "platformcfg/platform_config.h"
 #include "tests/engine/driver_test_support.h"
+#include "tests/engine/pe_fixture.h"
 
 namespace {
 
@@ -181,7 +182,7 @@ struct EndedBySelfUpdateCase {
 };
 
 TEST_F(DriverTest, SelfUpdateThatDoesNotLetTheRunGoOnEndsIt) {
-    WriteFile(server + "/download/update.exe", "tool v2.24");
+    WriteFile(server + "/download/update.exe", petest::FakeTool("tool v2.24"));
     const int32_t ended = -1;
     const std::vector<EndedBySelfUpdateCase> cases = {
         {"new-tool-fetched", "224\n10002", Fault::kNone, 1, ended},

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
+#include <utility>
 #include <set>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "platform/platform.h"
 #include "platformcfg/platform_config.h"
 #include "tests/engine/driver_test_support.h"
+#include "tests/engine/pe_fixture.h"
 
 namespace {
 
@@ -36,9 +39,24 @@ using enginetest::RecordingNotifier;
 using enginetest::UiRecorder;
 using enginetest::WriteFile;
 
-constexpr const char* kOldTool = "tool 2.23";
-constexpr const char* kNewTool = "tool 2.24 complete";
-constexpr const char* kOldPlugin = "plugin 1.02";
+using petest::FakePlugin;
+using petest::FakeTool;
+
+// The installed files need not be programs; the downloaded ones must be (they are looked at
+// before they replace the installed ones).
+const std::string kOldTool = "tool 2.23";
+const std::string kNewTool = FakeTool("tool 2.24 complete");
+const std::string kOldPlugin = "plugin 1.02";
+const std::string kPlugin103 = FakePlugin("plugin 1.03");
+const std::string kPlugin200 = FakePlugin("plugin 2.00");
+const std::string kPlugin000 = FakePlugin("plugin 0.00");
+
+std::string RandomBytes(size_t count) {
+    std::mt19937 random(11);
+    std::string bytes(count, '\0');
+    for (char& c : bytes) c = static_cast<char>(random());
+    return bytes;
+}
 
 struct SelfUpdateCase {
     const char* name;
@@ -59,10 +77,13 @@ protected:
                        {"file version", "download/version.txt"},
                        {"file update", "download/update.exe"}};
         WriteFile(server + "/download/update.exe", kNewTool);
-        WriteFile(server + "/download/10003_updatecfg.dll", "plugin 1.03");
-        WriteFile(server + "/download/20000_updatecfg.dll", "plugin 2.00");
-        WriteFile(server + "/download/0_updatecfg.dll", "plugin 0.00");
+        WriteFile(server + "/download/10003_updatecfg.dll", kPlugin103);
+        WriteFile(server + "/download/20000_updatecfg.dll", kPlugin200);
+        WriteFile(server + "/download/0_updatecfg.dll", kPlugin000);
         WriteFile(server + "/download/10004_updatecfg.dll", "");
+        WriteFile(server + "/download/10005_updatecfg.dll", RandomBytes(2000000));
+        WriteFile(server + "/download/10006_updatecfg.dll", petest::MakePe({kOwnPeMachine, PeKind::kLibrary, {"DllMain"}}));
+        WriteFile(server + "/download/10007_updatecfg.dll", FakeTool("a program, not a plug-in"));
     }
 
     enginetest::ScratchDir scratch;
@@ -75,11 +96,11 @@ TEST_F(SelfUpdateTest, VersionsDecideWhatIsReplacedAndFailuresKeepTheInstalledFi
         {"all-current", "223\n10002", 10002, {}, kSelfUpdateGoOn, kOldTool, kOldPlugin, 0, ""},
         {"installed-plugin-newer-minor", "223\r\n10003", 10005, {}, kSelfUpdateGoOn, kOldTool, kOldPlugin, 0, ""},
         {"newer-tool", "224\n10002", 10002, {}, kSelfUpdateStop, kNewTool, kOldPlugin, 1, "最新的更新工具版本为2.24！开始下载！"},
-        {"newer-plugin-minor", "223\n10003", 10002, {}, kSelfUpdateStop, kOldTool, "plugin 1.03", 1,
+        {"newer-plugin-minor", "223\n10003", 10002, {}, kSelfUpdateStop, kOldTool, kPlugin103, 1,
          "最新的平台配置文件版本为1.03！开始下载！"},
-        {"plugin-major-differs-downwards", "223\n10003", 20000, {}, kSelfUpdateStop, kOldTool, "plugin 1.03", 1, ""},
-        {"tool-and-plugin", "224\n20000", 10002, {}, kSelfUpdateStop, kNewTool, "plugin 2.00", 1, ""},
-        {"no-second-line-means-plugin-0", "223", 10002, {}, kSelfUpdateStop, kOldTool, "plugin 0.00", 1, ""},
+        {"plugin-major-differs-downwards", "223\n10003", 20000, {}, kSelfUpdateStop, kOldTool, kPlugin103, 1, ""},
+        {"tool-and-plugin", "224\n20000", 10002, {}, kSelfUpdateStop, kNewTool, kPlugin200, 1, ""},
+        {"no-second-line-means-plugin-0", "223", 10002, {}, kSelfUpdateStop, kOldTool, kPlugin000, 1, ""},
         {"version-file-missing", nullptr, 10002, {}, kSelfUpdateStop, kOldTool, kOldPlugin, 0, "获取更新工具版本信息失败"},
         {"first-line-zero", "0\n10002", 10002, {}, kSelfUpdateStop, kOldTool, kOldPlugin, 0,
          "从服务器获取的更新工具版本信息异常"},
@@ -97,6 +118,13 @@ TEST_F(SelfUpdateTest, VersionsDecideWhatIsReplacedAndFailuresKeepTheInstalledFi
          "下载新版平台配置文件失败！"},
         {"new-tool-kept-when-plugin-fails", "224\n10003", 10002, {{"download/10003_updatecfg.dll", Fault::kStall}},
          UPD_E_FETCH, kNewTool, kOldPlugin, 0, "下载新版平台配置文件失败！"},
+        // What would leave an installation that cannot start is no plug-in at all.
+        {"bad-plugin-random-bytes", "223\n10005", 10002, {}, UPD_E_FETCH, kOldTool, kOldPlugin, 0,
+         "下载的文件不是本机可用的程序，已拒绝：download/10005_updatecfg.dll"},
+        {"bad-plugin-without-factory", "223\n10006", 10002, {}, UPD_E_FETCH, kOldTool, kOldPlugin, 0,
+         "下载的文件不是本机可用的程序，已拒绝：download/10006_updatecfg.dll"},
+        {"bad-plugin-that-is-a-program", "223\n10007", 10002, {}, UPD_E_FETCH, kOldTool, kOldPlugin, 0,
+         "下载的文件不是本机可用的程序，已拒绝：download/10007_updatecfg.dll"},
     };
     for (const SelfUpdateCase& c : cases) {
         WriteFile("update.exe", kOldTool);
@@ -122,6 +150,35 @@ TEST_F(SelfUpdateTest, VersionsDecideWhatIsReplacedAndFailuresKeepTheInstalledFi
         if (c.result == kSelfUpdateGoOn) {
             EXPECT_FALSE(log.HasCall("download")) << c.name;
         }
+    }
+}
+
+// A tool that is no program of this machine (random bytes, a DLL, another machine's build)
+// never replaces the installed one.
+TEST_F(SelfUpdateTest, ANewToolThatCannotRunHereIsRefused) {
+    petest::PeSpec otherMachine;
+    otherMachine.machine = kOwnPeMachine == kPeMachineI386 ? kPeMachineAmd64 : kPeMachineI386;
+    const std::vector<std::pair<const char*, std::string>> cases = {
+        {"bad-random-bytes", RandomBytes(2000000)},
+        {"bad-a-plug-in", FakePlugin("not a tool")},
+        {"bad-another-machine", petest::MakePe(otherMachine, "tool 2.24")},
+    };
+    cfg.ints = {{"platfrom version", 10002}};
+    for (const auto& c : cases) {
+        WriteFile("update.exe", kOldTool);
+        WriteFile(server + "/download/version.txt", "224\n10002");
+        WriteFile(server + "/download/update.exe", c.second);
+        SessionLog log;
+        ScriptedSession session(server, {}, log);
+        RecordingNotifier window;
+        ProgressSink sink(&window);
+        UiRecorder ui;
+        const std::set<std::string> filesBefore = TopLevelFiles();
+        EXPECT_EQ(CheckSelfUpdate(session, &sink), UPD_E_FETCH) << c.first;
+        EXPECT_EQ(ReadFile("update.exe"), kOldTool) << c.first;
+        EXPECT_TRUE(window.restarts.empty()) << c.first;
+        EXPECT_TRUE(ui.HasStatus("下载的文件不是本机可用的程序，已拒绝：download/update.exe")) << c.first;
+        EXPECT_EQ(TopLevelFiles(), filesBefore) << c.first;
     }
 }
 
@@ -167,7 +224,7 @@ TEST_F(SelfUpdateTest, APluginThatCannotBeReplacedInPlaceIsMovedAsideAndTheLeftO
     const int32_t result = CheckSelfUpdate(session, &sink);
     platform::SetFileFaultHook(nullptr);
     EXPECT_EQ(result, kSelfUpdateStop);
-    EXPECT_EQ(ReadFile("updatecfg.dll"), "plugin 1.03");
+    EXPECT_EQ(ReadFile("updatecfg.dll"), kPlugin103);
     EXPECT_EQ(ReadFile(std::string("updatecfg.dll") + kSelfUpdateAsideSuffix), kOldPlugin);
     EXPECT_EQ(window.restarts.size(), 1u);
 

@@ -16,6 +16,7 @@
 #include "platform/platform.h"
 #include "platformcfg/platform_config.h"
 #include "tests/engine/driver_test_support.h"
+#include "tests/engine/pe_fixture.h"
 #include "tests/engine/signed_test_support.h"
 
 namespace {
@@ -32,10 +33,10 @@ using signedtest::KeyPair;
 using signedtest::KeyScope;
 using signedtest::SignFileAt;
 
-constexpr const char* kOldTool = "tool 2.23";
-constexpr const char* kNewTool = "tool 2.24 complete";
-constexpr const char* kOldPlugin = "plugin 1.02";
-constexpr const char* kNewPlugin = "plugin 1.03";
+const std::string kOldTool = "tool 2.23";
+const std::string kNewTool = petest::FakeTool("tool 2.24 complete");
+const std::string kOldPlugin = "plugin 1.02";
+const std::string kNewPlugin = petest::FakePlugin("plugin 1.03");
 constexpr const char* kVersion = "download/version.txt";
 constexpr const char* kTool = "download/update.exe";
 constexpr const char* kPlugin = "download/10003_updatecfg.dll";
@@ -109,7 +110,7 @@ TEST(SignedSelfUpdate, OnlySignedVersionFilesToolsAndPluginsAreUsed) {
         {"new-tool-changed-after-signing", "224\n10002",
          WithSignedVersion([](const std::string& server, const KeyPair& keys, const KeyPair&) {
              SignFileAt(keys, server + "/" + kTool, kTool, kNumber);
-             WriteFile(server + "/" + kTool, "tool 2.24 with a surprise");
+             WriteFile(server + "/" + kTool, petest::FakeTool("tool 2.24 with a surprise"));
          }),
          UPD_E_FETCH, kOldTool, kOldPlugin, "新版更新工具签名无效：download/update.exe（文件内容与签名不符）"},
         {"plugin-signed-as-the-tool", "223\n10003",
