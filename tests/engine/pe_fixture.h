@@ -10,13 +10,13 @@
 
 namespace petest {
 
-struct PeSpec {
+struct PeShape {
     uint16_t machine = kOwnPeMachine;
     PeKind kind = PeKind::kProgram;
     std::vector<std::string> exports;
 };
 
-std::string MakePe(const PeSpec& spec, const std::string& marker = "");
+std::string MakePe(const PeShape& shape, const std::string& marker = "");
 
 // A program, and a plug-in exporting the factory the tool asks for, of this build's machine.
 std::string FakeTool(const std::string& marker);

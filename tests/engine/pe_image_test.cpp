@@ -15,7 +15,7 @@
 namespace {
 
 using petest::MakePe;
-using petest::PeSpec;
+using petest::PeShape;
 
 constexpr uint16_t kOtherMachine = kOwnPeMachine == kPeMachineI386 ? kPeMachineAmd64 : kPeMachineI386;
 
@@ -32,16 +32,16 @@ struct PeCase {
 };
 
 TEST(PeImage, OnlyProgramsAndPluginsOfThisBuildPass) {
-    PeSpec library;
+    PeShape library;
     library.kind = PeKind::kLibrary;
     library.exports = {"DllMain", kUpdateCfgFactoryExport};
-    PeSpec noFactory = library;
+    PeShape noFactory = library;
     noFactory.exports = {"DllMain", "?GetInstance@iUpdateCfg@@SAPAU1@XZx"};
-    PeSpec otherMachine;
+    PeShape otherMachine;
     otherMachine.machine = kOtherMachine;
-    PeSpec otherLibrary = library;
+    PeShape otherLibrary = library;
     otherLibrary.machine = kOtherMachine;
-    const std::string tool = MakePe(PeSpec{}, "tool 2.24");
+    const std::string tool = MakePe(PeShape{}, "tool 2.24");
     const std::string plugin = MakePe(library);
     std::mt19937 random(7);
     std::string noise(200000, '\0');
@@ -50,7 +50,7 @@ TEST(PeImage, OnlyProgramsAndPluginsOfThisBuildPass) {
         {"good-program", tool, PeKind::kProgram, true},
         {"good-plugin-with-factory", plugin, PeKind::kLibrary, true},
         {"bad-plugin-without-factory", MakePe(noFactory), PeKind::kLibrary, false},
-        {"bad-plugin-with-no-exports", MakePe(PeSpec{PeSpec{}.machine, PeKind::kLibrary, {}}), PeKind::kLibrary, false},
+        {"bad-plugin-with-no-exports", MakePe(PeShape{PeShape{}.machine, PeKind::kLibrary, {}}), PeKind::kLibrary, false},
         {"bad-program-of-another-machine", MakePe(otherMachine), PeKind::kProgram, false},
         {"bad-plugin-of-another-machine", MakePe(otherLibrary), PeKind::kLibrary, false},
         {"bad-dll-as-the-tool", plugin, PeKind::kProgram, false},

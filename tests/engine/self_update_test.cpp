@@ -156,7 +156,7 @@ TEST_F(SelfUpdateTest, VersionsDecideWhatIsReplacedAndFailuresKeepTheInstalledFi
 // A tool that is no program of this machine (random bytes, a DLL, another machine's build)
 // never replaces the installed one.
 TEST_F(SelfUpdateTest, ANewToolThatCannotRunHereIsRefused) {
-    petest::PeSpec otherMachine;
+    petest::PeShape otherMachine;
     otherMachine.machine = kOwnPeMachine == kPeMachineI386 ? kPeMachineAmd64 : kPeMachineI386;
     const std::vector<std::pair<const char*, std::string>> cases = {
         {"bad-random-bytes", RandomBytes(2000000)},
