@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "common/notifier.h"
@@ -29,6 +30,8 @@ constexpr const char* kTextNoServers = "获取更新服务器列表失败";
 constexpr const char* kTextCheckingTool = "正在检测更新工具版本";
 constexpr const char* kTextCheckingUpdates = "正在检测是否需要更新";
 constexpr const char* kTextDownloading = "开始下载更新数据";
+constexpr const char* kTextNoMemory = "内存不足，更新已停止";
+constexpr const char* kTextUnexpected = "更新过程中出现意外错误，更新已停止";
 constexpr int32_t kRunEnded = -1;  // no server, or the self-update ended the run
 constexpr size_t kPathBytes = 1024;
 
@@ -123,9 +126,27 @@ int32_t RunUpdate(UpdateEngine& engine, RunWindow* window, RunServices& services
     return RunOnSession(engine, run, *session, services, localPack);
 }
 
+namespace {
+
+// The run on the worker thread: nothing may leave it, or the process ends without a word. A
+// failed allocation (a 32-bit process is soon out of address space) or any other throw ends
+// the run like a failure of its own, with a line saying why, so the window offers a new run.
+int32_t RunGuarded(UpdateEngine& engine, RunWindow* window, RunServices& services) {
+    try {
+        return RunUpdate(engine, window, services);
+    } catch (const std::bad_alloc&) {
+        ShowStatus(kTextNoMemory);
+    } catch (...) {
+        ShowStatus(kTextUnexpected);
+    }
+    return kRunEnded;
+}
+
+}  // namespace
+
 int32_t UpdateThreadProc(RunWindow* window, RunServices& services) {
     UpdateEngine* engine = UpdateEngine::Instance();
-    const int32_t result = RunUpdate(*engine, window, services);
+    const int32_t result = RunGuarded(*engine, window, services);
     engine->Release();
     Notifier* notifier = window != nullptr ? window->notifier() : nullptr;
     if (notifier != nullptr) notifier->Post(UM_UPDATE_DONE, static_cast<uint32_t>(result), 0);

@@ -17,26 +17,31 @@ public:
     virtual int32_t Read(void* buffer, uint32_t count) = 0;
 };
 
-// One logged-in connection to a server.
+// One connection to a server: made unopened, then opened (connected and logged in).
 class FtpConnection {
 public:
     virtual ~FtpConnection() = default;
+    // Connects to `host` in passive mode and logs in; false when the server cannot be reached
+    // or refuses the login. An Abort from another thread makes a blocked Open return false,
+    // so a server that accepts the connection and never answers cannot hold up a stop.
+    virtual bool Open(const std::string& host, uint16_t port, const std::string& user,
+                      const std::string& password) = 0;
     // Opens `remotePath` for reading; null when the server refuses it.
     virtual std::unique_ptr<FtpRemoteFile> OpenFile(const char* remotePath) = 0;
     // Asks the server for the size of `remotePath` without opening it (no file may be open
     // on this connection); -1 when it cannot tell.
     virtual int64_t QuerySize(const char* remotePath) = 0;
     // Closes the connection's handles from another thread, so that a call blocked in it
-    // returns (with a failure). The connection is unusable afterwards.
+    // (Open included) returns with a failure. The connection is unusable afterwards.
     virtual void Abort() = 0;
 };
 
 class FtpClient {
 public:
     virtual ~FtpClient() = default;
-    // Opens a passive-mode connection; null when the client or the server cannot be reached.
-    virtual std::unique_ptr<FtpConnection> Connect(const std::string& host, uint16_t port, const std::string& user,
-                                                   const std::string& password) = 0;
+    // A connection not opened yet (the session holds it while it opens, so that a stop can
+    // abort the open); null when the system's client is not available.
+    virtual std::unique_ptr<FtpConnection> NewConnection() = 0;
 };
 
 // The system's FTP client (WinINet on Windows; elsewhere one that never connects).

@@ -6,10 +6,7 @@ namespace {
 
 class NoFtpClient : public FtpClient {
 public:
-    std::unique_ptr<FtpConnection> Connect(const std::string&, uint16_t, const std::string&,
-                                           const std::string&) override {
-        return nullptr;
-    }
+    std::unique_ptr<FtpConnection> NewConnection() override { return nullptr; }
 };
 
 }  // namespace

@@ -3,7 +3,9 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "common/show_status.h"
@@ -89,12 +91,21 @@ std::shared_ptr<FtpConnection> FtpSessionCore::Connect(TransferJob& job, bool re
         target = host;
     }
     ShowStatusWithName(kFtpTextServerChosen, target);
-    // Connecting may take long: the lock stays free meanwhile, so Cancel is never held up.
-    std::shared_ptr<FtpConnection> made = client->Connect(target, port, user, password);
+    std::shared_ptr<FtpConnection> made = client->NewConnection();
+    if (!made) return nullptr;
+    {
+        // Held while it opens, so that Cancel (a stop, the watchdog) aborts a server that
+        // accepted the connection and never answers.
+        std::lock_guard<std::mutex> hold(lock);
+        if (Stopping(job)) return nullptr;
+        connection = made;
+    }
+    // Opening may take long: the lock stays free meanwhile, so Cancel is never held up.
+    const bool opened = made->Open(target, port, user, password);
     std::lock_guard<std::mutex> hold(lock);
-    if (!made || Stopping(job)) return nullptr;
-    connection = made;
-    return made;
+    if (opened && !Stopping(job)) return made;
+    if (connection == made) connection.reset();
+    return nullptr;
 }
 
 void FtpSessionCore::Cancel(TransferJob& job, int32_t answer) {
@@ -109,7 +120,12 @@ void FtpSessionCore::Cancel(TransferJob& job, int32_t answer) {
     if (!blocked) return;
     // Some clients (Wine's WinINet) hold a close until the read it ends has returned, so
     // the close runs on a thread of its own: the request is answered at once either way.
-    std::thread([blocked] { blocked->Abort(); }).detach();
+    // Without a thread to spare it runs here, late rather than never.
+    try {
+        std::thread([blocked] { blocked->Abort(); }).detach();
+    } catch (const std::system_error&) {
+        blocked->Abort();
+    }
 }
 
 namespace {
@@ -224,9 +240,35 @@ int32_t FtpSessionCore::FetchToFile(TransferJob& job, const std::string& remoteP
 }
 
 int32_t FtpSessionCore::Execute(TransferJob& job) {
+    if (job.sizeOnly) {
+        job.size = RemoteFileSize(job, job.remotePath);
+        return job.size < 0 ? kResultFail : 0;
+    }
     if (!job.localPath.empty()) return FetchToFile(job, job.remotePath, job.localPath);
+    if (job.capacity != 0) {
+        // Into the job's own buffer, never the caller's: a transfer the watchdog gave up on
+        // may still be writing after the caller has moved on.
+        job.block.assign(job.capacity, 0);
+        std::vector<uint8_t> unused;
+        job.size = FetchToMemory(job, job.remotePath, job.block.data(), job.capacity, &unused);
+        return job.size < 0 ? kResultFail : 0;
+    }
     return FetchToMemory(job, job.remotePath, nullptr, 0, &job.block) < 0 ? kResultFail : 0;
 }
+
+namespace {
+
+// Nothing thrown by a request may leave the transfer thread (the process would end): a failed
+// allocation for a large download, or any other throw, fails that request.
+int32_t ExecuteGuarded(FtpSessionCore& core, TransferJob& job) {
+    try {
+        return core.Execute(job);
+    } catch (...) {
+        return kResultFail;
+    }
+}
+
+}  // namespace
 
 // One transfer thread: it serves the requests handed to it until it is retired.
 struct FtpTransferThread {
@@ -248,7 +290,7 @@ struct FtpTransferThread {
                 job = std::move(self->pending);
                 self->pending.reset();
             }
-            const int32_t result = core->stop.load() ? UPD_INTERRUPTED : core->Execute(*job);
+            const int32_t result = core->stop.load() ? UPD_INTERRUPTED : ExecuteGuarded(*core, *job);
             job->Complete(result);
         }
         std::lock_guard<std::mutex> hold(self->lock);
@@ -310,13 +352,24 @@ std::string FtpSession::CurrentHost() const {
     return core_->host;
 }
 
-int32_t FtpSession::RunRequest(const char* remotePath, const char* localPath, ProgressSink* sink,
-                               uint64_t maxBytes) {
-    if (core_->stop.load() || !thread_) return UPD_INTERRUPTED;
+std::shared_ptr<TransferJob> FtpSession::NewJob(const char* remotePath, ProgressSink* sink) {
     auto job = std::make_shared<TransferJob>(&core_->activity, sink);
     job->remotePath = remotePath != nullptr ? remotePath : "";
+    return job;
+}
+
+int32_t FtpSession::RunRequest(const char* remotePath, const char* localPath, ProgressSink* sink,
+                               uint64_t maxBytes) {
+    std::shared_ptr<TransferJob> job = NewJob(remotePath, sink);
     job->localPath = localPath != nullptr ? localPath : "";
     job->maxBytes = maxBytes;
+    const int32_t result = RunJob(job);
+    if (result == 0 && job->localPath.empty()) block_ = std::move(job->block);
+    return result;
+}
+
+int32_t FtpSession::RunJob(const std::shared_ptr<TransferJob>& job) {
+    if (core_->stop.load() || !thread_) return UPD_INTERRUPTED;
     // The request counts as activity: a long pause before it is no stall of it.
     job->Stamp();
     {
@@ -350,7 +403,6 @@ int32_t FtpSession::RunRequest(const char* remotePath, const char* localPath, Pr
         std::lock_guard<std::mutex> hold(core_->lock);
         if (core_->current == job) core_->current.reset();
     }
-    if (job->Result() == 0 && job->localPath.empty()) block_ = std::move(job->block);
     return job->Result();
 }
 
@@ -407,15 +459,17 @@ void FtpSession::Interrupt() {
 }
 
 int64_t FtpSession::GetRemoteFileSize(const char* remotePath) {
-    TransferJob job(&core_->activity, nullptr);
-    return core_->RemoteFileSize(job, remotePath != nullptr ? remotePath : "");
+    std::shared_ptr<TransferJob> job = NewJob(remotePath, nullptr);
+    job->sizeOnly = true;
+    return RunJob(job) == 0 ? job->size : -1;
 }
 
 int32_t FtpSession::FetchToMemory(const char* remotePath, uint8_t* buffer, uint32_t capacity, ProgressSink* sink) {
-    TransferJob job(&core_->activity, sink);
-    std::vector<uint8_t> block;
-    const bool intoBlock = buffer == nullptr || capacity == 0;
-    // Without a buffer of its own a direct call has nowhere to put the bytes.
-    if (intoBlock) return -1;
-    return core_->FetchToMemory(job, remotePath != nullptr ? remotePath : "", buffer, capacity, &block);
+    // Without a buffer of its own a fetch has nowhere to put the bytes.
+    if (buffer == nullptr || capacity == 0) return -1;
+    std::shared_ptr<TransferJob> job = NewJob(remotePath, sink);
+    job->capacity = capacity;
+    if (RunJob(job) != 0 || job->size < 0) return -1;
+    std::memcpy(buffer, job->block.data(), static_cast<size_t>(job->size));
+    return static_cast<int32_t>(job->size);
 }

@@ -2,6 +2,7 @@
 // (to a file, to a temporary file, to memory) are carried out by a transfer thread while the
 // requesting thread watches them: a transfer that shows no life for 30 s is abandoned and
 // the request answered as skipped (kResultSkipped); the next request runs on a fresh thread.
+// A server that accepts the connection and never answers is given up the same way.
 // Below the requests, three retrying operations make up to four attempts each, reconnecting
 // between attempts (to another server of the list once a connection had been made), and
 // first try the download-directory override when one is set.
@@ -16,6 +17,7 @@
 
 class FtpClient;
 class ProgressSink;
+class TransferJob;
 struct FtpSessionCore;
 struct FtpTransferThread;
 
@@ -56,7 +58,8 @@ public:
     // thread; the pending request and every later one answer UPD_INTERRUPTED. Any thread.
     void Interrupt() override;
 
-    // Direct operations on the calling thread (no request pending), with retries.
+    // Requests answered like the others (on the transfer thread, under the watchdog and the
+    // stop request), with a plain answer.
     // Size of `remotePath` in bytes (low 32 bits), or -1.
     int64_t GetRemoteFileSize(const char* remotePath);
     // Reads `remotePath` into `buffer` (at most `capacity` bytes); the bytes read, or -1.
@@ -67,7 +70,10 @@ public:
 
 private:
     void StartThread();
+    std::shared_ptr<TransferJob> NewJob(const char* remotePath, ProgressSink* sink);
     int32_t RunRequest(const char* remotePath, const char* localPath, ProgressSink* sink, uint64_t maxBytes);
+    // Hands `job` to the transfer thread and watches it until it is answered.
+    int32_t RunJob(const std::shared_ptr<TransferJob>& job);
     // Aborts the running transfer and retires its thread (joined, or left to end on its own
     // after the grace period).
     void RetireThread();

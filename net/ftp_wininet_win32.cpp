@@ -110,8 +110,22 @@ private:
 
 class WinInetConnection : public FtpConnection {
 public:
-    explicit WinInetConnection(std::shared_ptr<HandleSet> handles) : handles_(std::move(handles)) {}
+    WinInetConnection() : handles_(std::make_shared<HandleSet>()) {}
     ~WinInetConnection() override { handles_->CloseAll(); }
+
+    bool Open(const std::string& host, uint16_t port, const std::string& user, const std::string& password) override {
+        // Pre-configured access, no proxy, no bypass list, no flags.
+        HINTERNET internet = ::InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+        if (internet == nullptr || !Keep(&handles_->internet, internet)) return false;
+        const std::wstring wideHost = Wide(host);
+        const std::wstring wideUser = Wide(user);
+        const std::wstring widePassword = Wide(password);
+        // Passive mode; context 0: no status callback is installed. Abort closes the session
+        // handle from another thread, which ends a connect or login that hangs.
+        HINTERNET connection = ::InternetConnectW(internet, wideHost.c_str(), port, wideUser.c_str(),
+                                                  widePassword.c_str(), INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0);
+        return connection != nullptr && Keep(&handles_->connection, connection);
+    }
 
     std::unique_ptr<FtpRemoteFile> OpenFile(const char* remotePath) override {
         HINTERNET connection = Connection();
@@ -145,6 +159,20 @@ public:
     }
 
 private:
+    // Files a handle just made into the set; closes it instead when the connection was
+    // aborted meanwhile (the abort has already closed what was filed).
+    bool Keep(HINTERNET* slot, HINTERNET handle) {
+        {
+            std::lock_guard<std::mutex> hold(handles_->lock);
+            if (!handles_->aborted.load()) {
+                *slot = handle;
+                return true;
+            }
+        }
+        ::InternetCloseHandle(handle);
+        return false;
+    }
+
     HINTERNET Connection() {
         std::lock_guard<std::mutex> hold(handles_->lock);
         return handles_->aborted.load() ? nullptr : handles_->connection;
@@ -183,23 +211,8 @@ private:
 
 class WinInetClient : public FtpClient {
 public:
-    std::unique_ptr<FtpConnection> Connect(const std::string& host, uint16_t port, const std::string& user,
-                                           const std::string& password) override {
-        auto handles = std::make_shared<HandleSet>();
-        // Pre-configured access, no proxy, no bypass list, no flags.
-        handles->internet = ::InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-        if (handles->internet == nullptr) return nullptr;
-        const std::wstring wideHost = Wide(host);
-        const std::wstring wideUser = Wide(user);
-        const std::wstring widePassword = Wide(password);
-        // Passive mode; context 0: no status callback is installed.
-        handles->connection = ::InternetConnectW(handles->internet, wideHost.c_str(), port, wideUser.c_str(),
-                                                 widePassword.c_str(), INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0);
-        if (handles->connection == nullptr) {
-            handles->CloseAll();
-            return nullptr;
-        }
-        return std::unique_ptr<FtpConnection>(new WinInetConnection(std::move(handles)));
+    std::unique_ptr<FtpConnection> NewConnection() override {
+        return std::unique_ptr<FtpConnection>(new WinInetConnection());
     }
 };
 

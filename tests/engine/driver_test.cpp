@@ -162,6 +162,36 @@ TEST_F(DriverTest, NoServerEndsTheRunBeforeAnySession) {
     }
 }
 
+struct ThrowCase {
+    const char* name;
+    ScriptedServices::Throw thrown;
+    const char* status;
+};
+
+// Nothing thrown inside a run leaves the worker thread (which would end the process): the run
+// ends as failed with a line saying why, and the next run works normally.
+TEST_F(DriverTest, AThrowInsideTheRunEndsItAsAFailureAndTheNextRunWorks) {
+    const std::vector<ThrowCase> cases = {
+        {"out-of-memory", ScriptedServices::Throw::kBadAlloc, "内存不足，更新已停止"},
+        {"anything-else", ScriptedServices::Throw::kOther, "更新过程中出现意外错误，更新已停止"},
+    };
+    PublishGameFiles(server, {{"data/a.txt", "alpha v1"}});
+    for (const ThrowCase& c : cases) {
+        services.throwOnSelect = c.thrown;
+        TestWindow w;
+        UiRecorder ui;
+        int32_t result = 0;
+        EXPECT_NO_THROW(result = UpdateThreadProc(&w, services)) << c.name;
+        EXPECT_EQ(result, -1) << c.name;
+        EXPECT_EQ(ui.statuses, (std::vector<std::string>{kStatusServers, c.status})) << c.name;
+        EXPECT_EQ(w.notes.posts, (std::vector<Posted>{{UM_UPDATE_DONE, static_cast<uint32_t>(-1), 0}})) << c.name;
+    }
+    services.throwOnSelect = ScriptedServices::Throw::kNothing;
+    UiRecorder rebuildYes(platform::kIdYes);
+    EXPECT_EQ(UpdateThreadProc(&window, services), UPD_DONE);
+    EXPECT_EQ(PackMember("data/a.txt"), "alpha v1");
+}
+
 TEST_F(DriverTest, AnEngineAlreadyStoppingEndsTheRunBeforeTheVersionCheck) {
     UpdateEngine* engine = UpdateEngine::Instance();
     engine->Stop(true);

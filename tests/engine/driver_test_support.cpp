@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "common/run_state.h"
 #include "common/update_codes.h"
@@ -97,6 +98,8 @@ int32_t ScriptedSession::FetchToMemory(const char* remotePath, uint8_t* buffer, 
 uint32_t ScriptedServices::SelectServer(ServerCandidates& list) {
     ++selections;
     if (stopOnSelect != 0) StopFlag.store(stopOnSelect);
+    if (throwOnSelect == Throw::kBadAlloc) throw std::bad_alloc();
+    if (throwOnSelect == Throw::kOther) throw 7;
     list.count = static_cast<uint32_t>(std::min<size_t>(candidates.size(), kMaxServerCandidates));
     std::copy(candidates.begin(), candidates.begin() + list.count, list.address);
     return chosen;

@@ -86,6 +86,8 @@ public:
     std::vector<uint32_t> candidates = {0x0100007F, 0x0200007F};
     // StopFlag is set to this value when the selection runs (0: left alone).
     int32_t stopOnSelect = 0;
+    // What the selection throws instead of answering.
+    enum class Throw { kNothing, kBadAlloc, kOther } throwOnSelect = Throw::kNothing;
     // StopFlag is set to 1 after this many pauses (0: never).
     uint32_t stopAfterSleeps = 0;
     std::map<std::string, Fault> faults;

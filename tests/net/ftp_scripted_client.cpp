@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <new>
 #include <thread>
 
 namespace ftptest {
@@ -53,6 +54,8 @@ public:
             case Fault::kStall:
             case Fault::kStallHard:
                 return Stall();
+            case Fault::kThrow:
+                throw std::bad_alloc();
             default:
                 return 0;
         }
@@ -87,6 +90,24 @@ class ScriptedConnection : public FtpConnection {
 public:
     explicit ScriptedConnection(std::shared_ptr<ScriptedServer> server)
         : server_(std::move(server)), state_(std::make_shared<ConnectionState>()) {}
+
+    bool Open(const std::string& host, uint16_t, const std::string&, const std::string&) override {
+        bool mute = false;
+        {
+            std::lock_guard<std::mutex> hold(server_->lock);
+            server_->connects.push_back(host);
+            if (server_->refused.count(host) != 0) return false;
+            mute = server_->mute.count(host) != 0;
+        }
+        if (!mute) return !Aborted();
+        ++server_->blockedOpens;
+        {
+            std::unique_lock<std::mutex> hold(state_->lock);
+            state_->closed.wait(hold, [&] { return state_->aborted; });
+        }
+        --server_->blockedOpens;
+        return false;
+    }
 
     std::unique_ptr<FtpRemoteFile> OpenFile(const char* remotePath) override {
         std::lock_guard<std::mutex> hold(server_->lock);
@@ -123,13 +144,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<FtpConnection> ScriptedServer::Connect(const std::string& host, uint16_t, const std::string&,
-                                                       const std::string&) {
-    {
-        std::lock_guard<std::mutex> hold(lock);
-        connects.push_back(host);
-        if (refused.count(host) != 0) return nullptr;
-    }
+std::unique_ptr<FtpConnection> ScriptedServer::NewConnection() {
     return std::unique_ptr<FtpConnection>(new ScriptedConnection(shared_from_this()));
 }
 

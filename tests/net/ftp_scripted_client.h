@@ -1,6 +1,6 @@
 // A scripted FTP client for the session tests: files with chosen faults (short data, a
 // dropped connection, a stall until the connection is closed, a 0 announced size), hosts
-// that refuse connections, and a log of every connection and open.
+// that refuse connections or never answer, and a log of every connection and open.
 #pragma once
 
 #include <atomic>
@@ -25,6 +25,7 @@ enum class Fault {
     kStallHard,    // the same, but stays blocked `stuckMs` longer after the close
     kEndless,      // after the data, sends filler bytes for as long as it is read
     kTrickle,      // after `cut` bytes, the rest one byte per read, kTrickleMs apart
+    kThrow,        // after `cut` bytes, the read throws std::bad_alloc
 };
 
 constexpr uint32_t kTrickleMs = 10;
@@ -41,8 +42,7 @@ struct ScriptedFile {
 
 class ScriptedServer : public FtpClient, public std::enable_shared_from_this<ScriptedServer> {
 public:
-    std::unique_ptr<FtpConnection> Connect(const std::string& host, uint16_t port, const std::string& user,
-                                           const std::string& password) override;
+    std::unique_ptr<FtpConnection> NewConnection() override;
 
     void Put(const std::string& path, const ScriptedFile& file) {
         std::lock_guard<std::mutex> hold(lock);
@@ -51,6 +51,11 @@ public:
     void Refuse(const std::string& host) {
         std::lock_guard<std::mutex> hold(lock);
         refused.insert(host);
+    }
+    // The host accepts the connection and never answers: an open blocks until aborted.
+    void Mute(const std::string& host) {
+        std::lock_guard<std::mutex> hold(lock);
+        mute.insert(host);
     }
     std::vector<std::string> Connects() {
         std::lock_guard<std::mutex> hold(lock);
@@ -65,9 +70,11 @@ public:
     std::map<std::string, ScriptedFile> files;
     std::map<std::string, int> openCount;
     std::set<std::string> refused;
+    std::set<std::string> mute;
     std::vector<std::string> connects;
     std::vector<std::string> opens;
     uint32_t stuckMs = 0;
+    std::atomic<int> blockedOpens{0};   // opens blocked on a mute host right now
     std::atomic<int> blockedReads{0};   // reads blocked in a stall right now
     std::atomic<int> endedStalls{0};    // stalled reads that have returned
     std::atomic<uint64_t> fillerBytes{0};  // bytes an endless file sent past its data

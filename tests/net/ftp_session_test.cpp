@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -463,6 +464,79 @@ TEST_F(FtpSessionTest, InterruptStopsTheTransferAtOnceAndRefusesLaterRequests) {
     EXPECT_EQ(session->DownloadFile("next.bin", "next.bin", nullptr), UPD_INTERRUPTED);
     EXPECT_EQ(server->Opens().size(), opens);
     EXPECT_FALSE(Exists("next.bin"));
+}
+
+// Every kind of request, with what it answers when it fails (and the failure of the stop).
+struct RequestCase {
+    const char* name;
+    std::function<int64_t(FtpSession&)> request;
+    int64_t skipped;      // given up by the watchdog
+    int64_t interrupted;  // ended by Interrupt
+};
+
+std::vector<RequestCase> EveryRequest() {
+    static uint8_t buffer[64];
+    return {
+        {"size", [](FtpSession& s) { return s.GetRemoteFileSize("version.txt"); }, -1, -1},
+        {"fetch-to-buffer", [](FtpSession& s) { return s.FetchToMemory("version.txt", buffer, sizeof(buffer), nullptr); },
+         -1, -1},
+        {"download-to-memory",
+         [](FtpSession& s) {
+             const uint8_t* bytes = nullptr;
+             uint32_t size = 0;
+             return int64_t{s.DownloadToMemory("version.txt", &bytes, &size, nullptr)};
+         },
+         kResultSkipped, UPD_INTERRUPTED},
+        {"download-to-file", [](FtpSession& s) { return int64_t{s.DownloadFile("version.txt", "v.txt", nullptr)}; },
+         kResultSkipped, UPD_INTERRUPTED},
+    };
+}
+
+// A server that accepts the connection and never answers holds no request longer than the
+// watchdog's limit, whatever the request, and the hanging open is aborted.
+TEST_F(FtpSessionTest, AMuteServerIsGivenUpByTheWatchdogInEveryRequest) {
+    server->Put("version.txt", File("223"));
+    server->Mute(kHost);
+    for (const RequestCase& c : EveryRequest()) {
+        auto session = Open(QuickWatchdog());
+        auto pending = std::async(std::launch::async, [&] { return c.request(*session); });
+        ASSERT_EQ(pending.wait_for(std::chrono::seconds(5)), std::future_status::ready) << c.name;
+        EXPECT_EQ(pending.get(), c.skipped) << c.name;
+        for (int i = 0; i < 300 && server->blockedOpens.load() != 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(server->blockedOpens.load(), 0) << c.name;
+    }
+}
+
+// A stop while the session is still connecting ends the request at once (the real watchdog
+// times: only the stop can end it) and aborts the connection being opened.
+TEST_F(FtpSessionTest, InterruptEndsAConnectThatHangsAtOnce) {
+    server->Put("version.txt", File("223"));
+    server->Mute(kHost);
+    for (const RequestCase& c : EveryRequest()) {
+        auto session = Open();
+        auto pending = std::async(std::launch::async, [&] { return c.request(*session); });
+        for (int i = 0; i < 300 && server->blockedOpens.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_EQ(server->blockedOpens.load(), 1) << c.name;
+        session->Interrupt();
+        ASSERT_EQ(pending.wait_for(std::chrono::seconds(2)), std::future_status::ready) << c.name;
+        EXPECT_EQ(pending.get(), c.interrupted) << c.name;
+        for (int i = 0; i < 300 && server->blockedOpens.load() != 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(server->blockedOpens.load(), 0) << c.name;
+    }
+}
+
+// A failed allocation inside a transfer fails that request (the process would end if it left
+// the transfer thread); the session goes on serving the next one.
+TEST_F(FtpSessionTest, AThrowInsideATransferFailsOnlyThatRequest) {
+    server->Put("version.txt", Faulty("223", Fault::kThrow, 1));
+    server->Put("next.bin", File("next"));
+    for (const RequestCase& c : EveryRequest()) {
+        if (std::string(c.name) == "size") continue;  // no data is read for a size
+        auto session = Open(QuickWatchdog());
+        EXPECT_LT(c.request(*session), 0) << c.name;
+        EXPECT_EQ(session->DownloadFile("next.bin", "next.bin", nullptr), 0) << c.name;
+        EXPECT_EQ(ReadFile("next.bin"), "next") << c.name;
+    }
 }
 
 }  // namespace
