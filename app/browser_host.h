@@ -37,6 +37,9 @@ public:
     // without a control or for an empty address.
     void Navigate(const wchar_t* address);
     HWND window() const { return window_; }
+    // Lets the control's interface go (the window goes with its parent); the destructor does
+    // the same. Call it while OLE is still initialised on this thread.
+    void Release();
 
 private:
     HWND window_ = nullptr;            // destroyed with its parent

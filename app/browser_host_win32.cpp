@@ -49,8 +49,11 @@ OleScope::~OleScope() {
     if (initialised_) ::OleUninitialize();
 }
 
-BrowserHost::~BrowserHost() {
+BrowserHost::~BrowserHost() { Release(); }
+
+void BrowserHost::Release() {
     if (browser_ != nullptr) browser_->Release();
+    browser_ = nullptr;
 }
 
 bool BrowserHost::Create(HWND parent, int controlId, int x, int y, int width, int height) {

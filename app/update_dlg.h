@@ -68,6 +68,9 @@ private:
     void StartWorker();
     int Box(const char* text, const char* caption, UINT flags);
 
+    // First member: the web page's control lives in this thread's apartment, which must
+    // outlive it, so OLE is ended only after every other member is gone.
+    OleScope ole_;
     HWND window_ = nullptr;
     HICON icon_ = nullptr;  // shared resource icon: not destroyed
     UpdateDlgState state_;

@@ -67,8 +67,6 @@ CUpdateDlg::CUpdateDlg() {
 CUpdateDlg::~CUpdateDlg() = default;
 
 INT_PTR CUpdateDlg::DoModal() {
-    // The web page's control lives in this thread's apartment.
-    OleScope ole;
     // Null module: the template is in this executable; no owner window.
     return ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_UPDATE_DIALOG), nullptr, &DialogProc,
                              reinterpret_cast<LPARAM>(this));
@@ -266,6 +264,8 @@ void CUpdateDlg::OpenWebPage() {
 }
 
 void CUpdateDlg::OnDestroy() {
+    // The control goes with its window; its interface is let go now, with OLE still up.
+    browser_.Release();
     if (timerStarted_) ::KillTimer(window_, kSkinTimerId);
     timerStarted_ = false;
     SetStatusWindow(nullptr);

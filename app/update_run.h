@@ -12,6 +12,9 @@
 #include "common/notifier.h"
 #include "engine/update_driver.h"
 
+// How long a run still going when the window closes is given to stop.
+constexpr DWORD kWorkerEndWaitMs = 5000;
+
 // The command line the tool was started with (the text after the program name); a restart
 // passes it on. Set once by start-up.
 void SetRestartCommandLine(const std::wstring& commandLine);
@@ -52,6 +55,10 @@ public:
     bool Start();
     // The worker's UM_UPDATE_DONE was handled: its thread handle is closed.
     void Finished();
+    // The window has closed: a run still going is asked to stop (discarding, as the close
+    // button's stop does) and given kWorkerEndWaitMs to end. True when no worker is left; false when one still
+    // runs, and the caller must then end the process without destroying anything it uses.
+    bool EndRunsForClose();
 
     // The offline package the player picked, for the next run.
     void SetOfflinePackage(const std::wstring& path);

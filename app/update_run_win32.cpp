@@ -4,8 +4,10 @@
 
 #include <memory>
 
+#include "common/run_state.h"
 #include "common/update_codes.h"
 #include "engine/run_services.h"
+#include "engine/update_engine.h"
 #include "text/text_convert.h"
 
 namespace {
@@ -75,6 +77,16 @@ bool WindowRuns::Start() {
 }
 
 void WindowRuns::Finished() { worker_.Reset(); }
+
+bool WindowRuns::EndRunsForClose() {
+    if (!worker_) return true;
+    // Discarding: closing asks for no rebuild, which could outlast the wait.
+    StopFlag.store(kStopDiscard);
+    UpdateEngine::StopCurrent(false);
+    if (::WaitForSingleObject(worker_.get(), kWorkerEndWaitMs) != WAIT_OBJECT_0) return false;
+    worker_.Reset();
+    return true;
+}
 
 void WindowRuns::SetOfflinePackage(const std::wstring& path) {
     std::lock_guard<std::mutex> hold(packageLock_);

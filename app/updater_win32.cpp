@@ -19,6 +19,7 @@ namespace {
 
 constexpr DWORD kParentSettleMs = 1000;
 constexpr DWORD kParentWaitMs = 10000;
+constexpr UINT kExitRunStillGoing = 2;
 
 // Lends the plug-in's values to the engine for the rest of the process.
 class LoadedPluginValues : public PluginValues {
@@ -72,6 +73,14 @@ void RunUpdater(const std::wstring& /*directory: current, recorded by the window
     ::InitCommonControls();
     SetRestartCommandLine(commandLine);
     // The main window records the installation directory when it opens.
-    CUpdateDlg dialog;
-    dialog.DoModal();
+    {
+        CUpdateDlg dialog;
+        dialog.DoModal();
+    }
+    if (!WindowRuns::Get().EndRunsForClose()) {
+        // A run that did not stop in time still uses the status line, the engine's locks and
+        // the program's statics: the process ends here, before any of them is destroyed and
+        // while the single-instance lock is still held, so no second copy starts under it.
+        ::ExitProcess(kExitRunStillGoing);
+    }
 }

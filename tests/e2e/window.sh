@@ -197,7 +197,9 @@ click_button close
 watch "$BOXLOG" nobox=2
 check "no prompt" has_line "$BOXLOG" "nobox"
 check "the window closes" updater_window_gone 20
-check "the process ends" wait_pid "$UPDATER_PID" 20
+# The run is stopped and waited for (a few seconds at most) before the process ends.
+check "the process ends" wait_pid "$UPDATER_PID" 10
+check "the installation still holds v1 whole" member_is "$dir/patch.dat" data/a.txt "$GAME1/data/a.txt"
 stop_all
 
 echo "# an offline package chosen during a download stops the run and is applied"
