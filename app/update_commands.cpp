@@ -16,14 +16,11 @@ constexpr size_t kTitleBytes = 512;
 constexpr const char* kPageKeyClassic = "http_classic";
 constexpr const char* kPageKey1024 = "http_1024";
 
-constexpr int32_t kStopKeep = 1;
-constexpr int32_t kStopDiscard = -1;
-
 }  // namespace
 
 StartAction DecideStart(const UpdateDlgState& state) {
     if (state.workerRunning) return StartAction::kMoveOnly;
-    if (StopFlag.load() != 0 || FailedFileCount.load() != 0) return StartAction::kUpdateAgain;
+    if (StopFlag.load() != kStopNone || FailedFileCount.load() != 0) return StartAction::kUpdateAgain;
     const int32_t bar = state.progress.state();
     if (bar == kBarStepping || (bar == kBarCounting && state.progress.full())) return StartAction::kLaunchGame;
     return StartAction::kMoveOnly;

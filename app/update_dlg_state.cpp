@@ -44,7 +44,7 @@ void UpdateDlgState::ResetCounters() {
 
 void UpdateDlgState::StartRun() {
     InterruptNotice.store(1);
-    StopFlag.store(0);
+    StopFlag.store(kStopNone);
     FailedFileCount.store(0);
     ResetCounters();
     workerRunning = true;
@@ -144,7 +144,7 @@ DlgReaction UpdateDlgState::OnUpdateDone(int32_t result, bool packagePending) {
     end.stopFlag = StopFlag.load();
     end.interruptNotice = InterruptNotice.load() != 0;
     const RunEndView view = ViewOfRunEnd(end);
-    if (view.stopKeep) StopFlag.store(1);
+    if (view.stopKeep) StopFlag.store(kStopKeep);
     if (view.fullBar) progress.Fill();
     if (view.barState != kBarUnchanged) progress.SetState(view.barState);
     reaction.resultText = view.text;

@@ -57,7 +57,7 @@ HICON LoadAppIcon(int sizeMetricX, int sizeMetricY) {
 }  // namespace
 
 CUpdateDlg::CUpdateDlg() {
-    StopFlag.store(0);
+    StopFlag.store(kStopNone);
     // Null module: the system's cursors.
     arrow_ = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     hand_ = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND));

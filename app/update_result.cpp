@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/run_state.h"
 #include "common/update_codes.h"
 
 namespace {
@@ -34,7 +35,7 @@ RunEndView FullInterrupted(const char* text, bool close) {
 
 RunEndView Interrupted(const RunEnd& end) {
     const bool midway = end.phase == kPhaseDownloading || end.phase == kPhaseStepping;
-    if (midway && end.stopFlag >= 0) return FullInterrupted(kTextInterruptedResume, false);
+    if (midway && end.stopFlag != kStopDiscard) return FullInterrupted(kTextInterruptedResume, false);
     if (end.interruptNotice) return FullInterrupted(kTextInterrupted, false);
     return FullInterrupted("", true);
 }

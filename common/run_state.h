@@ -5,8 +5,13 @@
 #include <atomic>
 #include <cstdint>
 
-// 0 while a run goes on; 1 (interrupt, keep what was applied) or -1 (interrupt, discard)
-// once the player interrupts; 0 again before a new run. Readers test it for non-zero.
+// The stop states, of StopFlag and of the engine's own stop request.
+constexpr int32_t kStopNone = 0;
+constexpr int32_t kStopKeep = 1;      // interrupt, keep what was applied
+constexpr int32_t kStopDiscard = -1;  // interrupt, discard
+
+// kStopNone while a run goes on; kStopKeep or kStopDiscard once the player interrupts;
+// kStopNone again before a new run. Readers test it for non-zero.
 extern std::atomic<int32_t> StopFlag;
 // Files whose download failed in this run; reset by the window before each run.
 extern std::atomic<uint32_t> FailedFileCount;

@@ -3,17 +3,16 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <new>
-
-#include "platform/platform.h"
 
 namespace {
 
 constexpr char kLineEnd[] = "\r\n";
 constexpr size_t kCopyExtra = 3;  // CR, LF, NUL
 
-platform::Mutex& LogLock() {
-    static platform::Mutex lock;
+std::mutex& LogLock() {
+    static std::mutex lock;
     return lock;
 }
 
@@ -21,7 +20,7 @@ std::FILE* g_log = nullptr;
 std::atomic<StatusReceiver> g_receiver{nullptr};
 
 void WriteLogLine(const char* text) {
-    platform::MutexLock hold(LogLock());
+    std::lock_guard<std::mutex> hold(LogLock());
     if (g_log == nullptr) return;
     // Binary stream with explicit CR LF, so the file looks the same on every platform.
     std::fputs(text, g_log);
@@ -32,13 +31,13 @@ void WriteLogLine(const char* text) {
 }  // namespace
 
 void OpenDebugLog(const char* path) {
-    platform::MutexLock hold(LogLock());
+    std::lock_guard<std::mutex> hold(LogLock());
     if (g_log != nullptr) std::fclose(g_log);
     g_log = std::fopen(path, "wb");
 }
 
 void CloseDebugLog() {
-    platform::MutexLock hold(LogLock());
+    std::lock_guard<std::mutex> hold(LogLock());
     if (g_log != nullptr) std::fclose(g_log);
     g_log = nullptr;
 }

@@ -35,7 +35,7 @@ constexpr const char* kTextUnexpected = "更新过程中出现意外错误，更
 constexpr int32_t kRunEnded = -1;  // no server, or the self-update ended the run
 constexpr size_t kPathBytes = 1024;
 
-bool Stopped() { return StopFlag.load() != 0; }
+bool Stopped() { return StopFlag.load() != kStopNone; }
 
 // The objects one run lends to its callees.
 struct RunObjects {

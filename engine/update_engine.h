@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <cstdint>
+
+#include "common/run_state.h"
 #include <map>
 #include <set>
 #include <string>
@@ -18,11 +20,6 @@ class OfflinePackage;
 class PakUpdateTask;
 class ProgressSink;
 class Transfer;
-
-// Stop states.
-constexpr int32_t kStopNone = 0;
-constexpr int32_t kStopKeep = 1;
-constexpr int32_t kStopDiscard = -1;
 
 // Installed files of this size or more are not hashed by the comparison.
 constexpr uint32_t kMaxHashedFile = 0x4000000;
