@@ -122,6 +122,98 @@ uint32_t ReportedTotal(int64_t size, uint64_t done) {
 
 }  // namespace
 
+namespace {
+
+// Where a transfer's bytes go: room for the next read, then the bytes it brought.
+class TransferDestination {
+public:
+    virtual ~TransferDestination() = default;
+    // Room for `want` bytes at offset `done`; null when there is none.
+    virtual uint8_t* Room(uint64_t done, uint32_t want) = 0;
+    // Keeps `count` bytes just read into Room's answer; false when they cannot be kept.
+    virtual bool Keep(const uint8_t* bytes, uint32_t count) = 0;
+};
+
+// How a pump ended.
+struct Pumped {
+    uint64_t done = 0;
+    uint32_t status = kProgressData;  // kProgressEnd: everything expected arrived
+};
+
+// The read loop of every transfer: reads `file` into `destination` until `limit` bytes, the
+// job's bound (one byte past it, so a longer body is seen), the end of the data, a failure
+// or the job's cancellation, with the watchdog's stamps and the progress reports. `size` is
+// the expected size (kUnknownSize: until the data ends).
+Pumped Pump(TransferJob& job, FtpRemoteFile& file, int64_t size, uint64_t limit, TransferDestination& destination) {
+    Reporter reporter(job);
+    ReadSizer sizer;
+    Pumped out;
+    bool ended = false;
+    out.status = size == 0 ? kProgressEnd : kProgressBegin;
+    job.Stamp();
+    while (out.done < limit && !job.Cancelled()) {
+        reporter.Step(static_cast<uint32_t>(out.done), ReportedTotal(size, out.done), out.status);
+        const uint64_t room = std::min<uint64_t>(limit - out.done, ReadRoom(job, out.done));
+        if (room == 0) break;
+        const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(sizer.Next(), room));
+        uint8_t* into = destination.Room(out.done, want);
+        if (into == nullptr) {
+            out.status = kProgressData;
+            break;
+        }
+        const uint32_t readStart = platform::TickCountMs();
+        const int32_t got = file.Read(into, want);
+        sizer.Took(platform::TickCountMs() - readStart);
+        if (got <= 0) {
+            ended = got == 0;
+            break;
+        }
+        if (job.Cancelled()) break;
+        const uint32_t count = static_cast<uint32_t>(got);
+        if (!destination.Keep(into, count)) {
+            out.status = kProgressData;
+            break;
+        }
+        out.done += count;
+        out.status = StatusAfter(out.done, size, false);
+    }
+    if (size == kUnknownSize) out.status = StatusAfter(out.done, size, ended);
+    reporter.Final(static_cast<uint32_t>(out.done), ReportedTotal(size, out.done), out.status);
+    return out;
+}
+
+// The caller's buffer, or the job's growing block.
+class MemoryDestination : public TransferDestination {
+public:
+    MemoryDestination(uint8_t* buffer, std::vector<uint8_t>* block) : buffer_(buffer), block_(block) {}
+    uint8_t* Room(uint64_t done, uint32_t want) override {
+        if (buffer_ != nullptr) return buffer_ + done;
+        if (block_->size() < done + want) block_->resize(static_cast<size_t>(done + want));
+        return block_->data() + done;
+    }
+    bool Keep(const uint8_t*, uint32_t) override { return true; }  // read in place
+
+private:
+    uint8_t* buffer_;
+    std::vector<uint8_t>* block_;
+};
+
+// A local file, written a chunk at a time.
+class FileDestination : public TransferDestination {
+public:
+    explicit FileDestination(platform::FileHandle file) : file_(file), chunk_(ReadSizer::kMaxRead) {}
+    uint8_t* Room(uint64_t, uint32_t want) override { return want <= chunk_.size() ? chunk_.data() : nullptr; }
+    bool Keep(const uint8_t* bytes, uint32_t count) override {
+        return platform::WriteToFile(file_, bytes, count) == count;
+    }
+
+private:
+    platform::FileHandle file_;
+    std::vector<uint8_t> chunk_;
+};
+
+}  // namespace
+
 int32_t TransferToMemory(TransferJob& job, FtpConnection& connection, const char* remotePath, uint8_t* buffer,
                          uint32_t capacity, std::vector<uint8_t>* block, bool* complete) {
     *complete = false;
@@ -138,43 +230,13 @@ int32_t TransferToMemory(TransferJob& job, FtpConnection& connection, const char
     } else if (size == kUnknownSize || size > capacity) {
         size = capacity;
     }
-    const uint64_t expected = size == kUnknownSize ? kFtpMaxMemoryDownload : static_cast<uint64_t>(size);
-    const uint64_t limit = std::min<uint64_t>(expected, ReadRoom(job, 0));
-
-    Reporter reporter(job);
-    ReadSizer sizer;
-    uint64_t done = 0;
-    bool ended = false;
-    uint32_t status = size == 0 ? kProgressEnd : kProgressBegin;
-    job.Stamp();
-    while (done < limit && !job.Cancelled()) {
-        reporter.Step(static_cast<uint32_t>(done), ReportedTotal(size, done), status);
-        const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(sizer.Next(), limit - done));
-        uint8_t* into;
-        if (!intoBlock) {
-            into = buffer + done;
-        } else {
-            if (block->size() < done + want) block->resize(static_cast<size_t>(done + want));
-            into = block->data() + done;
-        }
-        const uint32_t readStart = platform::TickCountMs();
-        const int32_t got = remote.file->Read(into, want);
-        sizer.Took(platform::TickCountMs() - readStart);
-        if (got <= 0) {
-            ended = got == 0;
-            break;
-        }
-        done += static_cast<uint32_t>(got);
-        status = StatusAfter(done, size, false);
-    }
-    if (done > job.maxBytes) return kTransferTooLarge;
-    if (size == kUnknownSize) {
-        block->resize(static_cast<size_t>(done));
-        status = StatusAfter(done, size, ended);
-    }
-    reporter.Final(static_cast<uint32_t>(done), ReportedTotal(size, done), status);
-    *complete = status == kProgressEnd && !job.Cancelled();
-    return static_cast<int32_t>(done);
+    const uint64_t limit = size == kUnknownSize ? kFtpMaxMemoryDownload : static_cast<uint64_t>(size);
+    MemoryDestination destination(intoBlock ? nullptr : buffer, block);
+    const Pumped pumped = Pump(job, *remote.file, size, limit, destination);
+    if (pumped.done > job.maxBytes) return kTransferTooLarge;
+    if (size == kUnknownSize) block->resize(static_cast<size_t>(pumped.done));
+    *complete = pumped.status == kProgressEnd && !job.Cancelled();
+    return static_cast<int32_t>(pumped.done);
 }
 
 namespace {
@@ -200,48 +262,19 @@ FileTransferOutcome TransferToFile(TransferJob& job, FtpConnection& connection, 
     ScopedFile local(CreateLocalFile(localPath));
     if (!local.valid()) return FileTransferOutcome::kNoLocal;
 
-    const int64_t size = remote.size;
-    std::vector<uint8_t> chunk(ReadSizer::kMaxRead);
-    Reporter reporter(job);
-    ReadSizer sizer;
-    uint64_t done = 0;
-    bool ended = false;
-    uint32_t status = size == 0 ? kProgressEnd : kProgressBegin;
-    job.Stamp();
-    while ((size == kUnknownSize || done < static_cast<uint64_t>(size)) && !job.Cancelled()) {
-        reporter.Step(static_cast<uint32_t>(done), ReportedTotal(size, done), status);
-        const uint32_t readStart = platform::TickCountMs();
-        const uint64_t room = ReadRoom(job, done);
-        if (room == 0) break;
-        const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(sizer.Next(), room));
-        const int32_t got = remote.file->Read(chunk.data(), want);
-        sizer.Took(platform::TickCountMs() - readStart);
-        if (got <= 0) {
-            ended = got == 0;
-            break;
-        }
-        if (job.Cancelled()) break;
-        const uint32_t count = static_cast<uint32_t>(got);
-        if (platform::WriteToFile(local.get(), chunk.data(), count) != count) {
-            ended = false;
-            status = kProgressData;
-            break;
-        }
-        done += count;
-        status = StatusAfter(done, size, false);
-    }
-    if (size == kUnknownSize) status = StatusAfter(done, size, ended);
-    reporter.Final(static_cast<uint32_t>(done), ReportedTotal(size, done), status);
+    const uint64_t limit = remote.size == kUnknownSize ? UINT64_MAX : static_cast<uint64_t>(remote.size);
+    FileDestination destination(local.get());
+    const Pumped pumped = Pump(job, *remote.file, remote.size, limit, destination);
     local.Close();
     remote.file.reset();
-    if (done > job.maxBytes) {
+    if (pumped.done > job.maxBytes) {
         platform::SetFileAttributesNormal(localPath);
         platform::RemoveFile(localPath);
         return FileTransferOutcome::kTooLarge;
     }
     // A request given up by the watchdog or interrupted leaves its partial output as it was.
     if (job.Cancelled()) return FileTransferOutcome::kIncomplete;
-    if (status != kProgressEnd) {
+    if (pumped.status != kProgressEnd) {
         platform::SetFileAttributesNormal(localPath);
         platform::RemoveFile(localPath);
         return FileTransferOutcome::kIncomplete;
