@@ -30,7 +30,7 @@ int32_t PackManifestStore::Load(const ManifestSource& source, std::string& strea
 
 int32_t PackManifestStore::Save(const char* name, const std::string& stream) {
     if (name == nullptr || std::strcmp(name, kManifestName) != 0) return kStoreBadName;
-    ScopedFile file(platform::OpenFileForWrite(kManifestName));
+    platform::OwnedFile file(platform::OpenFileForWrite(kManifestName));
     if (!file.valid()) return kStoreCannotOpen;
     const bool written = stream.empty() || platform::WriteToFile(file.get(), stream.data(),
                                                                  static_cast<uint32_t>(stream.size())) == stream.size();

@@ -204,7 +204,7 @@ OfflinePackage::Member& OfflinePackage::Put(uint32_t id, uint32_t size) {
 }
 
 int32_t LoadOfflinePackage(const char* path, OfflinePackage& package, ProgressSink* sink) {
-    ScopedFile file(path != nullptr ? platform::OpenFileForRead(path) : platform::kInvalidFile);
+    platform::OwnedFile file(path != nullptr ? platform::OpenFileForRead(path) : platform::kInvalidFile);
     if (!file.valid()) return UPD_E_DATA;
     try {
         return LoadMembers(file.get(), package, sink);

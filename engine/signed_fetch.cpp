@@ -17,21 +17,6 @@ constexpr uint64_t kMaxListBytes = 0x8000000;
 // system picks beside this one.
 constexpr const char* kListTempBeside = "update.pak";
 
-// Removes a temporary file when it goes.
-class TempFile {
-public:
-    explicit TempFile(std::string path) : path_(std::move(path)) {}
-    ~TempFile() {
-        if (!path_.empty()) platform::RemoveFile(path_.c_str());
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
 }  // namespace
 
 std::vector<uint8_t> FetchSignatureFile(Transfer& transfer, const std::string& remotePath) {

@@ -281,10 +281,12 @@ bool UpdateEngine::AddToPack(PakUpdateTask& task, const ManifestRecord& record, 
     return true;
 }
 
-bool UpdateEngine::PlaceLooseFile(const std::string& temp, const ManifestRecord& record) {
+bool UpdateEngine::PlaceLooseFile(TempFile& temp, const ManifestRecord& record) {
     platform::SetFileAttributesNormal(record.name.c_str());
-    if (platform::ReplaceFileAtomic(temp.c_str(), record.name.c_str())) return true;
-    platform::RemoveFile(temp.c_str());
+    if (platform::ReplaceFileAtomic(temp.c_str(), record.name.c_str())) {
+        temp.Keep();
+        return true;
+    }
     ShowStatusWithName(kTextCannotPlace, record.name);
     return false;
 }
@@ -315,9 +317,8 @@ int32_t UpdateEngine::FetchRecord(const ManifestRecord& record, ProgressSink* si
     // Loose files are fetched to a temporary file beside their target, under a name no
     // installed file has, and moved into place only once complete and verified, so a
     // failed download never destroys the installed file nor any other.
-    std::string temp;
+    TempFile temp(record.IsUnpack() ? CreateTempFileBeside(record.name.c_str()) : std::string());
     if (record.IsUnpack()) {
-        temp = CreateTempFileBeside(record.name.c_str());
         if (temp.empty()) {
             ShowStatusWithName(kTextCannotPlace, record.name);
             return OnFetchFailure(failures, record.remotePath);
@@ -328,7 +329,6 @@ int32_t UpdateEngine::FetchRecord(const ManifestRecord& record, ProgressSink* si
     int32_t fetched;
     if (record.IsUnpack()) {
         fetched = transfer.DownloadFile(record.remotePath.c_str(), temp.c_str(), sink, DownloadBound(record));
-        if (fetched < 0) platform::RemoveFile(temp.c_str());
     } else {
         fetched = transfer.DownloadToMemory(record.remotePath.c_str(), &bytes, &size, sink, DownloadBound(record));
     }
@@ -338,7 +338,7 @@ int32_t UpdateEngine::FetchRecord(const ManifestRecord& record, ProgressSink* si
     // opened or read cannot be checked, so it is a failed file like one that fails its MD5.
     bool verified;
     if (record.IsUnpack()) {
-        const LooseCheck check = CheckLooseDownload(temp, record.digest);
+        const LooseCheck check = CheckLooseDownload(temp.path(), record.digest);
         if (check == LooseCheck::kCannotOpen) {
             MessageBoxNarrow(record.name.c_str(), kTextOpenFailedCaption, platform::kMbOk);
         }
@@ -346,7 +346,6 @@ int32_t UpdateEngine::FetchRecord(const ManifestRecord& record, ProgressSink* si
             MessageBoxNarrow(record.name.c_str(), kTextReadFailedCaption, platform::kMbOk);
         }
         if (check != LooseCheck::kMatches && check != LooseCheck::kDiffers) {
-            platform::RemoveFile(temp.c_str());
             return OnFetchFailure(failures, record.remotePath);
         }
         verified = check == LooseCheck::kMatches;
@@ -356,7 +355,6 @@ int32_t UpdateEngine::FetchRecord(const ManifestRecord& record, ProgressSink* si
     if (!verified) {
         MessageBoxNarrow(record.name.c_str(), kTextMd5Caption, platform::kMbOk);
         ShowStatusWithName(kTextMd5Failed, record.name);
-        if (record.IsUnpack()) platform::RemoveFile(temp.c_str());
         return OnFetchFailure(failures, record.remotePath);
     }
     const bool placed = record.IsUnpack() ? PlaceLooseFile(temp, record) : AddToPack(task, record, bytes, size);

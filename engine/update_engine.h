@@ -19,6 +19,7 @@ class ManifestStore;
 class OfflinePackage;
 class PakUpdateTask;
 class ProgressSink;
+class TempFile;
 class Transfer;
 
 // Installed files of this size or more are not hashed by the comparison.
@@ -100,7 +101,7 @@ private:
     // when the pack refuses it.
     bool AddToPack(PakUpdateTask& task, const ManifestRecord& record, const uint8_t* bytes, uint32_t size);
     // Places verified loose content (a temporary file beside it) onto `record.name`.
-    bool PlaceLooseFile(const std::string& temp, const ManifestRecord& record);
+    bool PlaceLooseFile(TempFile& temp, const ManifestRecord& record);
     // After `record` was installed in its new kind: the copy of its old kind goes (a stale
     // pack entry is deleted with the rebuild; a stale loose file once the rebuild is done).
     void RetireOldKind(PakUpdateTask& task, const ManifestRecord& record);

@@ -57,14 +57,14 @@ std::string DirTransfer::ServerFile(const char* remotePath) const {
 
 int32_t DirTransfer::CopyToLocal(const std::string& from, const char* remotePath, const char* localPath,
                                  ProgressSink* sink) {
-    ScopedFile in(platform::OpenFileForRead(from.c_str()));
+    platform::OwnedFile in(platform::OpenFileForRead(from.c_str()));
     if (!in.valid()) {
         ShowStatusWithName(kTextFetchFailed, remotePath);
         return kResultFail;
     }
     const int64_t size64 = platform::FileSize(in.get());
     const uint32_t total = size64 > 0 ? static_cast<uint32_t>(std::min<int64_t>(size64, UINT32_MAX)) : 0;
-    ScopedFile out(CreateLocalFile(localPath));
+    platform::OwnedFile out(CreateLocalFile(localPath));
     if (!out.valid()) {
         ShowStatusWithName(kTextCannotCreate, localPath);
         return kResultFail;

@@ -423,7 +423,7 @@ int32_t FtpSession::DownloadToTempFile(const char* remotePath, char* pathOut, ui
         std::snprintf(name, sizeof(name), "/%s%04X%s", kTempPrefix, (start + n) & 0xFFFFu, kTempSuffix);
         const std::string path = dir + name;
         if (path.size() >= capacity || platform::FileExists(path.c_str())) continue;
-        ScopedFile made(CreateLocalFile(path.c_str()));
+        platform::OwnedFile made(CreateLocalFile(path.c_str()));
         if (!made.valid()) return kResultFail;
         made.Close();
         std::snprintf(pathOut, capacity, "%s", path.c_str());

@@ -259,7 +259,7 @@ FileTransferOutcome TransferToFile(TransferJob& job, FtpConnection& connection, 
     OpenedRemote remote;
     if (!OpenRemote(connection, remotePath, remote)) return FileTransferOutcome::kNoRemote;
     if (AnnouncedTooLarge(job, remote.size)) return FileTransferOutcome::kTooLarge;
-    ScopedFile local(CreateLocalFile(localPath));
+    platform::OwnedFile local(CreateLocalFile(localPath));
     if (!local.valid()) return FileTransferOutcome::kNoLocal;
 
     const uint64_t limit = remote.size == kUnknownSize ? UINT64_MAX : static_cast<uint64_t>(remote.size);

@@ -21,7 +21,7 @@ platform::FileHandle CreateLocalFile(const char* path) {
 
 bool ReadWholeLocalFile(const char* path, uint64_t maxBytes, std::vector<uint8_t>& out) {
     out.clear();
-    ScopedFile file(platform::OpenFileForRead(path));
+    platform::OwnedFile file(platform::OpenFileForRead(path));
     if (!file.valid()) return false;
     const int64_t size = platform::FileSize(file.get());
     if (size < 0 || static_cast<uint64_t>(size) > maxBytes ||
@@ -36,7 +36,7 @@ bool ReadWholeLocalFile(const char* path, uint64_t maxBytes, std::vector<uint8_t
 bool WriteWholeLocalFile(const char* path, const void* data, size_t size) {
     bool ok;
     {
-        ScopedFile file(CreateLocalFile(path));
+        platform::OwnedFile file(CreateLocalFile(path));
         if (!file.valid()) return false;
         ok = size > std::numeric_limits<uint32_t>::max()
                  ? false
@@ -78,15 +78,17 @@ size_t RemoveTempFileLeftovers(const std::string& root) {
     return RemoveLeftoversIn(root.empty() ? "." : root, platform::UniqueFilePattern(kTempPrefix), kLeftoverSearchDepth);
 }
 
+TempFile::~TempFile() {
+    if (path_.empty()) return;
+    platform::SetFileAttributesNormal(path_.c_str());
+    platform::RemoveFile(path_.c_str());
+}
+
 bool ReplaceFileContent(const char* path, const void* data, size_t size) {
-    const std::string temp = CreateTempFileBeside(path);
-    if (temp.empty()) return false;
-    if (!WriteWholeLocalFile(temp.c_str(), data, size)) {
-        platform::RemoveFile(temp.c_str());
-        return false;
-    }
+    TempFile temp(CreateTempFileBeside(path));
+    if (temp.empty() || !WriteWholeLocalFile(temp.c_str(), data, size)) return false;
     platform::SetFileAttributesNormal(path);
-    if (platform::ReplaceFileAtomic(temp.c_str(), path)) return true;
-    platform::RemoveFile(temp.c_str());
-    return false;
+    if (!platform::ReplaceFileAtomic(temp.c_str(), path)) return false;
+    temp.Keep();
+    return true;
 }

@@ -12,22 +12,23 @@
 // it first. The invalid handle for a null or empty path or when creation fails.
 platform::FileHandle CreateLocalFile(const char* path);
 
-// Owns one platform file handle.
-class ScopedFile {
+// A temporary file, removed when the guard goes unless it was kept (moved onto its target,
+// or handed on). Every temporary file of a download or a replacement has one, so no branch
+// of a failure forgets it.
+class TempFile {
 public:
-    explicit ScopedFile(platform::FileHandle h = platform::kInvalidFile) : h_(h) {}
-    ~ScopedFile() { Close(); }
-    ScopedFile(const ScopedFile&) = delete;
-    ScopedFile& operator=(const ScopedFile&) = delete;
-    platform::FileHandle get() const { return h_; }
-    bool valid() const { return h_ != platform::kInvalidFile; }
-    void Close() {
-        if (valid()) platform::CloseFile(h_);
-        h_ = platform::kInvalidFile;
-    }
+    explicit TempFile(std::string path = std::string()) : path_(std::move(path)) {}
+    ~TempFile();
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    const std::string& path() const { return path_; }
+    const char* c_str() const { return path_.c_str(); }
+    bool empty() const { return path_.empty(); }
+    // The file is no longer the guard's to remove.
+    void Keep() { path_.clear(); }
 
 private:
-    platform::FileHandle h_;
+    std::string path_;
 };
 
 // Makes a new empty temporary file in the folder of `path` (creating the missing folders

@@ -99,16 +99,20 @@ FileHandle OpenFileExclusive(const char* path);
 // failed because the file does not exist.
 FileHandle OpenFileReadExclusive(const char* path, bool* missing);
 void CloseFile(FileHandle h);
-// Owns a handle and closes it when it goes out of scope.
+// Owns a handle and closes it when it goes out of scope (or at Close). The one owner of a
+// file handle everywhere.
 class OwnedFile {
 public:
-    explicit OwnedFile(FileHandle h) : h_(h) {}
-    ~OwnedFile() {
-        if (h_ != kInvalidFile) CloseFile(h_);
-    }
+    explicit OwnedFile(FileHandle h = kInvalidFile) : h_(h) {}
+    ~OwnedFile() { Close(); }
     OwnedFile(const OwnedFile&) = delete;
     OwnedFile& operator=(const OwnedFile&) = delete;
     FileHandle get() const { return h_; }
+    bool valid() const { return h_ != kInvalidFile; }
+    void Close() {
+        if (h_ != kInvalidFile) CloseFile(h_);
+        h_ = kInvalidFile;
+    }
 
 private:
     FileHandle h_;
