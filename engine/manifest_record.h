@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-constexpr const char* kManifestName = "update.inf";
+#include "net/server_name.h"
+
 constexpr const char* kKindUnpack = "unpack";
 constexpr const char* kDigestPrefixMd5 = "md5 ";
 constexpr const char* kDigestPrefixTmp = "tmp ";

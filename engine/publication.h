@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <string>
 
-constexpr const char* kPublicationMember = "publication.num";
+#include "net/server_name.h"
+
 // The status line refusing a signed file of an older publication (GBK; %s: the file).
 constexpr const char* kTextOlderPublication = "更新数据的发布编号低于本机已安装的更新，已拒绝：%s";
 

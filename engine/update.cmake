@@ -4,7 +4,6 @@ target_sources(updater_engine PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/plugin_values.cpp
   ${CMAKE_CURRENT_LIST_DIR}/manifest_text.cpp
   ${CMAKE_CURRENT_LIST_DIR}/manifest.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/reserved_names.cpp
   ${CMAKE_CURRENT_LIST_DIR}/publication.cpp
   ${CMAKE_CURRENT_LIST_DIR}/signed_fetch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/manifest_store.cpp

@@ -12,13 +12,12 @@
 #include "engine/md5.h"
 #include "engine/publication.h"
 #include "engine/publisher_key.h"
-#include "engine/reserved_names.h"
 #include "engine/signed_fetch.h"
 #include "common/progress_sink.h"
 #include "common/update_codes.h"
 #include "net/local_file.h"
 #include "net/pak_access.h"
-#include "net/safe_name.h"
+#include "net/server_name.h"
 #include "net/status_text.h"
 #include "net/transfer.h"
 #include "pak/pak_update_task.h"
@@ -254,8 +253,11 @@ int32_t UpdateEngine::OnFetchFailure(FailureSink& failures, const std::string& r
 }
 
 const char* UpdateEngine::RecordRefusal(const ManifestRecord& record) const {
-    if (!IsSafeRelativeName(record.name)) return kTextUnsafeName;
-    if (IsReservedInstallName(record.name, !record.IsUnpack())) return kTextReservedName;
+    switch (CheckServerName(record.name, record.IsUnpack() ? NameKind::kLooseFile : NameKind::kPackMember)) {
+        case NameVerdict::kOutsideInstallation: return kTextUnsafeName;
+        case NameVerdict::kInstallationsOwn: return kTextReservedName;
+        case NameVerdict::kAccepted: break;
+    }
     if (!record.IsUnpack()) {
         // The pack finds entries by id alone: a second name with a taken id would replace
         // the other file's content.

@@ -6,7 +6,7 @@
 #include "common/progress_sink.h"
 #include "common/update_codes.h"
 #include "net/local_file.h"
-#include "net/safe_name.h"
+#include "net/server_name.h"
 #include "net/status_text.h"
 #include "net/unwrap.h"
 

@@ -2,7 +2,6 @@
 target_sources(unit_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/engine_test_support.cpp
   ${CMAKE_CURRENT_LIST_DIR}/manifest_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/names_and_texts_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/progress_sink_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/unwrap_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/offline_package_test.cpp

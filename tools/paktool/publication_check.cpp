@@ -7,7 +7,7 @@
 
 #include "engine/manifest_record.h"
 #include "engine/publication.h"
-#include "engine/reserved_names.h"
+#include "net/server_name.h"
 #include "pak/pak_name.h"
 #include "tools/paktool/cli_util.h"
 

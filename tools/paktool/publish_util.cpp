@@ -10,7 +10,7 @@
 #include "common/update_codes.h"
 #include "net/local_file.h"
 #include "net/pak_access.h"
-#include "net/safe_name.h"
+#include "net/server_name.h"
 #include "pak/pak_paths.h"
 #include "platform/platform.h"
 #include "text/message_box.h"
