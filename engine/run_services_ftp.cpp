@@ -37,11 +37,6 @@ private:
     FtpSession ftp_;  // registers itself as the current transfer, so a stop reaches it
 };
 
-const char* CfgString(iUpdateCfg* cfg, const char* key) {
-    const char* value = cfg != nullptr ? cfg->GetString(key) : nullptr;
-    return value != nullptr ? value : "";
-}
-
 class FtpRunServices : public RunServices {
 public:
     uint32_t SelectServer(ServerCandidates& candidates) override { return SelectUpdateServer(candidates); }

@@ -48,12 +48,6 @@ constexpr const char* kSelfUpdatePackName = "patch.dat";
 // How the download of a replacement ended.
 enum class Replacement { kDone, kFailed, kRefused };
 
-const char* CfgString(const char* key) {
-    iUpdateCfg* cfg = GetPlatformConfig();
-    const char* value = cfg != nullptr ? cfg->GetString(key) : nullptr;
-    return value != nullptr ? value : "";
-}
-
 int32_t CfgInt(const char* key) {
     iUpdateCfg* cfg = GetPlatformConfig();
     return cfg != nullptr ? cfg->GetInt(key) : 0;

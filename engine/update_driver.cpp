@@ -49,10 +49,8 @@ struct RunObjects {
 };
 
 std::string RemoteListPath() {
-    iUpdateCfg* cfg = GetPlatformConfig();
-    const char* directory = cfg != nullptr ? cfg->GetString(kCfgKeyFtpDirectory) : nullptr;
     char path[kPathBytes];
-    std::snprintf(path, sizeof(path), kRemoteListFormat, directory != nullptr ? directory : "");
+    std::snprintf(path, sizeof(path), kRemoteListFormat, CfgString(kCfgKeyFtpDirectory));
     return path;
 }
 

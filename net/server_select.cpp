@@ -116,7 +116,6 @@ uint32_t SelectUpdateServer(const char* addressText, iUpdateCfg* cfg, const std:
 
 uint32_t SelectUpdateServer(ServerCandidates& list) {
     iUpdateCfg* cfg = GetPlatformConfig();
-    const char* text = cfg != nullptr ? cfg->GetString(kCfgKeyFtpAddress) : nullptr;
-    const std::string addressText = text != nullptr ? text : "";  // the plug-in's text is only lent
+    const std::string addressText = CfgString(cfg, kCfgKeyFtpAddress);  // the plug-in's text is only lent
     return SelectUpdateServer(addressText.c_str(), cfg, &StopFlag, list);
 }

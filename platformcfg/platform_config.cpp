@@ -13,6 +13,13 @@ std::string g_downloadDirOverride;
 iUpdateCfg* GetPlatformConfig() { return g_platformConfig.load(); }
 void SetPlatformConfig(iUpdateCfg* cfg) { g_platformConfig.store(cfg); }
 
+const char* CfgString(iUpdateCfg* cfg, const char* key) {
+    const char* value = cfg != nullptr ? cfg->GetString(key) : nullptr;
+    return value != nullptr ? value : "";
+}
+
+const char* CfgString(const char* key) { return CfgString(GetPlatformConfig(), key); }
+
 const std::string& GetPlatformString() { return g_platformString; }
 void SetPlatformString(const char* text) { g_platformString = text != nullptr ? text : ""; }
 

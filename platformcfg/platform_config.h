@@ -9,6 +9,9 @@
 // The plug-in's interface object; null until start-up has loaded the plug-in.
 iUpdateCfg* GetPlatformConfig();
 void SetPlatformConfig(iUpdateCfg* cfg);
+// The plug-in's string for `key` ("" without a plug-in or a value), and the same of `cfg`.
+const char* CfgString(const char* key);
+const char* CfgString(iUpdateCfg* cfg, const char* key);
 
 // The plug-in's "platfrom string" value (GBK), empty when it gave none.
 const std::string& GetPlatformString();
