@@ -17,6 +17,7 @@ public:
     FtpServerSession(const char* host, uint16_t port, const char* user, const char* password)
         : ftp_(host, port, user, password) {}
     void SetServerList(const uint32_t* servers, uint32_t count) { ftp_.SetServerList(servers, count); }
+    void SetDownloadLimit(uint32_t kilobytesPerSecond) { ftp_.SetDownloadLimit(kilobytesPerSecond); }
 
     int32_t DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink,
                          uint64_t maxBytes = kNoSizeBound) override {
@@ -48,6 +49,8 @@ public:
                                                           CfgString(cfg, kCfgKeyFtpAccount),
                                                           CfgString(cfg, kCfgKeyFtpPassword));
         session->SetServerList(servers, count);
+        const int limit = cfg != nullptr ? cfg->GetInt(kCfgKeyDownloadLimit) : 0;
+        session->SetDownloadLimit(limit > 0 ? static_cast<uint32_t>(limit) : 0);
         return session;
     }
 

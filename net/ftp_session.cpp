@@ -14,6 +14,7 @@
 #include "net/ftp_policy.h"
 #include "net/ftp_transfers.h"
 #include "net/local_file.h"
+#include "net/rate_limit.h"
 #include "net/status_text.h"
 #include "net/unwrap.h"
 #include "platform/platform.h"
@@ -73,6 +74,7 @@ struct FtpSessionCore {
     std::shared_ptr<FtpConnection> connection;
     std::minstd_rand random;
     std::shared_ptr<TransferJob> current;  // the request being served, if any
+    std::shared_ptr<RateLimit> rateLimit;  // the download limit, if any
 
     std::atomic<uint32_t> activity{0};
     std::atomic<bool> stop{false};
@@ -342,6 +344,14 @@ void FtpSession::RetireThread() {
     }
 }
 
+void FtpSession::SetDownloadLimit(uint32_t kilobytesPerSecond) {
+    std::lock_guard<std::mutex> hold(core_->lock);
+    core_->rateLimit.reset();
+    if (kilobytesPerSecond != 0) {
+        core_->rateLimit = std::make_shared<RateLimit>(uint64_t{kilobytesPerSecond} * kBytesPerKilobyte);
+    }
+}
+
 void FtpSession::SetServerList(const uint32_t* addresses, uint32_t count) {
     std::lock_guard<std::mutex> hold(core_->lock);
     core_->servers.assign(addresses, addresses + (addresses != nullptr ? count : 0));
@@ -355,6 +365,8 @@ std::string FtpSession::CurrentHost() const {
 std::shared_ptr<TransferJob> FtpSession::NewJob(const char* remotePath, ProgressSink* sink) {
     auto job = std::make_shared<TransferJob>(&core_->activity, sink);
     job->remotePath = remotePath != nullptr ? remotePath : "";
+    std::lock_guard<std::mutex> hold(core_->lock);
+    job->rateLimit = core_->rateLimit;
     return job;
 }
 

@@ -43,6 +43,9 @@ public:
 
     // The servers a reconnection may move to (IPv4, network byte order).
     void SetServerList(const uint32_t* addresses, uint32_t count);
+    // Keeps every later transfer of the session, together, within `kilobytesPerSecond`
+    // (KB of 1024 bytes); 0 lifts the limit.
+    void SetDownloadLimit(uint32_t kilobytesPerSecond);
 
     // Transfer requests, answered on the transfer thread under the watchdog: 0, UPD_INTERRUPTED,
     // kResultSkipped or kResultFail.

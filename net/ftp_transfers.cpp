@@ -7,6 +7,7 @@
 #include "net/ftp_client.h"
 #include "net/ftp_policy.h"
 #include "net/local_file.h"
+#include "net/rate_limit.h"
 #include "platform/platform.h"
 
 void TransferJob::Stamp() {
@@ -55,6 +56,8 @@ int32_t TransferJob::Result() {
 }
 
 namespace {
+
+constexpr uint32_t kLimitWaitSliceMs = 250;
 
 // The remote file opened for a transfer, with the size the transfer expects.
 struct OpenedRemote {
@@ -134,6 +137,19 @@ public:
     virtual bool Keep(const uint8_t* bytes, uint32_t count) = 0;
 };
 
+// Waits as long as the download limit asks after `count` bytes, in slices that stamp the
+// watchdog (a transfer held back by the limit is no stall) and end early on a stop.
+void KeepToTheLimit(TransferJob& job, uint32_t count) {
+    if (!job.rateLimit) return;
+    uint32_t wait = job.rateLimit->Take(count);
+    while (wait > 0 && !job.Cancelled()) {
+        const uint32_t slice = std::min(wait, kLimitWaitSliceMs);
+        job.rateLimit->clock().SleepMs(slice);
+        job.Stamp();
+        wait -= slice;
+    }
+}
+
 // How a pump ended.
 struct Pumped {
     uint64_t done = 0;
@@ -155,7 +171,8 @@ Pumped Pump(TransferJob& job, FtpRemoteFile& file, int64_t size, uint64_t limit,
         reporter.Step(static_cast<uint32_t>(out.done), ReportedTotal(size, out.done), out.status);
         const uint64_t room = std::min<uint64_t>(limit - out.done, ReadRoom(job, out.done));
         if (room == 0) break;
-        const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(sizer.Next(), room));
+        uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(sizer.Next(), room));
+        if (job.rateLimit) want = std::min(want, job.rateLimit->Chunk());
         uint8_t* into = destination.Room(out.done, want);
         if (into == nullptr) {
             out.status = kProgressData;
@@ -176,6 +193,7 @@ Pumped Pump(TransferJob& job, FtpRemoteFile& file, int64_t size, uint64_t limit,
         }
         out.done += count;
         out.status = StatusAfter(out.done, size, false);
+        KeepToTheLimit(job, count);
     }
     if (size == kUnknownSize) out.status = StatusAfter(out.done, size, ended);
     reporter.Final(static_cast<uint32_t>(out.done), ReportedTotal(size, out.done), out.status);

@@ -5,12 +5,14 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 class FtpConnection;
 class ProgressSink;
+class RateLimit;
 
 // Memory downloads carry manifests and single game files; nothing larger is accepted.
 constexpr uint32_t kFtpMaxMemoryDownload = 0x8000000;
@@ -63,6 +65,8 @@ public:
     int64_t size = -1;
     // The most bytes the caller accepts: a file announced or sent larger fails at once.
     uint64_t maxBytes = UINT64_MAX;
+    // The download limit the transfer keeps to, shared with every other transfer; none when null.
+    std::shared_ptr<RateLimit> rateLimit;
 
 private:
     std::atomic<uint32_t>* activity_;

@@ -46,6 +46,10 @@ constexpr const char* kCfgKeyFtpDirectory = "ftp directory";
 constexpr const char* kCfgKeyFileVersion = "file version";
 constexpr const char* kCfgKeyFileUpdate = "file update";
 constexpr const char* kCfgKeyPlatformVersion = "platfrom version";
+// Keys added later; a plug-in that does not know them answers 0 or null, which keeps the
+// tool's behaviour as it was.
+// KB/s (1024 bytes) all downloads of a run together may take; 0: no limit.
+constexpr const char* kCfgKeyDownloadLimit = "download limit";
 
 // "ftpip" asks for the i-th server address: the key block is "ftpip", NUL, the index as one
 // raw byte, NUL. Read up to its first NUL it is "ftpip" for every index.

@@ -539,4 +539,15 @@ TEST_F(FtpSessionTest, AThrowInsideATransferFailsOnlyThatRequest) {
     }
 }
 
+// A transfer held back by the download limit is no stall: the watchdog leaves it alone, and
+// it arrives whole.
+TEST_F(FtpSessionTest, ATransferHeldBackByTheLimitIsNoStall) {
+    const std::string data = Pattern(48 * 1024);
+    server->Put("limited.bin", File(data));
+    auto session = Open(QuickWatchdog());  // gives up after 300 ms without activity
+    session->SetDownloadLimit(32);         // 48 KiB at 32 KB/s: about a second and a half
+    EXPECT_EQ(session->DownloadFile("limited.bin", "limited.bin", nullptr), 0);
+    EXPECT_EQ(ReadFile("limited.bin"), data);
+}
+
 }  // namespace
