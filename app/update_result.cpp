@@ -60,6 +60,8 @@ RunEndView ViewOfRunEnd(const RunEnd& end) {
         case UPD_E_OPEN_PACK: return FullStopped(kTextOpenPackFailed);
         case UPD_E_REBUILD_PACK: return FullStopped(kTextRebuildFailed);
         case UPD_INTERRUPTED: return Interrupted(end);
+        // The status line already names the space still needed; it stays.
+        case UPD_E_DISK_SPACE: return FullStopped("");
         // A run that ended another way (no server, no version file, a request given up): its
         // sender's line says why; the run's text and the new run follow all the same.
         default: return FullStopped(end.phase == kPhaseChecking ? kTextFetchInfoFailed : kTextFileFailed);

@@ -10,6 +10,7 @@ const char* UpdateResultName(int32_t code) {
         case UPD_E_OPEN_PACK: return "UPD_E_OPEN_PACK";
         case UPD_E_REBUILD_PACK: return "UPD_E_REBUILD_PACK";
         case UPD_INTERRUPTED: return "UPD_INTERRUPTED";
+        case UPD_E_DISK_SPACE: return "UPD_E_DISK_SPACE";
         case UPD_RESTART_REQUESTED: return "UPD_RESTART_REQUESTED";
         default: return "?";
     }

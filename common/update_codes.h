@@ -29,6 +29,9 @@ constexpr int32_t UPD_E_DATA = static_cast<int32_t>(0x80000003u);
 constexpr int32_t UPD_E_OPEN_PACK = static_cast<int32_t>(0x80000004u);
 constexpr int32_t UPD_E_REBUILD_PACK = static_cast<int32_t>(0x80000005u);
 constexpr int32_t UPD_INTERRUPTED = static_cast<int32_t>(0x80000006u);
+// The installation's volume has too little free space for the run; nothing was changed and
+// the status line says how much more is needed.
+constexpr int32_t UPD_E_DISK_SPACE = static_cast<int32_t>(0x80000008u);
 // A restart was requested (new tool or plug-in written); the sender showed its own text.
 constexpr int32_t UPD_RESTART_REQUESTED = -1;
 

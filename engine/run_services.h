@@ -37,6 +37,8 @@ public:
                                                        uint32_t count) = 0;
     // The pause between two frames of the up-to-date animation.
     virtual void Sleep(uint32_t ms) = 0;
+    // Bytes free for the user on the volume holding `path`; -1 when unknown.
+    virtual int64_t FreeDiskBytes(const char* path) = 0;
 };
 
 // The services of update.exe: SelectUpdateServer and an FtpSession.

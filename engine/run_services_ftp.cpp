@@ -55,6 +55,7 @@ public:
     }
 
     void Sleep(uint32_t ms) override { platform::SleepMs(ms); }
+    int64_t FreeDiskBytes(const char* path) override { return platform::FreeDiskBytes(path); }
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "common/run_state.h"
 #include "common/show_status.h"
 #include "common/update_codes.h"
+#include "engine/disk_space.h"
 #include "engine/failure_sink.h"
 #include "engine/manifest_store.h"
 #include "engine/offline_package.h"
@@ -21,6 +22,7 @@
 #include "pak/pak_paths.h"
 #include "pak/pak_update_task.h"
 #include "pak/rebuild_progress.h"
+#include "platform/platform.h"
 #include "platformcfg/platform_config.h"
 
 namespace {
@@ -34,6 +36,7 @@ constexpr const char* kTextNoMemory = "内存不足，更新已停止";
 constexpr const char* kTextUnexpected = "更新过程中出现意外错误，更新已停止";
 constexpr int32_t kRunEnded = -1;  // no server, or the self-update ended the run
 constexpr size_t kPathBytes = 1024;
+constexpr const char* kInstallFolder = ".";  // a run works in the installation folder
 
 bool Stopped() { return StopFlag.load() != kStopNone; }
 
@@ -74,6 +77,19 @@ int32_t PlayUpToDateAnimation(ProgressSink& sink, RunServices& services) {
     return Stopped() ? UPD_INTERRUPTED : UPD_UP_TO_DATE;
 }
 
+// Before the first byte: the installation's volume must hold the downloads still to come
+// and the rebuilt pack beside the old one. Short of it, the run changes nothing and says how
+// much more room it needs.
+bool EnoughDiskSpace(UpdateEngine& engine, RunServices& services, const std::string& localPack) {
+    const platform::OwnedFile pack(platform::OpenFileForRead(localPack.c_str()));
+    const int64_t packBytes = pack.valid() ? platform::FileSize(pack.get()) : 0;
+    const uint64_t needed = DiskSpaceNeeded(engine.ToFetch(), packBytes > 0 ? static_cast<uint64_t>(packBytes) : 0);
+    const uint64_t shortfall = DiskSpaceShortfall(needed, services.FreeDiskBytes(kInstallFolder));
+    if (shortfall == 0) return true;
+    ShowStatus(DiskSpaceText(shortfall).c_str());
+    return false;
+}
+
 // The stages after the server was chosen, on the open session.
 int32_t RunOnSession(UpdateEngine& engine, RunObjects& run, ServerSession& session, RunServices& services,
                      const std::string& localPack) {
@@ -91,6 +107,7 @@ int32_t RunOnSession(UpdateEngine& engine, RunObjects& run, ServerSession& sessi
                                                    localPack.c_str(), &totalSize, &fileCount);
     if (checked < 0) return checked;
     if (checked == UPD_UP_TO_DATE) return PlayUpToDateAnimation(run.sink, services);
+    if (!EnoughDiskSpace(engine, services, localPack)) return UPD_E_DISK_SPACE;
     ShowStatus(kTextDownloading);
     run.sink.Post(UM_PHASE_BEGIN, fileCount, totalSize);
     return engine.DownloadAndApply(&run.sink, run.store, run.failures, *run.task, session);

@@ -162,6 +162,8 @@ std::string UniqueFilePattern(const char* prefix);
 // The system's directory for temporary files (GetTempPathA; TMPDIR or /tmp on POSIX),
 // without a trailing separator. Empty on failure.
 std::string TempDirectory();
+// Bytes the current user may still write on the volume holding `path`; -1 when unknown.
+int64_t FreeDiskBytes(const char* path);
 // Names of the files (not directories) in `directory` matching `pattern` as FindFirstFileA
 // matches it: '*' and '?' wildcards, letter case ignored, "*.*" also matching names
 // without a dot.

@@ -13,6 +13,7 @@
 #include <iconv.h>
 #include <pthread.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <atomic>
 #include <string>
@@ -351,6 +352,13 @@ std::string CreateUniqueFile(const char* directory, const char* prefix) {
 
 std::string UniqueFilePattern(const char* prefix) {
     return std::string(prefix != nullptr ? prefix : "") + "??????";  // mkstemp's six characters
+}
+
+int64_t FreeDiskBytes(const char* path) {
+    struct statvfs volume;
+    if (path == nullptr || ::statvfs(path, &volume) != 0) return -1;
+    const unsigned long long bytes = static_cast<unsigned long long>(volume.f_bavail) * volume.f_frsize;
+    return bytes > static_cast<unsigned long long>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(bytes);
 }
 
 std::string TempDirectory() {

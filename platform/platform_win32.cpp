@@ -256,6 +256,13 @@ std::string UniqueFilePattern(const char* prefix) {
     return std::string(prefix != nullptr ? prefix : "").substr(0, 3) + "*.tmp";
 }
 
+int64_t FreeDiskBytes(const char* path) {
+    ULARGE_INTEGER available = {};
+    // Only what the caller may use (quotas included); the totals are not asked for (null).
+    if (path == nullptr || !::GetDiskFreeSpaceExA(path, &available, nullptr, nullptr)) return -1;
+    return available.QuadPart > static_cast<ULONGLONG>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(available.QuadPart);
+}
+
 std::string TempDirectory() {
     char buf[MAX_PATH + 1] = {0};
     DWORD n = ::GetTempPathA(sizeof(buf), buf);

@@ -260,6 +260,9 @@ TEST(UpdateDlgStateTest, RunResults) {
          kBarError, 1, false, false},
         {"rebuild failed stops", downloading, 0, 0, 0, false, UPD_E_REBUILD_PACK, "本地压缩包重组失败", 1000,
          kBarError, 1, false, false},
+        // The status line names the space still needed: the result puts no text over it.
+        {"short of disk space while checking", checking, 0, 0, 0, false, UPD_E_DISK_SPACE, "", 100, kBarError, 1,
+         false, false},
         {"a run ended by its sender while downloading", downloading, 0, 0, 0, false, -1, "文件下载失败", 1000,
          kBarError, 1, false, false},
         {"a skipped request while checking", checking, 0, 0, 0, false, static_cast<int32_t>(0x80000007),

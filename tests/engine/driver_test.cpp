@@ -110,6 +110,53 @@ TEST_F(DriverTest, DownloadsAndAppliesInOrderOnTheChosenServer) {
     EXPECT_EQ(FailedFileCount.load(), 0u);
 }
 
+struct DiskCase {
+    const char* name;
+    int64_t freeBytes;
+    int32_t result;
+    const char* shortText;  // the status line of a refusal; null when the run goes on
+};
+
+// Before the first byte the volume must hold what the run will write (about 32 MiB of room
+// for this small update): short of it the run changes nothing, says how much more it needs,
+// and ends with the retry; a later run with room installs everything.
+TEST_F(DriverTest, TooLittleDiskSpaceRefusesTheRunBeforeTheFirstByte) {
+    const std::vector<DiskCase> cases = {
+        {"one-MiB-free", 1024 * 1024, UPD_E_DISK_SPACE, "磁盘空间不足，还需要 31."},
+        {"nothing-free", 0, UPD_E_DISK_SPACE, "磁盘空间不足，还需要 32."},
+        {"free-space-unknown", -1, UPD_DONE, nullptr},
+        {"plenty-free", 64 * 1024 * 1024, UPD_DONE, nullptr},
+    };
+    for (const DiskCase& c : cases) {
+        StopFlag.store(0);
+        enginetest::ScratchDir dir;
+        enginetest::PluginScope scope{"win", 10002};
+        const std::string root = dir.path() + "/server";
+        WriteFile(root + "/" + kVersionFile, "223\n10002");
+        PublishGameFiles(root, {{"data/a.txt", "alpha v1"}, {"data/b.txt", std::string(5000, 'b')}});
+        ScriptedServices s{root};
+        {
+            UiRecorder first(platform::kIdYes);
+            ASSERT_EQ(UpdateThreadProc(&window, s), UPD_DONE) << c.name;
+        }
+        PublishGameFiles(root, {{"data/a.txt", "alpha v2"}, {"data/b.txt", std::string(5000, 'c')}});
+        s.freeBytes = c.freeBytes;
+        s.log = {};
+        UiRecorder ui(platform::kIdYes);
+        EXPECT_EQ(UpdateThreadProc(&window, s), c.result) << c.name;
+        if (c.shortText != nullptr) {
+            ASSERT_FALSE(ui.statuses.empty()) << c.name;
+            EXPECT_EQ(ui.statuses.back().rfind(c.shortText, 0), 0u) << c.name << ": " << ui.statuses.back();
+            EXPECT_EQ(s.log.calls.size(), 2u) << c.name;  // the version file and the list only
+            EXPECT_EQ(PackMember("data/a.txt"), "alpha v1") << c.name;
+            s.freeBytes = INT64_MAX;
+            UiRecorder again(platform::kIdYes);
+            EXPECT_EQ(UpdateThreadProc(&window, s), UPD_DONE) << c.name;
+        }
+        EXPECT_EQ(PackMember("data/a.txt"), "alpha v2") << c.name;
+    }
+}
+
 TEST_F(DriverTest, UpToDatePlaysTheAnimationThenReports) {
     InstallV1();
     EXPECT_EQ(UpdateThreadProc(&window, services), UPD_UP_TO_DATE);

@@ -80,6 +80,7 @@ public:
     uint32_t SelectServer(ServerCandidates& candidates) override;
     std::unique_ptr<ServerSession> OpenSession(uint32_t address, const uint32_t* servers, uint32_t count) override;
     void Sleep(uint32_t ms) override;
+    int64_t FreeDiskBytes(const char*) override { return freeBytes; }
 
     // The selection's answer and the candidate list it leaves.
     uint32_t chosen = 0x0100007F;
@@ -91,6 +92,8 @@ public:
     // StopFlag is set to 1 after this many pauses (0: never).
     uint32_t stopAfterSleeps = 0;
     std::map<std::string, Fault> faults;
+    // What the volume has free (-1: unknown).
+    int64_t freeBytes = INT64_MAX;
 
     uint32_t selections = 0;
     std::vector<uint32_t> sleeps;
