@@ -81,6 +81,56 @@ mkdir -p "$WORK/reserved"
 printf 'x' > "$WORK/reserved/update.inf"
 expect olp-reserved-name 2 '' 'reserves' -- olp reserved r.olp
 
+# A file gone from the game folder leaves every installation that applies the next list:
+# rm-v1 holds a pack member (data/old.txt) and a loose file (notes.txt) that rm-v2 lacks.
+mkdir -p "$WORK/rm-v1/data" "$WORK/rm-v2/data" "$WORK/inst-rm" "$WORK/inst-rm-fresh"
+printf 'kept' > "$WORK/rm-v1/data/kept.txt"
+printf 'old' > "$WORK/rm-v1/data/old.txt"
+printf 'notes' > "$WORK/rm-v1/notes.txt"
+printf 'notes.txt\r\n' > "$WORK/rm-v1/.unpack"
+cp "$WORK/rm-v1/data/kept.txt" "$WORK/rm-v2/data/kept.txt"
+# The record a removal publishes: pack kind, the content of the delete marker.
+removal_record() { printf 'pack\r\n%s\r\nmd5 %s\r\n8\r\ndownload/%s\r\n\r\n' "$1" "$(printf DeleteMe | md5sum | cut -c1-32)" "$1"; }
+# Checks that the update list of srv-rm publishes data/old.txt and notes.txt as removed.
+check_removal_list() {
+    (cd "$WORK" && "$PAKTOOL" extract srv-rm/download/update.pak update.inf rm-list.txt >/dev/null 2>&1) ||
+        { cli_fail "$1" "no update list"; return; }
+    local name list
+    list="$(cat "$WORK/rm-list.txt")"
+    for name in data/old.txt notes.txt; do
+        [[ "$list" == *"$(removal_record "$name")"* ]] || cli_fail "$1" "the list does not publish $name as removed"
+    done
+}
+expect removal-publish-v1 0 'published 3 files to .*' '' -- publish rm-v1 srv-rm
+expect removal-sync-v1 0 '.*UPD_DONE' '.*' -- sync srv-rm inst-rm --yes
+expect removal-publish-v2 0 $'removed data/old.txt\nremoved notes.txt\npublished 1 files to .*' '' -- publish rm-v2 srv-rm
+check_removal_list removal-publish-v2
+expect removal-sync-v2 0 '.*UPD_DONE' '' -- sync srv-rm inst-rm
+[ ! -e "$WORK/inst-rm/notes.txt" ] || cli_fail removal-sync-v2 "the loose notes.txt is still installed"
+expect removal-pack-member-gone 1 '' "holds no member 'data/old.txt'" -- extract inst-rm/patch.dat data/old.txt rm-out.bin
+expect removal-sync-v2-again 0 '.*UPD_UP_TO_DATE' '' -- sync srv-rm inst-rm
+# The next publication keeps them removed without reporting them again, for installations
+# that skipped the one before.
+expect removal-publish-v3 0 'published 1 files to .*' '' -- publish rm-v2 srv-rm
+check_removal_list removal-publish-v3
+expect removal-sync-v3 0 '.*UPD_UP_TO_DATE' '' -- sync srv-rm inst-rm
+expect removal-sync-fresh 0 '.*UPD_DONE' '.*' -- sync srv-rm inst-rm-fresh --yes
+[ ! -e "$WORK/inst-rm-fresh/notes.txt" ] || cli_fail removal-sync-fresh "a fresh installation got notes.txt"
+# A file back in the game folder is published again.
+expect removal-publish-back 0 'published 3 files to .*' '' -- publish rm-v1 srv-rm
+expect removal-sync-back 0 '.*UPD_DONE' '' -- sync srv-rm inst-rm
+cmp -s "$WORK/inst-rm/notes.txt" "$WORK/rm-v1/notes.txt" || cli_fail removal-sync-back "notes.txt is not back"
+# Server files no record points at any more go, with their signatures.
+expect removal-stale-files 0 $'removed stale server file download/data/kept.txt\nremoved stale server file download/data/old.txt\nremoved stale server file download/notes.txt\npublished 3 files to .*' '' -- publish rm-v1 srv-rm --platform win
+for f in data/kept.txt data/old.txt notes.txt; do
+    [ ! -e "$WORK/srv-rm/download/$f" ] || cli_fail removal-stale-files "download/$f is still there"
+    [ -e "$WORK/srv-rm/download/\$win/$f" ] || cli_fail removal-stale-files "download/\$win/$f is missing"
+done
+mkdir -p "$WORK/srv-rm-junk/download"
+printf 'not a list' > "$WORK/srv-rm-junk/download/update.pak"
+expect removal-unreadable-list 1 '' "'srv-rm-junk/download/update.pak' holds no readable update list" -- publish rm-v2 srv-rm-junk
+cmp -s "$WORK/srv-rm-junk/download/update.pak" <(printf 'not a list') || cli_fail removal-unreadable-list "the list was replaced"
+
 # Publications that would break an installation or a package are refused before anything
 # is written, naming the files at fault. Each bad-... folder holds one fault beside a
 # harmless file; LOOSE lists the names that go into its .unpack.

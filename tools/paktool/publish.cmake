@@ -2,6 +2,7 @@
 target_sources(paktool PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/publish_util.cpp
   ${CMAKE_CURRENT_LIST_DIR}/publication_check.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/publish_removals.cpp
   ${CMAKE_CURRENT_LIST_DIR}/run_diagnosis.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cmd_publish.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cmd_olp.cpp
