@@ -47,6 +47,13 @@ fi
 mkdir -p "$WORK/empty"
 expect sync-no-rebuild 1 '.*result: 0x80000003 UPD_E_DATA' "UPD_E_DATA.*'empty/patch.dat' does not exist.*--yes" -- sync srv1 empty
 [ ! -e "$WORK/empty/patch.dat" ] || cli_fail sync-no-rebuild "patch.dat was created"
+# The engine's texts are GBK: a UTF-8 terminal shows them in UTF-8, any other terminal gets
+# them as they are.
+gbk_local="$(printf '\xb1\xbe\xb5\xd8')"  # the GBK bytes of the question's first word
+for case in "utf8:C.UTF-8:本地" "zh-utf8:zh_CN.UTF-8:本地" "c:C:$gbk_local" "posix:POSIX:$gbk_local"; do
+    IFS=: read -r name terminal text <<< "$case"
+    LC_ALL="$terminal" expect "sync-message-$name" 1 ".*message: \[\] ${text}patch.dat.*" 'UPD_E_DATA' -- sync srv1 empty
+done
 
 # An offline package of v2 applied to a v1 installation.
 expect sync-inst2-v1 0 '.*UPD_DONE' '.*' -- sync srv1 inst2 --yes

@@ -12,6 +12,7 @@
 #include "net/unwrap.h"
 #include "platform/platform.h"
 #include "tools/paktool/cli_util.h"
+#include "tools/paktool/console_text.h"
 #include "tools/paktool/paktool_command.h"
 #include "tools/paktool/publication_check.h"
 #include "tools/paktool/publish_removals.h"
@@ -97,7 +98,7 @@ int PublishRemovals(const ParsedArgs& args, const PublicationSigner& signer, con
     for (const Removal& removal : removals) {
         std::vector<uint8_t> bytes = RemovalContent();
         if (int rc = WriteRecordFile(args, signer, serverDir, removal.record, bytes); rc != kExitOk) return rc;
-        if (removal.newlyRemoved) std::printf("removed %s\n", removal.record.name.c_str());
+        if (removal.newlyRemoved) std::printf("removed %s\n", ConsoleText(removal.record.name).c_str());
     }
     for (const Removal& removal : removals) records.push_back(removal.record);
     return kExitOk;

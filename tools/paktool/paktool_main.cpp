@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tools/paktool/cli_util.h"
+#include "tools/paktool/console_text.h"
 #include "tools/paktool/paktool_command.h"
 
 namespace {
@@ -81,6 +82,7 @@ int RunPaktool(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     // No exception leaves the tool: each becomes the usual one-line failure.
+    InitConsoleText();
     try {
         return RunPaktool(argc - 1, argv + 1);
     } catch (const std::bad_alloc&) {

@@ -15,6 +15,7 @@
 #include "platform/platform.h"
 #include "text/message_box.h"
 #include "tools/paktool/cli_util.h"
+#include "tools/paktool/console_text.h"
 
 namespace {
 
@@ -36,14 +37,15 @@ int ConsoleMessageBox(const char* text, const char* caption, unsigned flags) {
     for (char& c : line) {
         if (c == '\r' || c == '\n') c = ' ';
     }
-    std::fprintf(stdout, "%s\n", line.c_str());
+    std::fprintf(stdout, "%s\n", ConsoleText(line).c_str());
     std::fflush(stdout);
     if (!question) return platform::kIdOk;
     return g_answerYes ? platform::kIdYes : platform::kIdNo;
 }
 
 bool ConsoleStatus(char* copy, size_t length) {
-    std::fwrite(copy, 1, length >= 2 ? length - 2 : length, stdout);  // without its CR LF
+    const std::string line = ConsoleText(std::string(copy, length >= 2 ? length - 2 : length));  // without CR LF
+    std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
     return false;  // ShowStatus frees the copy
