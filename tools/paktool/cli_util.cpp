@@ -21,6 +21,17 @@ constexpr int kDecimalBase = 10;
 
 const char* g_commandName = nullptr;
 
+// The help the next ParseArgs prints (set by RequestCommandHelp).
+struct HelpRequest {
+    bool requested = false;
+    const char* name = "";
+    const char* usage = "";
+    const char* summary = "";
+};
+HelpRequest g_help;
+
+constexpr const char* kValuePlaceholder = "VALUE";
+
 // Closes the file when it leaves scope.
 class ScopedFile {
 public:
@@ -74,7 +85,45 @@ bool WriteAll(platform::FileHandle h, const uint8_t* data, size_t size) {
     return true;
 }
 
+// The word the usage line shows after `option` ("--dir DIR" gives "DIR"); VALUE when the
+// usage line does not show it.
+std::string ValueWord(const char* usage, const char* option) {
+    const std::string text = usage;
+    const std::string key = std::string(option) + " ";
+    const size_t at = text.find(key);
+    if (at == std::string::npos) return kValuePlaceholder;
+    const size_t start = at + key.size();
+    const size_t end = text.find_first_of(" ]", start);
+    const std::string word = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    return word.empty() || word[0] == '-' || word[0] == '[' ? kValuePlaceholder : word;
+}
+
+int PrintCommandHelp(const std::vector<OptionDef>& optionDefs) {
+    std::printf("Usage: paktool %s %s\n%s\n", g_help.name, g_help.usage, g_help.summary);
+    std::printf("Options:%s\n", optionDefs.empty() ? " none" : "");
+    for (const OptionDef& def : optionDefs) {
+        std::string line = "  ";
+        if (def.shortName != nullptr) line += def.shortName;
+        if (def.shortName != nullptr && def.longName != nullptr) line += ", ";
+        if (def.longName != nullptr) line += def.longName;
+        if (def.takesValue) {
+            std::string word = def.longName != nullptr ? ValueWord(g_help.usage, def.longName) : kValuePlaceholder;
+            if (word == kValuePlaceholder && def.shortName != nullptr) word = ValueWord(g_help.usage, def.shortName);
+            line += " " + word;
+        }
+        std::printf("%s\n", line.c_str());
+    }
+    return kExitHelpShown;
+}
+
 }  // namespace
+
+void RequestCommandHelp(const char* name, const char* usage, const char* summary) {
+    g_help.requested = true;
+    g_help.name = name;
+    g_help.usage = usage;
+    g_help.summary = summary;
+}
 
 void SetCurrentCommandName(const char* name) { g_commandName = name; }
 const char* CurrentCommandName() { return g_commandName; }
@@ -214,6 +263,10 @@ const char* ParsedArgs::Value(const char* name) const {
 bool ParsedArgs::Has(const char* name) const { return Find(name) != nullptr; }
 
 int ParseArgs(int argc, char** argv, const std::vector<OptionDef>& optionDefs, ParsedArgs& out) {
+    if (g_help.requested) {
+        g_help.requested = false;
+        return PrintCommandHelp(optionDefs);
+    }
     out.defs_ = optionDefs;
     out.given_.clear();
     out.positional_.clear();

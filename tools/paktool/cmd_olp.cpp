@@ -97,7 +97,8 @@ int RunOlp(int argc, char** argv) {
 }
 
 const PaktoolCommandRegistration kRegistration{
-    {"olp", "GAMEDIR OUT.olp [--platform LIST] [--tool-version N --tool FILE] [--plugin-version N [--plugin FILE]]",
+    {"olp", "GAMEDIR OUT.olp [--platform LIST] [--tool-version N --tool FILE] [--plugin-version N [--plugin FILE]] "
+     "[--sign SECRET --number N]",
      "write an offline update package from a game folder", RunOlp}};
 
 }  // namespace
