@@ -138,6 +138,16 @@ printf 'not a list' > "$WORK/srv-rm-junk/download/update.pak"
 expect removal-unreadable-list 1 '' "'srv-rm-junk/download/update.pak' holds no readable update list" -- publish rm-v2 srv-rm-junk
 cmp -s "$WORK/srv-rm-junk/download/update.pak" <(printf 'not a list') || cli_fail removal-unreadable-list "the list was replaced"
 
+# The sample settings of the reference plug-in read the tree a default publish writes.
+sample_ini="$(cd "$(dirname "$0")/../.." && pwd)/platformcfg/reference/updatecfg.ini"
+ini_value() { sed -n "s/^$1 *= *//p" "$sample_ini" | tr -d '\r'; }
+expect sample-ini-publish 0 'published 4 files to .*' '' -- publish v2 srv-sample --tool-version 224 --tool v2/readme.txt
+for case in "list:ftp directory:update.pak" "version-file:file version:" "tool:file update:"; do
+    IFS=: read -r name key suffix <<< "$case"
+    path="$(ini_value "$key")$suffix"
+    [ -f "$WORK/srv-sample/$path" ] || cli_fail "sample-ini-$name" "'$key' leads to '$path', which publish did not write"
+done
+
 # Publications that would break an installation or a package are refused before anything
 # is written, naming the files at fault. Each bad-... folder holds one fault beside a
 # harmless file; LOOSE lists the names that go into its .unpack.
