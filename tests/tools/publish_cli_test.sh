@@ -148,6 +148,43 @@ for case in "list:ftp directory:update.pak" "version-file:file version:" "tool:f
     [ -f "$WORK/srv-sample/$path" ] || cli_fail "sample-ini-$name" "'$key' leads to '$path', which publish did not write"
 done
 
+# Names are published as the GBK players read: a UTF-8 name (a Linux tree) is refused unless
+# --utf8-names converts it; a name that is neither is refused either way.
+utf8_zh="$(printf '\xe4\xb8\xad\xe6\x96\x87')"  # two Chinese characters in UTF-8 ...
+gbk_zh="$(printf '\xd6\xd0\xce\xc4')"             # ... and the same two in GBK
+mkdir -p "$WORK/bad-utf8-name/data" "$WORK/bad-utf8-folder/$utf8_zh" "$WORK/good-gbk-name/data" \
+         "$WORK/bad-no-gbk-form" "$WORK/bad-neither" "$WORK/good-utf8-loose"
+printf 'x' > "$WORK/bad-utf8-name/data/$utf8_zh.txt"
+printf 'x' > "$WORK/bad-utf8-folder/$utf8_zh/a.txt"
+printf 'x' > "$WORK/good-gbk-name/data/$gbk_zh.txt"
+printf 'x' > "$WORK/bad-no-gbk-form/$(printf '\xf0\x9f\x98\x80').txt"
+printf 'x' > "$WORK/bad-neither/$(printf 'a\x80b').txt"
+printf 'x' > "$WORK/good-utf8-loose/$utf8_zh.txt"
+printf '%s.txt\r\n' "$utf8_zh" > "$WORK/good-utf8-loose/.unpack"
+#    case                         exit stdout                        stderr                                             arguments
+expect names-utf8-refused           1 ''                             "the name of 'bad-utf8-name/data/$utf8_zh.txt' is UTF-8.*--utf8-names" -- publish bad-utf8-name srv-names-refused
+expect names-utf8-folder-refused    1 ''                             "the name of 'bad-utf8-folder/$utf8_zh' is UTF-8"   -- publish bad-utf8-folder srv-names-refused
+expect names-neither-refused        1 ''                             "is not GBK text"                                  -- publish bad-neither srv-names-refused
+expect names-olp-utf8-refused       1 ''                             "the name of 'bad-utf8-name/data/$utf8_zh.txt' is UTF-8" -- olp bad-utf8-name refused-names.olp
+expect names-no-gbk-form            1 ''                             "has no GBK form"                                  -- publish bad-no-gbk-form srv-names-refused --utf8-names
+expect names-neither-not-utf8       1 ''                             "is not UTF-8 text"                                -- publish bad-neither srv-names-refused --utf8-names
+[ ! -e "$WORK/srv-names-refused" ] && [ ! -e "$WORK/refused-names.olp" ] || cli_fail names-refused-writes-nothing "a refused publication wrote files"
+# Checks that the update list of SERVERDIR holds the record KIND NAME.
+check_list_record() {
+    local case="$1" server="$2" kind="$3" name="$4" list
+    (cd "$WORK" && "$PAKTOOL" extract "$server/download/update.pak" update.inf names-list.txt >/dev/null 2>&1) ||
+        { cli_fail "$case" "no update list"; return; }
+    list="$(cat "$WORK/names-list.txt")"
+    [[ "$list" == *"$kind"$'\r\n'"$name"$'\r\n'* ]] || cli_fail "$case" "the list has no $kind record for the GBK name"
+}
+expect names-gbk                    0 'published 1 files to .*'      ''  -- publish good-gbk-name srv-names-gbk
+check_list_record names-gbk srv-names-gbk pack "data/$gbk_zh.txt"
+expect names-utf8-converted         0 'published 1 files to .*'      ''  -- publish bad-utf8-name srv-names-utf8 --utf8-names
+check_list_record names-utf8-converted srv-names-utf8 pack "data/$gbk_zh.txt"
+expect names-utf8-loose-converted   0 'published 1 files to .*'      ''  -- publish good-utf8-loose srv-names-loose --utf8-names
+check_list_record names-utf8-loose-converted srv-names-loose unpack "$gbk_zh.txt"
+expect names-olp-utf8-converted     0 'packaged 1 files into names.olp' '' -- olp bad-utf8-name names.olp --utf8-names
+
 # Publications that would break an installation or a package are refused before anything
 # is written, naming the files at fault. Each bad-... folder holds one fault beside a
 # harmless file; LOOSE lists the names that go into its .unpack.

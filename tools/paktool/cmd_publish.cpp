@@ -74,9 +74,12 @@ int WriteRecordFile(const ParsedArgs& args, const PublicationSigner& signer, con
 
 int PublishFiles(const ParsedArgs& args, const PublicationSigner& signer, const std::string& serverDir,
                  const std::string& fileDir, std::vector<ManifestRecord>& records) {
+    NameEncoding encoding = NameEncoding::kGbk;
+    if (int rc = ParseNameEncoding(args, encoding); rc != kExitOk) return rc;
     std::vector<GameFile> files;
-    if (int rc = ScanGameDir(args.Positional()[0], files); rc != kExitOk) return rc;
-    const std::vector<std::string> unpack = ReadUnpackList(args.Positional()[0]);
+    if (int rc = ScanGameDir(args.Positional()[0], encoding, files); rc != kExitOk) return rc;
+    std::vector<std::string> unpack;
+    if (int rc = ReadUnpackList(args.Positional()[0], encoding, unpack); rc != kExitOk) return rc;
     // Refused before anything is written, so a refused publication leaves SERVERDIR as it was.
     if (int rc = CheckPublication(files, unpack, {}); rc != kExitOk) return rc;
     for (const GameFile& file : files) {
@@ -189,7 +192,8 @@ int RunPublish(int argc, char** argv) {
                                            {nullptr, "--wrap", false},        {nullptr, "--tool-version", true},
                                            {nullptr, "--tool", true},         {nullptr, "--plugin-version", true},
                                            {nullptr, "--plugin", true},       kSignOption,
-                                           kNumberOption,                     kForceOption};
+                                           kNumberOption,                     kForceOption,
+                                           kUtf8NamesOptionDef};
     if (int rc = ParseArgs(argc, argv, optionDefs, args); rc != kExitOk) return rc;
     if (int rc = ExpectPositional(args, 2); rc != kExitOk) return rc;
     if (int rc = CheckPairs(args); rc != kExitOk) return rc;
@@ -221,7 +225,7 @@ int RunPublish(int argc, char** argv) {
 const PaktoolCommandRegistration kRegistration{
     {"publish",
      "GAMEDIR SERVERDIR [--dir DIR] [--platform P] [--wrap] [--tool-version N --tool FILE] "
-     "[--plugin-version N [--plugin FILE]] [--sign SECRET [--number N [--force]]]",
+     "[--plugin-version N [--plugin FILE]] [--sign SECRET [--number N [--force]]] [--utf8-names]",
      "write the server tree of an update (files, update.pak, version file) from a game folder", RunPublish}};
 
 }  // namespace
