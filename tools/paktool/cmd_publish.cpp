@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -107,11 +108,23 @@ int PublishRemovals(const ParsedArgs& args, const PublicationSigner& signer, con
     return kExitOk;
 }
 
-// Server files of the replaced publication that no record points at any more (and their
-// signatures) would only mislead whoever looks at the tree.
-void RemoveStaleFiles(const std::string& serverDir, const std::vector<ManifestRecord>& previous,
-                      const std::vector<ManifestRecord>& records) {
+// True for the files publish writes beside the game files (list, version file, tool,
+// plug-ins): never stale, whatever an old list said.
+bool IsPublicationOwnFile(const std::string& prefix, const std::string& remote) {
+    if (remote.compare(0, prefix.size(), prefix) != 0) return false;
+    const std::string name = remote.substr(prefix.size());
+    const std::string pluginSuffix = std::strchr(kPluginFileFormat, '_');
+    return name == kRemoteListName || name == kVersionFileName || name == kToolFileName ||
+           (name.find('/') == std::string::npos && name.size() > pluginSuffix.size() &&
+            name.compare(name.size() - pluginSuffix.size(), pluginSuffix.size(), pluginSuffix) == 0);
+}
+
+// Server files of the replaced publication, below DIR, that no record points at any more
+// (and their signatures) would only mislead whoever looks at the tree.
+void RemoveStaleFiles(const std::string& serverDir, const std::string& prefix,
+                      const std::vector<ManifestRecord>& previous, const std::vector<ManifestRecord>& records) {
     for (const std::string& remote : StaleRemotePaths(previous, records)) {
+        if (remote.compare(0, prefix.size(), prefix) != 0 || IsPublicationOwnFile(prefix, remote)) continue;
         const std::string path = JoinPath(serverDir, remote);
         if (!platform::FileExists(path.c_str())) continue;
         if (!platform::RemoveFile(path.c_str())) {
@@ -216,7 +229,7 @@ int RunPublish(int argc, char** argv) {
     if (int rc = PublishRemovals(args, signer, serverDir, fileDir, previous, records); rc != kExitOk) return rc;
     if (int rc = WriteRemoteList(signer, serverDir, prefix, records); rc != kExitOk) return rc;
     if (int rc = WriteVersionFiles(args, signer, serverDir, prefix); rc != kExitOk) return rc;
-    RemoveStaleFiles(serverDir, previous, records);
+    RemoveStaleFiles(serverDir, prefix, previous, records);
     std::printf("published %zu files to %s\n", fileCount, JoinPath(serverDir, prefix).c_str());
     if (signer.enabled()) std::printf("signed as publication %" PRIu64 "\n", signer.number());
     return kExitOk;
