@@ -133,6 +133,10 @@ for f in data/kept.txt data/old.txt notes.txt; do
     [ ! -e "$WORK/srv-rm/download/$f" ] || cli_fail removal-stale-files "download/$f is still there"
     [ -e "$WORK/srv-rm/download/\$win/$f" ] || cli_fail removal-stale-files "download/\$win/$f is missing"
 done
+# The same below a --dir written in capitals, whose files lie at their folded paths.
+expect removal-stale-dir-capitals-v1 0 'published 3 files to .*' '' -- publish rm-v1 srv-rm-caps --dir Edition/
+expect removal-stale-dir-capitals 0 $'removed data/old.txt\nremoved notes.txt\nremoved stale server file edition/data/kept.txt\nremoved stale server file edition/data/old.txt\nremoved stale server file edition/notes.txt\npublished 1 files to .*' '' -- publish rm-v2 srv-rm-caps --dir Edition/ --platform win
+[ ! -e "$WORK/srv-rm-caps/edition/data/kept.txt" ] || cli_fail removal-stale-dir-capitals "edition/data/kept.txt is still there"
 mkdir -p "$WORK/srv-rm-junk/download"
 printf 'not a list' > "$WORK/srv-rm-junk/download/update.pak"
 expect removal-unreadable-list 1 '' "'srv-rm-junk/download/update.pak' holds no readable update list" -- publish rm-v2 srv-rm-junk

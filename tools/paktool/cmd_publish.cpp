@@ -229,7 +229,10 @@ int RunPublish(int argc, char** argv) {
     if (int rc = PublishRemovals(args, signer, serverDir, fileDir, previous, records); rc != kExitOk) return rc;
     if (int rc = WriteRemoteList(signer, serverDir, prefix, records); rc != kExitOk) return rc;
     if (int rc = WriteVersionFiles(args, signer, serverDir, prefix); rc != kExitOk) return rc;
-    RemoveStaleFiles(serverDir, prefix, previous, records);
+    // Record paths are folded (the engine folds what it reads), DIR as given is not.
+    std::string foldedPrefix = prefix;
+    FoldPackName(foldedPrefix);
+    RemoveStaleFiles(serverDir, foldedPrefix, previous, records);
     std::printf("published %zu files to %s\n", fileCount, JoinPath(serverDir, prefix).c_str());
     if (signer.enabled()) std::printf("signed as publication %" PRIu64 "\n", signer.number());
     return kExitOk;
