@@ -213,8 +213,15 @@ make_game bad-loose-manifest 'update.inf' update.inf
 make_game bad-loose-pack 'patch.dat' patch.dat
 make_game bad-loose-pack-copy 'PATCH.DATtmp' PATCH.DATtmp
 make_game good-reserved-elsewhere 'data/patch.dat data/update.inf' data/patch.dat data/update.inf patch.dat
+# data/gone.txt holds exactly the delete marker: in the pack it would remove itself.
+make_game bad-delete-marker '' data/gone.txt
+printf 'DeleteMe' > "$WORK/bad-delete-marker/data/gone.txt"
+make_game good-delete-marker-loose 'data/gone.txt' data/gone.txt
+printf 'DeleteMe' > "$WORK/good-delete-marker-loose/data/gone.txt"
 for cmd in publish olp; do
     out=refused.$cmd
+    expect $cmd-delete-marker 2 '' "'bad-delete-marker/data/gone.txt' holds exactly the 8 bytes \"DeleteMe\"" -- $cmd bad-delete-marker $out
+    expect $cmd-delete-marker-loose 0 '.* 2 files .*' '' -- $cmd good-delete-marker-loose loose-marker.$cmd
     expect $cmd-same-id 2 '' "'bad-same-id/data/f0106862.bin' and 'bad-same-id/data/f1370800.bin' have the same id e6ec9da3" -- $cmd bad-same-id $out
     expect $cmd-manifest-id 2 '' "bad-manifest-id/data/ciemorp' would overwrite the installation's own 'update.inf' in patch.dat" -- $cmd bad-manifest-id $out
     expect $cmd-pack-publication 2 '' "bad-pack-publication/Publication.num' would overwrite the installation's own 'publication.num' in patch.dat" -- $cmd bad-pack-publication $out

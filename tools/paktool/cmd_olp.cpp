@@ -29,6 +29,7 @@ int AddGameFiles(const std::string& gameDir, NameEncoding encoding, UpdatePkWrit
     const std::vector<const char*> controlMembers = {kOlpPlatformMember, kOlpVersionMember, kOlpToolMember,
                                                      kOlpPluginMember, kManifestName};
     if (int rc = CheckPublication(files, unpack, controlMembers); rc != kExitOk) return rc;
+    if (int rc = CheckNoDeleteMarkers(files, unpack); rc != kExitOk) return rc;
     for (const GameFile& file : files) {
         std::vector<uint8_t> bytes;
         if (int rc = ReadWholeFile(file.path.c_str(), kMaxMember, "game file", bytes); rc != kExitOk) return rc;

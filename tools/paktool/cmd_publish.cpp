@@ -83,6 +83,7 @@ int PublishFiles(const ParsedArgs& args, const PublicationSigner& signer, const 
     if (int rc = ReadUnpackList(args.Positional()[0], encoding, unpack); rc != kExitOk) return rc;
     // Refused before anything is written, so a refused publication leaves SERVERDIR as it was.
     if (int rc = CheckPublication(files, unpack, {}); rc != kExitOk) return rc;
+    if (int rc = CheckNoDeleteMarkers(files, unpack); rc != kExitOk) return rc;
     for (const GameFile& file : files) {
         std::vector<uint8_t> bytes;
         if (int rc = ReadWholeFile(file.path.c_str(), kMaxGameFile, "game file", bytes); rc != kExitOk) return rc;
