@@ -26,6 +26,26 @@ expect block_needs_subcmd    2 '' "'block' needs one of: decode, encode" -- bloc
 expect block_bad_subcmd      2 '' "'block' needs one of" -- block squash
 expect command_help          0 'Usage: paktool block encode -m METHOD IN OUT.*' '' -- block encode --help
 expect command_help_after_dd 2 '' 'expected 2 arguments' -- block encode -m 0 -- --help
+expect version               0 'paktool [0-9]+ .*' '' -- --version
+expect command_help_options   0 $'Usage: paktool block encode .*\nOptions:\n  -m, --method METHOD' '' -- block encode --help
+expect command_help_no_option 0 $'Usage: paktool md5 FILE\n.*\nOptions: none' '' -- md5 --help
+
+# Every option a command accepts is in its own help. The candidates are all options any
+# command's usage shows; a command accepts one when its parser does not call it unknown.
+commands="$("$PAKTOOL" --help | sed -n 's/^  \([a-z][a-z0-9-]*\( [a-z][a-z0-9-]*\)\?\)\( .*\)\?$/\1/p' |
+            grep -v '^help$')"
+candidates="$("$PAKTOOL" --help | grep -o -- '--[a-z][a-z-]*' | grep -vx -- '--help\|--version' | sort -u)"
+while IFS= read -r command; do
+    # shellcheck disable=SC2086
+    help_text="$("$PAKTOOL" $command --help 2>&1)"
+    for option in $candidates; do
+        # shellcheck disable=SC2086
+        refusal="$(cd "$WORK" && timeout 10 "$PAKTOOL" $command "$option" 2>&1 >/dev/null)"
+        case "$refusal" in *"unknown option '$option'"*) continue ;; esac
+        printf '%s\n' "$help_text" | grep -q -- "^  \(-., \)\?$option\b" ||
+            cli_fail "command-help-lists-$command-${option#--}" "'$command' accepts $option but its help does not list it"
+    done
+done <<< "$commands"
 
 # --- md5 ------------------------------------------------------------------------------------
 expect md5_empty_file        0 'd41d8cd98f00b204e9800998ecf8427e' '' -- md5 good-empty.bin

@@ -47,6 +47,13 @@ fi
 mkdir -p "$WORK/empty"
 expect sync-no-rebuild 1 '.*result: 0x80000003 UPD_E_DATA' "UPD_E_DATA.*'empty/patch.dat' does not exist.*--yes" -- sync srv1 empty
 [ ! -e "$WORK/empty/patch.dat" ] || cli_fail sync-no-rebuild "patch.dat was created"
+# The engine's texts are GBK: a UTF-8 terminal shows them in UTF-8, any other terminal gets
+# them as they are.
+gbk_local="$(printf '\xb1\xbe\xb5\xd8')"  # the GBK bytes of the question's first word
+for case in "utf8:C.UTF-8:本地" "zh-utf8:zh_CN.UTF-8:本地" "c:C:$gbk_local" "posix:POSIX:$gbk_local"; do
+    IFS=: read -r name terminal text <<< "$case"
+    LC_ALL="$terminal" expect "sync-message-$name" 1 ".*message: \[\] ${text}patch.dat.*" 'UPD_E_DATA' -- sync srv1 empty
+done
 
 # An offline package of v2 applied to a v1 installation.
 expect sync-inst2-v1 0 '.*UPD_DONE' '.*' -- sync srv1 inst2 --yes
@@ -81,6 +88,107 @@ mkdir -p "$WORK/reserved"
 printf 'x' > "$WORK/reserved/update.inf"
 expect olp-reserved-name 2 '' 'reserves' -- olp reserved r.olp
 
+# A file gone from the game folder leaves every installation that applies the next list:
+# rm-v1 holds a pack member (data/old.txt) and a loose file (notes.txt) that rm-v2 lacks.
+mkdir -p "$WORK/rm-v1/data" "$WORK/rm-v2/data" "$WORK/inst-rm" "$WORK/inst-rm-fresh"
+printf 'kept' > "$WORK/rm-v1/data/kept.txt"
+printf 'old' > "$WORK/rm-v1/data/old.txt"
+printf 'notes' > "$WORK/rm-v1/notes.txt"
+printf 'notes.txt\r\n' > "$WORK/rm-v1/.unpack"
+cp "$WORK/rm-v1/data/kept.txt" "$WORK/rm-v2/data/kept.txt"
+# The record a removal publishes: pack kind, the content of the delete marker.
+removal_record() { printf 'pack\r\n%s\r\nmd5 %s\r\n8\r\ndownload/%s\r\n\r\n' "$1" "$(printf DeleteMe | md5sum | cut -c1-32)" "$1"; }
+# Checks that the update list of srv-rm publishes data/old.txt and notes.txt as removed.
+check_removal_list() {
+    (cd "$WORK" && "$PAKTOOL" extract srv-rm/download/update.pak update.inf rm-list.txt >/dev/null 2>&1) ||
+        { cli_fail "$1" "no update list"; return; }
+    local name list
+    list="$(cat "$WORK/rm-list.txt")"
+    for name in data/old.txt notes.txt; do
+        [[ "$list" == *"$(removal_record "$name")"* ]] || cli_fail "$1" "the list does not publish $name as removed"
+    done
+}
+expect removal-publish-v1 0 'published 3 files to .*' '' -- publish rm-v1 srv-rm
+expect removal-sync-v1 0 '.*UPD_DONE' '.*' -- sync srv-rm inst-rm --yes
+expect removal-publish-v2 0 $'removed data/old.txt\nremoved notes.txt\npublished 1 files to .*' '' -- publish rm-v2 srv-rm
+check_removal_list removal-publish-v2
+expect removal-sync-v2 0 '.*UPD_DONE' '' -- sync srv-rm inst-rm
+[ ! -e "$WORK/inst-rm/notes.txt" ] || cli_fail removal-sync-v2 "the loose notes.txt is still installed"
+expect removal-pack-member-gone 1 '' "holds no member 'data/old.txt'" -- extract inst-rm/patch.dat data/old.txt rm-out.bin
+expect removal-sync-v2-again 0 '.*UPD_UP_TO_DATE' '' -- sync srv-rm inst-rm
+# The next publication keeps them removed without reporting them again, for installations
+# that skipped the one before.
+expect removal-publish-v3 0 'published 1 files to .*' '' -- publish rm-v2 srv-rm
+check_removal_list removal-publish-v3
+expect removal-sync-v3 0 '.*UPD_UP_TO_DATE' '' -- sync srv-rm inst-rm
+expect removal-sync-fresh 0 '.*UPD_DONE' '.*' -- sync srv-rm inst-rm-fresh --yes
+[ ! -e "$WORK/inst-rm-fresh/notes.txt" ] || cli_fail removal-sync-fresh "a fresh installation got notes.txt"
+# A file back in the game folder is published again.
+expect removal-publish-back 0 'published 3 files to .*' '' -- publish rm-v1 srv-rm
+expect removal-sync-back 0 '.*UPD_DONE' '' -- sync srv-rm inst-rm
+cmp -s "$WORK/inst-rm/notes.txt" "$WORK/rm-v1/notes.txt" || cli_fail removal-sync-back "notes.txt is not back"
+# Server files no record points at any more go, with their signatures.
+expect removal-stale-files 0 $'removed stale server file download/data/kept.txt\nremoved stale server file download/data/old.txt\nremoved stale server file download/notes.txt\npublished 3 files to .*' '' -- publish rm-v1 srv-rm --platform win
+for f in data/kept.txt data/old.txt notes.txt; do
+    [ ! -e "$WORK/srv-rm/download/$f" ] || cli_fail removal-stale-files "download/$f is still there"
+    [ -e "$WORK/srv-rm/download/\$win/$f" ] || cli_fail removal-stale-files "download/\$win/$f is missing"
+done
+# The same below a --dir written in capitals, whose files lie at their folded paths.
+expect removal-stale-dir-capitals-v1 0 'published 3 files to .*' '' -- publish rm-v1 srv-rm-caps --dir Edition/
+expect removal-stale-dir-capitals 0 $'removed data/old.txt\nremoved notes.txt\nremoved stale server file edition/data/kept.txt\nremoved stale server file edition/data/old.txt\nremoved stale server file edition/notes.txt\npublished 1 files to .*' '' -- publish rm-v2 srv-rm-caps --dir Edition/ --platform win
+[ ! -e "$WORK/srv-rm-caps/edition/data/kept.txt" ] || cli_fail removal-stale-dir-capitals "edition/data/kept.txt is still there"
+mkdir -p "$WORK/srv-rm-junk/download"
+printf 'not a list' > "$WORK/srv-rm-junk/download/update.pak"
+expect removal-unreadable-list 1 '' "'srv-rm-junk/download/update.pak' holds no readable update list" -- publish rm-v2 srv-rm-junk
+cmp -s "$WORK/srv-rm-junk/download/update.pak" <(printf 'not a list') || cli_fail removal-unreadable-list "the list was replaced"
+
+# The sample settings of the reference plug-in read the tree a default publish writes.
+sample_ini="$(cd "$(dirname "$0")/../.." && pwd)/platformcfg/reference/updatecfg.ini"
+ini_value() { sed -n "s/^$1 *= *//p" "$sample_ini" | tr -d '\r'; }
+expect sample-ini-publish 0 'published 4 files to .*' '' -- publish v2 srv-sample --tool-version 224 --tool v2/readme.txt
+for case in "list:ftp directory:update.pak" "version-file:file version:" "tool:file update:"; do
+    IFS=: read -r name key suffix <<< "$case"
+    path="$(ini_value "$key")$suffix"
+    [ -f "$WORK/srv-sample/$path" ] || cli_fail "sample-ini-$name" "'$key' leads to '$path', which publish did not write"
+done
+
+# Names are published as the GBK players read: a UTF-8 name (a Linux tree) is refused unless
+# --utf8-names converts it; a name that is neither is refused either way.
+utf8_zh="$(printf '\xe4\xb8\xad\xe6\x96\x87')"  # two Chinese characters in UTF-8 ...
+gbk_zh="$(printf '\xd6\xd0\xce\xc4')"             # ... and the same two in GBK
+mkdir -p "$WORK/bad-utf8-name/data" "$WORK/bad-utf8-folder/$utf8_zh" "$WORK/good-gbk-name/data" \
+         "$WORK/bad-no-gbk-form" "$WORK/bad-neither" "$WORK/good-utf8-loose"
+printf 'x' > "$WORK/bad-utf8-name/data/$utf8_zh.txt"
+printf 'x' > "$WORK/bad-utf8-folder/$utf8_zh/a.txt"
+printf 'x' > "$WORK/good-gbk-name/data/$gbk_zh.txt"
+printf 'x' > "$WORK/bad-no-gbk-form/$(printf '\xf0\x9f\x98\x80').txt"
+printf 'x' > "$WORK/bad-neither/$(printf 'a\x80b').txt"
+printf 'x' > "$WORK/good-utf8-loose/$utf8_zh.txt"
+printf '%s.txt\r\n' "$utf8_zh" > "$WORK/good-utf8-loose/.unpack"
+#    case                         exit stdout                        stderr                                             arguments
+expect names-utf8-refused           1 ''                             "the name of 'bad-utf8-name/data/$utf8_zh.txt' is UTF-8.*--utf8-names" -- publish bad-utf8-name srv-names-refused
+expect names-utf8-folder-refused    1 ''                             "the name of 'bad-utf8-folder/$utf8_zh' is UTF-8"   -- publish bad-utf8-folder srv-names-refused
+expect names-neither-refused        1 ''                             "is not GBK text"                                  -- publish bad-neither srv-names-refused
+expect names-olp-utf8-refused       1 ''                             "the name of 'bad-utf8-name/data/$utf8_zh.txt' is UTF-8" -- olp bad-utf8-name refused-names.olp
+expect names-no-gbk-form            1 ''                             "has no GBK form"                                  -- publish bad-no-gbk-form srv-names-refused --utf8-names
+expect names-neither-not-utf8       1 ''                             "is not UTF-8 text"                                -- publish bad-neither srv-names-refused --utf8-names
+[ ! -e "$WORK/srv-names-refused" ] && [ ! -e "$WORK/refused-names.olp" ] || cli_fail names-refused-writes-nothing "a refused publication wrote files"
+# Checks that the update list of SERVERDIR holds the record KIND NAME.
+check_list_record() {
+    local case="$1" server="$2" kind="$3" name="$4" list
+    (cd "$WORK" && "$PAKTOOL" extract "$server/download/update.pak" update.inf names-list.txt >/dev/null 2>&1) ||
+        { cli_fail "$case" "no update list"; return; }
+    list="$(cat "$WORK/names-list.txt")"
+    [[ "$list" == *"$kind"$'\r\n'"$name"$'\r\n'* ]] || cli_fail "$case" "the list has no $kind record for the GBK name"
+}
+expect names-gbk                    0 'published 1 files to .*'      ''  -- publish good-gbk-name srv-names-gbk
+check_list_record names-gbk srv-names-gbk pack "data/$gbk_zh.txt"
+expect names-utf8-converted         0 'published 1 files to .*'      ''  -- publish bad-utf8-name srv-names-utf8 --utf8-names
+check_list_record names-utf8-converted srv-names-utf8 pack "data/$gbk_zh.txt"
+expect names-utf8-loose-converted   0 'published 1 files to .*'      ''  -- publish good-utf8-loose srv-names-loose --utf8-names
+check_list_record names-utf8-loose-converted srv-names-loose unpack "$gbk_zh.txt"
+expect names-olp-utf8-converted     0 'packaged 1 files into names.olp' '' -- olp bad-utf8-name names.olp --utf8-names
+
 # Publications that would break an installation or a package are refused before anything
 # is written, naming the files at fault. Each bad-... folder holds one fault beside a
 # harmless file; LOOSE lists the names that go into its .unpack.
@@ -105,8 +213,15 @@ make_game bad-loose-manifest 'update.inf' update.inf
 make_game bad-loose-pack 'patch.dat' patch.dat
 make_game bad-loose-pack-copy 'PATCH.DATtmp' PATCH.DATtmp
 make_game good-reserved-elsewhere 'data/patch.dat data/update.inf' data/patch.dat data/update.inf patch.dat
+# data/gone.txt holds exactly the delete marker: in the pack it would remove itself.
+make_game bad-delete-marker '' data/gone.txt
+printf 'DeleteMe' > "$WORK/bad-delete-marker/data/gone.txt"
+make_game good-delete-marker-loose 'data/gone.txt' data/gone.txt
+printf 'DeleteMe' > "$WORK/good-delete-marker-loose/data/gone.txt"
 for cmd in publish olp; do
     out=refused.$cmd
+    expect $cmd-delete-marker 2 '' "'bad-delete-marker/data/gone.txt' holds exactly the 8 bytes \"DeleteMe\"" -- $cmd bad-delete-marker $out
+    expect $cmd-delete-marker-loose 0 '.* 2 files .*' '' -- $cmd good-delete-marker-loose loose-marker.$cmd
     expect $cmd-same-id 2 '' "'bad-same-id/data/f0106862.bin' and 'bad-same-id/data/f1370800.bin' have the same id e6ec9da3" -- $cmd bad-same-id $out
     expect $cmd-manifest-id 2 '' "bad-manifest-id/data/ciemorp' would overwrite the installation's own 'update.inf' in patch.dat" -- $cmd bad-manifest-id $out
     expect $cmd-pack-publication 2 '' "bad-pack-publication/Publication.num' would overwrite the installation's own 'publication.num' in patch.dat" -- $cmd bad-pack-publication $out

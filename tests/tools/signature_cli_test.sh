@@ -38,7 +38,7 @@ mkdir -p "$WORK/files"
 make_bytes files/game.bin 200000 3
 expect sign 0 "signed files/game.bin.sig as 'game.bin', publication 7" '' -- sign sec files/game.bin --number 7
 independent sign files/game.bin game.bin 7
-expect verify 0 'signature valid, publication 7' '' -- verify-signature pub files/game.bin
+expect verify 0 "signature valid, publication 7, signed as 'game.bin'" '' -- verify-signature pub files/game.bin
 expect sign-named 0 ".*as 'download/game.bin', publication 8" '' -- sign sec files/game.bin --number 8 --name download/game.bin
 independent sign-named files/game.bin download/game.bin 8
 expect verify-named 0 'signature valid, publication 8' '' -- verify-signature pub files/game.bin --name download/game.bin
@@ -50,7 +50,7 @@ cp "$WORK/files/game.bin" "$WORK/files/truncated.bin"
 head -c -1 "$WORK/files/game.bin.sig" > "$WORK/files/truncated.bin.sig"
 cp "$WORK/files/game.bin" "$WORK/files/unsigned.bin"
 #    case                  exit stdout                       stderr                    arguments
-expect verify-wrong-name      1 'signature wrong name'        "not signed as 'game.bin'.*wrong name" -- verify-signature pub files/game.bin
+expect verify-wrong-name      1 'signature wrong name'        "signed as 'download/game.bin', not as 'game.bin'" -- verify-signature pub files/game.bin --name game.bin
 expect verify-wrong-file      1 'signature wrong file'        'wrong file'       -- verify-signature pub files/changed.bin --name download/game.bin
 expect verify-other-key       1 'signature bad signature'     'bad signature'    -- verify-signature other-pub files/game.bin --name download/game.bin
 expect verify-truncated       1 'signature malformed'         'malformed'        -- verify-signature pub files/truncated.bin --name download/game.bin
@@ -78,6 +78,10 @@ for remote in download/update.pak download/version.txt download/update.exe downl
     expect "publish-signed-$remote" 0 'signature valid, publication 1' '' -- verify-signature pub "srv/$remote" --name "$remote"
     independent "publish-signed-$remote" "srv/$remote" "$remote" 1
 done
+# Without --name a published file is checked under the name its signature holds: its path
+# on the server, never its base name.
+expect verify-published-default-name 0 "signature valid, publication 1, signed as 'download/data/a.txt'" '' -- verify-signature pub srv/download/data/a.txt
+expect verify-published-default-name-other-key 1 'signature bad signature' "not signed as 'download/data/a.txt'" -- verify-signature other-pub srv/download/data/a.txt
 expect publish-next-number 0 '.*signed as publication 2' '' -- publish game srv --sign sec
 expect publish-next-number-pak 0 'signature valid, publication 2' '' -- verify-signature pub srv/download/update.pak --name download/update.pak
 # A plug-in announced again without being given is signed anew under the new number: a
@@ -106,6 +110,37 @@ expect publish-unreadable-number-given 0 '.*signed as publication 9' '' -- publi
 
 expect publish-unsigned 0 'published 2 files to .*' '' -- publish game srv-plain
 [ -z "$(find "$WORK/srv-plain" -name '*.sig')" ] || cli_fail publish-unsigned "an unsigned publication wrote signature files"
+
+# --- a signed publication tried end to end: every signature of the tree, then sync --key ---
+expect e2e-publish 0 '.*signed as publication 5' '' -- publish game srv-e2e --sign sec --number 5
+cp -r "$WORK/srv-e2e" "$WORK/bad-changed-file"
+printf 'changed' >> "$WORK/bad-changed-file/download/data/a.txt"
+cp -r "$WORK/srv-e2e" "$WORK/bad-lacking-file"
+rm "$WORK/bad-lacking-file/download/readme.txt" "$WORK/bad-lacking-file/download/readme.txt.sig"
+cp -r "$WORK/srv-e2e" "$WORK/bad-forged-list"
+cp -r "$WORK/game" "$WORK/game-forged"
+printf 'not from the publisher' > "$WORK/game-forged/forged.txt"
+expect e2e-publish-forged 0 '.*' '' -- publish game-forged bad-forged-list
+rm -r "$WORK/game-forged"
+valid_tree=$'valid, publication 5: download/data/a.txt\nvalid, publication 5: download/readme.txt\nvalid, publication 5: download/update.pak\nvalid, publication 5: download/version.txt'
+#    case                               exit stdout                  stderr         arguments
+expect verify-publication-good             0 "$valid_tree"            '' -- verify-publication --key pub srv-e2e
+expect verify-publication-other-key        1 '.*'                     "4 files .* the first is 'download/data/a.txt' \(bad signature\)" -- verify-publication --key other-pub srv-e2e
+expect verify-publication-changed-file     1 '.*wrong file: download/data/a.txt.*' "1 files .* 'download/data/a.txt' \(wrong file\)" -- verify-publication --key pub bad-changed-file
+expect verify-publication-lacking-file     1 '.*missing: download/readme.txt.*' "1 files .* 'download/readme.txt' \(missing\)" -- verify-publication --key pub bad-lacking-file
+expect verify-publication-forged-list      1 '.*wrong file: download/update.pak.*' "2 files .* do not check" -- verify-publication --key pub bad-forged-list
+expect verify-publication-unsigned         1 '.*missing: download/update.pak.*' "\(missing\)" -- verify-publication --key pub srv-plain
+expect verify-publication-no-key           2 ''                       '--key is required' -- verify-publication srv-e2e
+expect verify-publication-no-list          3 ''                       "'files/download/update.pak' does not exist" -- verify-publication --key pub files
+mkdir -p "$WORK/inst-signed" "$WORK/inst-other-key" "$WORK/inst-forged" "$WORK/inst-unsigned"
+expect sync-key-good                       0 '.*result: 0x00000000 UPD_DONE' '.*' -- sync srv-e2e inst-signed --yes --key pub
+expect sync-key-good-again                 0 '.*UPD_UP_TO_DATE'       '' -- sync srv-e2e inst-signed --key pub
+for case in other-key:srv-e2e:other-pub forged:bad-forged-list:pub unsigned:srv-plain:pub; do
+    IFS=: read -r name tree keyfile <<< "$case"
+    expect "sync-key-$name" 1 '.*result: 0x80000003 UPD_E_DATA' 'UPD_E_DATA' -- sync "$tree" "inst-$name" --yes --key "$keyfile"
+    [ -z "$(ls -A "$WORK/inst-$name")" ] || cli_fail "sync-key-$name" "the refused run installed something"
+done
+expect sync-key-short                      2 ''                       "public key 'short-pub' is 31 bytes" -- sync srv-e2e inst-signed --key short-pub
 
 # --- olp --sign: the package is signed under the fixed name, whatever it is called later ---
 expect olp-needs-number 2 '' '--sign needs --number' -- olp game pkg.olp --sign sec

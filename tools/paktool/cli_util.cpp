@@ -21,24 +21,16 @@ constexpr int kDecimalBase = 10;
 
 const char* g_commandName = nullptr;
 
-// Closes the file when it leaves scope.
-class ScopedFile {
-public:
-    explicit ScopedFile(platform::FileHandle h) : h_(h) {}
-    ~ScopedFile() { platform::CloseFile(h_); }
-    ScopedFile(const ScopedFile&) = delete;
-    ScopedFile& operator=(const ScopedFile&) = delete;
-    platform::FileHandle get() const { return h_; }
-    bool valid() const { return h_ != platform::kInvalidFile; }
-    // Closes now; later calls and the destructor do nothing.
-    void Close() {
-        platform::CloseFile(h_);
-        h_ = platform::kInvalidFile;
-    }
-
-private:
-    platform::FileHandle h_;
+// The help the next ParseArgs prints (set by RequestCommandHelp).
+struct HelpRequest {
+    bool requested = false;
+    const char* name = "";
+    const char* usage = "";
+    const char* summary = "";
 };
+HelpRequest g_help;
+
+constexpr const char* kValuePlaceholder = "VALUE";
 
 // "paktool <command>: <tag><message>" as one line on stderr.
 void PrintStderrLine(const char* tag, const char* format, va_list args) {
@@ -74,7 +66,45 @@ bool WriteAll(platform::FileHandle h, const uint8_t* data, size_t size) {
     return true;
 }
 
+// The word the usage line shows after `option` ("--dir DIR" gives "DIR"); VALUE when the
+// usage line does not show it.
+std::string ValueWord(const char* usage, const char* option) {
+    const std::string text = usage;
+    const std::string key = std::string(option) + " ";
+    const size_t at = text.find(key);
+    if (at == std::string::npos) return kValuePlaceholder;
+    const size_t start = at + key.size();
+    const size_t end = text.find_first_of(" ]", start);
+    const std::string word = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    return word.empty() || word[0] == '-' || word[0] == '[' ? kValuePlaceholder : word;
+}
+
+int PrintCommandHelp(const std::vector<OptionDef>& optionDefs) {
+    std::printf("Usage: paktool %s %s\n%s\n", g_help.name, g_help.usage, g_help.summary);
+    std::printf("Options:%s\n", optionDefs.empty() ? " none" : "");
+    for (const OptionDef& def : optionDefs) {
+        std::string line = "  ";
+        if (def.shortName != nullptr) line += def.shortName;
+        if (def.shortName != nullptr && def.longName != nullptr) line += ", ";
+        if (def.longName != nullptr) line += def.longName;
+        if (def.takesValue) {
+            std::string word = def.longName != nullptr ? ValueWord(g_help.usage, def.longName) : kValuePlaceholder;
+            if (word == kValuePlaceholder && def.shortName != nullptr) word = ValueWord(g_help.usage, def.shortName);
+            line += " " + word;
+        }
+        std::printf("%s\n", line.c_str());
+    }
+    return kExitHelpShown;
+}
+
 }  // namespace
+
+void RequestCommandHelp(const char* name, const char* usage, const char* summary) {
+    g_help.requested = true;
+    g_help.name = name;
+    g_help.usage = usage;
+    g_help.summary = summary;
+}
 
 void SetCurrentCommandName(const char* name) { g_commandName = name; }
 const char* CurrentCommandName() { return g_commandName; }
@@ -103,7 +133,7 @@ int FailUsage(const char* detail) {
 
 int ReadWholeFile(const char* path, uint64_t maxBytes, const char* what, std::vector<uint8_t>& out) {
     out.clear();
-    ScopedFile file(platform::OpenFileForRead(path));
+    platform::OwnedFile file(platform::OpenFileForRead(path));
     if (!file.valid()) return Fail(kExitFileError, "cannot open %s '%s'", what, path);
     int64_t size = platform::FileSize(file.get());
     if (size < 0) return Fail(kExitFileError, "cannot get the size of %s '%s'", what, path);
@@ -137,12 +167,12 @@ namespace {
 // such as /dev/null or NUL. Renaming a temporary file over it would replace the device.
 bool IsSpecialFile(const char* path) {
     if (platform::FileExists(path) || platform::DirectoryExists(path)) return false;
-    ScopedFile probe(platform::OpenFileForRead(path));
+    platform::OwnedFile probe(platform::OpenFileForRead(path));
     return probe.valid();
 }
 
 int WriteSpecialFile(const char* path, const void* data, size_t size) {
-    ScopedFile file(platform::OpenFileForWrite(path));
+    platform::OwnedFile file(platform::OpenFileForWrite(path));
     if (!file.valid() || !WriteAll(file.get(), static_cast<const uint8_t*>(data), size))
         return Fail(kExitFileError, "cannot write '%s'", path);
     return kExitOk;
@@ -153,7 +183,7 @@ int WriteSpecialFile(const char* path, const void* data, size_t size) {
 int WriteWholeFile(const char* path, const void* data, size_t size) {
     if (IsSpecialFile(path)) return WriteSpecialFile(path, data, size);
     std::string partial = std::string(path) + kPartialSuffix;
-    ScopedFile file(platform::OpenFileForWrite(partial.c_str()));
+    platform::OwnedFile file(platform::OpenFileForWrite(partial.c_str()));
     if (!file.valid()) return Fail(kExitFileError, "cannot create '%s'", partial.c_str());
     bool written = WriteAll(file.get(), static_cast<const uint8_t*>(data), size) &&
                    platform::FlushFile(file.get());
@@ -214,6 +244,10 @@ const char* ParsedArgs::Value(const char* name) const {
 bool ParsedArgs::Has(const char* name) const { return Find(name) != nullptr; }
 
 int ParseArgs(int argc, char** argv, const std::vector<OptionDef>& optionDefs, ParsedArgs& out) {
+    if (g_help.requested) {
+        g_help.requested = false;
+        return PrintCommandHelp(optionDefs);
+    }
     out.defs_ = optionDefs;
     out.given_.clear();
     out.positional_.clear();

@@ -93,6 +93,15 @@ private:
     std::vector<const char*> positional_;
 };
 
+// What ParseArgs returns after printing a command's help; the frame turns it into kExitOk.
+// Never an exit code of its own.
+constexpr int kExitHelpShown = -1;
+
+// Set by the frame for "paktool COMMAND --help": the next ParseArgs prints the command's
+// usage line, its summary and every option of the table it is given (the options the
+// command really accepts), and returns kExitHelpShown without parsing anything.
+void RequestCommandHelp(const char* name, const char* usage, const char* summary);
+
 // Splits argv into the options of `optionDefs` and positional arguments. Accepts "-m VALUE",
 // "--name VALUE" and "--name=VALUE"; "--" ends the options; a lone "-" is positional.
 // An option's value is taken verbatim, so "-m -2" works. Unknown options, a missing value

@@ -20,13 +20,16 @@ namespace {
 constexpr uint64_t kMaxMember = kOlpMaxMember;
 constexpr int64_t kMaxVersion = 0x7FFFFFFF;
 
-int AddGameFiles(const std::string& gameDir, UpdatePkWriter& writer, std::vector<ManifestRecord>& records) {
+int AddGameFiles(const std::string& gameDir, NameEncoding encoding, UpdatePkWriter& writer,
+                 std::vector<ManifestRecord>& records) {
     std::vector<GameFile> files;
-    if (int rc = ScanGameDir(gameDir, files); rc != kExitOk) return rc;
-    const std::vector<std::string> unpack = ReadUnpackList(gameDir);
+    if (int rc = ScanGameDir(gameDir, encoding, files); rc != kExitOk) return rc;
+    std::vector<std::string> unpack;
+    if (int rc = ReadUnpackList(gameDir, encoding, unpack); rc != kExitOk) return rc;
     const std::vector<const char*> controlMembers = {kOlpPlatformMember, kOlpVersionMember, kOlpToolMember,
                                                      kOlpPluginMember, kManifestName};
     if (int rc = CheckPublication(files, unpack, controlMembers); rc != kExitOk) return rc;
+    if (int rc = CheckNoDeleteMarkers(files, unpack); rc != kExitOk) return rc;
     for (const GameFile& file : files) {
         std::vector<uint8_t> bytes;
         if (int rc = ReadWholeFile(file.path.c_str(), kMaxMember, "game file", bytes); rc != kExitOk) return rc;
@@ -67,7 +70,7 @@ int RunOlp(int argc, char** argv) {
     const std::vector<OptionDef> optionDefs = {{nullptr, "--platform", true}, {nullptr, "--tool-version", true},
                                            {nullptr, "--tool", true},     {nullptr, "--plugin-version", true},
                                            {nullptr, "--plugin", true},   kSignOption,
-                                           kNumberOption};
+                                           kNumberOption,                 kUtf8NamesOptionDef};
     if (int rc = ParseArgs(argc, argv, optionDefs, args); rc != kExitOk) return rc;
     if (int rc = ExpectPositional(args, 2); rc != kExitOk) return rc;
     if (args.Has("--tool") != args.Has("--tool-version")) return FailUsage("--tool and --tool-version go together");
@@ -77,11 +80,13 @@ int RunOlp(int argc, char** argv) {
     if (args.Has("--sign") && !args.Has("--number")) {
         return FailUsage("olp --sign needs --number: the publication the package belongs to");
     }
+    NameEncoding encoding = NameEncoding::kGbk;
+    if (int rc = ParseNameEncoding(args, encoding); rc != kExitOk) return rc;
     PublicationSigner signer;
     if (int rc = signer.Init(args, std::string()); rc != kExitOk) return rc;
     UpdatePkWriter writer;
     std::vector<ManifestRecord> records;
-    if (int rc = AddGameFiles(args.Positional()[0], writer, records); rc != kExitOk) return rc;
+    if (int rc = AddGameFiles(args.Positional()[0], encoding, writer, records); rc != kExitOk) return rc;
     if (int rc = AddControlMembers(args, writer); rc != kExitOk) return rc;
     std::string text;
     AppendManifestText(records, text);
@@ -97,7 +102,8 @@ int RunOlp(int argc, char** argv) {
 }
 
 const PaktoolCommandRegistration kRegistration{
-    {"olp", "GAMEDIR OUT.olp [--platform LIST] [--tool-version N --tool FILE] [--plugin-version N [--plugin FILE]]",
+    {"olp", "GAMEDIR OUT.olp [--platform LIST] [--tool-version N --tool FILE] [--plugin-version N [--plugin FILE]] "
+     "[--sign SECRET --number N] [--utf8-names]",
      "write an offline update package from a game folder", RunOlp}};
 
 }  // namespace

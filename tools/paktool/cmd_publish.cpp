@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,10 @@
 #include "net/unwrap.h"
 #include "platform/platform.h"
 #include "tools/paktool/cli_util.h"
+#include "tools/paktool/console_text.h"
 #include "tools/paktool/paktool_command.h"
 #include "tools/paktool/publication_check.h"
+#include "tools/paktool/publish_removals.h"
 #include "tools/paktool/publish_util.h"
 #include "tools/paktool/signing_util.h"
 
@@ -50,32 +53,88 @@ int WrapBytes(const std::string& remotePath, std::vector<uint8_t>& bytes) {
     return kExitOk;
 }
 
-int PublishFiles(const ParsedArgs& args, const PublicationSigner& signer, const std::string& serverDir,
-                 const std::string& prefix, std::vector<ManifestRecord>& records) {
-    std::vector<GameFile> files;
-    if (int rc = ScanGameDir(args.Positional()[0], files); rc != kExitOk) return rc;
-    const std::vector<std::string> unpack = ReadUnpackList(args.Positional()[0]);
-    // Refused before anything is written, so a refused publication leaves SERVERDIR as it was.
-    if (int rc = CheckPublication(files, unpack, {}); rc != kExitOk) return rc;
+// The folder of the remote paths of game files: DIR/, followed by "$PLATFORM/" with --platform.
+std::string GameFileDir(const ParsedArgs& args, const std::string& prefix) {
     std::string platformSegment;
     if (const char* p = args.Value("--platform")) {
         platformSegment = std::string("$") + p + "/";
         FoldPackName(platformSegment);
     }
-    const bool wrap = args.Has("--wrap");
+    return prefix + platformSegment;
+}
+
+// Writes the server file of `record` with `bytes` as its content.
+int WriteRecordFile(const ParsedArgs& args, const PublicationSigner& signer, const std::string& serverDir,
+                    const ManifestRecord& record, std::vector<uint8_t>& bytes) {
+    // An empty loose file cannot be read back out of a container; it travels as it is.
+    if (args.Has("--wrap") && !(record.IsUnpack() && bytes.empty())) {
+        if (int rc = WrapBytes(record.remotePath, bytes); rc != kExitOk) return rc;
+    }
+    return WriteSignedServerFile(signer, serverDir, record.remotePath, bytes);
+}
+
+int PublishFiles(const ParsedArgs& args, const PublicationSigner& signer, const std::string& serverDir,
+                 const std::string& fileDir, std::vector<ManifestRecord>& records) {
+    NameEncoding encoding = NameEncoding::kGbk;
+    if (int rc = ParseNameEncoding(args, encoding); rc != kExitOk) return rc;
+    std::vector<GameFile> files;
+    if (int rc = ScanGameDir(args.Positional()[0], encoding, files); rc != kExitOk) return rc;
+    std::vector<std::string> unpack;
+    if (int rc = ReadUnpackList(args.Positional()[0], encoding, unpack); rc != kExitOk) return rc;
+    // Refused before anything is written, so a refused publication leaves SERVERDIR as it was.
+    if (int rc = CheckPublication(files, unpack, {}); rc != kExitOk) return rc;
+    if (int rc = CheckNoDeleteMarkers(files, unpack); rc != kExitOk) return rc;
     for (const GameFile& file : files) {
         std::vector<uint8_t> bytes;
         if (int rc = ReadWholeFile(file.path.c_str(), kMaxGameFile, "game file", bytes); rc != kExitOk) return rc;
         const bool loose = std::find(unpack.begin(), unpack.end(), file.name) != unpack.end();
-        records.push_back(MakeRecord(file, bytes, loose, prefix + platformSegment + file.name));
-        const std::string& remote = records.back().remotePath;
-        // An empty loose file cannot be read back out of a container; it travels as it is.
-        if (wrap && !(loose && bytes.empty())) {
-            if (int rc = WrapBytes(remote, bytes); rc != kExitOk) return rc;
-        }
-        if (int rc = WriteSignedServerFile(signer, serverDir, remote, bytes); rc != kExitOk) return rc;
+        records.push_back(MakeRecord(file, bytes, loose, fileDir + file.name));
+        if (int rc = WriteRecordFile(args, signer, serverDir, records.back(), bytes); rc != kExitOk) return rc;
     }
     return kExitOk;
+}
+
+// Files of the replaced publication that the game folder no longer has stay removed on
+// every installation: each gets a removal record, carried on by every later publication.
+int PublishRemovals(const ParsedArgs& args, const PublicationSigner& signer, const std::string& serverDir,
+                    const std::string& fileDir, const std::vector<ManifestRecord>& previous,
+                    std::vector<ManifestRecord>& records) {
+    const std::vector<Removal> removals = FindRemovals(previous, records, fileDir);
+    for (const Removal& removal : removals) {
+        std::vector<uint8_t> bytes = RemovalContent();
+        if (int rc = WriteRecordFile(args, signer, serverDir, removal.record, bytes); rc != kExitOk) return rc;
+        if (removal.newlyRemoved) std::printf("removed %s\n", ConsoleText(removal.record.name).c_str());
+    }
+    for (const Removal& removal : removals) records.push_back(removal.record);
+    return kExitOk;
+}
+
+// True for the files publish writes beside the game files (list, version file, tool,
+// plug-ins): never stale, whatever an old list said.
+bool IsPublicationOwnFile(const std::string& prefix, const std::string& remote) {
+    if (remote.compare(0, prefix.size(), prefix) != 0) return false;
+    const std::string name = remote.substr(prefix.size());
+    const std::string pluginSuffix = std::strchr(kPluginFileFormat, '_');
+    return name == kRemoteListName || name == kVersionFileName || name == kToolFileName ||
+           (name.find('/') == std::string::npos && name.size() > pluginSuffix.size() &&
+            name.compare(name.size() - pluginSuffix.size(), pluginSuffix.size(), pluginSuffix) == 0);
+}
+
+// Server files of the replaced publication, below DIR, that no record points at any more
+// (and their signatures) would only mislead whoever looks at the tree.
+void RemoveStaleFiles(const std::string& serverDir, const std::string& prefix,
+                      const std::vector<ManifestRecord>& previous, const std::vector<ManifestRecord>& records) {
+    for (const std::string& remote : StaleRemotePaths(previous, records)) {
+        if (remote.compare(0, prefix.size(), prefix) != 0 || IsPublicationOwnFile(prefix, remote)) continue;
+        const std::string path = JoinPath(serverDir, remote);
+        if (!platform::FileExists(path.c_str())) continue;
+        if (!platform::RemoveFile(path.c_str())) {
+            Note("stale server file '%s' could not be removed", path.c_str());
+            continue;
+        }
+        platform::RemoveFile((path + kSignatureSuffix).c_str());
+        std::printf("removed stale server file %s\n", remote.c_str());
+    }
 }
 
 int WriteRemoteList(const PublicationSigner& signer, const std::string& serverDir, const std::string& prefix,
@@ -147,7 +206,8 @@ int RunPublish(int argc, char** argv) {
                                            {nullptr, "--wrap", false},        {nullptr, "--tool-version", true},
                                            {nullptr, "--tool", true},         {nullptr, "--plugin-version", true},
                                            {nullptr, "--plugin", true},       kSignOption,
-                                           kNumberOption,                     kForceOption};
+                                           kNumberOption,                     kForceOption,
+                                           kUtf8NamesOptionDef};
     if (int rc = ParseArgs(argc, argv, optionDefs, args); rc != kExitOk) return rc;
     if (int rc = ExpectPositional(args, 2); rc != kExitOk) return rc;
     if (int rc = CheckPairs(args); rc != kExitOk) return rc;
@@ -161,11 +221,20 @@ int RunPublish(int argc, char** argv) {
     PublicationSigner signer;
     const std::string currentSig = JoinPath(serverDir, prefix + kRemoteListName) + kSignatureSuffix;
     if (int rc = signer.Init(args, currentSig); rc != kExitOk) return rc;
+    std::vector<ManifestRecord> previous;
+    if (int rc = ReadPublishedList(JoinPath(serverDir, prefix + kRemoteListName), previous); rc != kExitOk) return rc;
+    const std::string fileDir = GameFileDir(args, prefix);
     std::vector<ManifestRecord> records;
-    if (int rc = PublishFiles(args, signer, serverDir, prefix, records); rc != kExitOk) return rc;
+    if (int rc = PublishFiles(args, signer, serverDir, fileDir, records); rc != kExitOk) return rc;
+    const size_t fileCount = records.size();
+    if (int rc = PublishRemovals(args, signer, serverDir, fileDir, previous, records); rc != kExitOk) return rc;
     if (int rc = WriteRemoteList(signer, serverDir, prefix, records); rc != kExitOk) return rc;
     if (int rc = WriteVersionFiles(args, signer, serverDir, prefix); rc != kExitOk) return rc;
-    std::printf("published %zu files to %s\n", records.size(), JoinPath(serverDir, prefix).c_str());
+    // Record paths are folded (the engine folds what it reads), DIR as given is not.
+    std::string foldedPrefix = prefix;
+    FoldPackName(foldedPrefix);
+    RemoveStaleFiles(serverDir, foldedPrefix, previous, records);
+    std::printf("published %zu files to %s\n", fileCount, JoinPath(serverDir, prefix).c_str());
     if (signer.enabled()) std::printf("signed as publication %" PRIu64 "\n", signer.number());
     return kExitOk;
 }
@@ -173,7 +242,7 @@ int RunPublish(int argc, char** argv) {
 const PaktoolCommandRegistration kRegistration{
     {"publish",
      "GAMEDIR SERVERDIR [--dir DIR] [--platform P] [--wrap] [--tool-version N --tool FILE] "
-     "[--plugin-version N [--plugin FILE]] [--sign SECRET [--number N [--force]]]",
+     "[--plugin-version N [--plugin FILE]] [--sign SECRET [--number N [--force]]] [--utf8-names]",
      "write the server tree of an update (files, update.pak, version file) from a game folder", RunPublish}};
 
 }  // namespace

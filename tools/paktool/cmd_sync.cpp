@@ -7,6 +7,7 @@
 
 #include "engine/failure_sink.h"
 #include "engine/manifest_store.h"
+#include "engine/publisher_key.h"
 #include "common/progress_sink.h"
 #include "common/update_codes.h"
 #include "engine/update_engine.h"
@@ -17,6 +18,7 @@
 #include "tools/paktool/publish_util.h"
 #include "tools/paktool/run_diagnosis.h"
 #include "tools/paktool/rebuild_meter.h"
+#include "tools/paktool/signing_util.h"
 
 namespace {
 
@@ -24,6 +26,24 @@ constexpr const char* kDefaultDir = "download/";
 constexpr const char* kRemoteListName = "update.pak";
 constexpr const char* kLocalPack = "patch.dat";
 constexpr size_t kResultTextMax = 128;
+const OptionDef kKeyOption = {nullptr, "--key", true};
+
+// The engine checks signatures with the given public key for one run, as a build with that
+// key would; the build's own key (or none) is back afterwards.
+class RunKey {
+public:
+    explicit RunKey(const PublisherKey* key) : set_(key != nullptr) {
+        if (set_) SetPublisherKeyForTesting(key);
+    }
+    ~RunKey() {
+        if (set_) SetPublisherKeyForTesting(nullptr);
+    }
+    RunKey(const RunKey&) = delete;
+    RunKey& operator=(const RunKey&) = delete;
+
+private:
+    bool set_;
+};
 
 int32_t RunOnlinePass(const std::string& serverRoot, const std::string& remoteList, RecordingFailureSink& failures) {
     ProgressSink sink;  // no window: nothing is posted
@@ -61,9 +81,15 @@ int RunSync(int argc, char** argv) {
     const std::vector<OptionDef> optionDefs = {{nullptr, "--dir", true},
                                            {nullptr, "--platform", true},
                                            {nullptr, "--plugin-version", true},
-                                           {nullptr, "--yes", false}};
+                                           {nullptr, "--yes", false},
+                                           kKeyOption};
     if (int rc = ParseArgs(argc, argv, optionDefs, args); rc != kExitOk) return rc;
     if (int rc = ExpectPositional(args, 2); rc != kExitOk) return rc;
+    PublisherKey key{};
+    const char* keyPath = args.Value(kKeyOption.longName);
+    if (keyPath != nullptr) {
+        if (int rc = ReadKeyFile(keyPath, kPublicKeyBytes, "public key", key.bytes); rc != kExitOk) return rc;
+    }
     EngineRunOptions options;
     if (int rc = ParseEngineRunOptions(args, options); rc != kExitOk) return rc;
     const std::string serverRoot = AbsolutePath(args.Positional()[0]);
@@ -76,6 +102,7 @@ int RunSync(int argc, char** argv) {
     {
         EngineConsole console(options, facts.installDir);
         if (!console.ok()) return kExitFileError;
+        const RunKey runKey(keyPath != nullptr ? &key : nullptr);
         facts.result = RunOnlinePass(serverRoot, remoteList, failures);
         facts.rebuildAsked = console.rebuildAsked();
     }
@@ -86,7 +113,9 @@ int RunSync(int argc, char** argv) {
 }
 
 const PaktoolCommandRegistration kRegistration{
-    {"sync", "SERVERDIR INSTALLDIR [--dir DIR] [--platform P] [--plugin-version N] [--yes]",
-     "run an online update of an installation from a server folder", RunSync}};
+    {"sync", "SERVERDIR INSTALLDIR [--dir DIR] [--platform P] [--plugin-version N] [--yes] [--key PUBLIC]",
+     "run an online update of an installation from a server folder; with --key, as a build holding that "
+     "public key: an update list whose signature does not check is refused",
+     RunSync}};
 
 }  // namespace

@@ -7,12 +7,15 @@
 #include <new>
 #include <string>
 
+#include "common/update_codes.h"
 #include "tools/paktool/cli_util.h"
+#include "tools/paktool/console_text.h"
 #include "tools/paktool/paktool_command.h"
 
 namespace {
 
 constexpr const char* kHelpOptions[] = {"--help", "-h", "help"};
+constexpr const char* kVersionOption = "--version";
 constexpr const char* kHelpFooter =
     "Methods: -2 lzma, -1 zlib, 0 stored, 1 lha, 2 lzo (number or name).\n"
     "Integers may be written in decimal or as 0x... hexadecimal.\n"
@@ -31,12 +34,20 @@ void PrintHelp() {
     for (const PaktoolCommand& command : PaktoolCommands()) {
         std::printf("  %s %s\n      %s\n", command.name, command.usage, command.summary);
     }
-    std::printf("  --help\n      Lists the commands.\n\n%s", kHelpFooter);
+    std::printf("  --help\n      Lists the commands.\n  --version\n      Prints the version.\n\n%s", kHelpFooter);
 }
 
-void PrintCommandHelp(const PaktoolCommand& command) {
-    std::printf("Usage: paktool %s %s\n%s\n", command.name, command.usage, command.summary);
+// The command prints its own help from the table of options it parses, so the help lists
+// exactly what it accepts. It is run with no arguments but the help request.
+int RunCommandHelp(const PaktoolCommand& command) {
+    RequestCommandHelp(command.name, command.usage, command.summary);
+    char helpWord[] = "--help";
+    char* helpArgs[] = {helpWord, nullptr};
+    const int rc = command.run(1, helpArgs);
+    return rc == kExitHelpShown ? kExitOk : rc;
 }
+
+void PrintVersion() { std::printf("paktool %d (the tools of update.exe version %d)\n", kToolVersion, kToolVersion); }
 
 // The subcommand words that follow `word` in two-word command names ("decode, encode"
 // for "block"); empty when no command starts with `word`.
@@ -57,6 +68,10 @@ int RunPaktool(int argc, char** argv) {
         PrintHelp();
         return kExitOk;
     }
+    if (std::strcmp(argv[0], kVersionOption) == 0) {
+        PrintVersion();
+        return kExitOk;
+    }
     int wordsUsed = 0;
     const PaktoolCommand* command = FindPaktoolCommand(argc, argv, wordsUsed);
     if (command == nullptr) {
@@ -70,8 +85,7 @@ int RunPaktool(int argc, char** argv) {
     char** rest = argv + wordsUsed;
     for (int i = 0; i < restCount && std::strcmp(rest[i], "--") != 0; ++i) {
         if (std::strcmp(rest[i], "--help") == 0 || std::strcmp(rest[i], "-h") == 0) {
-            PrintCommandHelp(*command);
-            return kExitOk;
+            return RunCommandHelp(*command);
         }
     }
     return command->run(restCount, rest);
@@ -81,6 +95,7 @@ int RunPaktool(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     // No exception leaves the tool: each becomes the usual one-line failure.
+    InitConsoleText();
     try {
         return RunPaktool(argc - 1, argv + 1);
     } catch (const std::bad_alloc&) {

@@ -7,7 +7,9 @@
 
 #include "engine/manifest_record.h"
 #include "engine/publication.h"
+#include "net/local_file.h"
 #include "net/server_name.h"
+#include "pak/pak_format.h"
 #include "pak/pak_name.h"
 #include "tools/paktool/cli_util.h"
 
@@ -61,6 +63,22 @@ int CheckIds(const std::vector<GameFile>& files, const std::vector<const char*>&
 }
 
 }  // namespace
+
+int CheckNoDeleteMarkers(const std::vector<GameFile>& files, const std::vector<std::string>& unpack) {
+    for (const GameFile& file : files) {
+        if (std::find(unpack.begin(), unpack.end(), file.name) != unpack.end()) continue;
+        std::vector<uint8_t> bytes;
+        // Anything longer than the marker fails this bounded read and is no marker.
+        if (!ReadWholeLocalFile(file.path.c_str(), kPakDeleteMarkerSize, bytes)) continue;
+        if (bytes.size() == kPakDeleteMarkerSize &&
+            std::equal(bytes.begin(), bytes.end(), reinterpret_cast<const uint8_t*>(kPakDeleteMarker))) {
+            return Fail(kExitUsage, "'%s' holds exactly the 8 bytes \"%s\", which an installation reads as "
+                        "\"remove this file\" (list it in .unpack to install it as a loose file)",
+                        file.path.c_str(), kPakDeleteMarker);
+        }
+    }
+    return kExitOk;
+}
 
 int CheckPublication(const std::vector<GameFile>& files, const std::vector<std::string>& unpack,
                      const std::vector<const char*>& ownMembers) {

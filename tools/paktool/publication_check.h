@@ -16,3 +16,8 @@
 // `unpack` lists the names that install as loose files. Returns kExitOk otherwise.
 int CheckPublication(const std::vector<GameFile>& files, const std::vector<std::string>& unpack,
                      const std::vector<const char*>& ownMembers);
+
+// Refuses (kExitUsage, naming it) a file for the pack whose whole content is the pack's
+// delete marker: an installation would remove that file instead of storing it. Files listed
+// in `unpack` travel as loose files and are not read that way.
+int CheckNoDeleteMarkers(const std::vector<GameFile>& files, const std::vector<std::string>& unpack);

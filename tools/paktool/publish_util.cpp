@@ -15,6 +15,7 @@
 #include "platform/platform.h"
 #include "text/message_box.h"
 #include "tools/paktool/cli_util.h"
+#include "tools/paktool/console_text.h"
 
 namespace {
 
@@ -36,41 +37,58 @@ int ConsoleMessageBox(const char* text, const char* caption, unsigned flags) {
     for (char& c : line) {
         if (c == '\r' || c == '\n') c = ' ';
     }
-    std::fprintf(stdout, "%s\n", line.c_str());
+    std::fprintf(stdout, "%s\n", ConsoleText(line).c_str());
     std::fflush(stdout);
     if (!question) return platform::kIdOk;
     return g_answerYes ? platform::kIdYes : platform::kIdNo;
 }
 
 bool ConsoleStatus(char* copy, size_t length) {
-    std::fwrite(copy, 1, length >= 2 ? length - 2 : length, stdout);  // without its CR LF
+    const std::string line = ConsoleText(std::string(copy, length >= 2 ? length - 2 : length));  // without CR LF
+    std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
     return false;  // ShowStatus frees the copy
 }
 
-int Scan(const std::string& dir, const std::string& prefix, int depth, std::vector<GameFile>& files) {
+int Scan(const std::string& dir, const std::string& prefix, NameEncoding encoding, int depth,
+         std::vector<GameFile>& files) {
     if (depth > kMaxScanDepth) return Fail(kExitFileError, "%s: directories nested too deep", dir.c_str());
     for (const std::string& name : platform::FindFiles(dir.c_str(), kAllFiles)) {
         if (prefix.empty() && name == kUnpackListName) continue;
         GameFile f;
-        f.name = prefix + name;
-        FoldPackName(f.name);
         f.path = dir + "/" + name;
+        std::string gbkName;
+        if (int rc = GameNameToGbk(name, f.path, encoding, gbkName); rc != kExitOk) return rc;
+        f.name = prefix + gbkName;
+        FoldPackName(f.name);
         files.push_back(std::move(f));
     }
     for (const std::string& sub : platform::FindSubdirectories(dir.c_str())) {
-        if (int rc = Scan(dir + "/" + sub, prefix + sub + "/", depth + 1, files); rc != kExitOk) return rc;
+        const std::string path = dir + "/" + sub;
+        std::string gbkSub;
+        if (int rc = GameNameToGbk(sub, path, encoding, gbkSub); rc != kExitOk) return rc;
+        if (int rc = Scan(path, prefix + gbkSub + "/", encoding, depth + 1, files); rc != kExitOk) return rc;
     }
     return kExitOk;
 }
 
 }  // namespace
 
-int ScanGameDir(const std::string& gameDir, std::vector<GameFile>& files) {
+const OptionDef kUtf8NamesOptionDef = {nullptr, kUtf8NamesOption, false};
+
+int ParseNameEncoding(const ParsedArgs& args, NameEncoding& encoding) {
+    encoding = NameEncoding::kGbk;
+    if (!args.Has(kUtf8NamesOption)) return kExitOk;
+    if (!Utf8NamesSupported()) return FailUsage("--utf8-names is not available in this build");
+    encoding = NameEncoding::kUtf8;
+    return kExitOk;
+}
+
+int ScanGameDir(const std::string& gameDir, NameEncoding encoding, std::vector<GameFile>& files) {
     files.clear();
     if (int rc = CheckFolder(gameDir, "game folder"); rc != kExitOk) return rc;
-    if (int rc = Scan(gameDir, "", 0, files); rc != kExitOk) return rc;
+    if (int rc = Scan(gameDir, "", encoding, 0, files); rc != kExitOk) return rc;
     std::sort(files.begin(), files.end(), [](const GameFile& a, const GameFile& b) { return a.name < b.name; });
     for (size_t i = 1; i < files.size(); ++i) {
         if (files[i].name == files[i - 1].name) {
@@ -81,26 +99,37 @@ int ScanGameDir(const std::string& gameDir, std::vector<GameFile>& files) {
     return kExitOk;
 }
 
-std::vector<std::string> ReadUnpackList(const std::string& gameDir) {
-    std::vector<std::string> names;
+int ReadUnpackList(const std::string& gameDir, NameEncoding encoding, std::vector<std::string>& names) {
+    names.clear();
     std::vector<uint8_t> text;
-    if (!ReadWholeLocalFile((gameDir + "/" + kUnpackListName).c_str(), kMaxUnpackList, text)) return names;
+    const std::string listPath = gameDir + "/" + kUnpackListName;
+    if (!ReadWholeLocalFile(listPath.c_str(), kMaxUnpackList, text)) return kExitOk;
     std::string line;
-    auto flush = [&]() {
+    // A line names files as the folder does; only converted names are compared, unchecked
+    // otherwise (a name of the folder that is not GBK is refused on its own).
+    auto flush = [&]() -> int {
         while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
+        if (encoding == NameEncoding::kUtf8) {
+            std::string gbkLine;
+            if (int rc = GameNameToGbk(line, listPath + ": " + line, encoding, gbkLine); rc != kExitOk) return rc;
+            line = gbkLine;
+        }
         std::replace(line.begin(), line.end(), '\\', '/');
         if (!line.empty()) {
             FoldPackName(line);
             names.push_back(line);
         }
         line.clear();
+        return kExitOk;
     };
     for (uint8_t c : text) {
-        if (c == '\n') flush();
-        else if (c != '\r') line += static_cast<char>(c);
+        if (c == '\n') {
+            if (int rc = flush(); rc != kExitOk) return rc;
+        } else if (c != '\r') {
+            line += static_cast<char>(c);
+        }
     }
-    flush();
-    return names;
+    return flush();
 }
 
 ManifestRecord MakeRecord(const GameFile& file, const std::vector<uint8_t>& bytes, bool unpack,

@@ -9,6 +9,7 @@
 
 #include "engine/manifest_record.h"
 #include "tools/paktool/cli_util.h"
+#include "tools/paktool/game_names.h"
 
 // The optional list, inside the game folder, of files that install as loose files.
 constexpr const char* kUnpackListName = ".unpack";
@@ -19,13 +20,18 @@ struct GameFile {
     std::string path;  // where to read it
 };
 
-// Every file below `gameDir` except the unpack list, in ascending name order. Returns
-// kExitOk or prints the error.
-int ScanGameDir(const std::string& gameDir, std::vector<GameFile>& files);
+// Every file below `gameDir` except the unpack list, in ascending name order, named in GBK
+// (names written in `encoding`; see game_names.h). Returns kExitOk or prints the error.
+int ScanGameDir(const std::string& gameDir, NameEncoding encoding, std::vector<GameFile>& files);
 
-// Folded names listed in `gameDir`/.unpack (one per line; empty lines ignored); empty when
-// there is no list.
-std::vector<std::string> ReadUnpackList(const std::string& gameDir);
+// Folded GBK names listed in `gameDir`/.unpack (one per line, written in `encoding`; empty
+// lines ignored); empty when there is no list. kExitOk or the printed error.
+int ReadUnpackList(const std::string& gameDir, NameEncoding encoding, std::vector<std::string>& names);
+
+// The --utf8-names option, and the encoding it asks for (a usage error where this build
+// cannot convert).
+extern const OptionDef kUtf8NamesOptionDef;
+int ParseNameEncoding(const ParsedArgs& args, NameEncoding& encoding);
 
 // The manifest record of `file` with its content `bytes`.
 ManifestRecord MakeRecord(const GameFile& file, const std::vector<uint8_t>& bytes, bool unpack,
