@@ -15,7 +15,6 @@
 #include "engine/manifest_store.h"
 #include "engine/own_files.h"
 #include "engine/plugin_values.h"
-#include "engine/publication.h"
 #include "engine/publisher_key.h"
 #include "engine/signed_fetch.h"
 #include "common/progress_sink.h"
@@ -78,23 +77,6 @@ bool PlatformListed(const OfflinePackage::Member& list) {
     return *platformString == '\0' || std::strstr(list.text(), platformString) != nullptr;
 }
 
-// The publication of a package checked against the built-in key.
-struct PackagePublication {
-    bool isSigned = false;
-    uint64_t number = 0;     // the package's signature, which covers every member
-    uint64_t installed = 0;  // what the installation recorded
-};
-
-// A tool or plug-in member is covered by the package's signature, so it belongs to the
-// publication the package's version information declares; it is held to the rule every
-// signed tool or plug-in is held to. True when it may be installed (else after a line).
-bool MemberPublicationFits(const PackagePublication& publication, const char* member) {
-    if (!publication.isSigned) return true;
-    const char* refusal = PublicationRefusal(publication.number, publication.number, publication.installed);
-    if (refusal != nullptr) ShowStatusWithName(refusal, member);
-    return refusal == nullptr;
-}
-
 // Writes the due tool and plug-in members whole beside the installed files first, then
 // puts them in place (a loaded plug-in moved aside). UPD_E_DATA after a status line when
 // one cannot be written or put in place: a package is never reported applied without them.
@@ -120,8 +102,7 @@ int32_t InstallOwnFiles(const OfflinePackage::Member* plugin, const OfflinePacka
 
 // The version check. Returns 0 to go on, UPD_RESTART_REQUESTED after writing a new tool or
 // plug-in, or UPD_E_DATA.
-int32_t ApplyVersionMembers(const OfflinePackage& package, const PackagePublication& publication,
-                            ProgressSink* sink) {
+int32_t ApplyVersionMembers(const OfflinePackage& package, ProgressSink* sink) {
     const OfflinePackage::Member* version = package.Find(kOlpVersionMember);
     const int32_t toolVersion = LeadingNumber(version->text());
     if (toolVersion == 0) {
@@ -135,7 +116,6 @@ int32_t ApplyVersionMembers(const OfflinePackage& package, const PackagePublicat
     if (plugin != nullptr && !PluginNeedsUpdate(CurrentPlatformVersion(), pluginVersion)) plugin = nullptr;
     const OfflinePackage::Member* tool = toolVersion > kToolVersion ? package.Find(kOlpToolMember) : nullptr;
     if (plugin == nullptr && tool == nullptr) return 0;
-    if (!MemberPublicationFits(publication, tool != nullptr ? kOlpToolMember : kOlpPluginMember)) return UPD_E_DATA;
     if (const int32_t rc = InstallOwnFiles(plugin, tool); rc != 0) return rc;
     // No caption: the worker's boxes have no owner window either.
     MessageBoxNarrow(kTextRestart, nullptr, platform::kMbOk);
@@ -145,23 +125,23 @@ int32_t ApplyVersionMembers(const OfflinePackage& package, const PackagePublicat
 
 // With the built-in key, the package is used only when "PATH.sig" beside it is the valid
 // signature of `bytes` (under the fixed package name: players rename packages) and its
-// publication is not older than the installation's. 0, or UPD_E_DATA after a status line.
-int32_t CheckPackageSignature(const std::vector<uint8_t>& bytes, const char* packagePath, const std::string& localPack,
-                              UpdateEngine& engine, PackagePublication& publication) {
+// publication is not older than the installation's (the rule of every signed publication).
+// The signature covers every member, so the package's tool and plug-in belong to the very
+// publication its version information declares. 0, or UPD_E_DATA after a status line.
+int32_t CheckPackageSignature(const std::vector<uint8_t>& bytes, const char* packagePath, UpdateEngine& engine) {
     const PublisherKey* key = BuiltInPublisherKey();
     if (key == nullptr) return engine.AdoptPublication(nullptr, std::string());
     const std::string path = packagePath != nullptr ? packagePath : "";
     const std::vector<uint8_t> sig = ReadLocalSignatureFile(path);
-    const SignatureCheck check = VerifyBytes(*key, sig.data(), sig.size(), bytes.data(), bytes.size(),
-                                             kOfflinePackageSignedName, &publication.number);
+    uint64_t number = 0;
+    const SignatureCheck check =
+        VerifyBytes(*key, sig.data(), sig.size(), bytes.data(), bytes.size(), kOfflinePackageSignedName, &number);
     if (check != SignatureCheck::kValid) {
         // The line names the player's file, not the name the package is signed under.
         ShowSignatureRefusal(kTextPackageRefused, path, check);
         return UPD_E_DATA;
     }
-    publication.isSigned = true;
-    publication.installed = InstalledPublication(localPack);
-    return engine.AdoptPublication(&publication.number, path);
+    return engine.AdoptPublication(&number, path);
 }
 
 }  // namespace
@@ -222,15 +202,13 @@ int32_t ApplyOfflinePackage(const char* packagePath, const char* localPackPath, 
                             ManifestStore& store, FailureSink& failures, PakUpdateTask& task) {
     ShowStatus(kTextChecking);
     UpdateEngine* engine = UpdateEngine::Instance();
-    const std::string localPack = localPackPath != nullptr ? localPackPath : "";
-    engine->SetLocalPackPath(localPack);
+    engine->SetLocalPackPath(localPackPath != nullptr ? localPackPath : "");
     RemoveOwnFileLeftovers();
     // Read once: the bytes whose signature is checked are the bytes decoded, so a file
     // swapped on disk after the check is never what gets installed.
     std::vector<uint8_t> bytes;
     if (!ReadOfflinePackageFile(packagePath, bytes)) return UPD_E_DATA;
-    PackagePublication publication;
-    if (const int32_t rc = CheckPackageSignature(bytes, packagePath, localPack, *engine, publication); rc != 0) return rc;
+    if (const int32_t rc = CheckPackageSignature(bytes, packagePath, *engine); rc != 0) return rc;
     OfflinePackage package;
     if (const int32_t rc = LoadOfflinePackage(bytes.data(), bytes.size(), package, sink); rc != 0) return rc;
     std::vector<uint8_t>().swap(bytes);  // the decoded members are all that is used from here
@@ -242,7 +220,7 @@ int32_t ApplyOfflinePackage(const char* packagePath, const char* localPackPath, 
     }
     const bool hasVersion = package.Find(kOlpVersionMember) != nullptr;
     if (hasVersion) {
-        if (const int32_t rc = ApplyVersionMembers(package, publication, sink); rc != 0) return rc;
+        if (const int32_t rc = ApplyVersionMembers(package, sink); rc != 0) return rc;
     }
     const OfflinePackage::Member* manifest = package.Find(kManifestName);
     if (manifest == nullptr) return hasVersion ? UPD_PACKAGE_APPLIED : UPD_E_DATA;
