@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 constexpr const char* kInstalledToolName = "update.exe";
 constexpr const char* kInstalledPluginName = "updatecfg.dll";
