@@ -46,6 +46,7 @@ constexpr const char* kTextMissingCaption = "下载失败列表";
 constexpr const char* kTextCannotCreate = "无法创建文件[%s]。。。该文件可能在使用中！";
 constexpr const char* kTextMd5Failed = "%s MD5校验失败";
 constexpr const char* kTextPackageRefused = "离线更新包签名无效：%s";
+constexpr const char* kTextPackageUnreadable = "无法读取离线更新包：%s";
 constexpr const char* kLineEnd = "\r\n";
 
 int32_t LoadMembers(const uint8_t* bytes, size_t size, OfflinePackage& package, ProgressSink* sink) {
@@ -207,7 +208,11 @@ int32_t ApplyOfflinePackage(const char* packagePath, const char* localPackPath, 
     // Read once: the bytes whose signature is checked are the bytes decoded, so a file
     // swapped on disk after the check is never what gets installed.
     std::vector<uint8_t> bytes;
-    if (!ReadOfflinePackageFile(packagePath, bytes)) return UPD_E_DATA;
+    if (!ReadOfflinePackageFile(packagePath, bytes)) {
+        // Gone since it was picked, not readable, or larger than any package.
+        ShowStatusWithName(kTextPackageUnreadable, packagePath != nullptr ? packagePath : "");
+        return UPD_E_DATA;
+    }
     if (const int32_t rc = CheckPackageSignature(bytes, packagePath, *engine); rc != 0) return rc;
     OfflinePackage package;
     if (const int32_t rc = LoadOfflinePackage(bytes.data(), bytes.size(), package, sink); rc != 0) return rc;

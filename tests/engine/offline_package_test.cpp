@@ -169,6 +169,27 @@ TEST(ApplyOfflinePackage, NewToolIsWrittenAndNothingElseApplied) {
     EXPECT_FALSE(Exists("patch.dat"));
 }
 
+TEST(ApplyOfflinePackage, APackageThatCannotBeReadIsNamed) {
+    const std::vector<std::pair<const char*, const char*>> cases = {
+        {"bad-missing", "gone.olp"},
+        {"bad-a-folder", "folder.olp"},
+    };
+    for (const auto& c : cases) {
+        ScratchDir scratch;
+        UiRecorder ui;
+        PluginScope plugin("win", 10000);
+        platform::MakeDirectory("folder.olp");
+        ProgressSink sink(nullptr);
+        PackManifestStore store;
+        CountingFailureSink failures;
+        std::unique_ptr<PakUpdateTask> task = CreatePakUpdateTask();
+        EXPECT_EQ(ApplyOfflinePackage(c.second, "patch.dat", &sink, store, failures, *task), UPD_E_DATA) << c.first;
+        UpdateEngine::Instance()->Release();
+        EXPECT_TRUE(ui.HasStatus(std::string("无法读取离线更新包：") + c.second)) << c.first;
+        EXPECT_FALSE(Exists("patch.dat")) << c.first;
+    }
+}
+
 struct RefusalCase {
     const char* name;
     std::vector<std::pair<std::string, std::string>> members;
