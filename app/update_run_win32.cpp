@@ -7,6 +7,7 @@
 #include "common/run_state.h"
 #include "common/update_codes.h"
 #include "engine/run_services.h"
+#include "engine/self_update.h"
 #include "engine/update_engine.h"
 #include "text/text_convert.h"
 
@@ -29,6 +30,8 @@ void RestartThroughLauncher() {
     wchar_t directory[kDirectoryChars] = {};
     ::GetCurrentDirectoryW(kDirectoryChars, directory);
     std::wstring line = std::wstring(kLauncherName) + L" " + RestartCommandLine();
+    // The new process learns through the inherited environment that it is this restart.
+    ::SetEnvironmentVariableA(kRestartedEnvironmentName, "1");
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};

@@ -9,6 +9,7 @@
 #include "app/update_dlg.h"
 #include "app/update_run.h"
 #include "engine/plugin_values.h"
+#include "engine/self_update.h"
 #include "platform/platform.h"
 #include "platformcfg/platform_config.h"
 #include "platformcfg/plugin_loader.h"
@@ -64,6 +65,11 @@ bool WaitForParent(uint32_t handleValue) {
 }  // namespace
 
 void RunUpdater(const std::wstring& /*directory: current, recorded by the window*/, const std::wstring& commandLine) {
+    // A restart after a replaced tool or plug-in marks itself in the environment (null
+    // buffer, size 0: only whether it is there). Taken out again, so that nothing this
+    // process starts (the game, a later restart's launcher) inherits a stale mark.
+    SetStartedByRestart(::GetEnvironmentVariableA(kRestartedEnvironmentName, nullptr, 0) != 0);
+    ::SetEnvironmentVariableA(kRestartedEnvironmentName, nullptr);  // null value: removes it
     if (!StartPlugin(commandLine)) return;
 
     StartupInstruction instruction = ConsumeStartupInstruction();

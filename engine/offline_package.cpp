@@ -13,6 +13,7 @@
 #include "engine/manifest.h"
 #include "engine/manifest_record.h"
 #include "engine/manifest_store.h"
+#include "engine/own_files.h"
 #include "engine/plugin_values.h"
 #include "engine/publisher_key.h"
 #include "engine/signed_fetch.h"
@@ -22,7 +23,7 @@
 #include "net/local_file.h"
 #include "net/pak_access.h"
 #include "net/status_text.h"
-#include "pak/pak_codec.h"
+#include "net/unwrap.h"
 #include "pak/pak_format.h"
 #include "pak/pak_update_task.h"
 #include "platform/platform.h"
@@ -33,8 +34,6 @@ const uint8_t kOlpGuard[kOlpGuardSize] = {0x00, 0x00, '2', '3', 'a', 'b', 'c', '
 
 namespace {
 
-constexpr int32_t kPackageMethod = kPakMethodZlib;
-constexpr int32_t kVersionBase = 10000;  // plug-in versions: major x 10000 + minor
 // The platform-mismatch text is formatted into a buffer of this size.
 constexpr size_t kMismatchTextBytes = 1024;
 
@@ -47,65 +46,21 @@ constexpr const char* kTextMissingCaption = "下载失败列表";
 constexpr const char* kTextCannotCreate = "无法创建文件[%s]。。。该文件可能在使用中！";
 constexpr const char* kTextMd5Failed = "%s MD5校验失败";
 constexpr const char* kTextPackageRefused = "离线更新包签名无效：%s";
+constexpr const char* kTextPackageUnreadable = "无法读取离线更新包：%s";
 constexpr const char* kLineEnd = "\r\n";
 
-struct CodecDeleter {
-    void operator()(PakCodec* codec) const { DestroyPakCodec(codec, kPackageMethod); }
-};
-
-bool ReadAt(platform::FileHandle file, uint64_t offset, void* buffer, uint32_t count) {
-    if (platform::SeekFile(file, static_cast<int64_t>(offset), platform::SeekOrigin::Begin) < 0) return false;
-    return platform::ReadFromFile(file, buffer, count) == count;
-}
-
-// Reads and decodes one member's data area at `offset` into member.bytes.
-bool DecodeMember(platform::FileHandle file, uint32_t offset, PakCodec& codec, OfflinePackage::Member& member,
-                  std::vector<uint8_t>& input) {
-    const uint32_t blocks = (member.size + kPakBlockSize - 1) / kPakBlockSize;
-    std::vector<uint8_t> table(static_cast<size_t>(blocks) * 2);
-    if (blocks != 0 && !ReadAt(file, offset, table.data(), static_cast<uint32_t>(table.size()))) return false;
-    uint32_t done = 0;
-    for (uint32_t i = 0; i < blocks; ++i) {
-        const uint32_t length = table[2 * i] | (table[2 * i + 1] << 8);
-        const uint32_t want = std::min(kPakBlockSize, member.size - done);
-        if (want == 0) return false;  // more blocks than content
-        if (length == 0) {
-            if (platform::ReadFromFile(file, member.bytes.data() + done, want) != want) return false;
-            done += want;
-            continue;
-        }
-        if (platform::ReadFromFile(file, input.data(), length) != length) return false;
-        PakCodecJob job{member.bytes.data() + done, want, input.data(), length};
-        if (!codec.Decode(job) || job.plainSize == 0 || job.plainSize > want) return false;
-        done += job.plainSize;
-    }
-    return done == member.size &&
-           std::memcmp(member.bytes.data() + member.size, kOlpGuard, kOlpGuardSize) == 0;
-}
-
-int32_t LoadMembers(platform::FileHandle file, OfflinePackage& package, ProgressSink* sink) {
-    uint8_t header[kPakHeaderSize];
-    if (platform::ReadFromFile(file, header, kPakHeaderSize) != kPakHeaderSize ||
-        std::memcmp(header, kPakMagicRebuilt, kPakMagicSize) != 0 ||
-        static_cast<int32_t>(PakLoad32(header + 12)) != kPackageMethod) {
-        return UPD_E_DATA;
-    }
-    std::unique_ptr<PakCodec, CodecDeleter> codec(CreatePakCodec(kPackageMethod));
-    if (!codec) return UPD_E_DATA;
-    const uint32_t count = PakLoad32(header + 8);
+int32_t LoadMembers(const uint8_t* bytes, size_t size, OfflinePackage& package, ProgressSink* sink) {
+    uint32_t count = 0;
+    if (!UpdatePkEntryCount(bytes, size, &count)) return UPD_E_DATA;
     if (sink != nullptr) sink->Post(UM_PHASE_BEGIN, 0, count);
-    std::vector<uint8_t> input(kPakBlockSize);
     uint64_t decodedTotal = 0;
     for (uint32_t i = 0; i < count; ++i) {
-        uint8_t entry[kPakIndexEntrySize];
-        if (!ReadAt(file, kPakHeaderSize + static_cast<uint64_t>(kPakIndexEntrySize) * i, entry, kPakIndexEntrySize)) {
-            return UPD_E_DATA;
-        }
-        const uint32_t size = PakLoad32(entry + 8);
-        decodedTotal += size;
-        if (size > kOlpMaxMember || decodedTotal > kOlpMaxTotal) return UPD_E_DATA;
-        OfflinePackage::Member& member = package.Put(PakLoad32(entry), size);
-        if (!DecodeMember(file, PakLoad32(entry + 4), *codec, member, input)) return UPD_E_DATA;
+        UpdatePkEntry entry;
+        if (!UpdatePkEntryAt(bytes, size, i, &entry)) return UPD_E_DATA;
+        decodedTotal += entry.size;
+        if (entry.size > kOlpMaxMember || decodedTotal > kOlpMaxTotal) return UPD_E_DATA;
+        OfflinePackage::Member& member = package.Put(entry.id, entry.size);
+        if (!DecodeUpdatePkMember(bytes, size, entry, member.bytes.data())) return UPD_E_DATA;
         if (sink != nullptr) sink->Post(UM_FILE_PROGRESS, i, 0);
     }
     return 0;
@@ -123,8 +78,27 @@ bool PlatformListed(const OfflinePackage::Member& list) {
     return *platformString == '\0' || std::strstr(list.text(), platformString) != nullptr;
 }
 
-bool PluginNeedsReplacing(int32_t installed, int32_t packaged) {
-    return installed / kVersionBase != packaged / kVersionBase || installed % kVersionBase < packaged % kVersionBase;
+// Writes the due tool and plug-in members whole beside the installed files first, then
+// puts them in place (a loaded plug-in moved aside). UPD_E_DATA after a status line when
+// one cannot be written or put in place: a package is never reported applied without them.
+int32_t InstallOwnFiles(const OfflinePackage::Member* plugin, const OfflinePackage::Member* tool) {
+    StagedOwnFile stagedPlugin(kInstalledPluginName);
+    StagedOwnFile stagedTool(kInstalledToolName);
+    const std::pair<const OfflinePackage::Member*, StagedOwnFile*> files[] = {{plugin, &stagedPlugin},
+                                                                              {tool, &stagedTool}};
+    for (const auto& file : files) {
+        if (file.first != nullptr && !file.second->Write(file.first->bytes.data(), file.first->size)) {
+            ShowStatusWithName(kTextCannotCreate, file.second->installed());
+            return UPD_E_DATA;
+        }
+    }
+    for (const auto& file : files) {
+        if (file.first != nullptr && !file.second->Place()) {
+            ShowStatusWithName(kTextCannotCreate, file.second->installed());
+            return UPD_E_DATA;
+        }
+    }
+    return 0;
 }
 
 // The version check. Returns 0 to go on, UPD_RESTART_REQUESTED after writing a new tool or
@@ -139,31 +113,30 @@ int32_t ApplyVersionMembers(const OfflinePackage& package, ProgressSink* sink) {
     const char* secondLine = std::strchr(version->text(), '\n');
     const int32_t pluginVersion = secondLine != nullptr ? LeadingNumber(secondLine + 1) : 0;
 
-    bool pluginReplaced = false;
     const OfflinePackage::Member* plugin = package.Find(kOlpPluginMember);
-    if (plugin != nullptr && PluginNeedsReplacing(CurrentPlatformVersion(), pluginVersion)) {
-        pluginReplaced = WriteMemberFile(kOlpPluginMember, *plugin);
-    }
-    bool toolReplaced = false;
-    const OfflinePackage::Member* tool = package.Find(kOlpToolMember);
-    if (toolVersion > kToolVersion && tool != nullptr) toolReplaced = WriteMemberFile(kOlpToolMember, *tool);
-    if (!pluginReplaced && !toolReplaced) return 0;
+    if (plugin != nullptr && !PluginNeedsUpdate(CurrentPlatformVersion(), pluginVersion)) plugin = nullptr;
+    const OfflinePackage::Member* tool = toolVersion > kToolVersion ? package.Find(kOlpToolMember) : nullptr;
+    if (plugin == nullptr && tool == nullptr) return 0;
+    if (const int32_t rc = InstallOwnFiles(plugin, tool); rc != 0) return rc;
     // No caption: the worker's boxes have no owner window either.
     MessageBoxNarrow(kTextRestart, nullptr, platform::kMbOk);
-    if (sink != nullptr) sink->PostRestart(toolReplaced ? kOlpNewToolProgram : nullptr);
+    if (sink != nullptr) sink->PostRestart(tool != nullptr ? kOlpNewToolProgram : nullptr);
     return UPD_RESTART_REQUESTED;
 }
 
-// With the built-in key, the package is read only when "PATH.sig" beside it is its valid
-// signature (under the fixed package name: players rename packages) and its publication is
-// not older than the installation's. 0, or UPD_E_DATA after a status line.
-int32_t CheckPackageSignature(const char* packagePath, UpdateEngine& engine) {
+// With the built-in key, the package is used only when "PATH.sig" beside it is the valid
+// signature of `bytes` (under the fixed package name: players rename packages) and its
+// publication is not older than the installation's (the rule of every signed publication).
+// The signature covers every member, so the package's tool and plug-in belong to the very
+// publication its version information declares. 0, or UPD_E_DATA after a status line.
+int32_t CheckPackageSignature(const std::vector<uint8_t>& bytes, const char* packagePath, UpdateEngine& engine) {
     const PublisherKey* key = BuiltInPublisherKey();
     if (key == nullptr) return engine.AdoptPublication(nullptr, std::string());
     const std::string path = packagePath != nullptr ? packagePath : "";
     const std::vector<uint8_t> sig = ReadLocalSignatureFile(path);
     uint64_t number = 0;
-    const SignatureCheck check = VerifyFile(*key, sig.data(), sig.size(), path, kOfflinePackageSignedName, &number);
+    const SignatureCheck check =
+        VerifyBytes(*key, sig.data(), sig.size(), bytes.data(), bytes.size(), kOfflinePackageSignedName, &number);
     if (check != SignatureCheck::kValid) {
         // The line names the player's file, not the name the package is signed under.
         ShowSignatureRefusal(kTextPackageRefused, path, check);
@@ -203,14 +176,27 @@ OfflinePackage::Member& OfflinePackage::Put(uint32_t id, uint32_t size) {
     return member;
 }
 
-int32_t LoadOfflinePackage(const char* path, OfflinePackage& package, ProgressSink* sink) {
-    platform::OwnedFile file(path != nullptr ? platform::OpenFileForRead(path) : platform::kInvalidFile);
-    if (!file.valid()) return UPD_E_DATA;
+bool ReadOfflinePackageFile(const char* path, std::vector<uint8_t>& bytes) {
     try {
-        return LoadMembers(file.get(), package, sink);
+        return path != nullptr && ReadWholeLocalFile(path, kOlpMaxPackageBytes, bytes);
+    } catch (const std::bad_alloc&) {
+        bytes.clear();
+        return false;
+    }
+}
+
+int32_t LoadOfflinePackage(const uint8_t* bytes, size_t size, OfflinePackage& package, ProgressSink* sink) {
+    try {
+        return LoadMembers(bytes, size, package, sink);
     } catch (const std::bad_alloc&) {
         return UPD_E_DATA;
     }
+}
+
+int32_t LoadOfflinePackage(const char* path, OfflinePackage& package, ProgressSink* sink) {
+    std::vector<uint8_t> bytes;
+    if (!ReadOfflinePackageFile(path, bytes)) return UPD_E_DATA;
+    return LoadOfflinePackage(bytes.data(), bytes.size(), package, sink);
 }
 
 int32_t ApplyOfflinePackage(const char* packagePath, const char* localPackPath, ProgressSink* sink,
@@ -218,9 +204,19 @@ int32_t ApplyOfflinePackage(const char* packagePath, const char* localPackPath, 
     ShowStatus(kTextChecking);
     UpdateEngine* engine = UpdateEngine::Instance();
     engine->SetLocalPackPath(localPackPath != nullptr ? localPackPath : "");
-    if (const int32_t rc = CheckPackageSignature(packagePath, *engine); rc != 0) return rc;
+    RemoveOwnFileLeftovers();
+    // Read once: the bytes whose signature is checked are the bytes decoded, so a file
+    // swapped on disk after the check is never what gets installed.
+    std::vector<uint8_t> bytes;
+    if (!ReadOfflinePackageFile(packagePath, bytes)) {
+        // Gone since it was picked, not readable, or larger than any package.
+        ShowStatusWithName(kTextPackageUnreadable, packagePath != nullptr ? packagePath : "");
+        return UPD_E_DATA;
+    }
+    if (const int32_t rc = CheckPackageSignature(bytes, packagePath, *engine); rc != 0) return rc;
     OfflinePackage package;
-    if (const int32_t rc = LoadOfflinePackage(packagePath, package, sink); rc != 0) return rc;
+    if (const int32_t rc = LoadOfflinePackage(bytes.data(), bytes.size(), package, sink); rc != 0) return rc;
+    std::vector<uint8_t>().swap(bytes);  // the decoded members are all that is used from here
 
     if (const OfflinePackage::Member* list = package.Find(kOlpPlatformMember); list != nullptr && !PlatformListed(*list)) {
         const std::string text = FormatWithName(kTextPlatformList, list->text(), kMismatchTextBytes - 1);

@@ -21,6 +21,9 @@ constexpr const char* kOlpNewToolProgram = "newuper.exe";
 // Largest member a package may hold, and the most all members together may decode to.
 constexpr uint32_t kOlpMaxMember = 0x4FFFFFF;
 constexpr uint64_t kOlpMaxTotal = 0x40000000;
+// The largest package file read: all members at their largest plus room for the index and
+// the block tables (a stored block is its content and two bytes of table).
+constexpr uint64_t kOlpMaxPackageBytes = kOlpMaxTotal + kOlpMaxTotal / 16;
 // The 16 bytes kept after every member's content; they also end it as a C string.
 constexpr size_t kOlpGuardSize = 16;
 extern const uint8_t kOlpGuard[kOlpGuardSize];
@@ -45,11 +48,19 @@ private:
     std::map<uint32_t, Member> members_;
 };
 
-// Decodes the whole package at `path` into `package`. 0, or UPD_E_DATA for a package that
-// cannot be opened, is no UpdatePK container of method -1, or holds a damaged member.
+// Reads the package file at `path` whole (at most kOlpMaxPackageBytes); false when it cannot
+// be read or is larger.
+bool ReadOfflinePackageFile(const char* path, std::vector<uint8_t>& bytes);
+
+// Decodes the whole package held in `bytes` into `package`. 0, or UPD_E_DATA for bytes
+// that are no UpdatePK container of method -1 or hold a damaged member. The path form
+// reads the file first (UPD_E_DATA when it cannot).
+int32_t LoadOfflinePackage(const uint8_t* bytes, size_t size, OfflinePackage& package, ProgressSink* sink);
 int32_t LoadOfflinePackage(const char* path, OfflinePackage& package, ProgressSink* sink);
 
-// Applies the package to the installation whose patch pack is `localPackPath`.
+// Applies the package to the installation whose patch pack is `localPackPath`. The file is
+// read once; its signature (in a build with a publisher key) and its members are taken
+// from those same bytes.
 // UPD_PACKAGE_APPLIED, UPD_RESTART_REQUESTED (a new tool or plug-in was written), or a
 // failure code.
 int32_t ApplyOfflinePackage(const char* packagePath, const char* localPackPath, ProgressSink* sink,

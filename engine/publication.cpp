@@ -21,3 +21,8 @@ uint64_t InstalledPublication(const std::string& packPath) {
 }
 
 std::string PublicationText(uint64_t number) { return std::to_string(number); }
+
+const char* PublicationRefusal(uint64_t number, uint64_t announced, uint64_t installed) {
+    if (announced < installed) return kTextOlderPublication;
+    return number != announced ? kTextOtherPublication : nullptr;
+}

@@ -10,6 +10,17 @@
 
 // The status line refusing a signed file of an older publication (GBK; %s: the file).
 constexpr const char* kTextOlderPublication = "更新数据的发布编号低于本机已安装的更新，已拒绝：%s";
+// The status line refusing a tool or plug-in signed in another publication than the version
+// information that announces it (GBK; %s: the file).
+constexpr const char* kTextOtherPublication = "文件与版本信息不属于同一次发布，已拒绝：%s";
+
+// The one rule for signed files. Version information (a version file, an update list, an
+// offline package) numbered `announced` is refused when it is below the installation's
+// recorded number `installed`; a file it announces (a tool, a plug-in) numbered `number`
+// is refused unless it belongs to that very publication, so no older genuine release can be
+// mixed in. The refusal line (one "%s" for the file), or null when the file may be used.
+// Version information is checked as its own announcement (number == announced).
+const char* PublicationRefusal(uint64_t number, uint64_t announced, uint64_t installed);
 
 // The number recorded in the pack at `packPath`; 0 when there is no pack, no such member,
 // or its text is no plain decimal number.

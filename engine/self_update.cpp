@@ -1,5 +1,6 @@
 #include "engine/self_update.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -27,6 +28,7 @@ constexpr const char* kTextOverrideDropped = "由于指定版本下载失败，�
 constexpr const char* kTextBadToolVersion = "从服务器获取的更新工具版本信息异常";
 constexpr const char* kTextToolNotWritable = "设置本地文件update.exe属性失败！";
 constexpr const char* kTextNewTool = "最新的更新工具版本为%.2f！开始下载！";
+constexpr const char* kTextToolStillOlder = "更新工具重新启动后仍低于服务器公布的版本%.2f，本次不再下载，继续更新";
 constexpr const char* kTextToolDownloadFailed = "下载新版更新工具失败！";
 constexpr const char* kTextPluginNotWritable = "设置本地文件updatecfg.dll属性失败！";
 constexpr const char* kTextNewPlugin = "最新的平台配置文件版本为%.2f！开始下载！";
@@ -34,7 +36,6 @@ constexpr const char* kTextPluginDownloadFailed = "下载新版平台配置文�
 constexpr const char* kTextVersionRefused = "更新工具版本信息签名无效：%s";
 constexpr const char* kTextToolRefused = "新版更新工具签名无效：%s";
 constexpr const char* kTextPluginRefused = "新版平台配置文件签名无效：%s";
-constexpr const char* kTextOtherPublication = "文件与版本信息不属于同一次发布，已拒绝：%s";
 constexpr const char* kTextNotRunnable = "下载的文件不是本机可用的程序，已拒绝：%s";
 constexpr const char* kPluginRemoteFormat = "%s%d_updatecfg.dll";
 constexpr size_t kLineBytes = 256;
@@ -44,6 +45,14 @@ constexpr double kVersionScale = 0.01;  // 223 is shown as 2.23
 constexpr uint32_t kSignedVersionFileBytes = 4096;
 // The installation's pack, which records the last publication applied.
 constexpr const char* kSelfUpdatePackName = "patch.dat";
+
+// The publication of a signed version file, and the one the installation recorded.
+struct SignedPublication {
+    uint64_t number = 0;
+    uint64_t installed = 0;
+};
+
+std::atomic<bool> startedByRestart{false};
 
 // How the download of a replacement ended.
 enum class Replacement { kDone, kFailed, kRefused };
@@ -62,20 +71,6 @@ void ShowVersionLine(const char* format, double version) {
 // A present file loses its read-only and hidden attributes; false when that fails.
 bool MakeWritable(const char* name) {
     return !platform::FileExists(name) || platform::SetFileAttributesNormal(name);
-}
-
-// Puts the complete download `temp` in the place of `installed` in one step. A file the
-// system will not replace while it is loaded (the plug-in of this very process) is moved
-// aside first and put back if the new file cannot follow it.
-bool PutInPlace(const std::string& temp, const std::string& installed) {
-    if (platform::ReplaceFileAtomic(temp.c_str(), installed.c_str())) return true;
-    if (!platform::FileExists(installed.c_str())) return platform::RenameFile(temp.c_str(), installed.c_str());
-    const std::string aside = installed + kSelfUpdateAsideSuffix;
-    platform::RemoveFile(aside.c_str());
-    if (!platform::RenameFile(installed.c_str(), aside.c_str())) return false;
-    if (platform::RenameFile(temp.c_str(), installed.c_str())) return true;
-    platform::RenameFile(aside.c_str(), installed.c_str());
-    return false;
 }
 
 bool NonEmptyFile(const char* path) {
@@ -104,11 +99,12 @@ bool LooksRunnable(const std::string& path, PeKind kind) {
 // and, in a build with a publisher key, signed under `remote` (kRefused after the status
 // line `refusalFormat`). On any failure the installed file is as it was and no temporary
 // file is left.
-// `publication` is the version file's number: a signed tool or plug-in must belong to that
-// very publication, so one signed for an older one (served again by a hostile server) is
+// `publication` is the version file's: a signed tool or plug-in must belong to that very
+// publication, so one signed for an older one (served again by a hostile server) is
 // refused like an unsigned one. `kind` says what the file must be (LooksRunnable).
 Replacement DownloadReplacement(ServerSession& session, const char* remote, const char* installed,
-                                const char* refusalFormat, uint64_t publication, PeKind kind, ProgressSink* sink) {
+                                const char* refusalFormat, const SignedPublication& publication, PeKind kind,
+                                ProgressSink* sink) {
     const PublisherKey* key = BuiltInPublisherKey();
     const std::vector<uint8_t> sig = key != nullptr ? FetchSignatureFile(session, remote) : std::vector<uint8_t>();
     // A new empty file under a name the system picks: no file of the installation is touched.
@@ -122,8 +118,10 @@ Replacement DownloadReplacement(ServerSession& session, const char* remote, cons
         platform::RemoveFile(temp.c_str());
         return Replacement::kRefused;
     }
-    if (complete && key != nullptr && number != publication) {
-        ShowStatusWithName(kTextOtherPublication, remote);
+    const char* otherPublication =
+        key != nullptr ? PublicationRefusal(number, publication.number, publication.installed) : nullptr;
+    if (complete && otherPublication != nullptr) {
+        ShowStatusWithName(otherPublication, remote);
         platform::RemoveFile(temp.c_str());
         return Replacement::kRefused;
     }
@@ -132,7 +130,7 @@ Replacement DownloadReplacement(ServerSession& session, const char* remote, cons
         platform::RemoveFile(temp.c_str());
         return Replacement::kRefused;
     }
-    if (complete && PutInPlace(temp, installed)) return Replacement::kDone;
+    if (complete && PutOwnFileInPlace(temp, installed)) return Replacement::kDone;
     platform::RemoveFile(temp.c_str());
     return Replacement::kFailed;
 }
@@ -145,20 +143,21 @@ bool Replaced(Replacement replacement, const char* failedText) {
 }
 
 // With the built-in key: whether the version file's `size` bytes are signed under `remote`
-// (false after the refusal line); *number is its publication number (0 unsigned).
+// (false after the refusal line); *publication is its publication (0s unsigned).
 bool VersionFileAccepted(ServerSession& session, const char* remote, const uint8_t* bytes, int32_t size,
-                         uint64_t* number) {
-    *number = 0;
+                         SignedPublication* publication) {
+    *publication = SignedPublication();
     const PublisherKey* key = BuiltInPublisherKey();
     if (key == nullptr) return true;
     if (!AcceptSignedBytes(*key, FetchSignatureFile(session, remote), bytes, static_cast<size_t>(size), remote,
-                           kTextVersionRefused, number)) {
+                           kTextVersionRefused, &publication->number)) {
         return false;
     }
     // An older publication's version file served again could take the tool or the plug-in
     // back to a release the installation has left behind.
-    if (*number < InstalledPublication(GetInstallDir() + kSelfUpdatePackName)) {
-        ShowStatusWithName(kTextOlderPublication, remote);
+    publication->installed = InstalledPublication(GetInstallDir() + kSelfUpdatePackName);
+    if (const char* refusal = PublicationRefusal(publication->number, publication->number, publication->installed)) {
+        ShowStatusWithName(refusal, remote);
         return false;
     }
     return true;
@@ -177,7 +176,8 @@ void PostRestart(ProgressSink* sink) {
 }
 
 // Replaces the plug-in by the server's version `serverPlugin`.
-int32_t ReplacePlugin(ServerSession& session, int32_t serverPlugin, uint64_t publication, ProgressSink* sink) {
+int32_t ReplacePlugin(ServerSession& session, int32_t serverPlugin, const SignedPublication& publication,
+                      ProgressSink* sink) {
     if (!MakeWritable(kInstalledPluginName)) {
         ShowStatus(kTextPluginNotWritable);
         return UPD_E_FETCH;
@@ -196,23 +196,14 @@ int32_t ReplacePlugin(ServerSession& session, int32_t serverPlugin, uint64_t pub
     return kSelfUpdateStop;
 }
 
-// Removes what an earlier replacement left behind (a plug-in moved aside while loaded).
-void RemoveLeftovers() {
-    for (const char* name : {kInstalledToolName, kInstalledPluginName}) {
-        const std::string aside = std::string(name) + kSelfUpdateAsideSuffix;
-        if (platform::FileExists(aside.c_str())) platform::RemoveFile(aside.c_str());
-    }
-}
-
 }  // namespace
 
-bool PluginNeedsUpdate(int32_t installed, int32_t server) {
-    return installed / kPluginVersionBase != server / kPluginVersionBase ||
-           installed % kPluginVersionBase < server % kPluginVersionBase;
-}
+void SetStartedByRestart(bool restarted) { startedByRestart.store(restarted); }
+
+bool StartedByRestart() { return startedByRestart.load(); }
 
 int32_t CheckSelfUpdate(ServerSession& session, ProgressSink* sink) {
-    RemoveLeftovers();
+    RemoveOwnFileLeftovers();
     const std::string versionRemote = CfgString(kCfgKeyFileVersion);
     std::vector<uint8_t> buffer(BuiltInPublisherKey() != nullptr ? kSignedVersionFileBytes : kVersionFileBytes);
     const int32_t read =
@@ -225,7 +216,7 @@ int32_t CheckSelfUpdate(ServerSession& session, ProgressSink* sink) {
         SetDownloadDirOverride(std::string());
         ShowStatus(kTextOverrideDropped);
     }
-    uint64_t publication = 0;
+    SignedPublication publication;
     if (!VersionFileAccepted(session, versionRemote.c_str(), buffer.data(), read, &publication)) return kSelfUpdateStop;
     const std::string text(reinterpret_cast<const char*>(buffer.data()),
                            static_cast<size_t>(read < static_cast<int32_t>(kVersionFileBytes) ? read : kVersionFileBytes));
@@ -236,7 +227,12 @@ int32_t CheckSelfUpdate(ServerSession& session, ProgressSink* sink) {
     }
 
     bool toolReplaced = false;
-    if (toolVersion > kToolVersion) {
+    if (toolVersion > kToolVersion && StartedByRestart()) {
+        // This process is the restart after a replacement and still older than announced: the
+        // published tool is not the announced version, and fetching it again would only
+        // restart the tool again, start after start.
+        ShowVersionLine(kTextToolStillOlder, toolVersion * kVersionScale);
+    } else if (toolVersion > kToolVersion) {
         if (!MakeWritable(kInstalledToolName)) {
             ShowStatus(kTextToolNotWritable);
             return UPD_E_FETCH;

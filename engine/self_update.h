@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "engine/own_files.h"
+
 class ProgressSink;
 class ServerSession;
 
@@ -17,19 +19,20 @@ constexpr int32_t kSelfUpdateGoOn = 1;  // nothing to replace: the run goes on
 constexpr int32_t kSelfUpdateStop = 0;  // unusable version file, failed size query, or replaced (UM_RESTART posted)
 
 constexpr uint32_t kVersionFileBytes = 128;  // only this much of the version file is read
-constexpr int32_t kPluginVersionBase = 10000;  // plug-in versions: major x 10000 + minor
 
-constexpr const char* kInstalledToolName = "update.exe";
-constexpr const char* kInstalledPluginName = "updatecfg.dll";
-// A loaded plug-in cannot be replaced in place; it is moved aside under this suffix and
-// the left-over is removed by a later run.
-constexpr const char* kSelfUpdateAsideSuffix = ".kvoold";
+// The environment variable a restart after a replaced tool or plug-in sets for the new
+// process (inherited through the launcher); start-up takes it out again.
+constexpr const char* kRestartedEnvironmentName = "KVO_UPDATE_RESTARTED";
+
+// Whether this process is the restart that follows a replaced tool or plug-in; set once at
+// start-up. Such a process that still finds itself older than the version file announces
+// (a tool published with a lower version than announced) does not fetch itself again: it
+// says so in a status line and goes on, instead of replacing and restarting itself on
+// every start.
+void SetStartedByRestart(bool restarted);
+bool StartedByRestart();
 
 // Reads the version file named by the plug-in's "file version" and replaces the tool
 // ("file update") and the plug-in ("<ftp directory><version>_updatecfg.dll") when the
 // server has newer ones. Files are addressed in the current (installation) directory.
 int32_t CheckSelfUpdate(ServerSession& session, ProgressSink* sink);
-
-// Whether the installed plug-in version `installed` must give way to the server's `server`:
-// the majors differ (in either direction) or the installed minor is lower.
-bool PluginNeedsUpdate(int32_t installed, int32_t server);

@@ -179,8 +179,8 @@ int32_t UpdateEngine::FetchRemoteList(ProgressSink* sink, Transfer& transfer, co
 int32_t UpdateEngine::AdoptPublication(const uint64_t* signedNumber, const std::string& source) {
     recordPublication_ = false;
     if (signedNumber == nullptr) return 0;
-    if (*signedNumber < InstalledPublication(localPackPath_)) {
-        ShowStatusWithName(kTextOlderPublication, source);
+    if (const char* refusal = PublicationRefusal(*signedNumber, *signedNumber, InstalledPublication(localPackPath_))) {
+        ShowStatusWithName(refusal, source);
         return UPD_E_DATA;
     }
     recordPublication_ = true;

@@ -25,63 +25,78 @@ struct CodecDeleter {
 
 size_t FileNameStart(const std::string& path) { return gbk::FileNameStart(path.data(), path.size()); }
 
-// Decodes the member whose data area starts at `offset` into `out` (`size` bytes).
-bool DecodeMember(const uint8_t* block, size_t blockSize, size_t offset, uint32_t size, std::vector<uint8_t>& out) {
-    const size_t blocks = (static_cast<size_t>(size) + kPakBlockSize - 1) / kPakBlockSize;
-    if (offset > blockSize || blocks * kPakBlockTableValueSize > blockSize - offset) return false;
+}  // namespace
+
+bool UpdatePkEntryCount(const uint8_t* block, size_t size, uint32_t* count) {
+    if (block == nullptr || size < kPakHeaderSize || std::memcmp(block, kPakMagicRebuilt, kPakMagicSize) != 0 ||
+        static_cast<int32_t>(PakLoad32(block + 12)) != kContainerMethod) {
+        return false;
+    }
+    *count = PakLoad32(block + 8);
+    return true;
+}
+
+bool UpdatePkEntryAt(const uint8_t* block, size_t size, uint32_t index, UpdatePkEntry* entry) {
+    if (block == nullptr || size < kPakHeaderSize || index >= (size - kPakHeaderSize) / kPakIndexEntrySize) {
+        return false;
+    }
+    const uint8_t* at = block + kPakHeaderSize + static_cast<size_t>(index) * kPakIndexEntrySize;
+    entry->id = PakLoad32(at);
+    entry->offset = PakLoad32(at + 4);
+    entry->size = PakLoad32(at + 8);
+    return true;
+}
+
+bool DecodeUpdatePkMember(const uint8_t* block, size_t blockSize, const UpdatePkEntry& entry, uint8_t* out) {
+    const size_t offset = entry.offset;
+    const size_t blocks = (static_cast<size_t>(entry.size) + kPakBlockSize - 1) / kPakBlockSize;
+    if (offset > blockSize || blocks > (blockSize - offset) / kPakBlockTableValueSize) return false;
     std::unique_ptr<PakCodec, CodecDeleter> codec(CreatePakCodec(kContainerMethod));
     if (!codec) return false;
-    out.assign(size, 0);
     std::vector<uint8_t> scratch(kPakBlockSize);
     size_t at = offset + blocks * kPakBlockTableValueSize;
     size_t done = 0;
     for (size_t i = 0; i < blocks; ++i) {
         const uint16_t length = PakLoad16(block + offset + i * kPakBlockTableValueSize);
-        const size_t want = std::min<size_t>(kPakBlockSize, size - done);
+        const size_t want = std::min<size_t>(kPakBlockSize, entry.size - done);
         if (length == 0) {
             if (want > blockSize - at) return false;
-            std::memcpy(out.data() + done, block + at, want);
+            std::memcpy(out + done, block + at, want);
             at += want;
             done += want;
             continue;
         }
         if (length > blockSize - at) return false;
         std::memcpy(scratch.data(), block + at, length);
-        PakCodecJob job{out.data() + done, static_cast<uint32_t>(want), scratch.data(), length};
+        PakCodecJob job{out + done, static_cast<uint32_t>(want), scratch.data(), length};
         if (!codec->Decode(job) || job.plainSize == 0 || job.plainSize > want) return false;
         at += length;
         done += job.plainSize;
     }
-    return done == size;
+    return done == entry.size;
 }
-
-}  // namespace
 
 int32_t ExtractUpdatePkMember(const std::string& name, const uint8_t* block, size_t size, std::vector<uint8_t>& out,
                               bool* extracted) {
     if (extracted != nullptr) *extracted = false;
-    if (block == nullptr || size < kPakHeaderSize || std::memcmp(block, kPakMagicRebuilt, kPakMagicSize) != 0 ||
-        static_cast<int32_t>(PakLoad32(block + 12)) != kContainerMethod) {
-        return UPD_E_DATA;
-    }
+    uint32_t count = 0;
+    if (!UpdatePkEntryCount(block, size, &count)) return UPD_E_DATA;
     std::string folded = name;
     FoldPackName(folded);
     const uint32_t id = PackFileId(folded);
-    const uint32_t count = PakLoad32(block + 8);
-    const size_t entries = std::min<size_t>(count, (size - kPakHeaderSize) / kPakIndexEntrySize);
-    for (size_t i = 0; i < entries; ++i) {
-        const uint8_t* entry = block + kPakHeaderSize + i * kPakIndexEntrySize;
-        const uint32_t memberSize = PakLoad32(entry + 8);
-        if (memberSize > kMaxExtractedMember) return UPD_E_DATA;
-        if (PakLoad32(entry) != id) continue;
-        std::vector<uint8_t> member;
-        if (!DecodeMember(block, size, PakLoad32(entry + 4), memberSize, member)) return UPD_E_DATA;
+    UpdatePkEntry entry;
+    uint32_t i = 0;
+    for (; i < count && UpdatePkEntryAt(block, size, i, &entry); ++i) {
+        if (entry.size > kMaxExtractedMember) return UPD_E_DATA;
+        if (entry.id != id) continue;
+        std::vector<uint8_t> member(entry.size);
+        if (!DecodeUpdatePkMember(block, size, entry, member.data())) return UPD_E_DATA;
         out.swap(member);
         if (extracted != nullptr) *extracted = true;
         return 0;
     }
     // A count larger than the index the block holds is damage, not "no such member".
-    return entries < count ? UPD_E_DATA : 0;
+    return i < count ? UPD_E_DATA : 0;
 }
 
 std::string DownloadMemberName(const std::string& remotePath) {

@@ -10,6 +10,24 @@
 // Largest member the extraction accepts (bytes).
 constexpr uint32_t kMaxExtractedMember = 0x4FFFFFF;
 
+// One entry of an UpdatePK container's index.
+struct UpdatePkEntry {
+    uint32_t id = 0;
+    uint32_t offset = 0;  // of the member's data area (block table, then the blocks)
+    uint32_t size = 0;    // decoded
+};
+
+// The entry count of the UpdatePK container (method -1) held in `block`; false when the
+// block is no such container.
+bool UpdatePkEntryCount(const uint8_t* block, size_t size, uint32_t* count);
+
+// Index entry `index` of the container in `block`; false when the block ends before it.
+bool UpdatePkEntryAt(const uint8_t* block, size_t size, uint32_t index, UpdatePkEntry* entry);
+
+// Decodes the member of `entry` into `out` (entry.size bytes). False when its data area
+// lies outside the block or does not decode to exactly entry.size bytes.
+bool DecodeUpdatePkMember(const uint8_t* block, size_t size, const UpdatePkEntry& entry, uint8_t* out);
+
 // Looks up the member `name` (folded, then CalcFileId) in the UpdatePK container (method -1)
 // held in `block`. Returns UPD_E_DATA when the block is no such container or is damaged
 // (then `out` is untouched); 0 otherwise, with *extracted telling whether the member was

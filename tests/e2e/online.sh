@@ -41,6 +41,11 @@ printf 'tool 2.24' >>"$E2E_WORK/update-2.24.exe"   # tells the builds apart, sti
 cp "$BUILD_WIN/updatecfg.dll" "$E2E_WORK/updatecfg-1.01.dll"
 printf 'plug-in 1.01' >>"$E2E_WORK/updatecfg-1.01.dll"
 "$PAKTOOL" publish "$E2E_WORK/game-v2" "$TREE/plugin" --plugin-version 10001 --plugin "$E2E_WORK/updatecfg-1.01.dll" >/dev/null
+# An operator's slip: the version file announces 2.25, the published tool is a 2.23 build.
+cp "$BUILD_WIN/update.exe" "$E2E_WORK/update-slip.exe"
+printf 'tool 2.23 announced as 2.25' >>"$E2E_WORK/update-slip.exe"
+"$PAKTOOL" publish "$E2E_WORK/game-v2" "$TREE/slip" --dir download/ --tool-version 225 \
+  --tool "$E2E_WORK/update-slip.exe" --plugin-version 10000 >/dev/null
 start_ftp_server "$TREE" || exit 1
 PORT=$FTP_PORT
 
@@ -91,6 +96,16 @@ check "no temporary download left" no_temporary_files "$dir"
 # The restarted launcher refreshes its spare copy from the new plug-in.
 for _ in $(seq 300); do cmp -s "$dir/updatecfg.dat" "$E2E_WORK/updatecfg-1.01.dll" && break; sleep 0.1; done
 check "the tool restarted through its launcher" cmp -s "$dir/updatecfg.dat" "$E2E_WORK/updatecfg-1.01.dll"
+stop_all
+
+echo "# a tool older than announced is fetched once; the restarted tool goes on with the update"
+dir=$(v1_install slip/download/)
+run_bg "$dir" update.exe
+check "the restarted tool says it does not fetch itself again" \
+  log_has "$dir" "更新工具重新启动后仍低于服务器公布的版本2.25，本次不再下载，继续更新" 90
+check "the restarted run ends with the done text" log_has "$dir" "更新完毕，请点击开始游戏按扭，启动游戏" 90
+check "update.exe is the published tool" cmp -s "$dir/update.exe" "$E2E_WORK/update-slip.exe"
+check "changed file updated in patch.dat" member_is "$dir/patch.dat" data/a.txt "$E2E_WORK/game-v2/data/a.txt"
 stop_all
 
 finish

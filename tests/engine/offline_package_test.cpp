@@ -169,6 +169,27 @@ TEST(ApplyOfflinePackage, NewToolIsWrittenAndNothingElseApplied) {
     EXPECT_FALSE(Exists("patch.dat"));
 }
 
+TEST(ApplyOfflinePackage, APackageThatCannotBeReadIsNamed) {
+    const std::vector<std::pair<const char*, const char*>> cases = {
+        {"bad-missing", "gone.olp"},
+        {"bad-a-folder", "folder.olp"},
+    };
+    for (const auto& c : cases) {
+        ScratchDir scratch;
+        UiRecorder ui;
+        PluginScope plugin("win", 10000);
+        platform::MakeDirectory("folder.olp");
+        ProgressSink sink(nullptr);
+        PackManifestStore store;
+        CountingFailureSink failures;
+        std::unique_ptr<PakUpdateTask> task = CreatePakUpdateTask();
+        EXPECT_EQ(ApplyOfflinePackage(c.second, "patch.dat", &sink, store, failures, *task), UPD_E_DATA) << c.first;
+        UpdateEngine::Instance()->Release();
+        EXPECT_TRUE(ui.HasStatus(std::string("无法读取离线更新包：") + c.second)) << c.first;
+        EXPECT_FALSE(Exists("patch.dat")) << c.first;
+    }
+}
+
 struct RefusalCase {
     const char* name;
     std::vector<std::pair<std::string, std::string>> members;
@@ -374,6 +395,54 @@ TEST(ApplyOfflinePackage, LooseMembersLeaveEveryOtherFileAlone) {
         EXPECT_EQ(ReadFile("a.txt.unwrap"), "installed unwrap") << c.name;
         EXPECT_EQ(PackMember("update.inf"), c.installed ? RecordText("unpack", "a.txt", "new a") : "<absent>")
             << c.name;
+    }
+}
+
+// Stands for a plug-in loaded by this very process: the system refuses to replace the file
+// (it may still be renamed).
+bool PluginIsLoaded(platform::FileOp op, const char* path) {
+    const std::string target = path != nullptr ? path : "";
+    return op != platform::FileOp::Replace || target.find("updatecfg.dll") == std::string::npos;
+}
+
+struct LoadedPluginCase {
+    const char* name;
+    bool loaded;
+    bool asideBlocked;  // a folder stands where the loaded plug-in would be moved aside
+    int32_t result;
+    std::string plugin;  // updatecfg.dll afterwards
+};
+
+TEST(ApplyOfflinePackage, APluginThatIsLoadedIsMovedAsideOrItsFailureReported) {
+    const std::vector<LoadedPluginCase> cases = {
+        {"good-not-loaded", false, false, UPD_RESTART_REQUESTED, "new plug-in"},
+        {"good-loaded-moved-aside", true, false, UPD_RESTART_REQUESTED, "new plug-in"},
+        {"bad-loaded-and-cannot-move-aside", true, true, UPD_E_DATA, "old plug-in"},
+    };
+    for (const LoadedPluginCase& c : cases) {
+        ScratchDir scratch;
+        SetRootPath(".");
+        SetWorkPath("\\");
+        UiRecorder ui(platform::kIdYes);
+        PluginScope plugin("win", 10002);
+        WriteFile("updatecfg.dll", "old plug-in");
+        if (c.asideBlocked) WriteFile("updatecfg.dll.kvoold/blocker", "x");
+        WritePackage("p.olp", Package({{"version.inf", "223\n10003"},
+                                       {"updatecfg.dll", "new plug-in"},
+                                       {"update.inf", RecordText("pack", "a.txt", "a")},
+                                       {"a.txt", "a"}}));
+        RecordingNotifier window;
+        if (c.loaded) platform::SetFileFaultHook(&PluginIsLoaded);
+        const int32_t result = Apply(&window);
+        platform::SetFileFaultHook(nullptr);
+        EXPECT_EQ(result, c.result) << c.name;
+        EXPECT_EQ(ReadFile("updatecfg.dll"), c.plugin) << c.name;
+        EXPECT_EQ(window.restarts.size(), c.result == UPD_RESTART_REQUESTED ? 1u : 0u) << c.name;
+        if (c.result != UPD_RESTART_REQUESTED) {
+            EXPECT_TRUE(ui.HasStatus("无法创建文件[updatecfg.dll]。。。该文件可能在使用中！")) << c.name;
+            EXPECT_FALSE(Exists("patch.dat")) << c.name << ": game files were applied";
+            EXPECT_EQ(platform::FindFiles(".", "*").size(), 2u) << c.name << ": a temporary file was left";
+        }
     }
 }
 

@@ -246,6 +246,58 @@ TEST_F(SelfUpdateTest, AFailedDownloadDirectoryWordIsDroppedForTheRestOfTheRun) 
     EXPECT_TRUE(ui.HasStatus("由于指定版本下载失败，现强制换回原始download目录！"));
 }
 
+// Marks the process as the restart after a replacement while alive.
+class RestartedScope {
+public:
+    explicit RestartedScope(bool restarted) { SetStartedByRestart(restarted); }
+    ~RestartedScope() { SetStartedByRestart(false); }
+    RestartedScope(const RestartedScope&) = delete;
+    RestartedScope& operator=(const RestartedScope&) = delete;
+};
+
+struct RestartCase {
+    const char* name;
+    bool restarted;
+    const char* versionFile;
+    int32_t result;
+    std::string tool;    // update.exe afterwards
+    std::string plugin;  // updatecfg.dll afterwards
+    const char* status;  // a status line the case must show ("" for none in particular)
+};
+
+// A version file announcing a newer tool than the published one reports itself would
+// otherwise have every start fetch the tool, replace it and restart, again and again.
+TEST_F(SelfUpdateTest, ARestartedToolStillOlderThanAnnouncedGoesOnWithoutFetchingItselfAgain) {
+    const std::vector<RestartCase> cases = {
+        {"first-start-fetches-the-tool", false, "225\n10002", kSelfUpdateStop, kNewTool, kOldPlugin,
+         "最新的更新工具版本为2.25！开始下载！"},
+        {"restarted-tool-still-older", true, "225\n10002", kSelfUpdateGoOn, kOldTool, kOldPlugin,
+         "更新工具重新启动后仍低于服务器公布的版本2.25，本次不再下载，继续更新"},
+        {"restarted-tool-current", true, "223\n10002", kSelfUpdateGoOn, kOldTool, kOldPlugin, ""},
+        {"restarted-plugin-still-fetched", true, "225\n10003", kSelfUpdateStop, kOldTool, kPlugin103,
+         "最新的平台配置文件版本为1.03！开始下载！"},
+    };
+    cfg.ints = {{"platfrom version", 10002}};
+    for (const RestartCase& c : cases) {
+        WriteFile("update.exe", kOldTool);
+        WriteFile("updatecfg.dll", kOldPlugin);
+        WriteFile(server + "/download/version.txt", c.versionFile);
+        RestartedScope restarted(c.restarted);
+        SessionLog log;
+        ScriptedSession session(server, {}, log);
+        RecordingNotifier window;
+        ProgressSink sink(&window);
+        UiRecorder ui;
+        EXPECT_EQ(CheckSelfUpdate(session, &sink), c.result) << c.name;
+        EXPECT_EQ(ReadFile("update.exe"), c.tool) << c.name;
+        EXPECT_EQ(ReadFile("updatecfg.dll"), c.plugin) << c.name;
+        EXPECT_EQ(log.HasCall("download download/update.exe"), !c.restarted) << c.name;
+        if (*c.status != '\0') {
+            EXPECT_TRUE(ui.HasStatus(c.status)) << c.name;
+        }
+    }
+}
+
 struct PluginVersionCase {
     const char* name;
     int32_t installed;

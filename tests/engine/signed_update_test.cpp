@@ -350,6 +350,87 @@ TEST_F(SignedEngineTest, AnOfflinePackageIsReadOnlyWithItsValidSignature) {
     }
 }
 
+// Overwrites the package file in place once decoding has begun, as another program could
+// in a shared or user-writable folder: the signature check has been made by then.
+class SwappingNotifier : public enginetest::RecordingNotifier {
+public:
+    SwappingNotifier(std::string path, std::string forged) : path_(std::move(path)), forged_(std::move(forged)) {}
+    void Post(uint32_t message, uint32_t wParam, uint32_t lParam) override {
+        if (message == UM_PHASE_BEGIN && !swapped) {
+            WriteFile(path_, forged_);
+            swapped = true;
+        }
+        RecordingNotifier::Post(message, wParam, lParam);
+    }
+    bool swapped = false;
+
+private:
+    std::string path_;
+    std::string forged_;
+};
+
+// A package of data/a.txt holding `a`, with a tool of version 224 holding `tool` ("" none).
+std::string PackageBytes(const std::string& a, const std::string& tool) {
+    UpdatePkWriter writer;
+    writer.Add("update.inf", enginetest::Bytes(RecordText("data/a.txt", a)));
+    writer.Add("data/a.txt", enginetest::Bytes(a));
+    if (!tool.empty()) {
+        writer.Add("version.inf", enginetest::Bytes("224\n10000"));
+        writer.Add("update.exe", enginetest::Bytes(tool));
+    }
+    std::vector<uint8_t> bytes;
+    EXPECT_TRUE(writer.Build(bytes));
+    return enginetest::Text(bytes);
+}
+
+struct SwapCase {
+    const char* name;
+    std::string signedTool;  // "" for a package of game files only
+    std::string forgedTool;
+    int32_t result;
+    std::string a;     // data/a.txt in the pack afterwards
+    std::string tool;  // update.exe afterwards
+};
+
+TEST_F(SignedEngineTest, APackageSwappedOnDiskAfterItsCheckIsNotWhatGetsInstalled) {
+    const std::vector<SwapCase> cases = {
+        {"game-files", "", "", UPD_PACKAGE_APPLIED, "alpha signed", "<missing>"},
+        {"tool", "tool signed!", "tool forged!", UPD_RESTART_REQUESTED, "alpha v1", "tool signed!"},
+    };
+    for (const SwapCase& c : cases) {
+        enginetest::ScratchDir caseDir;
+        KeyScope key(&publisher.publicKey);
+        InstallSignedV1();
+        WriteFile("p.olp", PackageBytes("alpha signed", c.signedTool));
+        SignFileAt(publisher, "p.olp", "offline.olp", 6);
+        SwappingNotifier window("p.olp", PackageBytes("alpha forged", c.forgedTool));
+
+        UiRecorder ui;
+        ProgressSink sink(&window);
+        PackManifestStore store;
+        CountingFailureSink failures;
+        std::unique_ptr<PakUpdateTask> task = CreatePakUpdateTask();
+        EXPECT_EQ(ApplyOfflinePackage("p.olp", "patch.dat", &sink, store, failures, *task), c.result) << c.name;
+        UpdateEngine::Instance()->Release();
+        EXPECT_TRUE(window.swapped) << c.name;
+        EXPECT_EQ(PackMember("data/a.txt"), c.a) << c.name;
+        EXPECT_EQ(ReadFile("update.exe"), c.tool) << c.name;
+    }
+}
+
+TEST_F(SignedEngineTest, AToolInAPackageOfAnOlderPublicationIsNotInstalled) {
+    KeyScope key(&publisher.publicKey);
+    InstallSignedV1();
+    WriteFile("p.olp", PackageBytes("alpha old", "tool of publication 4"));
+    SignFileAt(publisher, "p.olp", "offline.olp", kInstalledNumber - 1);
+    UiRecorder ui;
+    EXPECT_EQ(ApplyPackage("p.olp"), UPD_E_DATA);
+    EXPECT_TRUE(ui.HasStatus("更新数据的发布编号低于本机已安装的更新，已拒绝：p.olp"));
+    EXPECT_EQ(ReadFile("update.exe"), "<missing>");
+    EXPECT_EQ(PackMember("data/a.txt"), "alpha v1");
+    EXPECT_EQ(PackMember("publication.num"), "5");
+}
+
 // ---- a whole run through the driver ----
 
 class SignedDriverTest : public ::testing::Test {
