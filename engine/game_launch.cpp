@@ -77,10 +77,10 @@ void LaunchFirstFreeCopy(iUpdateCfg* cfg, const std::vector<uint8_t>& member) {
     for (int slot = 0; slot < kGameCopySlots; ++slot) {
         std::string name = CopyName(slot);
         bool missing = false;
-        platform::FileHandle file = platform::OpenFileReadExclusive(name.c_str(), &missing);
-        if (file != platform::kInvalidFile) {
-            bool current = IsCurrentCopy(file, member);
-            platform::CloseFile(file);
+        platform::OwnedFile file(platform::OpenFileReadExclusive(name.c_str(), &missing));
+        if (file.valid()) {
+            const bool current = IsCurrentCopy(file.get(), member);
+            file.Close();
             if (current) {
                 if (cfg != nullptr) cfg->Launch(name.c_str());
                 return;

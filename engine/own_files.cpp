@@ -1,5 +1,7 @@
 #include "engine/own_files.h"
 
+#include <utility>
+
 #include "net/local_file.h"
 #include "platform/platform.h"
 
@@ -26,25 +28,24 @@ void RemoveOwnFileLeftovers() {
     }
 }
 
-StagedOwnFile::~StagedOwnFile() {
-    if (!temp_.empty()) platform::RemoveFile(temp_.c_str());
-}
+StagedOwnFile::StagedOwnFile(std::string installed) : installed_(std::move(installed)) {}
+
+StagedOwnFile::~StagedOwnFile() = default;
 
 bool StagedOwnFile::Write(const uint8_t* bytes, size_t size) {
     // A new empty file under a name the system picks: no file of the installation is touched.
-    temp_ = CreateTempFileBeside(installed_.c_str());
-    if (temp_.empty()) return false;
-    if (WriteWholeLocalFile(temp_.c_str(), bytes, size)) return true;
-    platform::RemoveFile(temp_.c_str());
-    temp_.clear();
+    temp_ = std::make_unique<TempFile>(CreateTempFileBeside(installed_.c_str()));
+    if (!temp_->empty() && WriteWholeLocalFile(temp_->c_str(), bytes, size)) return true;
+    temp_.reset();
     return false;
 }
 
 bool StagedOwnFile::Place() {
-    if (temp_.empty()) return false;
+    if (!temp_) return false;
     // A read-only or hidden installed file would refuse the replacement.
     if (platform::FileExists(installed_.c_str())) platform::SetFileAttributesNormal(installed_.c_str());
-    if (!PutOwnFileInPlace(temp_, installed_)) return false;
-    temp_.clear();
+    if (!PutOwnFileInPlace(temp_->path(), installed_)) return false;
+    temp_->Keep();
+    temp_.reset();
     return true;
 }

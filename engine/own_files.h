@@ -5,8 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <utility>
+
+class TempFile;
 
 constexpr const char* kInstalledToolName = "update.exe";
 constexpr const char* kInstalledPluginName = "updatecfg.dll";
@@ -31,7 +33,7 @@ void RemoveOwnFileLeftovers();
 // only then put in its place; the temporary file goes with the object when it was not.
 class StagedOwnFile {
 public:
-    explicit StagedOwnFile(std::string installed) : installed_(std::move(installed)) {}
+    explicit StagedOwnFile(std::string installed);
     ~StagedOwnFile();
     StagedOwnFile(const StagedOwnFile&) = delete;
     StagedOwnFile& operator=(const StagedOwnFile&) = delete;
@@ -44,5 +46,5 @@ public:
 
 private:
     std::string installed_;
-    std::string temp_;
+    std::unique_ptr<TempFile> temp_;  // the written content, until it is placed
 };

@@ -74,11 +74,8 @@ bool MakeWritable(const char* name) {
 }
 
 bool NonEmptyFile(const char* path) {
-    platform::FileHandle file = platform::OpenFileForRead(path);
-    if (file == platform::kInvalidFile) return false;
-    const int64_t size = platform::FileSize(file);
-    platform::CloseFile(file);
-    return size > 0;
+    const platform::OwnedFile file(platform::OpenFileForRead(path));
+    return file.valid() && platform::FileSize(file.get()) > 0;
 }
 
 // No build of the tool or of a plug-in comes near this; a server sending more is not
@@ -97,8 +94,8 @@ bool LooksRunnable(const std::string& path, PeKind kind) {
 
 // Downloads `remote` beside `installed` and replaces it only when the download is whole
 // and, in a build with a publisher key, signed under `remote` (kRefused after the status
-// line `refusalFormat`). On any failure the installed file is as it was and no temporary
-// file is left.
+// line `refusalFormat`). On any failure the installed file is as it was and the temporary
+// file goes with its guard.
 // `publication` is the version file's: a signed tool or plug-in must belong to that very
 // publication, so one signed for an older one (served again by a hostile server) is
 // refused like an unsigned one. `kind` says what the file must be (LooksRunnable).
@@ -108,31 +105,28 @@ Replacement DownloadReplacement(ServerSession& session, const char* remote, cons
     const PublisherKey* key = BuiltInPublisherKey();
     const std::vector<uint8_t> sig = key != nullptr ? FetchSignatureFile(session, remote) : std::vector<uint8_t>();
     // A new empty file under a name the system picks: no file of the installation is touched.
-    const std::string temp = CreateTempFileBeside(installed);
+    TempFile temp(CreateTempFileBeside(installed));
     if (temp.empty()) return Replacement::kFailed;
     // An empty tool or plug-in is never a real release: taken as a failed download.
     const bool complete =
         session.DownloadFile(remote, temp.c_str(), sink, kMaxReplacementBytes) == 0 && NonEmptyFile(temp.c_str());
     uint64_t number = 0;
-    if (complete && key != nullptr && !AcceptSignedFile(*key, sig, temp, remote, refusalFormat, &number)) {
-        platform::RemoveFile(temp.c_str());
+    if (complete && key != nullptr && !AcceptSignedFile(*key, sig, temp.path(), remote, refusalFormat, &number)) {
         return Replacement::kRefused;
     }
     const char* otherPublication =
         key != nullptr ? PublicationRefusal(number, publication.number, publication.installed) : nullptr;
     if (complete && otherPublication != nullptr) {
         ShowStatusWithName(otherPublication, remote);
-        platform::RemoveFile(temp.c_str());
         return Replacement::kRefused;
     }
-    if (complete && !LooksRunnable(temp, kind)) {
+    if (complete && !LooksRunnable(temp.path(), kind)) {
         ShowStatusWithName(kTextNotRunnable, remote);
-        platform::RemoveFile(temp.c_str());
         return Replacement::kRefused;
     }
-    if (complete && PutOwnFileInPlace(temp, installed)) return Replacement::kDone;
-    platform::RemoveFile(temp.c_str());
-    return Replacement::kFailed;
+    if (!complete || !PutOwnFileInPlace(temp.path(), installed)) return Replacement::kFailed;
+    temp.Keep();
+    return Replacement::kDone;
 }
 
 // Shows `failedText` for a failed download (a refusal has shown its own line); true when

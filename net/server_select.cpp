@@ -37,15 +37,14 @@ uint32_t DefaultRandom() {
 
 // Source 1: the local address file. False when it cannot be opened.
 bool ReadUpipFile(const char* path, ServerCandidates& list) {
-    const platform::FileHandle file = platform::OpenFileForRead(path);
-    if (file == platform::kInvalidFile) return false;
+    const platform::OwnedFile file(platform::OpenFileForRead(path));
+    if (!file.valid()) return false;
     UpipTokenReader reader(list);
     char chunk[kUpipReadChunk];
-    for (uint32_t got; !reader.Full() && (got = platform::ReadFromFile(file, chunk, sizeof(chunk))) > 0;) {
+    for (uint32_t got; !reader.Full() && (got = platform::ReadFromFile(file.get(), chunk, sizeof(chunk))) > 0;) {
         reader.Feed(chunk, got);
     }
     reader.Finish();
-    platform::CloseFile(file);
     return true;
 }
 

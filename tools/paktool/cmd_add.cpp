@@ -17,14 +17,12 @@ constexpr const char* kCopySuffix = ".addtmp";
 // True when the file holds exactly the 8 bytes of the delete marker: the rebuild would
 // remove the member instead of storing them.
 bool HoldsDeleteMarker(const char* path) {
-    platform::FileHandle h = platform::OpenFileForRead(path);
-    if (h == platform::kInvalidFile) return false;
+    const platform::OwnedFile h(platform::OpenFileForRead(path));
+    if (!h.valid()) return false;
     char content[kPakDeleteMarkerSize];
-    const bool marker = platform::FileSize(h) == kPakDeleteMarkerSize &&
-                        platform::ReadFromFile(h, content, kPakDeleteMarkerSize) == kPakDeleteMarkerSize &&
-                        std::memcmp(content, kPakDeleteMarker, kPakDeleteMarkerSize) == 0;
-    platform::CloseFile(h);
-    return marker;
+    return platform::FileSize(h.get()) == kPakDeleteMarkerSize &&
+           platform::ReadFromFile(h.get(), content, kPakDeleteMarkerSize) == kPakDeleteMarkerSize &&
+           std::memcmp(content, kPakDeleteMarker, kPakDeleteMarkerSize) == 0;
 }
 
 int RunAdd(int argc, char** argv) {

@@ -39,9 +39,8 @@ bool RecordStatus(char* copy, size_t length) {
 int PackOpenError(const char* path) {
     std::string disk;
     if (!MakePakDiskPath(path, disk)) return Fail(kExitUsage, "path too long: '%s'", path);
-    platform::FileHandle h = platform::OpenFileForRead(disk.c_str());
-    if (h == platform::kInvalidFile) return Fail(kExitFileError, "cannot open file '%s'", path);
-    platform::CloseFile(h);
+    const platform::OwnedFile h(platform::OpenFileForRead(disk.c_str()));
+    if (!h.valid()) return Fail(kExitFileError, "cannot open file '%s'", path);
     return Fail(kExitFailed, "'%s' is not a pack or its header or index is damaged", path);
 }
 

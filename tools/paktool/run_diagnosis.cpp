@@ -32,9 +32,9 @@ bool RecordingFailureSink::OnFailure(const char* fileName) {
 bool IsWritableFolder(const std::string& dir) {
     const std::string probe = JoinPath(dir, kWriteProbeName);
     if (platform::FileExists(probe.c_str())) return true;  // never truncate a file that is there
-    const platform::FileHandle file = platform::OpenFileForWrite(probe.c_str());
-    if (file == platform::kInvalidFile) return false;
-    platform::CloseFile(file);
+    platform::OwnedFile file(platform::OpenFileForWrite(probe.c_str()));
+    if (!file.valid()) return false;
+    file.Close();
     platform::RemoveFile(probe.c_str());
     return true;
 }
