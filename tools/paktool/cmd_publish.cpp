@@ -22,8 +22,6 @@
 
 namespace {
 
-constexpr const char* kDefaultDir = "download/";
-constexpr const char* kRemoteListName = "update.pak";
 constexpr const char* kVersionFileName = "version.txt";
 constexpr const char* kToolFileName = "update.exe";
 constexpr const char* kPluginFileFormat = "%d_updatecfg.dll";

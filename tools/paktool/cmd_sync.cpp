@@ -22,8 +22,6 @@
 
 namespace {
 
-constexpr const char* kDefaultDir = "download/";
-constexpr const char* kRemoteListName = "update.pak";
 constexpr const char* kLocalPack = "patch.dat";
 constexpr size_t kResultTextMax = 128;
 const OptionDef kKeyOption = {nullptr, "--key", true};

@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr const char* kDefaultDir = "download/";
-constexpr const char* kRemoteListName = "update.pak";
 constexpr const char* kAllFiles = "*";
 constexpr int kMaxTreeDepth = 64;
 const OptionDef kKeyOption = {nullptr, "--key", true};

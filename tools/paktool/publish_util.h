@@ -13,6 +13,9 @@
 
 // The optional list, inside the game folder, of files that install as loose files.
 constexpr const char* kUnpackListName = ".unpack";
+// The default publication tree: the folder below SERVERDIR, and the update list in it.
+constexpr const char* kDefaultDir = "download/";
+constexpr const char* kRemoteListName = "update.pak";
 
 // One file of a game folder.
 struct GameFile {
