@@ -180,12 +180,14 @@ int64_t FtpSessionCore::RemoteFileSize(TransferJob& job, const std::string& remo
     return WithDirOverride<int64_t>(remotePath, -1, [&](const std::string& path) -> int64_t {
         int64_t size = -1;
         const bool ok = RunAttempts(*this, job, kFtpTextSizeFailed, path, [&](FtpConnection& connection) {
-            std::unique_ptr<FtpRemoteFile> file = connection.OpenFile(path.c_str());
-            if (!file) return Attempt::kRetry;
-            const uint32_t announced = file->AnnouncedSize();
-            file.reset();
-            const int64_t expected =
-                ExpectedTransferSize(announced, announced != 0 ? kUnknownSize : connection.QuerySize(path.c_str()));
+            // The server is asked first; only when it cannot tell is the file opened (which
+            // starts sending it) for the size announced with it.
+            int64_t expected = connection.QuerySize(path.c_str());
+            if (expected < 0) {
+                std::unique_ptr<FtpRemoteFile> file = connection.OpenFile(path.c_str());
+                if (!file) return Attempt::kRetry;
+                expected = ExpectedTransferSize(file->AnnouncedSize(), kUnknownSize);
+            }
             size = expected == kUnknownSize ? 0 : static_cast<int64_t>(static_cast<uint32_t>(expected));
             return Attempt::kDone;
         });

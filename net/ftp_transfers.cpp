@@ -65,22 +65,16 @@ struct OpenedRemote {
     int64_t size = kUnknownSize;
 };
 
-// Opens `remotePath`. A 0 announced size is checked with the server (the file is closed
-// meanwhile, since no command may run while a file is open); a file that really is empty
-// is not opened again.
+// Opens `remotePath` once. The size is asked for first (no command may run while a file is
+// open): a server that announces none when the file opens (WinINet under Wine never does)
+// would otherwise have the file opened a second time after the question, and start sending
+// it twice. An announced size still comes first.
 bool OpenRemote(FtpConnection& connection, const char* remotePath, OpenedRemote& out) {
+    const int64_t queried = connection.QuerySize(remotePath);
     out.file = connection.OpenFile(remotePath);
     if (!out.file) return false;
-    const uint32_t announced = out.file->AnnouncedSize();
-    if (announced != 0) {
-        out.size = announced;
-        return true;
-    }
-    out.file.reset();
-    out.size = ExpectedTransferSize(announced, connection.QuerySize(remotePath));
-    if (out.size == 0) return true;
-    out.file = connection.OpenFile(remotePath);
-    return out.file != nullptr;
+    out.size = ExpectedTransferSize(out.file->AnnouncedSize(), queried);
+    return true;
 }
 
 uint32_t StatusAfter(uint64_t done, int64_t size, bool ended) {

@@ -121,6 +121,7 @@ public:
 
     int64_t QuerySize(const char* remotePath) override {
         std::lock_guard<std::mutex> hold(server_->lock);
+        server_->sizeQueries.push_back(remotePath);
         auto it = server_->files.find(remotePath);
         if (it == server_->files.end() || !it->second.sizeKnown) return -1;
         return static_cast<int64_t>(it->second.data.size());

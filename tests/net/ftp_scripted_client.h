@@ -65,6 +65,10 @@ public:
         std::lock_guard<std::mutex> hold(lock);
         return opens;
     }
+    std::vector<std::string> SizeQueries() {
+        std::lock_guard<std::mutex> hold(lock);
+        return sizeQueries;
+    }
 
     std::mutex lock;
     std::map<std::string, ScriptedFile> files;
@@ -73,6 +77,7 @@ public:
     std::set<std::string> mute;
     std::vector<std::string> connects;
     std::vector<std::string> opens;
+    std::vector<std::string> sizeQueries;
     uint32_t stuckMs = 0;
     std::atomic<int> blockedOpens{0};   // opens blocked on a mute host right now
     std::atomic<int> blockedReads{0};   // reads blocked in a stall right now

@@ -245,6 +245,41 @@ TEST_F(FtpSessionTest, TransfersStopAtTheCallersBound) {
     }
 }
 
+struct OpenOnceCase {
+    const char* name;
+    ScriptedFile file;
+    int sizeOpens;  // opens a size question may cost (only when the server cannot tell the size)
+};
+
+// Every open starts the server sending the file, so each download opens its file once,
+// whether or not the server announces the size when it opens (WinINet under Wine never
+// does), and a size question opens nothing when the server can answer it.
+TEST_F(FtpSessionTest, EachFileIsOpenedOnce) {
+    const std::string data = Pattern(3000);
+    const std::vector<OpenOnceCase> cases = {
+        {"announced", File(data), 0},
+        {"announced-zero-size-known", ZeroAnnounced(data), 0},
+        {"announced-zero-size-unknown", ZeroAnnounced(data, false), 1},
+        {"empty-file", ZeroAnnounced(""), 0},
+    };
+    auto session = Open();
+    for (const OpenOnceCase& c : cases) {
+        server->Put(c.name, c.file);
+        const std::string& content = c.file.data;
+        EXPECT_EQ(session->DownloadFile(c.name, "out.bin", nullptr), 0) << c.name;
+        EXPECT_EQ(ReadFile("out.bin"), content) << c.name;
+        const uint8_t* bytes = nullptr;
+        uint32_t size = 0;
+        const int32_t inMemory = session->DownloadToMemory(c.name, &bytes, &size, nullptr);
+        // An empty file has no bytes to hand back from memory.
+        EXPECT_EQ(inMemory, content.empty() ? kResultFail : 0) << c.name;
+        EXPECT_EQ(session->GetRemoteFileSize(c.name), c.file.sizeKnown ? static_cast<int64_t>(content.size()) : 0)
+            << c.name;
+        std::lock_guard<std::mutex> hold(server->lock);
+        EXPECT_EQ(server->openCount[c.name], 2 + c.sizeOpens) << c.name;
+    }
+}
+
 TEST_F(FtpSessionTest, LocalFileThatCannotBeCreatedFailsWithoutRetries) {
     server->Put("x.bin", File("data"));
     platform::MakeDirectory("taken");
@@ -371,7 +406,7 @@ TEST_F(FtpSessionTest, OverrideDirectoryIsTriedFirstAndFallsBack) {
     server->Put("download/", File("dir"));
     auto session = Open();
     EXPECT_EQ(session->GetRemoteFileSize("download/"), 3);
-    EXPECT_EQ(server->Opens().back(), "download/");
+    EXPECT_EQ(server->SizeQueries().back(), "download/");
     EXPECT_FALSE(DownloadDirOverrideFailed());
 }
 
