@@ -80,12 +80,20 @@ bool PlatformListed(const OfflinePackage::Member& list) {
 
 // Writes the due tool and plug-in members whole beside the installed files first, then
 // puts them in place (a loaded plug-in moved aside). UPD_E_DATA after a status line when
-// one cannot be written or put in place: a package is never reported applied without them.
+// one could not run here (checked before anything is written), cannot be written or cannot
+// be put in place: a package is never reported applied without them.
 int32_t InstallOwnFiles(const OfflinePackage::Member* plugin, const OfflinePackage::Member* tool) {
     StagedOwnFile stagedPlugin(kInstalledPluginName);
     StagedOwnFile stagedTool(kInstalledToolName);
     const std::pair<const OfflinePackage::Member*, StagedOwnFile*> files[] = {{plugin, &stagedPlugin},
                                                                               {tool, &stagedTool}};
+    for (const auto& file : files) {
+        const PeKind kind = file.second == &stagedTool ? PeKind::kProgram : PeKind::kLibrary;
+        if (file.first != nullptr && !IsRunnableOwnFile(file.first->bytes.data(), file.first->size, kind)) {
+            ShowStatusWithName(kTextNotRunnable, file.second->installed());
+            return UPD_E_DATA;
+        }
+    }
     for (const auto& file : files) {
         if (file.first != nullptr && !file.second->Write(file.first->bytes.data(), file.first->size)) {
             ShowStatusWithName(kTextCannotCreate, file.second->installed());

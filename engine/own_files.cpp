@@ -3,7 +3,12 @@
 #include <utility>
 
 #include "net/local_file.h"
+#include "platformcfg/update_cfg.h"
 #include "platform/platform.h"
+
+bool IsRunnableOwnFile(const uint8_t* bytes, size_t size, PeKind kind) {
+    return IsPeImageOf(bytes, size, kOwnPeMachine, kind, kind == PeKind::kLibrary ? kUpdateCfgFactoryExport : nullptr);
+}
 
 bool PluginNeedsUpdate(int32_t installed, int32_t offered) {
     return installed / kPluginVersionBase != offered / kPluginVersionBase ||

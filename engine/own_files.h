@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "engine/pe_image.h"
+
 class TempFile;
 
 constexpr const char* kInstalledToolName = "update.exe";
@@ -16,6 +18,15 @@ constexpr int32_t kPluginVersionBase = 10000;  // plug-in versions: major x 1000
 // A loaded plug-in cannot be replaced in place; it is moved aside under this suffix and
 // the left-over is removed by a later run.
 constexpr const char* kSelfUpdateAsideSuffix = ".kvoold";
+
+// The status line refusing a new tool or plug-in that could not run here (GBK; %s: the file).
+constexpr const char* kTextNotRunnable = "下载的文件不是本机可用的程序，已拒绝：%s";
+
+// Whether `bytes` can take the place of the tool (`kind` kProgram) or of the plug-in
+// (kLibrary, exporting the factory): a PE image of this build's machine, read from its
+// headers and export table without loading anything. Anything else would leave an
+// installation that cannot start.
+bool IsRunnableOwnFile(const uint8_t* bytes, size_t size, PeKind kind);
 
 // Whether the installed plug-in version `installed` must give way to `offered`: the majors
 // differ (in either direction) or the installed minor is lower.

@@ -36,7 +36,6 @@ constexpr const char* kTextPluginDownloadFailed = "下载新版平台配置文�
 constexpr const char* kTextVersionRefused = "更新工具版本信息签名无效：%s";
 constexpr const char* kTextToolRefused = "新版更新工具签名无效：%s";
 constexpr const char* kTextPluginRefused = "新版平台配置文件签名无效：%s";
-constexpr const char* kTextNotRunnable = "下载的文件不是本机可用的程序，已拒绝：%s";
 constexpr const char* kPluginRemoteFormat = "%s%d_updatecfg.dll";
 constexpr size_t kLineBytes = 256;
 constexpr double kVersionScale = 0.01;  // 223 is shown as 2.23
@@ -88,8 +87,7 @@ constexpr uint64_t kMaxReplacementBytes = 0x4000000;
 bool LooksRunnable(const std::string& path, PeKind kind) {
     std::vector<uint8_t> bytes;
     if (!ReadWholeLocalFile(path.c_str(), kMaxReplacementBytes, bytes)) return false;
-    return IsPeImageOf(bytes.data(), bytes.size(), kOwnPeMachine, kind,
-                       kind == PeKind::kLibrary ? kUpdateCfgFactoryExport : nullptr);
+    return IsRunnableOwnFile(bytes.data(), bytes.size(), kind);
 }
 
 // Downloads `remote` beside `installed` and replaces it only when the download is whole

@@ -18,10 +18,16 @@
 #include "engine/update_pk_writer.h"
 #include "pak/pak_update_task.h"
 #include "tests/engine/engine_test_support.h"
+#include "tests/engine/pe_fixture.h"
 
 namespace {
 
 using namespace enginetest;
+
+// The new tool and plug-in a package carries: PE images of this build's machine, as an
+// installation takes no other.
+const std::string kNewTool = petest::FakeTool("new tool");
+const std::string kNewPlugin = petest::FakePlugin("new plug-in");
 
 void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
@@ -142,13 +148,49 @@ TEST(ApplyOfflinePackage, ReplacesThePluginOnlyWhenNewerOrOfAnotherMajor) {
         PluginScope plugin("win", c.installed);
         WriteFile("updatecfg.dll", "old plug-in");
         WritePackage("p.olp", Package({{"version.inf", "223\n" + std::to_string(c.packaged)},
-                                       {"updatecfg.dll", "new plug-in"}}));
+                                       {"updatecfg.dll", kNewPlugin}}));
         RecordingNotifier window;
         EXPECT_EQ(Apply(&window), c.replaced ? UPD_RESTART_REQUESTED : UPD_PACKAGE_APPLIED) << c.name;
-        EXPECT_EQ(ReadFile("updatecfg.dll"), c.replaced ? "new plug-in" : "old plug-in") << c.name;
+        EXPECT_EQ(ReadFile("updatecfg.dll"), c.replaced ? kNewPlugin : "old plug-in") << c.name;
         EXPECT_EQ(window.restarts, c.replaced ? std::vector<std::string>{"<self>"} : std::vector<std::string>{})
             << c.name;
         EXPECT_FALSE(Exists("update.exe")) << c.name;
+    }
+}
+
+struct NotRunnableCase {
+    const char* name;
+    const char* member;
+    std::string content;
+};
+
+// A tool or plug-in in a package that could not run here is refused before anything is
+// written, as a downloaded one is: the installation would no longer start.
+TEST(ApplyOfflinePackage, AToolOrPluginThatCannotRunHereIsRefused) {
+    const std::vector<NotRunnableCase> cases = {
+        {"bad-tool-random-bytes", "update.exe", "MZ and then nothing of a program"},
+        {"bad-tool-is-a-dll", "update.exe", kNewPlugin},
+        {"bad-tool-other-machine", "update.exe", petest::MakePe({kOwnPeMachine == 0x14C ? uint16_t{0x8664} : uint16_t{0x14C}, PeKind::kProgram, {}})},
+        {"bad-plugin-without-factory", "updatecfg.dll", petest::MakePe({kOwnPeMachine, PeKind::kLibrary, {"Other"}})},
+        {"bad-plugin-is-a-program", "updatecfg.dll", kNewTool},
+    };
+    for (const NotRunnableCase& c : cases) {
+        ScratchDir scratch;
+        UiRecorder ui;
+        PluginScope plugin("win", 10000);
+        WriteFile("update.exe", "old tool");
+        WriteFile("updatecfg.dll", "old plug-in");
+        WritePackage("p.olp", Package({{"version.inf", "224\n10001"},
+                                       {c.member, c.content},
+                                       {"update.inf", "pack\r\na.txt\r\nmd5 x\r\n1\r\na.txt\r\n\r\n"},
+                                       {"a.txt", "a"}}));
+        RecordingNotifier window;
+        EXPECT_EQ(Apply(&window), UPD_E_DATA) << c.name;
+        EXPECT_TRUE(ui.HasStatus(std::string("下载的文件不是本机可用的程序，已拒绝：") + c.member)) << c.name;
+        EXPECT_EQ(ReadFile("update.exe"), "old tool") << c.name;
+        EXPECT_EQ(ReadFile("updatecfg.dll"), "old plug-in") << c.name;
+        EXPECT_TRUE(window.restarts.empty()) << c.name;
+        EXPECT_FALSE(Exists("patch.dat")) << c.name;
     }
 }
 
@@ -157,12 +199,12 @@ TEST(ApplyOfflinePackage, NewToolIsWrittenAndNothingElseApplied) {
     UiRecorder ui;
     PluginScope plugin("win", 10000);
     WritePackage("p.olp", Package({{"version.inf", "224\n10000"},
-                                   {"update.exe", "new tool"},
+                                   {"update.exe", kNewTool},
                                    {"update.inf", "pack\r\na.txt\r\nmd5 x\r\n1\r\na.txt\r\n\r\n"},
                                    {"a.txt", "a"}}));
     RecordingNotifier window;
     EXPECT_EQ(Apply(&window), UPD_RESTART_REQUESTED);
-    EXPECT_EQ(ReadFile("update.exe"), "new tool");
+    EXPECT_EQ(ReadFile("update.exe"), kNewTool);
     EXPECT_EQ(window.restarts, std::vector<std::string>{"newuper.exe"});
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "由于该压缩包中存在关键更新，需要重新启动更新工具");
@@ -415,8 +457,8 @@ struct LoadedPluginCase {
 
 TEST(ApplyOfflinePackage, APluginThatIsLoadedIsMovedAsideOrItsFailureReported) {
     const std::vector<LoadedPluginCase> cases = {
-        {"good-not-loaded", false, false, UPD_RESTART_REQUESTED, "new plug-in"},
-        {"good-loaded-moved-aside", true, false, UPD_RESTART_REQUESTED, "new plug-in"},
+        {"good-not-loaded", false, false, UPD_RESTART_REQUESTED, kNewPlugin},
+        {"good-loaded-moved-aside", true, false, UPD_RESTART_REQUESTED, kNewPlugin},
         {"bad-loaded-and-cannot-move-aside", true, true, UPD_E_DATA, "old plug-in"},
     };
     for (const LoadedPluginCase& c : cases) {
@@ -428,7 +470,7 @@ TEST(ApplyOfflinePackage, APluginThatIsLoadedIsMovedAsideOrItsFailureReported) {
         WriteFile("updatecfg.dll", "old plug-in");
         if (c.asideBlocked) WriteFile("updatecfg.dll.kvoold/blocker", "x");
         WritePackage("p.olp", Package({{"version.inf", "223\n10003"},
-                                       {"updatecfg.dll", "new plug-in"},
+                                       {"updatecfg.dll", kNewPlugin},
                                        {"update.inf", RecordText("pack", "a.txt", "a")},
                                        {"a.txt", "a"}}));
         RecordingNotifier window;

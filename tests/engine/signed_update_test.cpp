@@ -29,6 +29,7 @@
 #include "platformcfg/platform_config.h"
 #include "tests/engine/driver_test_support.h"
 #include "tests/engine/signed_test_support.h"
+#include "tests/engine/pe_fixture.h"
 
 namespace {
 
@@ -395,7 +396,8 @@ struct SwapCase {
 TEST_F(SignedEngineTest, APackageSwappedOnDiskAfterItsCheckIsNotWhatGetsInstalled) {
     const std::vector<SwapCase> cases = {
         {"game-files", "", "", UPD_PACKAGE_APPLIED, "alpha signed", "<missing>"},
-        {"tool", "tool signed!", "tool forged!", UPD_RESTART_REQUESTED, "alpha v1", "tool signed!"},
+        {"tool", petest::FakeTool("tool signed!"), petest::FakeTool("tool forged!"), UPD_RESTART_REQUESTED,
+         "alpha v1", petest::FakeTool("tool signed!")},
     };
     for (const SwapCase& c : cases) {
         enginetest::ScratchDir caseDir;

@@ -2,7 +2,8 @@
 # paktool publish, sync, olp and apply-olp from the command line: a publish -> sync round
 # trip, an offline package applied, and the errors an operator may run into.
 source "$(dirname "$0")/cli_harness.sh"
-cli_init "$@"
+cli_init "$1"
+MAKE_TEST_PE=${2:?usage: publish_cli_test.sh PAKTOOL MAKE_TEST_PE}
 
 # A game folder at v1 and at v2; readme.txt installs as a loose file.
 mkdir -p "$WORK/v1/data" "$WORK/v2/data/new" "$WORK/inst" "$WORK/inst2"
@@ -61,9 +62,15 @@ expect olp-v2 0 'packaged 4 files into v2.olp' '' -- olp v2 v2.olp --platform 'w
 expect apply-olp-v2 0 '.*result: 0x00000002 UPD_PACKAGE_APPLIED' '' -- apply-olp v2.olp inst2 --platform win
 cmp -s "$WORK/inst2/readme.txt" "$WORK/v2/readme.txt" || cli_fail apply-olp-v2-loose "readme.txt is not v2's"
 expect apply-olp-other-platform 1 '.*UPD_E_DATA' "UPD_E_DATA.*not for platform 'linux'" -- apply-olp v2.olp inst2 --platform linux
-expect apply-olp-tool 0 '.*' '' -- olp v2 tool.olp --tool-version 224 --tool v2/readme.txt
+"$MAKE_TEST_PE" program 'tool 2.24' "$WORK/tool-224.exe" || cli_fail make-test-pe "no test program"
+expect apply-olp-tool 0 '.*' '' -- olp v2 tool.olp --tool-version 224 --tool tool-224.exe
 expect apply-olp-restart 1 '.*result: 0xFFFFFFFF UPD_RESTART_REQUESTED' "RESTART.*update.exe.*written into 'inst2'" -- apply-olp tool.olp inst2
-cmp -s "$WORK/inst2/update.exe" "$WORK/v2/readme.txt" || cli_fail apply-olp-restart "update.exe not written"
+cmp -s "$WORK/inst2/update.exe" "$WORK/tool-224.exe" || cli_fail apply-olp-restart "update.exe not written"
+# A "tool" that is no program of the tool's machine would leave an installation that cannot
+# start: the package is refused and update.exe stays.
+expect olp-text-tool 0 '.*' '' -- olp v2 text-tool.olp --tool-version 225 --tool v2/readme.txt
+expect apply-olp-text-tool 1 '.*UPD_E_DATA' 'UPD_E_DATA' -- apply-olp text-tool.olp inst2
+cmp -s "$WORK/inst2/update.exe" "$WORK/tool-224.exe" || cli_fail apply-olp-text-tool "update.exe was replaced"
 
 # Errors an operator may make.
 printf 'not a package' > "$WORK/junk.olp"
