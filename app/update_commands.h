@@ -32,8 +32,12 @@ constexpr const char* kOfflinePackageFilter = "离线更新包 ( *.olp )|*.olp||
 // The product's web site, opened in the default browser by the website button.
 constexpr const char* kWebsiteAddress = "https://kvo.example.com/";
 
-// The system-menu command of the about box (masked with 0xFFF0).
+// The system-menu commands (masked with 0xFFF0): the about box, and a repair run.
 constexpr uint32_t kAboutCommand = 16;
+constexpr uint32_t kRepairCommand = 32;
+// The repair item of the system menu, and its answer while a run goes on.
+constexpr const char* kRepairMenuText = "检查并修复游戏文件(&R)";
+constexpr const char* kTextRepairBusy = "当前正在更新资源，请在更新结束后再检查并修复游戏文件";
 
 enum class StartAction {
     kMoveOnly,     // nothing but the window move

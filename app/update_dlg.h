@@ -60,6 +60,8 @@ private:
     bool SwitchEditionCommand();
     int32_t CurrentEdition();
     void OfflinePackageCommand();
+    // A repair run (the system menu's item), unless a run goes on.
+    void RepairCommand();
     void WebsiteCommand();
     // True when the dialog ended (the game was launched).
     bool StartCommand();

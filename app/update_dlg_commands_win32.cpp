@@ -132,6 +132,15 @@ void CUpdateDlg::OfflinePackageCommand() {
     StartUpdateRun();
 }
 
+void CUpdateDlg::RepairCommand() {
+    if (state_.workerRunning) {
+        Box(kTextRepairBusy, kAppCaption, MB_OK);
+        return;
+    }
+    WindowRuns::Get().RequestRepair();
+    StartUpdateRun();
+}
+
 void CUpdateDlg::WebsiteCommand() {
     // No parameters or directory; a failure is not reported.
     ::ShellExecuteW(window_, kOpenVerb, Wide(kWebsiteAddress).c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);

@@ -106,6 +106,10 @@ INT_PTR CUpdateDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 ShowAboutBox(window_);
                 return Answer(0);
             }
+            if ((wParam & kSysCommandMask) == kRepairCommand) {
+                RepairCommand();
+                return Answer(0);
+            }
             return FALSE;
         case WM_COMMAND:
             if (LOWORD(wParam) == IDCANCEL) {
@@ -195,6 +199,7 @@ void CUpdateDlg::AddAboutMenuItem() {
     wchar_t text[kStringChars] = {};
     if (::LoadStringW(::GetModuleHandleW(nullptr), IDS_ABOUTBOX, text, kStringChars) <= 0) return;
     ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);  // a separator has no command or text
+    ::AppendMenuW(menu, MF_STRING, kRepairCommand, NarrowToWide(kRepairMenuText, kTextOwn));
     ::AppendMenuW(menu, MF_STRING, kAboutCommand, text);
 }
 

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -60,6 +61,10 @@ public:
     // runs, and the caller must then end the process without destroying anything it uses.
     bool EndRunsForClose();
 
+    // The next run is a repair.
+    void RequestRepair() { repairRequested_.store(true); }
+    bool TakeRepairRequest() override { return repairRequested_.exchange(false); }
+
     // The offline package the player picked, for the next run.
     void SetOfflinePackage(const std::wstring& path);
     bool HasOfflinePackage();
@@ -71,5 +76,6 @@ private:
     WindowNotifier notifier_;
     std::mutex packageLock_;
     std::wstring offlinePackage_;
+    std::atomic<bool> repairRequested_{false};
     KernelHandle worker_;  // main thread only
 };

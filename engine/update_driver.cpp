@@ -129,6 +129,7 @@ int32_t RunUpdate(UpdateEngine& engine, RunWindow* window, RunServices& services
         return ApplyOfflinePackage(package.c_str(), localPack.c_str(), &run.sink, run.store, run.failures, *run.task);
     }
 
+    engine.SetRepair(window != nullptr && window->TakeRepairRequest());
     ShowStatus(kTextGettingServers);
     ServerCandidates candidates{};
     const uint32_t address = services.SelectServer(candidates);

@@ -22,6 +22,9 @@ public:
     // The offline package the player picked (8-bit path), emptied in the window; "" for an
     // online run.
     virtual std::string TakeOfflinePackagePath() = 0;
+    // Whether the player asked for this run to be a repair (every installed file checked,
+    // what is missing or damaged fetched again); the request is cleared.
+    virtual bool TakeRepairRequest() { return false; }
 };
 
 // The up-to-date animation: frames per bar, the pause per frame, and the pause once the

@@ -6,6 +6,7 @@
 
 #include "common/show_status.h"
 #include "engine/failure_sink.h"
+#include "engine/installed_check.h"
 #include "engine/manifest.h"
 #include "engine/manifest_store.h"
 #include "engine/manifest_text.h"
@@ -28,6 +29,7 @@ namespace {
 
 constexpr const char* kTextRebuildQuestion = "本地patch.dat无法打开！\r\n是否需要重建更新数据包？";
 constexpr const char* kTextRecordName = "%s";
+constexpr const char* kTextRepairing = "文件[%s]已损坏或缺失，重新下载";
 constexpr const char* kTextUnsafeName = "文件名[%s]指向安装目录之外，已跳过";
 constexpr const char* kTextOpenFailedCaption = "文件打开失败";
 constexpr const char* kTextReadFailedCaption = "文件读取失败";
@@ -205,16 +207,21 @@ int32_t UpdateEngine::CompareManifests(LocalRecordSet& local, RemoteRecordList& 
         // A file that moves between the pack and the folder is a change even when its
         // content is not: it must be installed in its new place and leave the old one.
         const bool kindChanged = l != local.end() && l->second.IsUnpack() != r.IsUnpack();
+        bool damaged = false;
         if (kindChanged) {
             kindChanged_.insert(r.name);
         } else if (l != local.end() && l->second.digest == r.digest && l->second.size == r.size) {
-            continue;
+            // A repair looks at the installed file itself: the record says what it was.
+            if (!repair_ || InstalledFileIsWhole(files, r)) continue;
+            ShowStatusWithName(kTextRepairing, r.name);
+            damaged = true;
         }
-        if (IsMd5DigestText(r.digest) && !kindChanged) {
+        if (IsMd5DigestText(r.digest) && !kindChanged && !damaged) {
             std::string reference;
             if (l != local.end() && IsMd5DigestText(l->second.digest)) {
                 reference = l->second.digest;
-            } else if (IsSafeRelativeName(r.name) && !IsReservedInstallName(r.name, !r.IsUnpack())) {
+            } else if (CheckServerName(r.name, r.IsUnpack() ? NameKind::kLooseFile : NameKind::kPackMember) ==
+                       NameVerdict::kAccepted) {
                 const InstalledFile f = files.Read(r.name, r.IsUnpack(), kMaxHashedFile);
                 if (f.found) {
                     const bool trusted = f.fromPack || r.IsUnpack();

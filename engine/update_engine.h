@@ -66,6 +66,10 @@ public:
                                 PakUpdateTask& task, OfflinePackage& package);
 
     void SetLocalPackPath(const std::string& path) { localPackPath_ = path; }
+    // A repair pass: CompareManifests also checks every installed file the local manifest
+    // lists as current (pack members and loose files, MD5 and size) and fetches what is
+    // missing or differs, like a changed file.
+    void SetRepair(bool repair) { repair_ = repair; }
     // The publication this pass installs. Null: an unsigned pass, which records nothing.
     // Otherwise the signed number, refused (status line naming `source`, UPD_E_DATA) when it
     // is lower than the one recorded in the local pack, else written into the pack by the
@@ -120,6 +124,7 @@ private:
     std::map<uint32_t, std::string> packIds_;
     std::atomic<int32_t> stop_{kStopNone};
     // The signed publication number the rebuild records (signed passes only).
+    bool repair_ = false;
     bool recordPublication_ = false;
     uint64_t publication_ = 0;
 };

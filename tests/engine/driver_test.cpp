@@ -3,6 +3,7 @@
 // the window receives.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "engine/update_driver.h"
 #include "engine/update_engine.h"
 #include "net/pak_access.h"
+#include "pak/pak_update_task.h"
 #include "platformcfg/platform_config.h"
 #include "tests/engine/driver_test_support.h"
 #include "tests/engine/pe_fixture.h"
@@ -155,6 +157,31 @@ TEST_F(DriverTest, TooLittleDiskSpaceRefusesTheRunBeforeTheFirstByte) {
         }
         EXPECT_EQ(PackMember("data/a.txt"), "alpha v2") << c.name;
     }
+}
+
+// A repair asked for by the window checks the installed files: a damaged pack member is
+// fetched again although the manifest says it is current; the request lasts one run.
+TEST_F(DriverTest, ARepairRunFetchesADamagedMemberAgain) {
+    InstallV1();
+    {
+        std::unique_ptr<PakUpdateTask> task = CreatePakUpdateTask();
+        ASSERT_TRUE(task->OpenOrCreate("patch.dat", 0));
+        const std::string damaged = "damaged";
+        ASSERT_TRUE(task->AddBuffer("data/b.txt", damaged.data(), static_cast<uint32_t>(damaged.size())));
+        ASSERT_TRUE(task->Rebuild(nullptr));
+    }
+    UiRecorder ui;
+    EXPECT_EQ(UpdateThreadProc(&window, services), UPD_UP_TO_DATE);
+    EXPECT_EQ(PackMember("data/b.txt"), "damaged");
+
+    window.repair = true;
+    services.log = {};
+    EXPECT_EQ(UpdateThreadProc(&window, services), UPD_DONE);
+    EXPECT_EQ(PackMember("data/b.txt"), "beta v1");
+    EXPECT_EQ(PackMember("data/a.txt"), "alpha v1");
+    EXPECT_TRUE(services.log.HasCall("memory download/data/b.txt"));
+    EXPECT_FALSE(services.log.HasCall("memory download/data/a.txt"));
+    EXPECT_FALSE(window.repair);
 }
 
 TEST_F(DriverTest, UpToDatePlaysTheAnimationThenReports) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/manifest_record.h"
@@ -107,8 +108,10 @@ class TestWindow : public RunWindow {
 public:
     Notifier* notifier() override { return &notes; }
     std::string TakeOfflinePackagePath() override;
+    bool TakeRepairRequest() override { return std::exchange(repair, false); }
     enginetest::RecordingNotifier notes;
     std::string offlinePackage;
+    bool repair = false;  // the next run is a repair
 };
 
 // The record of a packed file `name` holding `content`, published as download/NAME.

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -115,6 +116,7 @@ protected:
         }
         Transfer& transfer = wrapper != nullptr ? *wrapper : *inner;
         UpdateEngine* engine = UpdateEngine::Instance();
+        engine->SetRepair(repair);
         PassResult r{};
         r.result = engine->CheckForUpdates(&sink, store, transfer, kRemoteList, "patch.dat", &r.total, &r.count);
         if (r.result == UPD_DONE) r.result = engine->DownloadAndApply(&sink, store, failures, *task, transfer);
@@ -134,7 +136,86 @@ protected:
     ScratchDir scratch;
     PluginScope plugin{"win", 10000};
     RecordingNotifier window;
+    bool repair = false;  // Sync runs a repair pass
 };
+
+// The installation's patch.dat with `name` holding `content` instead (the manifest kept).
+void ReplacePackMember(const std::string& name, const std::string& content) {
+    std::unique_ptr<PakUpdateTask> task = CreatePakUpdateTask();
+    ASSERT_TRUE(task->OpenOrCreate("patch.dat", 0));
+    ASSERT_TRUE(task->AddBuffer(name.c_str(), content.data(), static_cast<uint32_t>(content.size())));
+    ASSERT_TRUE(task->Rebuild(nullptr));
+}
+
+// The server folder `root`, recording every game file fetched (the list is not recorded).
+class CountingTransfer : public Transfer {
+public:
+    explicit CountingTransfer(const std::string& root) : inner_(root) {}
+    int32_t DownloadFile(const char* remote, const char* local, ProgressSink* sink, uint64_t maxBytes) override {
+        Note(remote);
+        return inner_.DownloadFile(remote, local, sink, maxBytes);
+    }
+    int32_t DownloadToMemory(const char* remote, const uint8_t** bytes, uint32_t* size, ProgressSink* sink,
+                             uint64_t maxBytes) override {
+        Note(remote);
+        return inner_.DownloadToMemory(remote, bytes, size, sink, maxBytes);
+    }
+    void Interrupt() override { inner_.Interrupt(); }
+    std::vector<std::string> files;
+
+private:
+    void Note(const std::string& remote) {
+        if (remote != kRemoteList) files.push_back(remote);
+    }
+    DirTransfer inner_;
+};
+
+struct RepairCase {
+    const char* name;
+    std::function<void()> damage;
+    std::string fetched;  // the one file the repair fetches ("" none)
+};
+
+// A repair checks every installed file against the local manifest and fetches only what is
+// missing or differs; an ordinary pass trusts the manifest and fetches nothing.
+TEST_F(EngineTest, RepairFetchesOnlyTheMissingOrDamagedFile) {
+    std::string binary;
+    for (int i = 0; i < 70000; ++i) binary += static_cast<char>(i * 13 % 251);
+    const std::vector<Published> files = {{"data/a.bin", binary},
+                                          {"data/b.txt", "beta"},
+                                          {"readme.txt", "read me first", true},
+                                          {"docs/guide.txt", std::string(5000, 'g'), true}};
+    const std::vector<RepairCase> cases = {
+        {"nothing-damaged", [] {}, ""},
+        {"pack-member-damaged", [] { ReplacePackMember("data/a.bin", "damaged by a disk error"); }, "data/a.bin"},
+        {"pack-member-same-size-other-bytes", [] { ReplacePackMember("data/b.txt", "bEta"); }, "data/b.txt"},
+        {"loose-file-deleted", [] { platform::RemoveFile("readme.txt"); }, "readme.txt"},
+        {"loose-file-truncated", [] { WriteFile("docs/guide.txt", std::string(100, 'g')); }, "docs/guide.txt"},
+    };
+    for (const RepairCase& c : cases) {
+        // A fresh installation for each case.
+        for (const char* installed : {"patch.dat", "readme.txt", "docs/guide.txt"}) platform::RemoveFile(installed);
+        Install(files);
+        c.damage();
+        repair = false;
+        EXPECT_EQ(Sync("v1").result, UPD_UP_TO_DATE) << c.name << ": an ordinary pass trusts the manifest";
+
+        CountingTransfer counting(scratch.path() + "/v1");
+        repair = true;
+        UiRecorder ui(platform::kIdYes);
+        const PassResult r = Sync("v1", &counting);
+        repair = false;
+        EXPECT_EQ(r.result, c.fetched.empty() ? UPD_UP_TO_DATE : UPD_DONE) << c.name;
+        EXPECT_EQ(r.failures, 0u) << c.name;
+        std::vector<std::string> expected;
+        if (!c.fetched.empty()) expected.push_back(RecordOf({c.fetched, ""}).remotePath);
+        EXPECT_EQ(counting.files, expected) << c.name;
+        EXPECT_EQ(PackMember("data/a.bin"), binary) << c.name;
+        EXPECT_EQ(PackMember("data/b.txt"), "beta") << c.name;
+        EXPECT_EQ(ReadFile("readme.txt"), "read me first") << c.name;
+        EXPECT_EQ(ReadFile("docs/guide.txt"), std::string(5000, 'g')) << c.name;
+    }
+}
 
 TEST_F(EngineTest, BringsV1ToV2AndIsThenUpToDate) {
     const Published same{"data/same.txt", "unchanged"};

@@ -29,6 +29,12 @@ expect sync-v1-again 0 '.*result: 0x00000001 UPD_UP_TO_DATE' '' -- sync srv1 ins
 expect sync-v2-other-platform 0 '.*result: 0x00000001 UPD_UP_TO_DATE' '' -- sync srv2 inst --platform mac
 expect sync-v2 0 '.*result: 0x00000000 UPD_DONE' '' -- sync srv2 inst --platform win
 expect sync-v2-again 0 '.*result: 0x00000001 UPD_UP_TO_DATE' '' -- sync srv2 inst --platform win
+# A loose file lost after the update: an ordinary run trusts the manifest, a repair fetches it.
+rm "$WORK/inst/readme.txt"
+expect sync-v2-damaged 0 '.*result: 0x00000001 UPD_UP_TO_DATE' '' -- sync srv2 inst --platform win
+expect sync-v2-repair 0 '.*result: 0x00000000 UPD_DONE' '' -- sync srv2 inst --platform win --repair
+cmp -s "$WORK/inst/readme.txt" "$WORK/v2/readme.txt" || cli_fail sync-v2-repair "readme.txt was not repaired"
+expect sync-v2-repaired 0 '.*result: 0x00000001 UPD_UP_TO_DATE' '' -- sync srv2 inst --platform win --repair
 cmp -s "$WORK/inst/readme.txt" "$WORK/v2/readme.txt" || cli_fail sync-v2-loose "readme.txt is not v2's"
 if "$PAKTOOL" --help 2>/dev/null | grep -q '^  extract '; then
     for f in data/a.txt data/big.bin data/new/added.txt; do

@@ -43,13 +43,15 @@ private:
     bool set_;
 };
 
-int32_t RunOnlinePass(const std::string& serverRoot, const std::string& remoteList, RecordingFailureSink& failures) {
+int32_t RunOnlinePass(const std::string& serverRoot, const std::string& remoteList, bool repair,
+                      RecordingFailureSink& failures) {
     ProgressSink sink;  // no window: nothing is posted
     PackManifestStore store;
     TerminalRebuildMeter meter;  // the rebuild's percentage on a terminal
     std::unique_ptr<PakUpdateTask> task = CreatePakUpdateTask(&meter);
     DirTransfer transfer(serverRoot);
     UpdateEngine* engine = UpdateEngine::Instance();
+    engine->SetRepair(repair);
     uint32_t total = 0;
     uint32_t count = 0;
     int32_t result =
@@ -80,6 +82,7 @@ int RunSync(int argc, char** argv) {
                                            {nullptr, "--platform", true},
                                            {nullptr, "--plugin-version", true},
                                            {nullptr, "--yes", false},
+                                           {nullptr, "--repair", false},
                                            kKeyOption};
     if (int rc = ParseArgs(argc, argv, optionDefs, args); rc != kExitOk) return rc;
     if (int rc = ExpectPositional(args, 2); rc != kExitOk) return rc;
@@ -101,7 +104,7 @@ int RunSync(int argc, char** argv) {
         EngineConsole console(options, facts.installDir);
         if (!console.ok()) return kExitFileError;
         const RunKey runKey(keyPath != nullptr ? &key : nullptr);
-        facts.result = RunOnlinePass(serverRoot, remoteList, failures);
+        facts.result = RunOnlinePass(serverRoot, remoteList, args.Has("--repair"), failures);
         facts.rebuildAsked = console.rebuildAsked();
     }
     facts.failedFiles = failures.count();
@@ -111,9 +114,10 @@ int RunSync(int argc, char** argv) {
 }
 
 const PaktoolCommandRegistration kRegistration{
-    {"sync", "SERVERDIR INSTALLDIR [--dir DIR] [--platform P] [--plugin-version N] [--yes] [--key PUBLIC]",
-     "run an online update of an installation from a server folder; with --key, as a build holding that "
-     "public key: an update list whose signature does not check is refused",
+    {"sync", "SERVERDIR INSTALLDIR [--dir DIR] [--platform P] [--plugin-version N] [--yes] [--repair] [--key PUBLIC]",
+     "run an online update of an installation from a server folder; with --repair, every installed file "
+     "the installation lists is checked (MD5 and size) and what is missing or damaged is fetched again; "
+     "with --key, as a build holding that public key: an update list whose signature does not check is refused",
      RunSync}};
 
 }  // namespace

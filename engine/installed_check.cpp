@@ -1,0 +1,45 @@
+#include "engine/installed_check.h"
+
+#include <cstdlib>
+#include <string>
+
+#include "engine/md5.h"
+#include "engine/update_engine.h"
+#include "net/pak_access.h"
+#include "net/server_name.h"
+#include "pak/pak_format.h"
+#include "platform/platform.h"
+
+namespace {
+
+uint64_t RecordedSize(const ManifestRecord& record) { return std::strtoull(record.size.c_str(), nullptr, 10); }
+
+// A record whose content is the pack's removal marker takes its entry out: nothing of it is
+// installed to be checked.
+bool IsRemovalRecord(const ManifestRecord& record) {
+    static const std::string markerDigest =
+        std::string(kDigestPrefixMd5) + Md5Text(kPakDeleteMarker, kPakDeleteMarkerSize);
+    return !record.IsUnpack() && RecordedSize(record) == kPakDeleteMarkerSize && record.digest == markerDigest;
+}
+
+bool LooseFileIsWhole(const ManifestRecord& record) {
+    const platform::OwnedFile file(platform::OpenFileForRead(record.name.c_str()));
+    if (!file.valid() || platform::FileSize(file.get()) != static_cast<int64_t>(RecordedSize(record))) return false;
+    std::string text;
+    return Md5FileText(record.name.c_str(), &text) && record.digest == kDigestPrefixMd5 + text;
+}
+
+bool PackMemberIsWhole(InstalledFiles& files, const ManifestRecord& record) {
+    const InstalledFile installed = files.Read(record.name, false, kMaxHashedFile);
+    return installed.found && installed.fromPack && installed.bytes.size() == RecordedSize(record) &&
+           record.digest == kDigestPrefixMd5 + Md5Text(installed.bytes.data(), installed.bytes.size());
+}
+
+}  // namespace
+
+bool InstalledFileIsWhole(InstalledFiles& files, const ManifestRecord& record) {
+    if (!IsMd5DigestText(record.digest) || IsRemovalRecord(record)) return true;
+    const NameKind kind = record.IsUnpack() ? NameKind::kLooseFile : NameKind::kPackMember;
+    if (CheckServerName(record.name, kind) != NameVerdict::kAccepted) return true;
+    return record.IsUnpack() ? LooseFileIsWhole(record) : PackMemberIsWhole(files, record);
+}

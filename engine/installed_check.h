@@ -1,0 +1,13 @@
+// The check of an installed file against the record the local manifest keeps for it: what
+// a repair run does with every file the installation lists.
+#pragma once
+
+#include "engine/manifest_record.h"
+
+class InstalledFiles;
+
+// Whether the installed file `record` names is whole: a pack member read from the pack, or
+// a loose file read from disk, of the recorded size and MD5. A record that cannot be
+// checked (no MD5 digest, a name the engine would refuse to install, a removal marker) counts
+// as whole: fetching it again could not change it.
+bool InstalledFileIsWhole(InstalledFiles& files, const ManifestRecord& record);
