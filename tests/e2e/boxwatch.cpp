@@ -11,6 +11,8 @@
 //     esc        press Esc in the window (the key as the dialog's own loop gets it); log
 //                "esc: no window" when there is none
 //     close      press Esc in the window and wait for it to go; log "closed" or "open"
+//     syscommand=N  send the window system command N, as its system-menu item does; log
+//                "syscommand: no window" when there is none
 //     sleep=MS   wait MS milliseconds
 // The updater's window is the dialog whose title begins with kUpdaterTitlePrefix; a message
 // box is a dialog with the box's text control and no edit field (a file dialog has one).
@@ -143,6 +145,16 @@ void RecordAndPress(HWND box, int chosen = 0) {
     }
 }
 
+// Sends the window system command `command`, as a click on its system-menu item does (the
+// menu itself is the other process's: Wine does not share it).
+void SendSystemCommand(HWND window, UINT command) {
+    if (window == nullptr) {
+        Log("syscommand: no window");
+        return;
+    }
+    ::PostMessageW(window, WM_SYSCOMMAND, command, 0);
+}
+
 // The dialog's own loop turns Esc into its cancel command.
 void PressEscape(HWND window) { ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0); }
 
@@ -190,6 +202,8 @@ bool RunStep(const std::string& step) {
             }
         }
         Log(window != nullptr && ::IsWindow(window) && ::IsWindowVisible(window) ? "open" : "closed");
+    } else if (name == "syscommand") {
+        SendSystemCommand(FindTopLevel(Kind::kUpdater), static_cast<UINT>(value));
     } else if (name == "sleep") {
         ::Sleep(static_cast<DWORD>(value));
     } else {

@@ -234,6 +234,21 @@ check "the process ends" wait_pid "$UPDATER_PID" 20
 check "curver.dat in patch.dat is Vela1024" member_text_is "$dir/patch.dat" curver.dat Vela1024
 stop_all
 
+echo "# the system menu's repair item fetches a damaged member again"
+dir=$(v1_install "$PORT_FAST")
+start_updater "$dir"
+check "the first run ends with the done text" log_has "$dir" "$TEXT_DONE" 90
+printf 'damaged by a disk error' >"$E2E_WORK/damaged.txt"
+"$PAKTOOL" add "$dir/patch.dat" data/a.txt "$E2E_WORK/damaged.txt" >/dev/null
+box_log repair
+# The repair item of the system menu (its command, 32).
+watch "$BOXLOG" syscommand=32
+check "the command reaches the window" test ! -s "$BOXLOG"
+check "the repair names the damaged file" log_has "$dir" "文件[data/a.txt]已损坏或缺失，重新下载" 60
+repaired() { for _ in $(seq 300); do member_is "$dir/patch.dat" data/a.txt "$GAME2/data/a.txt" && return 0; sleep 0.2; done; return 1; }
+check "the damaged member is fetched again" repaired
+stop_all
+
 echo "# the edition switch refuses a classic installation"
 dir=$(synced_install "$GAME2")
 printf 'x%s' "$(gbk 经典)" >"$E2E_WORK/classic.dat"
