@@ -32,6 +32,8 @@ constexpr const char* kTextToolStillOlder = "更新工具重新启动后仍低�
 constexpr const char* kTextToolDownloadFailed = "下载新版更新工具失败！";
 constexpr const char* kTextPluginNotWritable = "设置本地文件updatecfg.dll属性失败！";
 constexpr const char* kTextNewPlugin = "最新的平台配置文件版本为%.2f！开始下载！";
+constexpr const char* kTextPluginStillOlder =
+    "平台配置文件重新启动后仍不是服务器公布的版本%.2f，本次不再下载，继续更新";
 constexpr const char* kTextPluginDownloadFailed = "下载新版平台配置文件失败！";
 constexpr const char* kTextVersionRefused = "更新工具版本信息签名无效：%s";
 constexpr const char* kTextToolRefused = "新版更新工具签名无效：%s";
@@ -168,14 +170,18 @@ void PostRestart(ProgressSink* sink) {
 }
 
 // Replaces the plug-in by the server's version `serverPlugin`.
+// A plug-in version as the status lines show it: 10003 is 1.03.
+double PluginVersionShown(int32_t version) {
+    return version / kPluginVersionBase + (version % kPluginVersionBase) * kVersionScale;
+}
+
 int32_t ReplacePlugin(ServerSession& session, int32_t serverPlugin, const SignedPublication& publication,
                       ProgressSink* sink) {
     if (!MakeWritable(kInstalledPluginName)) {
         ShowStatus(kTextPluginNotWritable);
         return UPD_E_FETCH;
     }
-    ShowVersionLine(kTextNewPlugin,
-                    serverPlugin / kPluginVersionBase + (serverPlugin % kPluginVersionBase) * kVersionScale);
+    ShowVersionLine(kTextNewPlugin, PluginVersionShown(serverPlugin));
     char remote[kLineBytes];
     std::snprintf(remote, sizeof(remote), kPluginRemoteFormat, CfgString(kCfgKeyFtpDirectory), serverPlugin);
     if (!BeginDownloadPhase(session, remote, sink)) return kSelfUpdateStop;
@@ -246,6 +252,12 @@ int32_t CheckSelfUpdate(ServerSession& session, ProgressSink* sink) {
         if (!toolReplaced) return kSelfUpdateGoOn;
         PostRestart(sink);
         return kSelfUpdateStop;
+    }
+    if (StartedByRestart() && !toolReplaced) {
+        // The plug-in the restart loaded still is not the announced version: the published
+        // plug-in reports another one, and fetching it again would only restart again.
+        ShowVersionLine(kTextPluginStillOlder, PluginVersionShown(serverPlugin));
+        return kSelfUpdateGoOn;
     }
     return ReplacePlugin(session, serverPlugin, publication, sink);
 }
