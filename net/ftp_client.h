@@ -15,6 +15,9 @@ public:
     virtual uint32_t AnnouncedSize() = 0;
     // Reads up to `count` bytes; the bytes read, 0 at the end of the data, -1 on failure.
     virtual int32_t Read(void* buffer, uint32_t count) = 0;
+    // The byte of the file the data begins at: the offset a resumed open asked for, when the
+    // server accepted it; 0 otherwise.
+    virtual uint64_t StartsAt() const { return 0; }
 };
 
 // One connection to a server: made unopened, then opened (connected and logged in).
@@ -28,6 +31,13 @@ public:
                       const std::string& password) = 0;
     // Opens `remotePath` for reading; null when the server refuses it.
     virtual std::unique_ptr<FtpRemoteFile> OpenFile(const char* remotePath) = 0;
+    // Opens `remotePath` asking the server to begin at byte `from` (REST); the file's
+    // StartsAt tells whether it does. A client or server that cannot resume gives the file
+    // from its start.
+    virtual std::unique_ptr<FtpRemoteFile> OpenFileFrom(const char* remotePath, uint64_t from) {
+        (void)from;
+        return OpenFile(remotePath);
+    }
     // Asks the server for the size of `remotePath` without opening it (no file may be open
     // on this connection); -1 when it cannot tell.
     virtual int64_t QuerySize(const char* remotePath) = 0;

@@ -373,10 +373,11 @@ std::shared_ptr<TransferJob> FtpSession::NewJob(const char* remotePath, Progress
 }
 
 int32_t FtpSession::RunRequest(const char* remotePath, const char* localPath, ProgressSink* sink,
-                               uint64_t maxBytes) {
+                               uint64_t maxBytes, uint64_t resumeFrom) {
     std::shared_ptr<TransferJob> job = NewJob(remotePath, sink);
     job->localPath = localPath != nullptr ? localPath : "";
     job->maxBytes = maxBytes;
+    job->resumeFrom = resumeFrom;
     const int32_t result = RunJob(job);
     if (result == 0 && job->localPath.empty()) block_ = std::move(job->block);
     return result;
@@ -424,6 +425,12 @@ int32_t FtpSession::DownloadFile(const char* remotePath, const char* localPath, 
                                  uint64_t maxBytes) {
     if (localPath == nullptr || *localPath == '\0') return kResultFail;
     return RunRequest(remotePath, localPath, sink, maxBytes);
+}
+
+int32_t FtpSession::ResumeFile(const char* remotePath, const char* localPath, uint64_t from, ProgressSink* sink,
+                               uint64_t maxBytes) {
+    if (localPath == nullptr || *localPath == '\0') return kResultFail;
+    return RunRequest(remotePath, localPath, sink, maxBytes, from);
 }
 
 int32_t FtpSession::DownloadToTempFile(const char* remotePath, char* pathOut, uint32_t capacity, ProgressSink* sink) {

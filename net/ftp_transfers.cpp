@@ -69,9 +69,9 @@ struct OpenedRemote {
 // open): a server that announces none when the file opens (WinINet under Wine never does)
 // would otherwise have the file opened a second time after the question, and start sending
 // it twice. An announced size still comes first.
-bool OpenRemote(FtpConnection& connection, const char* remotePath, OpenedRemote& out) {
+bool OpenRemote(FtpConnection& connection, const char* remotePath, uint64_t from, OpenedRemote& out) {
     const int64_t queried = connection.QuerySize(remotePath);
-    out.file = connection.OpenFile(remotePath);
+    out.file = from > 0 ? connection.OpenFileFrom(remotePath, from) : connection.OpenFile(remotePath);
     if (!out.file) return false;
     out.size = ExpectedTransferSize(out.file->AnnouncedSize(), queried);
     return true;
@@ -153,13 +153,16 @@ struct Pumped {
 // The read loop of every transfer: reads `file` into `destination` until `limit` bytes, the
 // job's bound (one byte past it, so a longer body is seen), the end of the data, a failure
 // or the job's cancellation, with the watchdog's stamps and the progress reports. `size` is
-// the expected size (kUnknownSize: until the data ends).
-Pumped Pump(TransferJob& job, FtpRemoteFile& file, int64_t size, uint64_t limit, TransferDestination& destination) {
+// the expected size (kUnknownSize: until the data ends). A resumed transfer counts from
+// `start`, the bytes already on disk.
+Pumped Pump(TransferJob& job, FtpRemoteFile& file, int64_t size, uint64_t limit, TransferDestination& destination,
+            uint64_t start = 0) {
     Reporter reporter(job);
     ReadSizer sizer;
     Pumped out;
+    out.done = start;
     bool ended = false;
-    out.status = size == 0 ? kProgressEnd : kProgressBegin;
+    out.status = size == 0 ? kProgressEnd : start > 0 ? StatusAfter(start, size, false) : kProgressBegin;
     job.Stamp();
     while (out.done < limit && !job.Cancelled()) {
         reporter.Step(static_cast<uint32_t>(out.done), ReportedTotal(size, out.done), out.status);
@@ -231,7 +234,7 @@ int32_t TransferToMemory(TransferJob& job, FtpConnection& connection, const char
     *complete = false;
     job.Stamp();
     OpenedRemote remote;
-    if (!OpenRemote(connection, remotePath, remote)) return -1;
+    if (!OpenRemote(connection, remotePath, 0, remote)) return -1;
     if (AnnouncedTooLarge(job, remote.size)) return kTransferTooLarge;
 
     const bool intoBlock = buffer == nullptr || capacity == 0;
@@ -262,6 +265,26 @@ FileTransferOutcome KeepInstalledUnicodeLayer(const char* localPath) {
                                                                       : FileTransferOutcome::kNoLocal;
 }
 
+// The bytes of `localPath` a resumed download may keep: the job's resumeFrom when the file
+// holds exactly that many, else 0 (fetched whole).
+uint64_t LocalBytesToResume(const TransferJob& job, const char* localPath) {
+    if (job.resumeFrom == 0) return 0;
+    const platform::OwnedFile file(platform::OpenFileForRead(localPath));
+    const int64_t size = file.valid() ? platform::FileSize(file.get()) : -1;
+    return size >= 0 && static_cast<uint64_t>(size) == job.resumeFrom ? job.resumeFrom : 0;
+}
+
+// The local file of a resumed download, open for writing at byte `at`.
+platform::FileHandle OpenLocalAt(const char* localPath, uint64_t at) {
+    platform::OwnedFile file(platform::OpenFileExclusive(localPath));
+    if (!file.valid() || platform::SeekFile(file.get(), static_cast<int64_t>(at), platform::SeekOrigin::Begin) < 0) {
+        return platform::kInvalidFile;
+    }
+    const platform::FileHandle handle = file.get();
+    file.Release();
+    return handle;
+}
+
 }  // namespace
 
 FileTransferOutcome TransferToFile(TransferJob& job, FtpConnection& connection, const char* remotePath,
@@ -269,14 +292,17 @@ FileTransferOutcome TransferToFile(TransferJob& job, FtpConnection& connection, 
     if (IsInstalledUnicodeLayer(remotePath)) return KeepInstalledUnicodeLayer(localPath);
     job.Stamp();
     OpenedRemote remote;
-    if (!OpenRemote(connection, remotePath, remote)) return FileTransferOutcome::kNoRemote;
+    const uint64_t from = LocalBytesToResume(job, localPath);
+    if (!OpenRemote(connection, remotePath, from, remote)) return FileTransferOutcome::kNoRemote;
     if (AnnouncedTooLarge(job, remote.size)) return FileTransferOutcome::kTooLarge;
-    platform::OwnedFile local(CreateLocalFile(localPath));
+    // A server that did not resume where asked sends the whole file: so is it written.
+    const uint64_t start = from > 0 && remote.file->StartsAt() == from ? from : 0;
+    platform::OwnedFile local(start > 0 ? OpenLocalAt(localPath, start) : CreateLocalFile(localPath));
     if (!local.valid()) return FileTransferOutcome::kNoLocal;
 
     const uint64_t limit = remote.size == kUnknownSize ? UINT64_MAX : static_cast<uint64_t>(remote.size);
     FileDestination destination(local.get());
-    const Pumped pumped = Pump(job, *remote.file, remote.size, limit, destination);
+    const Pumped pumped = Pump(job, *remote.file, remote.size, limit, destination, start);
     local.Close();
     remote.file.reset();
     if (pumped.done > job.maxBytes) {

@@ -65,6 +65,9 @@ public:
     int64_t size = -1;
     // The most bytes the caller accepts: a file announced or sent larger fails at once.
     uint64_t maxBytes = UINT64_MAX;
+    // A file download continues the local file from this byte when it holds exactly that many
+    // and the server resumes there; otherwise the file is fetched whole.
+    uint64_t resumeFrom = 0;
     // The download limit the transfer keeps to, shared with every other transfer; none when null.
     std::shared_ptr<RateLimit> rateLimit;
 

@@ -18,6 +18,8 @@ constexpr size_t kWideTextCapacity = 1024;
 constexpr const char kTypeBinaryCommand[] = "TYPE I";
 constexpr const char kSizeCommand[] = "SIZE ";
 constexpr const char kSizeAnswerCode[] = "213";
+constexpr const char kRestCommand[] = "REST ";
+constexpr const char kRestAnswerCode[] = "350";
 constexpr DWORD kResponseCapacity = 512;
 constexpr DWORD kNoCacheFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
 constexpr DWORD kOpenFileFlags = FTP_TRANSFER_TYPE_BINARY | kNoCacheFlags;
@@ -94,6 +96,9 @@ public:
         return low == INVALID_FILE_SIZE ? 0 : low;
     }
 
+    uint64_t StartsAt() const override { return startsAt_; }
+    void SetStartsAt(uint64_t at) { startsAt_ = at; }
+
     int32_t Read(void* buffer, uint32_t count) override {
         if (handles_->aborted) return -1;
         DWORD got = 0;
@@ -106,6 +111,7 @@ private:
     std::shared_ptr<HandleSet> handles_;
     HINTERNET file_;  // read without the lock: Abort only closes it, which ends a blocked read
     std::wstring cacheCopy_;
+    uint64_t startsAt_ = 0;
 };
 
 class WinInetConnection : public FtpConnection {
@@ -146,6 +152,15 @@ public:
         return nullptr;
     }
 
+    std::unique_ptr<FtpRemoteFile> OpenFileFrom(const char* remotePath, uint64_t from) override {
+        HINTERNET connection = Connection();
+        if (connection == nullptr) return nullptr;
+        const bool restarted = from > 0 && RestartAt(connection, from);
+        std::unique_ptr<FtpRemoteFile> file = OpenFile(remotePath);
+        if (file && restarted) static_cast<WinInetFile*>(file.get())->SetStartsAt(from);
+        return file;
+    }
+
     int64_t QuerySize(const char* remotePath) override {
         HINTERNET connection = Connection();
         if (connection == nullptr) return -1;
@@ -176,6 +191,22 @@ private:
     HINTERNET Connection() {
         std::lock_guard<std::mutex> hold(handles_->lock);
         return handles_->aborted.load() ? nullptr : handles_->connection;
+    }
+
+    // TYPE I, then REST `from` (servers resume only in binary mode): true when the server
+    // answered 350, so the next transfer begins at that byte.
+    static bool RestartAt(HINTERNET connection, uint64_t from) {
+        // No response data connection (FALSE), binary, no out handle.
+        if (!::FtpCommandA(connection, FALSE, FTP_TRANSFER_TYPE_BINARY, kTypeBinaryCommand, 0, nullptr)) return false;
+        const std::string command = std::string(kRestCommand) + std::to_string(from);
+        if (!::FtpCommandA(connection, FALSE, FTP_TRANSFER_TYPE_BINARY, command.c_str(), 0, nullptr)) return false;
+        char response[kResponseCapacity] = {};
+        DWORD length = sizeof(response) - 1;
+        DWORD code = 0;
+        if (!::InternetGetLastResponseInfoA(&code, response, &length)) return false;
+        const char* answer = response;
+        while (*answer == '\r' || *answer == '\n' || *answer == ' ') ++answer;
+        return std::strncmp(answer, kRestAnswerCode, std::strlen(kRestAnswerCode)) == 0;
     }
 
     // SIZE, which servers answer only in binary mode. -1 when refused or not understood.

@@ -113,6 +113,12 @@ public:
         if (h_ != kInvalidFile) CloseFile(h_);
         h_ = kInvalidFile;
     }
+    // Gives the handle up without closing it.
+    FileHandle Release() {
+        const FileHandle h = h_;
+        h_ = kInvalidFile;
+        return h;
+    }
 
 private:
     FileHandle h_;

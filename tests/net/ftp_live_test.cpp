@@ -9,6 +9,7 @@
 #include <cstring>
 #include <future>
 #include <thread>
+#include <vector>
 
 #include "common/update_codes.h"
 #include "net/ftp_client.h"
@@ -173,6 +174,37 @@ TEST_F(FtpLiveTest, StalledTransferIsSkippedAfterThirtySecondsAndTheNextWorks) {
     EXPECT_LE(took, std::chrono::seconds(33));
     ASSERT_EQ(session.DownloadFile("whole.bin", "next.bin", nullptr), 0);
     EXPECT_EQ(ReadFile("next.bin"), ReadFile(Served("whole.bin")));
+}
+
+struct LiveResumeCase {
+    const char* name;
+    const char* server;  // the environment variable naming it
+    const char* user;
+    const char* password;
+};
+
+// A download continued from a partial file through the system's client: TYPE I and REST
+// before the transfer, against vsftpd and pyftpdlib. The partial holds marker bytes instead
+// of the file's own, so a result that keeps them and ends with the file's tail shows that
+// only the rest was sent.
+TEST_F(FtpLiveTest, ADownloadContinuesFromThePartialFile) {
+    const std::vector<LiveResumeCase> cases = {
+        {"vsftpd", "KVO_FTP_VSFTPD", "anonymous", ""},
+        {"pyftpdlib", "KVO_FTP_PLAIN", "kvo", "kvo"},
+    };
+    constexpr size_t kKept = 123457;
+    for (const LiveResumeCase& c : cases) {
+        std::string host;
+        uint16_t port;
+        if (!ServerFromEnv(c.server, &host, &port)) GTEST_SKIP() << c.server << " not set";
+        const std::string served = ReadFile(Served("download/good.bin"));
+        ASSERT_GT(served.size(), kKept) << c.name;
+        const std::string marker(kKept, 'M');
+        enginetest::WriteFile("part.bin", marker);
+        FtpSession session(host.c_str(), port, c.user, c.password);
+        EXPECT_EQ(session.ResumeFile("download/good.bin", "part.bin", kKept, nullptr), 0) << c.name;
+        EXPECT_EQ(ReadFile("part.bin"), marker + served.substr(kKept)) << c.name;
+    }
 }
 
 }  // namespace

@@ -19,8 +19,11 @@ struct ConnectionState {
 class ScriptedRemoteFile : public FtpRemoteFile {
 public:
     ScriptedRemoteFile(std::shared_ptr<ScriptedServer> server, std::shared_ptr<ConnectionState> state,
-                       ScriptedFile file, bool faulty)
-        : server_(std::move(server)), state_(std::move(state)), file_(std::move(file)), faulty_(faulty) {}
+                       ScriptedFile file, bool faulty, uint64_t from = 0)
+        : server_(std::move(server)), state_(std::move(state)), file_(std::move(file)), faulty_(faulty),
+          at_(static_cast<size_t>(from)), startsAt_(from) {}
+
+    uint64_t StartsAt() const override { return startsAt_; }
 
     uint32_t AnnouncedSize() override {
         if (file_.announceZero) return 0;
@@ -41,6 +44,7 @@ public:
             const size_t n = std::min<size_t>(count, end - at_);
             std::memcpy(buffer, file_.data.data() + at_, n);
             at_ += n;
+            server_->servedBytes += n;
             return static_cast<int32_t>(n);
         }
         if (!faulty_) return 0;
@@ -84,6 +88,7 @@ private:
     ScriptedFile file_;
     bool faulty_;
     size_t at_ = 0;
+    uint64_t startsAt_ = 0;
 };
 
 class ScriptedConnection : public FtpConnection {
@@ -109,14 +114,17 @@ public:
         return false;
     }
 
-    std::unique_ptr<FtpRemoteFile> OpenFile(const char* remotePath) override {
+    std::unique_ptr<FtpRemoteFile> OpenFile(const char* remotePath) override { return OpenFileFrom(remotePath, 0); }
+
+    std::unique_ptr<FtpRemoteFile> OpenFileFrom(const char* remotePath, uint64_t from) override {
         std::lock_guard<std::mutex> hold(server_->lock);
         server_->opens.push_back(remotePath);
         auto it = server_->files.find(remotePath);
         if (it == server_->files.end() || Aborted()) return nullptr;
         const int n = server_->openCount[remotePath]++;
         const bool faulty = it->second.faultyOpens < 0 || n < it->second.faultyOpens;
-        return std::unique_ptr<FtpRemoteFile>(new ScriptedRemoteFile(server_, state_, it->second, faulty));
+        const uint64_t start = it->second.resumes && from <= it->second.data.size() ? from : 0;
+        return std::unique_ptr<FtpRemoteFile>(new ScriptedRemoteFile(server_, state_, it->second, faulty, start));
     }
 
     int64_t QuerySize(const char* remotePath) override {

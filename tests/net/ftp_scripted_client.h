@@ -38,6 +38,7 @@ struct ScriptedFile {
     int64_t announce = -1;      // the open announces this size instead of the data's (-1: the data's)
     bool sizeKnown = true;      // QuerySize answers
     int faultyOpens = -1;       // the fault applies to this many opens (-1: all)
+    bool resumes = true;        // a resumed open begins where asked (false: the server ignores REST)
 };
 
 class ScriptedServer : public FtpClient, public std::enable_shared_from_this<ScriptedServer> {
@@ -83,6 +84,7 @@ public:
     std::atomic<int> blockedReads{0};   // reads blocked in a stall right now
     std::atomic<int> endedStalls{0};    // stalled reads that have returned
     std::atomic<uint64_t> fillerBytes{0};  // bytes an endless file sent past its data
+    std::atomic<uint64_t> servedBytes{0};  // bytes of file data handed to the client
 };
 
 }  // namespace ftptest

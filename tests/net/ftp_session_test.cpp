@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <future>
@@ -277,6 +278,44 @@ TEST_F(FtpSessionTest, EachFileIsOpenedOnce) {
             << c.name;
         std::lock_guard<std::mutex> hold(server->lock);
         EXPECT_EQ(server->openCount[c.name], 2 + c.sizeOpens) << c.name;
+    }
+}
+
+struct ResumeCase {
+    const char* name;
+    size_t partial;      // bytes of the file already on disk (SIZE_MAX: no local file)
+    uint64_t from;       // where the download is asked to continue
+    bool serverResumes;  // the server honours REST
+    uint64_t served;     // file bytes the server sends
+};
+
+// A download continues a partial file from its length when the server resumes there, and
+// fetches the file whole (never spliced) when it does not or the partial is not what the
+// caller said.
+TEST_F(FtpSessionTest, AResumedDownloadFetchesOnlyTheRestOrElseTheWholeFile) {
+    constexpr size_t kSize = 20000;
+    const std::string data = Pattern(kSize);
+    const std::vector<ResumeCase> cases = {
+        {"resumed-where-asked", 12000, 12000, true, kSize - 12000},
+        {"server-ignores-rest", 12000, 12000, false, kSize},
+        {"partial-shorter-than-asked", 5000, 12000, true, kSize},
+        {"partial-longer-than-asked", 15000, 12000, true, kSize},
+        {"no-partial", SIZE_MAX, 12000, true, kSize},
+        {"partial-already-whole", kSize, kSize, true, 0},
+        {"from-zero", 12000, 0, true, kSize},
+    };
+    auto session = Open();
+    for (const ResumeCase& c : cases) {
+        ScriptedFile file = File(data);
+        file.resumes = c.serverResumes;
+        server->Put(c.name, file);
+        platform::RemoveFile("part.bin");
+        // The partial holds the file's own first bytes, except where the server would splice.
+        if (c.partial != SIZE_MAX) WriteFile("part.bin", data.substr(0, c.partial));
+        server->servedBytes = 0;
+        EXPECT_EQ(session->ResumeFile(c.name, "part.bin", c.from, nullptr), 0) << c.name;
+        EXPECT_EQ(ReadFile("part.bin"), data) << c.name;
+        EXPECT_EQ(server->servedBytes.load(), c.served) << c.name;
     }
 }
 
