@@ -295,7 +295,7 @@ FileTransferOutcome TransferToFile(TransferJob& job, FtpConnection& connection, 
     const uint64_t from = LocalBytesToResume(job, localPath);
     if (!OpenRemote(connection, remotePath, from, remote)) return FileTransferOutcome::kNoRemote;
     if (AnnouncedTooLarge(job, remote.size)) return FileTransferOutcome::kTooLarge;
-    // A server that did not resume where asked sends the whole file: so is it written.
+    // A server that did not resume where asked sends the whole file, and it is written whole.
     const uint64_t start = from > 0 && remote.file->StartsAt() == from ? from : 0;
     platform::OwnedFile local(start > 0 ? OpenLocalAt(localPath, start) : CreateLocalFile(localPath));
     if (!local.valid()) return FileTransferOutcome::kNoLocal;
