@@ -7,20 +7,11 @@
 #include "engine/update_engine.h"
 #include "net/pak_access.h"
 #include "net/server_name.h"
-#include "pak/pak_format.h"
 #include "platform/platform.h"
 
 namespace {
 
 uint64_t RecordedSize(const ManifestRecord& record) { return std::strtoull(record.size.c_str(), nullptr, 10); }
-
-// A record whose content is the pack's removal marker takes its entry out: nothing of it is
-// installed to be checked.
-bool IsRemovalRecord(const ManifestRecord& record) {
-    static const std::string markerDigest =
-        std::string(kDigestPrefixMd5) + Md5Text(kPakDeleteMarker, kPakDeleteMarkerSize);
-    return !record.IsUnpack() && RecordedSize(record) == kPakDeleteMarkerSize && record.digest == markerDigest;
-}
 
 bool LooseFileIsWhole(const ManifestRecord& record) {
     const platform::OwnedFile file(platform::OpenFileForRead(record.name.c_str()));

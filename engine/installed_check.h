@@ -8,6 +8,6 @@ class InstalledFiles;
 
 // Whether the installed file `record` names is whole: a pack member read from the pack, or
 // a loose file read from disk, of the recorded size and MD5. A record that cannot be
-// checked (no MD5 digest, a name the engine would refuse to install, a removal marker) counts
+// checked (no MD5 digest, a name the engine would refuse to install, a removal record) counts
 // as whole: fetching it again could not change it.
 bool InstalledFileIsWhole(InstalledFiles& files, const ManifestRecord& record);

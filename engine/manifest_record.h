@@ -39,5 +39,9 @@ bool IsMd5DigestText(const std::string& digest);
 // True when `digest` from its fifth character on is the MD5 digest text of the `size`
 // bytes at `bytes` (the 4-character prefix is not looked at).
 bool DigestMatchesContent(const std::string& digest, const void* bytes, size_t size);
+// True when `record` publishes the removal of its file: a pack-kind record whose content is
+// the pack's removal marker, which takes the entry out of the pack (and a former loose file
+// off the disk).
+bool IsRemovalRecord(const ManifestRecord& record);
 // The same for content whose MD5 is already known as 32 hexadecimal digits (`Md5Text`).
 bool DigestMatchesMd5Text(const std::string& digest, const std::string& md5Text);

@@ -3,6 +3,7 @@
 #include "common/update_codes.h"
 #include "engine/md5.h"
 #include "net/pak_access.h"
+#include "pak/pak_format.h"
 
 namespace {
 
@@ -39,6 +40,11 @@ bool IsMd5DigestText(const std::string& digest) {
 bool DigestMatchesMd5Text(const std::string& digest, const std::string& md5Text) {
     if (digest.size() < kDigestPrefixLength) return false;
     return digest.compare(kDigestPrefixLength, std::string::npos, md5Text) == 0;
+}
+
+bool IsRemovalRecord(const ManifestRecord& record) {
+    return !record.IsUnpack() && record.size == std::to_string(kPakDeleteMarkerSize) &&
+           DigestMatchesContent(record.digest, kPakDeleteMarker, kPakDeleteMarkerSize);
 }
 
 bool DigestMatchesContent(const std::string& digest, const void* bytes, size_t size) {

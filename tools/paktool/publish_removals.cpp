@@ -43,12 +43,6 @@ std::vector<uint8_t> RemovalContent() {
     return std::vector<uint8_t>(kPakDeleteMarker, kPakDeleteMarker + kPakDeleteMarkerSize);
 }
 
-bool IsRemovalRecord(const ManifestRecord& record) {
-    const std::vector<uint8_t> marker = RemovalContent();
-    return !record.IsUnpack() && record.size == std::to_string(marker.size()) &&
-           DigestMatchesContent(record.digest, marker.data(), marker.size());
-}
-
 std::vector<Removal> FindRemovals(const std::vector<ManifestRecord>& previous,
                                   const std::vector<ManifestRecord>& current, const std::string& remoteDir) {
     std::set<std::string> names;

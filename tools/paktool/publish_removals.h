@@ -18,9 +18,6 @@ int ReadPublishedList(const std::string& listPath, std::vector<ManifestRecord>& 
 // The content a removal record publishes.
 std::vector<uint8_t> RemovalContent();
 
-// True when `record` publishes the removal of its file.
-bool IsRemovalRecord(const ManifestRecord& record);
-
 // A removed file to publish: its record, and whether the replaced list still had the file
 // itself (false when that list already published it as removed).
 struct Removal {
