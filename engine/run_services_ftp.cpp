@@ -23,6 +23,10 @@ public:
                          uint64_t maxBytes = kNoSizeBound) override {
         return ftp_.DownloadFile(remotePath, localPath, sink, maxBytes);
     }
+    int32_t ContinueFile(const char* remotePath, const char* localPath, ProgressSink* sink,
+                         uint64_t maxBytes = kNoSizeBound) override {
+        return ftp_.ContinueFile(remotePath, localPath, sink, maxBytes);
+    }
     int32_t DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size, ProgressSink* sink,
                              uint64_t maxBytes = kNoSizeBound) override {
         return ftp_.DownloadToMemory(remotePath, bytes, size, sink, maxBytes);

@@ -56,7 +56,7 @@ std::string DirTransfer::ServerFile(const char* remotePath) const {
 }
 
 int32_t DirTransfer::CopyToLocal(const std::string& from, const char* remotePath, const char* localPath,
-                                 ProgressSink* sink) {
+                                 ProgressSink* sink, uint64_t start, bool keepPartial) {
     platform::OwnedFile in(platform::OpenFileForRead(from.c_str()));
     if (!in.valid()) {
         ShowStatusWithName(kTextFetchFailed, remotePath);
@@ -64,17 +64,24 @@ int32_t DirTransfer::CopyToLocal(const std::string& from, const char* remotePath
     }
     const int64_t size64 = platform::FileSize(in.get());
     const uint32_t total = size64 > 0 ? static_cast<uint32_t>(std::min<int64_t>(size64, UINT32_MAX)) : 0;
-    platform::OwnedFile out(CreateLocalFile(localPath));
+    // A partial longer than the file is no part of it: the file is copied whole.
+    const uint32_t base = start <= total ? static_cast<uint32_t>(start) : 0;
+    if (base > 0 && platform::SeekFile(in.get(), base, platform::SeekOrigin::Begin) < 0) {
+        ShowStatusWithName(kTextFetchFailed, remotePath);
+        return kResultFail;
+    }
+    platform::OwnedFile out(base > 0 ? OpenLocalFileAt(localPath, base) : CreateLocalFile(localPath));
     if (!out.valid()) {
         ShowStatusWithName(kTextCannotCreate, localPath);
         return kResultFail;
     }
     std::vector<uint8_t> chunk(kChunkSize);
-    uint32_t done = 0;
-    uint32_t status = total == 0 ? kProgressEnd : kProgressBegin;
+    uint32_t done = base;
+    uint32_t status = done >= total ? kProgressEnd : kProgressBegin;
     bool stopped = false;
+    // Reports count only what this copy brings, like a continued download's.
     while (done < total) {
-        Report(sink, done, total, status);
+        Report(sink, done - base, total - base, status);
         if (interrupted_.load()) {
             stopped = true;
             break;
@@ -85,11 +92,12 @@ int32_t DirTransfer::CopyToLocal(const std::string& from, const char* remotePath
         done += got;
         status = ProgressStatus(done, total);
     }
-    Report(sink, done, total, status);
+    Report(sink, done - base, total - base, status);
     out.Close();
     if (done < total) {
-        // A short or interrupted copy never leaves a partial file behind.
-        platform::RemoveFile(localPath);
+        // A short or interrupted copy never leaves a partial file behind, unless keeping it
+        // is what was asked.
+        if (!keepPartial) platform::RemoveFile(localPath);
         if (stopped) return UPD_INTERRUPTED;
         ShowStatusWithName(kTextFetchFailed, remotePath);
         return kResultFail;
@@ -109,13 +117,29 @@ int32_t DirTransfer::DownloadFile(const char* remotePath, const char* localPath,
         ShowStatusWithName(kTextBadData, remotePath);
         return kResultFail;
     }
-    const int32_t rc = CopyToLocal(from, remotePath, localPath, sink);
+    const int32_t rc = CopyToLocal(from, remotePath, localPath, sink, 0, false);
     if (rc != 0) return rc;
     if (!UnwrapDownloadedFile(localPath, remotePath)) {
         ShowStatusWithName(kTextBadData, remotePath);
         return kResultFail;
     }
     return 0;
+}
+
+int32_t DirTransfer::ContinueFile(const char* remotePath, const char* localPath, ProgressSink* sink,
+                                  uint64_t maxBytes) {
+    if (interrupted_.load()) return UPD_INTERRUPTED;
+    const std::string from = ServerFile(remotePath);
+    if (from.empty()) {
+        ShowStatusWithName(kTextFetchFailed, remotePath != nullptr ? remotePath : "");
+        return kResultFail;
+    }
+    if (ServerFileSize(from) > maxBytes) {
+        platform::RemoveFile(localPath);
+        ShowStatusWithName(kTextBadData, remotePath);
+        return kResultFail;
+    }
+    return CopyToLocal(from, remotePath, localPath, sink, LocalFileLength(localPath), true);
 }
 
 int32_t DirTransfer::DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size,

@@ -19,6 +19,8 @@ public:
 
     int32_t DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink,
                          uint64_t maxBytes = kNoSizeBound) override;
+    int32_t ContinueFile(const char* remotePath, const char* localPath, ProgressSink* sink,
+                         uint64_t maxBytes = kNoSizeBound) override;
     int32_t DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size, ProgressSink* sink,
                              uint64_t maxBytes = kNoSizeBound) override;
     void Interrupt() override;
@@ -26,8 +28,11 @@ public:
 private:
     // The server file for `remotePath`, or "" when the path leaves the server root.
     std::string ServerFile(const char* remotePath) const;
-    // Copies the server file to `localPath` with progress reports; 0 or a negative code.
-    int32_t CopyToLocal(const std::string& from, const char* remotePath, const char* localPath, ProgressSink* sink);
+    // Copies the server file to `localPath` from byte `start` on (the bytes before it are
+    // the local file's own), with progress reports; 0 or a negative code. A short copy
+    // removes the local file unless `keepPartial`.
+    int32_t CopyToLocal(const std::string& from, const char* remotePath, const char* localPath, ProgressSink* sink,
+                        uint64_t start, bool keepPartial);
 
     std::string root_;
     std::atomic<bool> interrupted_{false};

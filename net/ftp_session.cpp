@@ -223,7 +223,8 @@ int32_t FtpSessionCore::FetchToFile(TransferJob& job, const std::string& remoteP
         RunAttempts(*this, job, kFtpTextFetchFailed, path, [&](FtpConnection& connection) {
             switch (TransferToFile(job, connection, path.c_str(), localPath.c_str())) {
                 case FileTransferOutcome::kDone:
-                    if (UnwrapDownloadedFile(localPath.c_str(), path.c_str())) {
+                    // A partial file is the caller's to unwrap once it has checked it.
+                    if (job.continuePartial || UnwrapDownloadedFile(localPath.c_str(), path.c_str())) {
                         result = 0;
                         return Attempt::kDone;
                     }
@@ -373,11 +374,11 @@ std::shared_ptr<TransferJob> FtpSession::NewJob(const char* remotePath, Progress
 }
 
 int32_t FtpSession::RunRequest(const char* remotePath, const char* localPath, ProgressSink* sink,
-                               uint64_t maxBytes, uint64_t resumeFrom) {
+                               uint64_t maxBytes, bool continuePartial) {
     std::shared_ptr<TransferJob> job = NewJob(remotePath, sink);
     job->localPath = localPath != nullptr ? localPath : "";
     job->maxBytes = maxBytes;
-    job->resumeFrom = resumeFrom;
+    job->continuePartial = continuePartial;
     const int32_t result = RunJob(job);
     if (result == 0 && job->localPath.empty()) block_ = std::move(job->block);
     return result;
@@ -427,10 +428,10 @@ int32_t FtpSession::DownloadFile(const char* remotePath, const char* localPath, 
     return RunRequest(remotePath, localPath, sink, maxBytes);
 }
 
-int32_t FtpSession::ResumeFile(const char* remotePath, const char* localPath, uint64_t from, ProgressSink* sink,
-                               uint64_t maxBytes) {
+int32_t FtpSession::ContinueFile(const char* remotePath, const char* localPath, ProgressSink* sink,
+                                 uint64_t maxBytes) {
     if (localPath == nullptr || *localPath == '\0') return kResultFail;
-    return RunRequest(remotePath, localPath, sink, maxBytes, from);
+    return RunRequest(remotePath, localPath, sink, maxBytes, true);
 }
 
 int32_t FtpSession::DownloadToTempFile(const char* remotePath, char* pathOut, uint32_t capacity, ProgressSink* sink) {

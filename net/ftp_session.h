@@ -51,11 +51,10 @@ public:
     // kResultSkipped or kResultFail.
     int32_t DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink,
                          uint64_t maxBytes = kNoSizeBound) override;
-    // DownloadFile continuing `localPath` from byte `from`: when the local file holds exactly
-    // that many bytes and the server resumes there (REST), only the rest is fetched and
-    // appended; otherwise the file is fetched whole. Answered like DownloadFile.
-    int32_t ResumeFile(const char* remotePath, const char* localPath, uint64_t from, ProgressSink* sink,
-                       uint64_t maxBytes = kNoSizeBound);
+    // Each attempt of the request (after a drop, on a fresh connection) continues from what
+    // the file holds by then: TYPE I and REST before the transfer.
+    int32_t ContinueFile(const char* remotePath, const char* localPath, ProgressSink* sink,
+                         uint64_t maxBytes = kNoSizeBound) override;
     // Makes a new empty temporary file ("KVO" prefix) in the system's temporary directory,
     // writes its path into `pathOut` (capacity `capacity` bytes, at least 260) and downloads
     // into it. kResultFail when the capacity is short or no temporary file can be made.
@@ -80,7 +79,7 @@ private:
     void StartThread();
     std::shared_ptr<TransferJob> NewJob(const char* remotePath, ProgressSink* sink);
     int32_t RunRequest(const char* remotePath, const char* localPath, ProgressSink* sink, uint64_t maxBytes,
-                       uint64_t resumeFrom = 0);
+                       bool continuePartial = false);
     // Hands `job` to the transfer thread and watches it until it is answered.
     int32_t RunJob(const std::shared_ptr<TransferJob>& job);
     // Aborts the running transfer and retires its thread (joined, or left to end on its own

@@ -65,13 +65,16 @@ struct OpenedRemote {
     int64_t size = kUnknownSize;
 };
 
-// Opens `remotePath` once. The size is asked for first (no command may run while a file is
-// open): a server that announces none when the file opens (WinINet under Wine never does)
-// would otherwise have the file opened a second time after the question, and start sending
-// it twice. An announced size still comes first.
-bool OpenRemote(FtpConnection& connection, const char* remotePath, uint64_t from, OpenedRemote& out) {
+// Opens `remotePath` once, from byte *from when the remote file is longer than that (a
+// partial at least as long as the file is no part of it: *from becomes 0 and the file is
+// fetched whole). The size is asked for first (no command may run while a file is open): a
+// server that announces none when the file opens (WinINet under Wine never does) would
+// otherwise have the file opened a second time after the question, and start sending it
+// twice. An announced size still comes first.
+bool OpenRemote(FtpConnection& connection, const char* remotePath, uint64_t* from, OpenedRemote& out) {
     const int64_t queried = connection.QuerySize(remotePath);
-    out.file = from > 0 ? connection.OpenFileFrom(remotePath, from) : connection.OpenFile(remotePath);
+    if (queried >= 0 && *from > static_cast<uint64_t>(queried)) *from = 0;
+    out.file = *from > 0 ? connection.OpenFileFrom(remotePath, *from) : connection.OpenFile(remotePath);
     if (!out.file) return false;
     out.size = ExpectedTransferSize(out.file->AnnouncedSize(), queried);
     return true;
@@ -83,21 +86,28 @@ uint32_t StatusAfter(uint64_t done, int64_t size, bool ended) {
 }
 
 // Progress reports of one transfer: the first and the last always reach the sink, those in
-// between at most every ProgressThrottle interval.
+// between at most every ProgressThrottle interval. A continued transfer reports only what it
+// brings (counts above `base`, the bytes already on disk), so the run's counters and its
+// speed and time left count what is still to come.
 class Reporter {
 public:
-    explicit Reporter(TransferJob& job) : job_(job) {}
-    void Step(uint32_t done, uint32_t total, uint32_t status) {
+    Reporter(TransferJob& job, uint64_t base) : job_(job), base_(base) {}
+    void Step(uint64_t done, uint64_t total, uint32_t status) {
         job_.StampProgress(done);
-        if (throttle_.ShouldPost(platform::TickCountMs())) job_.Report(done, total, status);
+        if (throttle_.ShouldPost(platform::TickCountMs())) Send(done, total, status);
     }
-    void Final(uint32_t done, uint32_t total, uint32_t status) {
+    void Final(uint64_t done, uint64_t total, uint32_t status) {
         job_.Stamp();
-        job_.Report(done, total, status);
+        Send(done, total, status);
     }
 
 private:
+    void Send(uint64_t done, uint64_t total, uint32_t status) {
+        job_.Report(static_cast<uint32_t>(done - base_), static_cast<uint32_t>(total - base_), status);
+    }
+
     TransferJob& job_;
+    uint64_t base_;
     ProgressThrottle throttle_;
 };
 
@@ -113,8 +123,8 @@ uint64_t ReadRoom(const TransferJob& job, uint64_t done) {
     return done < stop ? stop - done : 0;
 }
 
-uint32_t ReportedTotal(int64_t size, uint64_t done) {
-    return static_cast<uint32_t>(size == kUnknownSize ? done : static_cast<uint64_t>(size));
+uint64_t ReportedTotal(int64_t size, uint64_t done) {
+    return size == kUnknownSize ? done : std::max(done, static_cast<uint64_t>(size));
 }
 
 }  // namespace
@@ -157,15 +167,15 @@ struct Pumped {
 // `start`, the bytes already on disk.
 Pumped Pump(TransferJob& job, FtpRemoteFile& file, int64_t size, uint64_t limit, TransferDestination& destination,
             uint64_t start = 0) {
-    Reporter reporter(job);
+    Reporter reporter(job, start);
     ReadSizer sizer;
     Pumped out;
     out.done = start;
     bool ended = false;
-    out.status = size == 0 ? kProgressEnd : start > 0 ? StatusAfter(start, size, false) : kProgressBegin;
+    out.status = size >= 0 && start >= static_cast<uint64_t>(size) ? kProgressEnd : kProgressBegin;
     job.Stamp();
     while (out.done < limit && !job.Cancelled()) {
-        reporter.Step(static_cast<uint32_t>(out.done), ReportedTotal(size, out.done), out.status);
+        reporter.Step(out.done, ReportedTotal(size, out.done), out.status);
         const uint64_t room = std::min<uint64_t>(limit - out.done, ReadRoom(job, out.done));
         if (room == 0) break;
         uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(sizer.Next(), room));
@@ -193,7 +203,7 @@ Pumped Pump(TransferJob& job, FtpRemoteFile& file, int64_t size, uint64_t limit,
         KeepToTheLimit(job, count);
     }
     if (size == kUnknownSize) out.status = StatusAfter(out.done, size, ended);
-    reporter.Final(static_cast<uint32_t>(out.done), ReportedTotal(size, out.done), out.status);
+    reporter.Final(out.done, ReportedTotal(size, out.done), out.status);
     return out;
 }
 
@@ -234,7 +244,8 @@ int32_t TransferToMemory(TransferJob& job, FtpConnection& connection, const char
     *complete = false;
     job.Stamp();
     OpenedRemote remote;
-    if (!OpenRemote(connection, remotePath, 0, remote)) return -1;
+    uint64_t from = 0;
+    if (!OpenRemote(connection, remotePath, &from, remote)) return -1;
     if (AnnouncedTooLarge(job, remote.size)) return kTransferTooLarge;
 
     const bool intoBlock = buffer == nullptr || capacity == 0;
@@ -265,24 +276,9 @@ FileTransferOutcome KeepInstalledUnicodeLayer(const char* localPath) {
                                                                       : FileTransferOutcome::kNoLocal;
 }
 
-// The bytes of `localPath` a resumed download may keep: the job's resumeFrom when the file
-// holds exactly that many, else 0 (fetched whole).
-uint64_t LocalBytesToResume(const TransferJob& job, const char* localPath) {
-    if (job.resumeFrom == 0) return 0;
-    const platform::OwnedFile file(platform::OpenFileForRead(localPath));
-    const int64_t size = file.valid() ? platform::FileSize(file.get()) : -1;
-    return size >= 0 && static_cast<uint64_t>(size) == job.resumeFrom ? job.resumeFrom : 0;
-}
-
-// The local file of a resumed download, open for writing at byte `at`.
-platform::FileHandle OpenLocalAt(const char* localPath, uint64_t at) {
-    platform::OwnedFile file(platform::OpenFileExclusive(localPath));
-    if (!file.valid() || platform::SeekFile(file.get(), static_cast<int64_t>(at), platform::SeekOrigin::Begin) < 0) {
-        return platform::kInvalidFile;
-    }
-    const platform::FileHandle handle = file.get();
-    file.Release();
-    return handle;
+void RemoveLocal(const char* localPath) {
+    platform::SetFileAttributesNormal(localPath);
+    platform::RemoveFile(localPath);
 }
 
 }  // namespace
@@ -292,12 +288,17 @@ FileTransferOutcome TransferToFile(TransferJob& job, FtpConnection& connection, 
     if (IsInstalledUnicodeLayer(remotePath)) return KeepInstalledUnicodeLayer(localPath);
     job.Stamp();
     OpenedRemote remote;
-    const uint64_t from = LocalBytesToResume(job, localPath);
-    if (!OpenRemote(connection, remotePath, from, remote)) return FileTransferOutcome::kNoRemote;
-    if (AnnouncedTooLarge(job, remote.size)) return FileTransferOutcome::kTooLarge;
+    // A continued download keeps the bytes its partial file holds.
+    uint64_t from = job.continuePartial ? LocalFileLength(localPath) : 0;
+    if (!OpenRemote(connection, remotePath, &from, remote)) return FileTransferOutcome::kNoRemote;
+    if (AnnouncedTooLarge(job, remote.size)) {
+        // A partial of a file that is not what the caller expects is of no use either.
+        if (job.continuePartial) RemoveLocal(localPath);
+        return FileTransferOutcome::kTooLarge;
+    }
     // A server that did not resume where asked sends the whole file, and it is written whole.
     const uint64_t start = from > 0 && remote.file->StartsAt() == from ? from : 0;
-    platform::OwnedFile local(start > 0 ? OpenLocalAt(localPath, start) : CreateLocalFile(localPath));
+    platform::OwnedFile local(start > 0 ? OpenLocalFileAt(localPath, start) : CreateLocalFile(localPath));
     if (!local.valid()) return FileTransferOutcome::kNoLocal;
 
     const uint64_t limit = remote.size == kUnknownSize ? UINT64_MAX : static_cast<uint64_t>(remote.size);
@@ -306,16 +307,15 @@ FileTransferOutcome TransferToFile(TransferJob& job, FtpConnection& connection, 
     local.Close();
     remote.file.reset();
     if (pumped.done > job.maxBytes) {
-        platform::SetFileAttributesNormal(localPath);
-        platform::RemoveFile(localPath);
+        RemoveLocal(localPath);
         return FileTransferOutcome::kTooLarge;
     }
-    // A request given up by the watchdog or interrupted leaves its partial output as it was.
+    // A request given up by the watchdog or interrupted leaves its partial output as it was;
+    // a partial download keeps what arrived for the next attempt or run.
     if (job.Cancelled()) return FileTransferOutcome::kIncomplete;
-    if (pumped.status != kProgressEnd) {
-        platform::SetFileAttributesNormal(localPath);
-        platform::RemoveFile(localPath);
+    if (pumped.status != kProgressEnd && !job.continuePartial) {
+        RemoveLocal(localPath);
         return FileTransferOutcome::kIncomplete;
     }
-    return FileTransferOutcome::kDone;
+    return pumped.status == kProgressEnd ? FileTransferOutcome::kDone : FileTransferOutcome::kIncomplete;
 }

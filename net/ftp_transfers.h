@@ -20,7 +20,8 @@ constexpr uint32_t kFtpMaxMemoryDownload = 0x8000000;
 // Outcomes of TransferToFile.
 enum class FileTransferOutcome {
     kDone = 0,        // the whole file arrived (or nothing was needed)
-    kIncomplete = 1,  // fewer bytes than announced arrived; the local file was removed
+    kIncomplete = 1,  // fewer bytes than announced arrived; the local file was removed (a
+                      // partial one keeps them)
     kNoRemote = 2,    // the remote file could not be opened
     kNoLocal = 3,     // the local file could not be created
     kTooLarge = 4,    // the server announced or sent more than the job's bound; nothing kept
@@ -65,9 +66,9 @@ public:
     int64_t size = -1;
     // The most bytes the caller accepts: a file announced or sent larger fails at once.
     uint64_t maxBytes = UINT64_MAX;
-    // A file download continues the local file from this byte when it holds exactly that many
-    // and the server resumes there; otherwise the file is fetched whole.
-    uint64_t resumeFrom = 0;
+    // A file download continues the local file from its length when the server resumes there
+    // (otherwise the file is written whole), and an incomplete one keeps what arrived.
+    bool continuePartial = false;
     // The download limit the transfer keeps to, shared with every other transfer; none when null.
     std::shared_ptr<RateLimit> rateLimit;
 

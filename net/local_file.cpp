@@ -19,6 +19,22 @@ platform::FileHandle CreateLocalFile(const char* path) {
     return platform::OpenFileForWrite(path);
 }
 
+platform::FileHandle OpenLocalFileAt(const char* path, uint64_t at) {
+    platform::OwnedFile file(platform::OpenFileExclusive(path));
+    if (!file.valid() || platform::SeekFile(file.get(), static_cast<int64_t>(at), platform::SeekOrigin::Begin) < 0) {
+        return platform::kInvalidFile;
+    }
+    const platform::FileHandle handle = file.get();
+    file.Release();
+    return handle;
+}
+
+uint64_t LocalFileLength(const char* path) {
+    const platform::OwnedFile file(platform::OpenFileForRead(path));
+    const int64_t size = file.valid() ? platform::FileSize(file.get()) : -1;
+    return size > 0 ? static_cast<uint64_t>(size) : 0;
+}
+
 bool ReadWholeLocalFile(const char* path, uint64_t maxBytes, std::vector<uint8_t>& out) {
     out.clear();
     platform::OwnedFile file(platform::OpenFileForRead(path));

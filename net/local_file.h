@@ -11,6 +11,11 @@
 // Creates (truncating) the file `path` for writing, creating the missing directories above
 // it first. The invalid handle for a null or empty path or when creation fails.
 platform::FileHandle CreateLocalFile(const char* path);
+// Opens the existing file `path` for writing at byte `at` (what follows is overwritten). The
+// invalid handle when it cannot be opened or positioned.
+platform::FileHandle OpenLocalFileAt(const char* path, uint64_t at);
+// The length of the file at `path`; 0 when there is none.
+uint64_t LocalFileLength(const char* path);
 
 // A temporary file, removed when the guard goes unless it was kept (moved onto its target,
 // or handed on). Every temporary file of a download or a replacement has one, so no branch

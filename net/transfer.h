@@ -21,6 +21,15 @@ public:
     // trusted above what the caller expects.
     virtual int32_t DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink,
                                  uint64_t maxBytes = kNoSizeBound) = 0;
+    // Fetches `remotePath` into the partial file `localPath` as the server has it (nothing is
+    // unwrapped), continuing after the bytes the file already holds when the server resumes
+    // there; a server that does not, or a file longer than the remote one, gets it written
+    // whole from its start. What arrived before a failure or a stop stays in the file for a
+    // later call, so a dropped line costs only what was not yet on disk. A server that
+    // announces or sends more than `maxBytes` in all fails at once, and the file is removed.
+    // 0 once the whole file is there, or a negative code as for DownloadFile.
+    virtual int32_t ContinueFile(const char* remotePath, const char* localPath, ProgressSink* sink,
+                                 uint64_t maxBytes = kNoSizeBound) = 0;
     // Fetches `remotePath` into memory. On 0, *bytes and *size describe a block owned by the
     // transfer, valid until its next memory request or its destruction; an UpdatePK container
     // holding a member named like the remote file ("update.inf" for "update.pak") yields that

@@ -65,6 +65,25 @@ int32_t ScriptedSession::DownloadFile(const char* remotePath, const char* localP
     return files.DownloadFile(remotePath, localPath, sink, maxBytes);
 }
 
+int32_t ScriptedSession::ContinueFile(const char* remotePath, const char* localPath, ProgressSink* sink,
+                                      uint64_t maxBytes) {
+    log_.calls.push_back(std::string("continue ") + remotePath + " -> " + localPath);
+    const Fault fault = FaultOf(remotePath);
+    if (fault == Fault::kMissing || fault == Fault::kDownloadFails) return kResultFail;
+    if (fault == Fault::kPlayerStops) {
+        StopFlag.store(-1);
+        return UPD_INTERRUPTED;
+    }
+    if (fault == Fault::kStall) {
+        // The line drops half-way: the first half of the file is what the partial holds.
+        const std::string content = ReadFile(root_ + "/" + remotePath);
+        WriteFile(localPath, content.substr(0, content.size() / 2));
+        return kResultSkipped;
+    }
+    DirTransfer files(root_);
+    return files.ContinueFile(remotePath, localPath, sink, maxBytes);
+}
+
 int32_t ScriptedSession::DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size,
                                           ProgressSink* sink, uint64_t maxBytes) {
     log_.calls.push_back(std::string("memory ") + remotePath);

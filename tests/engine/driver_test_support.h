@@ -46,7 +46,7 @@ enum class Fault {
 };
 
 // Everything the sessions of a test were asked, in order ("size download/x", "fetch v",
-// "download r -> l", "memory r").
+// "download r -> l", "continue r -> l", "memory r").
 struct SessionLog {
     std::vector<std::string> calls;
     std::vector<uint32_t> openedAddresses;
@@ -59,6 +59,7 @@ class ScriptedSession : public ServerSession {
 public:
     ScriptedSession(std::string serverRoot, std::map<std::string, Fault> faults, SessionLog& log);
     int32_t DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink, uint64_t maxBytes) override;
+    int32_t ContinueFile(const char* remotePath, const char* localPath, ProgressSink* sink, uint64_t maxBytes) override;
     int32_t DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size, ProgressSink* sink, uint64_t maxBytes) override;
     void Interrupt() override {}
     int64_t GetRemoteFileSize(const char* remotePath) override;

@@ -63,6 +63,10 @@ public:
         asked.push_back(remotePath);
         return inner_.DownloadFile(remotePath, localPath, sink, maxBytes);
     }
+    int32_t ContinueFile(const char* remotePath, const char* localPath, ProgressSink* sink, uint64_t maxBytes) override {
+        asked.push_back(remotePath);
+        return inner_.ContinueFile(remotePath, localPath, sink, maxBytes);
+    }
     int32_t DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size,
                              ProgressSink* sink, uint64_t maxBytes) override {
         asked.push_back(remotePath);

@@ -155,6 +155,10 @@ public:
         Note(remote);
         return inner_.DownloadFile(remote, local, sink, maxBytes);
     }
+    int32_t ContinueFile(const char* remote, const char* local, ProgressSink* sink, uint64_t maxBytes) override {
+        Note(remote);
+        return inner_.ContinueFile(remote, local, sink, maxBytes);
+    }
     int32_t DownloadToMemory(const char* remote, const uint8_t** bytes, uint32_t* size, ProgressSink* sink,
                              uint64_t maxBytes) override {
         Note(remote);
@@ -327,6 +331,11 @@ public:
         std::filesystem::resize_file(local, bytes_);
         return 0;
     }
+    int32_t ContinueFile(const char* remote, const char* local, ProgressSink* sink, uint64_t maxBytes) override {
+        if (remote_ != remote) return inner_.ContinueFile(remote, local, sink, maxBytes);
+        std::filesystem::resize_file(local, bytes_);
+        return 0;
+    }
     int32_t DownloadToMemory(const char* remote, const uint8_t** bytes, uint32_t* size, ProgressSink* sink, uint64_t maxBytes) override {
         return inner_.DownloadToMemory(remote, bytes, size, sink, maxBytes);
     }
@@ -431,6 +440,10 @@ public:
     int32_t DownloadFile(const char* remote, const char* local, ProgressSink* sink, uint64_t maxBytes) override {
         Count();
         return inner_.DownloadFile(remote, local, sink, maxBytes);
+    }
+    int32_t ContinueFile(const char* remote, const char* local, ProgressSink* sink, uint64_t maxBytes) override {
+        Count();
+        return inner_.ContinueFile(remote, local, sink, maxBytes);
     }
     int32_t DownloadToMemory(const char* remote, const uint8_t** bytes, uint32_t* size, ProgressSink* sink, uint64_t maxBytes) override {
         Count();

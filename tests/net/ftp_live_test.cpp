@@ -202,7 +202,7 @@ TEST_F(FtpLiveTest, ADownloadContinuesFromThePartialFile) {
         const std::string marker(kKept, 'M');
         enginetest::WriteFile("part.bin", marker);
         FtpSession session(host.c_str(), port, c.user, c.password);
-        EXPECT_EQ(session.ResumeFile("download/good.bin", "part.bin", kKept, nullptr), 0) << c.name;
+        EXPECT_EQ(session.ContinueFile("download/good.bin", "part.bin", nullptr), 0) << c.name;
         EXPECT_EQ(ReadFile("part.bin"), marker + served.substr(kKept)) << c.name;
     }
 }

@@ -281,42 +281,60 @@ TEST_F(FtpSessionTest, EachFileIsOpenedOnce) {
     }
 }
 
-struct ResumeCase {
+struct ContinueCase {
     const char* name;
     size_t partial;      // bytes of the file already on disk (SIZE_MAX: no local file)
-    uint64_t from;       // where the download is asked to continue
     bool serverResumes;  // the server honours REST
-    uint64_t served;     // file bytes the server sends
+    Fault fault;         // what goes wrong on the first open
+    size_t cut;          // where it goes wrong
+    uint64_t served;     // file bytes the server sends in all
 };
 
 // A download continues a partial file from its length when the server resumes there, and
-// fetches the file whole (never spliced) when it does not or the partial is not what the
-// caller said.
-TEST_F(FtpSessionTest, AResumedDownloadFetchesOnlyTheRestOrElseTheWholeFile) {
+// fetches the file whole (never spliced) when it does not or the partial cannot be part of
+// the file; an attempt cut short keeps its bytes, and the next attempt continues after them.
+TEST_F(FtpSessionTest, AContinuedDownloadFetchesOnlyTheRestOrElseTheWholeFile) {
     constexpr size_t kSize = 20000;
     const std::string data = Pattern(kSize);
-    const std::vector<ResumeCase> cases = {
-        {"resumed-where-asked", 12000, 12000, true, kSize - 12000},
-        {"server-ignores-rest", 12000, 12000, false, kSize},
-        {"partial-shorter-than-asked", 5000, 12000, true, kSize},
-        {"partial-longer-than-asked", 15000, 12000, true, kSize},
-        {"no-partial", SIZE_MAX, 12000, true, kSize},
-        {"partial-already-whole", kSize, kSize, true, 0},
-        {"from-zero", 12000, 0, true, kSize},
+    const std::vector<ContinueCase> cases = {
+        {"resumed-at-the-partial", 12000, true, Fault::kNone, 0, kSize - 12000},
+        {"server-ignores-rest", 12000, false, Fault::kNone, 0, kSize},
+        {"no-partial", SIZE_MAX, true, Fault::kNone, 0, kSize},
+        {"empty-partial", 0, true, Fault::kNone, 0, kSize},
+        {"partial-already-whole", kSize, true, Fault::kNone, 0, 0},
+        {"partial-longer-than-the-file", kSize + 5000, true, Fault::kNone, 0, kSize},
+        {"drop-then-continued", SIZE_MAX, true, Fault::kDrop, 8000, kSize},
+        {"drop-after-a-resume", 4000, true, Fault::kDrop, 8000, kSize - 4000},
+        {"drop-at-a-server-ignoring-rest", SIZE_MAX, false, Fault::kDrop, 8000, kSize + 8000},
     };
     auto session = Open();
-    for (const ResumeCase& c : cases) {
-        ScriptedFile file = File(data);
+    for (const ContinueCase& c : cases) {
+        ScriptedFile file = c.fault == Fault::kNone ? File(data) : Faulty(data, c.fault, c.cut, 1);
         file.resumes = c.serverResumes;
         server->Put(c.name, file);
         platform::RemoveFile("part.bin");
-        // The partial holds the file's own first bytes, except where the server would splice.
-        if (c.partial != SIZE_MAX) WriteFile("part.bin", data.substr(0, c.partial));
+        // The partial holds the file's own first bytes, so only a splice could corrupt it.
+        if (c.partial != SIZE_MAX) WriteFile("part.bin", (data + Pattern(5000)).substr(0, c.partial));
         server->servedBytes = 0;
-        EXPECT_EQ(session->ResumeFile(c.name, "part.bin", c.from, nullptr), 0) << c.name;
+        EXPECT_EQ(session->ContinueFile(c.name, "part.bin", nullptr), 0) << c.name;
         EXPECT_EQ(ReadFile("part.bin"), data) << c.name;
         EXPECT_EQ(server->servedBytes.load(), c.served) << c.name;
     }
+}
+
+// A continued download keeps what arrived when every attempt fails, for a later run; a
+// server that sends more than the bound gets the partial removed.
+TEST_F(FtpSessionTest, AFailedContinuedDownloadKeepsItsBytesUnlessTheFileIsTooLarge) {
+    constexpr size_t kSize = 20000;
+    const std::string data = Pattern(kSize);
+    server->Put("drops.bin", Faulty(data, Fault::kDrop, 6000));
+    server->Put("big.bin", File(data));
+    auto session = Open();
+    platform::RemoveFile("part.bin");
+    EXPECT_EQ(session->ContinueFile("drops.bin", "part.bin", nullptr), kResultFail);
+    EXPECT_EQ(ReadFile("part.bin"), data.substr(0, 6000));
+    EXPECT_EQ(session->ContinueFile("big.bin", "part.bin", nullptr, kSize - 1), kResultFail);
+    EXPECT_FALSE(platform::FileExists("part.bin"));
 }
 
 TEST_F(FtpSessionTest, LocalFileThatCannotBeCreatedFailsWithoutRetries) {
