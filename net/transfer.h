@@ -4,11 +4,21 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 class ProgressSink;
 
 // No bound beyond the transfer's own: what a caller that knows no size passes.
 constexpr uint64_t kNoSizeBound = UINT64_MAX;
+
+// One file a run is about to fetch: the remote path, the local file it will be fetched
+// beside (its folder is where a transport may stage it), and the most bytes it may take.
+struct PlannedFetch {
+    std::string remotePath;
+    std::string besideLocal;
+    uint64_t maxBytes = kNoSizeBound;
+};
 
 class Transfer {
 public:
@@ -36,6 +46,11 @@ public:
     // member. Negative codes as for DownloadFile.
     virtual int32_t DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size,
                                      ProgressSink* sink, uint64_t maxBytes = kNoSizeBound) = 0;
+    // The files the run will ask for next, in the order it will ask (ContinueFile or
+    // DownloadFile each): a transport that can fetch several at once may start them early, as
+    // long as each answer is what the request alone would have given. Replaces any earlier
+    // plan. The default fetches nothing early.
+    virtual void Plan(const std::vector<PlannedFetch>& fetches) { (void)fetches; }
     // Aborts the transfer in progress and refuses further requests (UPD_INTERRUPTED). May be
     // called from another thread.
     virtual void Interrupt() = 0;
