@@ -14,6 +14,7 @@
 #include "engine/failure_sink.h"
 #include "engine/manifest_store.h"
 #include "engine/offline_package.h"
+#include "engine/partial_downloads.h"
 #include "engine/run_services.h"
 #include "engine/self_update.h"
 #include "engine/update_engine.h"
@@ -121,8 +122,11 @@ int32_t RunUpdate(UpdateEngine& engine, RunWindow* window, RunServices& services
     RunObjects run(window != nullptr ? window->notifier() : nullptr);
     const std::string localPack = GetInstallDir() + kLocalPackName;
 
-    // A run killed while it downloaded (or replaced the tool) left its temporary files.
-    RemoveTempFileLeftovers(".");
+    // A run killed while it downloaded (or replaced the tool) left its temporary files; the
+    // partial downloads the journal keeps are continued instead.
+    PartialDownloads partials;
+    partials.Load();
+    RemoveTempFileLeftovers(".", partials.PartialFileNames());
 
     const std::string package = window != nullptr ? window->TakeOfflinePackagePath() : std::string();
     if (!package.empty()) {
