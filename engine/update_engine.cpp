@@ -342,12 +342,8 @@ void UpdateEngine::RetireOldKind(PakUpdateTask& task, const ManifestRecord& reco
     }
 }
 
-std::string UpdateEngine::PartialFor(const ManifestRecord& record, bool* resumed) {
-    *resumed = false;
-    if (const PartialDownload* kept = partials_.Find(record)) {
-        *resumed = LocalFileLength(kept->partialPath.c_str()) > 0;
-        return kept->partialPath;
-    }
+std::string UpdateEngine::PartialFor(const ManifestRecord& record) {
+    if (const PartialDownload* kept = partials_.Find(record)) return kept->partialPath;
     // Beside its target, under a name no installed file has, so a failed download never
     // destroys the installed file nor any other; a pack member's target is the pack.
     const std::string beside = record.IsUnpack() ? record.name : localPackPath_;
@@ -404,9 +400,9 @@ UpdateEngine::Fetched UpdateEngine::ReadPackPartial(const ManifestRecord& record
 }
 
 UpdateEngine::Fetched UpdateEngine::FetchVerified(const ManifestRecord& record, ProgressSink* sink,
-                                                  Transfer& transfer, std::string* partial, bool* resumed,
+                                                  Transfer& transfer, std::string* partial,
                                                   std::vector<uint8_t>& content) {
-    *partial = PartialFor(record, resumed);
+    *partial = PartialFor(record);
     if (partial->empty()) {
         ShowStatusWithName(kTextCannotPlace, record.name);
         return Fetched::kFailed;
@@ -438,13 +434,14 @@ int32_t UpdateEngine::FetchRecord(const ManifestRecord& record, ProgressSink* si
         return 0;
     }
     std::string partial;
-    bool resumed = false;
     std::vector<uint8_t> content;
-    Fetched fetched = FetchVerified(record, sink, transfer, &partial, &resumed, content);
-    if (fetched == Fetched::kMismatch && resumed && !IsStopping()) {
-        // Bytes kept from an earlier run may not be the file's own (a disk that lost them, a
-        // server that changed the file under the same record): the file is fetched whole once.
-        fetched = FetchVerified(record, sink, transfer, &partial, &resumed, content);
+    Fetched fetched = FetchVerified(record, sink, transfer, &partial, content);
+    if (fetched == Fetched::kMismatch && !IsStopping()) {
+        // Bytes continued from a partial may not be the file's own (a disk that lost them, a
+        // server that changed the file under the same record or answered REST from byte 0
+        // after all), and the transfer may have continued within the request: the failed
+        // file is fetched whole once more before it counts as failed.
+        fetched = FetchVerified(record, sink, transfer, &partial, content);
     }
     if (fetched == Fetched::kFailed) return OnFetchFailure(failures, record.remotePath);
     if (fetched == Fetched::kMismatch) {

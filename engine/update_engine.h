@@ -94,14 +94,14 @@ private:
     // Fetches one record and verifies it; true when it was installed.
     int32_t FetchRecord(const ManifestRecord& record, ProgressSink* sink, FailureSink& failures,
                         PakUpdateTask& task, Transfer& transfer, bool* installed);
-    // Fetches `record` into *partial (its kept partial when there is one: *resumed tells
-    // whether that held bytes) and checks it against its digest: a loose file unwrapped in
-    // place, a pack member read into `content`. A failed fetch keeps the partial for a later
-    // run; a file that fails its check is removed.
+    // Fetches `record` into *partial (its kept partial when there is one) and checks it
+    // against its digest: a loose file unwrapped in place, a pack member read into `content`.
+    // A failed fetch keeps the partial for a later run; a file that fails its check is
+    // removed.
     Fetched FetchVerified(const ManifestRecord& record, ProgressSink* sink, Transfer& transfer, std::string* partial,
-                          bool* resumed, std::vector<uint8_t>& content);
+                          std::vector<uint8_t>& content);
     // The journaled partial of `record`, or a new one; "" when none can be made.
-    std::string PartialFor(const ManifestRecord& record, bool* resumed);
+    std::string PartialFor(const ManifestRecord& record);
     // After a failed fetch: the partial stays, with its length journaled, unless the stop
     // discards or there is nothing to keep.
     void KeepForLater(const ManifestRecord& record, const std::string& partial);

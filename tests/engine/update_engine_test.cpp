@@ -897,3 +897,44 @@ TEST_F(EngineTest, APartialDownloadIsContinuedByTheNextRunOrDiscarded) {
         EXPECT_FALSE(Exists(kPartialJournalName)) << c.name;
     }
 }
+
+// A file that fails its MD5 is fetched whole once more (a transfer continued within the
+// request, or a server that answered REST from byte 0, may have spliced it), and only then
+// counts as failed, with one message; a good second fetch installs it.
+TEST_F(EngineTest, AFileThatFailsItsMd5IsFetchedWholeOnceMore) {
+    const std::string good = Sample(50000, 4);
+    struct Case {
+        const char* name;
+        bool secondFetchGood;
+    };
+    for (const Case& c : {Case{"bad-both-times", false}, Case{"spliced-once", true}}) {
+        platform::RemoveFile("patch.dat");
+        Install({{"data/a.txt", "a1"}});
+        Publish("v2", {{"data/a.txt", "a1"}, {"data/x.bin", good}});
+        // The first fetch (and with a bad publication every fetch) serves other bytes.
+        WriteFile(scratch.path() + "/v2/download/data/x.bin", Sample(50000, 5));
+        class SwappingTransfer : public CuttingTransfer {
+        public:
+            SwappingTransfer(const std::string& root, std::function<void()> afterFirst)
+                : CuttingTransfer(root, "", 0, FirstRunEnd::kLineDrops), afterFirst_(std::move(afterFirst)) {}
+            int32_t ContinueFile(const char* remote, const char* local, ProgressSink* sink, uint64_t maxBytes) override {
+                const int32_t rc = CuttingTransfer::ContinueFile(remote, local, sink, maxBytes);
+                if (calls_++ == 0) afterFirst_();
+                return rc;
+            }
+
+        private:
+            std::function<void()> afterFirst_;
+            int calls_ = 0;
+        } transfer(scratch.path() + "/v2", [&] {
+            if (c.secondFetchGood) WriteFile(scratch.path() + "/v2/download/data/x.bin", good);
+        });
+        UiRecorder ui;
+        const PassResult r = Sync("v2", &transfer);
+        EXPECT_EQ(transfer.served, 2 * good.size()) << c.name;
+        EXPECT_EQ(r.failures, c.secondFetchGood ? 0u : 1u) << c.name;
+        EXPECT_EQ(ui.HasBoxCaption("MD5校验失败！"), !c.secondFetchGood) << c.name;
+        EXPECT_EQ(PackMember("data/x.bin"), c.secondFetchGood ? good : "<absent>") << c.name;
+        EXPECT_TRUE(TempFilesLeft().empty()) << c.name;
+    }
+}
