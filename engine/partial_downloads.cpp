@@ -4,23 +4,49 @@
 #include <cstdlib>
 
 #include "common/gbk.h"
+#include "engine/md5.h"
 #include "net/local_file.h"
 #include "platform/platform.h"
 
+// The journal is a log of changes, one line each, appended as they happen, so a change costs
+// the same however many partials there are: "S" starts a partial (every field of its entry),
+// "B" notes the bytes it holds, "F" forgets it. Each line ends with a check of its own text;
+// a line cut short by a kill or a power cut fails it, and the log is read up to there, which
+// leaves the state before that change. A log that has grown well beyond its live entries is
+// written anew in one step (beside it, then moved over it).
+
 namespace {
 
-// The journal's first line; a file that does not begin with it is no journal of ours.
-constexpr const char* kJournalHeader = "KVO partial downloads 1";
+constexpr const char* kJournalHeader = "KVO partial downloads 2";
 constexpr char kFieldSeparator = '\t';
 constexpr char kLineEnd = '\n';
-constexpr size_t kFieldCount = 6;
+constexpr char kOpStart = 'S';
+constexpr char kOpBytes = 'B';
+constexpr char kOpForget = 'F';
+constexpr size_t kStartFields = 7;  // op, name, partial, remote, size, digest, check
+constexpr size_t kBytesFields = 4;  // op, name, bytes, check
+constexpr size_t kForgetFields = 3; // op, name, check
+constexpr size_t kCheckChars = 8;   // of the line's MD5 text
 // More entries than any run keeps at once; a longer journal is damaged.
-constexpr size_t kMaxEntries = 4096;
-constexpr uint64_t kMaxJournalBytes = 4u << 20;
+constexpr size_t kMaxEntries = 65536;
+constexpr uint64_t kMaxJournalBytes = 64u << 20;
+// The log is written anew once it holds this many lines more than twice its entries.
+constexpr size_t kCompactSlackLines = 256;
 
-// A text the journal can hold as one field.
 bool IsFieldText(const std::string& text) {
     return !text.empty() && text.find_first_of("\t\r\n") == std::string::npos;
+}
+
+std::string CheckOf(const std::string& text) { return Md5Text(text.data(), text.size()).substr(0, kCheckChars); }
+
+// A log line: the fields, then the check of everything before it.
+std::string LogLine(const std::vector<std::string>& fields) {
+    std::string text;
+    for (const std::string& f : fields) {
+        text += f;
+        text += kFieldSeparator;
+    }
+    return text + CheckOf(text) + kLineEnd;
 }
 
 std::vector<std::string> SplitFields(const std::string& line) {
@@ -34,17 +60,22 @@ std::vector<std::string> SplitFields(const std::string& line) {
     }
 }
 
-bool ParseEntry(const std::string& line, PartialDownload* entry) {
-    const std::vector<std::string> f = SplitFields(line);
-    if (f.size() != kFieldCount) return false;
-    for (const std::string& field : f) {
-        if (field.empty()) return false;
+// The fields of a whole, unaltered line without its check; empty when it fails it.
+std::vector<std::string> CheckedFields(const std::string& line) {
+    const size_t lastSeparator = line.rfind(kFieldSeparator);
+    if (lastSeparator == std::string::npos) return {};
+    if (line.substr(lastSeparator + 1) != CheckOf(line.substr(0, lastSeparator + 1))) return {};
+    std::vector<std::string> fields = SplitFields(line.substr(0, lastSeparator));
+    for (const std::string& f : fields) {
+        if (f.empty()) return {};
     }
+    return fields;
+}
+
+bool ParseBytes(const std::string& text, uint64_t* bytes) {
     char* end = nullptr;
-    const unsigned long long bytes = std::strtoull(f[5].c_str(), &end, 10);
-    if (end == nullptr || *end != '\0') return false;
-    *entry = PartialDownload{f[0], f[1], f[2], f[3], f[4], bytes};
-    return true;
+    *bytes = std::strtoull(text.c_str(), &end, 10);
+    return end != nullptr && *end == '\0' && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
 // The file-name part of `path`, ASCII letters lowered: how the leftover sweep knows a file.
@@ -66,54 +97,96 @@ bool BelongsTo(const PartialDownload& entry, const ManifestRecord& record) {
            entry.digest == record.digest;
 }
 
+std::string StartLine(const PartialDownload& e) {
+    return LogLine({std::string(1, kOpStart), e.name, e.partialPath, e.remotePath, e.size, e.digest});
+}
+
 }  // namespace
 
 PartialDownloads::PartialDownloads(std::string journalPath) : journalPath_(std::move(journalPath)) {}
 
-void PartialDownloads::Load() {
-    entries_.clear();
-    std::vector<uint8_t> bytes;
-    if (!ReadWholeLocalFile(journalPath_.c_str(), kMaxJournalBytes, bytes)) return;
-    const std::string text(bytes.begin(), bytes.end());
-    size_t start = 0;
-    bool header = true;
-    std::vector<PartialDownload> entries;
-    while (start < text.size()) {
-        const size_t end = text.find(kLineEnd, start);
-        // Every line ends with its line end: a journal cut short is not read.
-        if (end == std::string::npos) return;
-        const std::string line = text.substr(start, end - start);
-        start = end + 1;
-        if (header) {
-            if (line != kJournalHeader) return;
-            header = false;
-            continue;
-        }
-        PartialDownload entry;
-        if (!ParseEntry(line, &entry) || entries.size() == kMaxEntries) return;
-        entries.push_back(std::move(entry));
+bool PartialDownloads::Apply(const std::vector<std::string>& f) {
+    if (f[0].size() != 1) return false;
+    const char op = f[0][0];
+    if (op == kOpStart && f.size() == kStartFields - 1) {
+        Drop(f[1]);
+        if (entries_.size() == kMaxEntries) return false;
+        entries_.push_back(PartialDownload{f[1], f[2], f[3], f[4], f[5], 0});
+        return true;
     }
-    entries_ = std::move(entries);
+    if (op == kOpBytes && f.size() == kBytesFields - 1) {
+        uint64_t bytes = 0;
+        if (!ParseBytes(f[2], &bytes)) return false;
+        auto entry = Entry(f[1]);
+        if (entry != entries_.end()) entry->bytesOnDisk = bytes;
+        return true;
+    }
+    if (op == kOpForget && f.size() == kForgetFields - 1) {
+        Drop(f[1]);
+        return true;
+    }
+    return false;
 }
 
-bool PartialDownloads::Save() const {
+void PartialDownloads::Load() {
+    entries_.clear();
+    logLines_ = 0;
+    if (!platform::FileExists(journalPath_.c_str())) return;
+    std::vector<uint8_t> bytes;
+    const bool read = ReadWholeLocalFile(journalPath_.c_str(), kMaxJournalBytes, bytes);
+    const std::string text(bytes.begin(), bytes.end());
+    const size_t headerEnd = text.find(kLineEnd);
+    if (!read || headerEnd == std::string::npos || text.compare(0, headerEnd, kJournalHeader) != 0) {
+        // No journal of ours: it goes, so the changes to come are not appended to it.
+        Rewrite();
+        return;
+    }
+    size_t start = headerEnd + 1;
+    // Read up to the first line that is cut short or fails its check: the changes before it
+    // are the journal's state.
+    while (start < text.size()) {
+        const size_t end = text.find(kLineEnd, start);
+        if (end == std::string::npos) break;
+        const std::vector<std::string> fields = CheckedFields(text.substr(start, end - start));
+        if (fields.empty() || !Apply(fields)) break;
+        ++logLines_;
+        start = end + 1;
+    }
+    // A torn tail is cut off by writing the log anew, so later lines follow whole ones.
+    if (start < text.size() || logLines_ > 2 * entries_.size() + kCompactSlackLines) Rewrite();
+}
+
+bool PartialDownloads::Rewrite() {
     if (entries_.empty()) {
         platform::SetFileAttributesNormal(journalPath_.c_str());
         platform::RemoveFile(journalPath_.c_str());
+        logLines_ = 0;
         return !platform::FileExists(journalPath_.c_str());
     }
     std::string text = std::string(kJournalHeader) + kLineEnd;
     for (const PartialDownload& e : entries_) {
-        for (const std::string* field : {&e.name, &e.partialPath, &e.remotePath, &e.size, &e.digest}) {
-            text += *field;
-            text += kFieldSeparator;
-        }
-        text += std::to_string(e.bytesOnDisk);
-        text += kLineEnd;
+        text += StartLine(e);
+        text += LogLine({std::string(1, kOpBytes), e.name, std::to_string(e.bytesOnDisk)});
     }
+    logLines_ = 2 * entries_.size();
     // Written beside and moved over the old journal in one step: a kill at any moment
     // leaves the old journal or the new one.
     return ReplaceFileContent(journalPath_.c_str(), text.data(), text.size());
+}
+
+bool PartialDownloads::Append(const std::string& line) {
+    if (!platform::FileExists(journalPath_.c_str()) || logLines_ > 2 * entries_.size() + kCompactSlackLines) {
+        return Rewrite();
+    }
+    platform::OwnedFile file(OpenLocalFileAt(journalPath_.c_str(), LocalFileLength(journalPath_.c_str())));
+    if (!file.valid()) return false;
+    ++logLines_;
+    return platform::WriteToFile(file.get(), line.data(), static_cast<uint32_t>(line.size())) == line.size();
+}
+
+void PartialDownloads::Drop(const std::string& name) {
+    auto entry = Entry(name);
+    if (entry != entries_.end()) entries_.erase(entry);
 }
 
 std::vector<PartialDownload>::iterator PartialDownloads::Entry(const std::string& name) {
@@ -132,12 +205,10 @@ bool PartialDownloads::Start(const ManifestRecord& record, const std::string& pa
         if (!IsFieldText(*field)) return false;
     }
     auto old = Entry(record.name);
-    if (old != entries_.end()) {
-        if (old->partialPath != partialPath) RemovePartialFile(old->partialPath);
-        entries_.erase(old);
-    }
+    if (old != entries_.end() && old->partialPath != partialPath) RemovePartialFile(old->partialPath);
+    Drop(record.name);
     entries_.push_back(PartialDownload{record.name, partialPath, record.remotePath, record.size, record.digest, 0});
-    if (Save()) return true;
+    if (Append(StartLine(entries_.back()))) return true;
     entries_.pop_back();
     return false;
 }
@@ -146,7 +217,7 @@ void PartialDownloads::NoteBytes(const std::string& name, uint64_t bytes) {
     auto entry = Entry(name);
     if (entry == entries_.end() || entry->bytesOnDisk == bytes) return;
     entry->bytesOnDisk = bytes;
-    Save();
+    Append(LogLine({std::string(1, kOpBytes), name, std::to_string(bytes)}));
 }
 
 void PartialDownloads::Forget(const std::string& name, bool removeFile) {
@@ -154,7 +225,11 @@ void PartialDownloads::Forget(const std::string& name, bool removeFile) {
     if (entry == entries_.end()) return;
     if (removeFile) RemovePartialFile(entry->partialPath);
     entries_.erase(entry);
-    Save();
+    if (entries_.empty()) {
+        Rewrite();
+    } else {
+        Append(LogLine({std::string(1, kOpForget), name}));
+    }
 }
 
 void PartialDownloads::KeepOnly(const std::vector<ManifestRecord>& wanted) {
@@ -166,7 +241,7 @@ void PartialDownloads::KeepOnly(const std::vector<ManifestRecord>& wanted) {
         return !listed;
     });
     entries_.erase(stale, entries_.end());
-    if (entries_.size() != before) Save();
+    if (entries_.size() != before || (entries_.empty() && platform::FileExists(journalPath_.c_str()))) Rewrite();
 }
 
 uint64_t PartialDownloads::BytesOnDisk(const std::vector<ManifestRecord>& records) const {

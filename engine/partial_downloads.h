@@ -1,7 +1,8 @@
 // Downloads kept for a later run: a file that stops early (a dropped line, the watchdog, a
 // stop that keeps, a killed process, a power cut) keeps its bytes in the temporary file
 // beside its target, and a small journal in the installation folder says which file they
-// belong to. The next run continues each from its length instead of from zero.
+// belong to. The next run continues each from its length instead of from zero. A change to
+// the journal costs one appended line, so a run of thousands of files stays cheap.
 #pragma once
 
 #include <cstdint>
@@ -48,9 +49,17 @@ public:
     std::set<std::string> PartialFileNames() const;
 
 private:
-    bool Save() const;
+    // One change of the log, read back; false for a line that is no change of ours.
+    bool Apply(const std::vector<std::string>& fields);
+    // Appends one line to the log (writing it anew when it has grown too long).
+    bool Append(const std::string& line);
+    // Writes the log anew holding only the entries there are, or removes it when there is
+    // none. False when it could not be written.
+    bool Rewrite();
+    void Drop(const std::string& name);
     std::vector<PartialDownload>::iterator Entry(const std::string& name);
 
     std::string journalPath_;
     std::vector<PartialDownload> entries_;
+    size_t logLines_ = 0;  // change lines in the journal file
 };

@@ -413,11 +413,14 @@ UpdateEngine::Fetched UpdateEngine::FetchVerified(const ManifestRecord& record, 
     }
     const Fetched checked =
         record.IsUnpack() ? CheckLoosePartial(record, *partial) : ReadPackPartial(record, *partial, content);
-    // Only a verified loose file stays, to be moved into place; a member is in memory now.
-    if (checked != Fetched::kVerified || !record.IsUnpack()) {
+    if (checked != Fetched::kVerified) {
         partials_.Forget(record.name, true);
         RemoveFileIfThere(*partial);
+        return checked;
     }
+    // A verified file stays journaled whole until it is in place (a loose file moved onto
+    // its target, a member in the rebuilt pack), so a kill before then costs no download.
+    partials_.NoteBytes(record.name, LocalFileLength(partial->c_str()));
     return checked;
 }
 
@@ -451,7 +454,11 @@ int32_t UpdateEngine::FetchRecord(const ManifestRecord& record, ProgressSink* si
     }
     const bool placed = record.IsUnpack() ? PlaceLooseFile(partial, record)
                                           : AddToPack(task, record, content.data(), static_cast<uint32_t>(content.size()));
-    if (!placed) return OnFetchFailure(failures, record.remotePath);
+    if (!placed) {
+        if (!record.IsUnpack()) partials_.Forget(record.name, true);
+        return OnFetchFailure(failures, record.remotePath);
+    }
+    if (!record.IsUnpack()) queuedPartials_.push_back(record.name);
     RetireOldKind(task, record);
     *installed = true;
     return 0;
@@ -477,6 +484,9 @@ int32_t UpdateEngine::FinishPass(ProgressSink* sink, ManifestStore& store, PakUp
         }
     }
     if (!task.Rebuild(sink)) return UPD_E_REBUILD_PACK;
+    // The pack holds the queued members now: their downloads are done with.
+    for (const std::string& name : queuedPartials_) partials_.Forget(name, true);
+    queuedPartials_.clear();
     // The pack now holds the files that moved into it; their loose copies would shadow it.
     for (const std::string& name : looseToRemove_) {
         platform::SetFileAttributesNormal(name.c_str());

@@ -147,6 +147,8 @@ private:
     std::atomic<int32_t> stop_{kStopNone};
     PartialDownloads partials_;
     bool partialsLoaded_ = false;
+    // Members queued into the pack whose downloads stay until the rebuild has them.
+    std::vector<std::string> queuedPartials_;
     // The signed publication number the rebuild records (signed passes only).
     bool repair_ = false;
     bool recordPublication_ = false;

@@ -87,12 +87,12 @@ updated_to() {
 echo "# a line dropped at 12 of 20 MiB and down for the rest of the run: the next run fetches only the rest"
 unset RESUME_PORT
 start_resume_server "$TREE" "$E2E_WORK/count-drop-1" --drop-after $((12 * MIB)) --drop-name big.bin \
-  --exit-after-drop || exit 1
+  --down-after-drop || exit 1
 dir=$(v1_install "$E2E_WORK/game-v1")
 run_bg "$dir" update.exe
 check "the first run ends with the file failed" log_has "$dir" "$FAILED_TEXT" 120
 stop_all
-wait "$RESUME_PID" 2>/dev/null
+stop_resume_server
 check "the partial and its journal are kept" test -e "$dir/update.partial" -a -n "$(partials_in "$dir")"
 kept=$(bytes_kept "$dir")
 echo "    kept $kept bytes of $((20 * MIB))"

@@ -938,3 +938,40 @@ TEST_F(EngineTest, AFileThatFailsItsMd5IsFetchedWholeOnceMore) {
         EXPECT_TRUE(TempFilesLeft().empty()) << c.name;
     }
 }
+
+// A process killed after some files were fetched and checked but before the rebuild has
+// them (simulated by a throw out of the next download) loses none of those downloads: the
+// next run fetches only what had not arrived.
+TEST_F(EngineTest, AKillBeforeTheRebuildCostsNoFinishedDownload) {
+    struct Killed {};
+    class KillingTransfer : public CuttingTransfer {
+    public:
+        using CuttingTransfer::CuttingTransfer;
+        int32_t ContinueFile(const char* remote, const char* local, ProgressSink* sink, uint64_t maxBytes) override {
+            if (std::string(remote) == "download/data/c.bin") throw Killed();
+            return CuttingTransfer::ContinueFile(remote, local, sink, maxBytes);
+        }
+    };
+    Install({{"data/a.txt", "a1"}});
+    const std::vector<Published> v2 = {{"data/a.bin", Sample(70000, 1)},
+                                       {"data/b.bin", Sample(80000, 2), true},
+                                       {"data/c.bin", Sample(90000, 3)}};
+    Publish("v2", v2);
+    {
+        KillingTransfer killing(scratch.path() + "/v2", "", 0, FirstRunEnd::kLineDrops);
+        UiRecorder ui;
+        EXPECT_THROW(Sync("v2", &killing), Killed);
+        EXPECT_EQ(killing.served, 70000u + 80000u);
+    }
+    UpdateEngine::Instance()->Release();  // what the killed process held goes with it
+    CuttingTransfer next(scratch.path() + "/v2", "", 0, FirstRunEnd::kLineDrops);
+    UiRecorder ui;
+    const PassResult r = Sync("v2", &next);
+    EXPECT_EQ(r.failures, 0u);
+    EXPECT_EQ(next.served, 90000u);
+    EXPECT_EQ(PackMember("data/a.bin"), v2[0].content);
+    EXPECT_EQ(ReadFile("data/b.bin"), v2[1].content);
+    EXPECT_EQ(PackMember("data/c.bin"), v2[2].content);
+    EXPECT_TRUE(TempFilesLeft().empty());
+    EXPECT_FALSE(Exists(kPartialJournalName));
+}

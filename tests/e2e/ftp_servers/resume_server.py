@@ -2,12 +2,13 @@
 """An FTP server for the resume tests under Wine: counts what it sends, drops a line on cue.
 
 Serves ROOT read-only to anonymous logins on ADDRESS (--port, or a free one; the first line
-printed is "listening PORT"). Every byte of a file that goes out on a data connection is
-counted per file in --count (a JSON object, rewritten as bytes go out). Options:
+printed is "listening PORT"). Every byte of a file that the data connection hands to the
+network is counted per file in --count (a JSON object, rewritten as bytes go out). Options:
   --drop-after N    the first transfer that reaches N bytes of a file (counted from the
                     file's start) ends there with a dropped data connection
   --drop-name S     only files whose path holds S are dropped (default: every file)
-  --exit-after-drop the server ends right after the drop (the line stays down)
+  --down-after-drop after the drop every command is answered 421 and its connection closed
+                    (the line stays down until the server is stopped)
   --no-rest         REST is refused (502), as by a server that cannot resume
   --rest-from-zero  REST is answered 350 but the data starts at byte 0 all the same
   --rate B          each transfer sends at most B bytes per second (0: no limit)
@@ -21,7 +22,7 @@ import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import DTPHandler, FTPHandler
 from pyftpdlib.servers import ThreadedFTPServer
 
 CHUNK = 65536
@@ -35,6 +36,7 @@ class Tally:
         self._lock = threading.Lock()
         self._sent = {}
         self.dropped = set()
+        self.down = False
 
     def add(self, name, count):
         with self._lock:
@@ -52,6 +54,7 @@ def make_fs(args, tally):
             self._name = name
             self._pos = 0
             self.name = real.name
+            self.counted_name = name
 
         @property
         def closed(self):
@@ -72,17 +75,14 @@ def make_fs(args, tally):
             if drops:
                 if self._pos >= args.drop_after:
                     tally.dropped.add(self._name)
-                    if args.exit_after_drop:
-                        # The whole server goes a moment later, as a line that stays down.
-                        threading.Timer(0.2, os._exit, args=(0,)).start()
+                    if args.down_after_drop:
+                        tally.down = True
                     raise OSError("line dropped on purpose")
                 count = min(count, args.drop_after - self._pos)
             data = self._real.read(count)
             if args.rate > 0 and data:
                 time.sleep(len(data) / args.rate)
             self._pos += len(data)
-            if data:
-                tally.add(self._name, len(data))
             return data
 
     class CountingFS(AbstractedFS):
@@ -101,7 +101,7 @@ def main():
     parser.add_argument("--count", required=True)
     parser.add_argument("--drop-after", type=int, default=0)
     parser.add_argument("--drop-name", default="")
-    parser.add_argument("--exit-after-drop", action="store_true")
+    parser.add_argument("--down-after-drop", action="store_true")
     parser.add_argument("--no-rest", action="store_true")
     parser.add_argument("--rest-from-zero", action="store_true")
     parser.add_argument("--rate", type=float, default=0)
@@ -114,6 +114,24 @@ def main():
     members = {"authorizer": authorizer, "use_sendfile": False, "banner": "resume test server"}
     if args.no_rest:
         members["ftp_REST"] = lambda self, line: self.respond("502 REST not implemented.")
+
+    def pre_process_command(self, line, cmd, arg):
+        if tally.down:
+            self.respond("421 Service not available, closing control connection.")
+            self.close_when_done()
+            return
+        FTPHandler.pre_process_command(self, line, cmd, arg)
+
+    members["pre_process_command"] = pre_process_command
+
+    class CountingDTP(DTPHandler):
+        def send(self, data):
+            sent = DTPHandler.send(self, data)
+            if sent and self.file_obj is not None:
+                tally.add(getattr(self.file_obj, "counted_name", ""), sent)
+            return sent
+
+    members["dtp_handler"] = CountingDTP
     handler = type("ResumeHandler", (FTPHandler,), members)
     handler.abstracted_fs = make_fs(args, tally)
     handler.passive_ports = None
