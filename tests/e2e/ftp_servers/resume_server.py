@@ -16,6 +16,7 @@ network is counted per file in --count (a JSON object, rewritten as bytes go out
 import argparse
 import json
 import os
+import socket
 import sys
 import threading
 import time
@@ -26,6 +27,7 @@ from pyftpdlib.handlers import DTPHandler, FTPHandler
 from pyftpdlib.servers import ThreadedFTPServer
 
 CHUNK = 65536
+SEND_BUFFER = 32768
 
 
 class Tally:
@@ -125,6 +127,11 @@ def main():
     members["pre_process_command"] = pre_process_command
 
     class CountingDTP(DTPHandler):
+        def __init__(self, sock, cmd_channel):
+            # A small send buffer keeps what is counted as sent close to what has arrived.
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_SNDBUF, SEND_BUFFER)
+            DTPHandler.__init__(self, sock, cmd_channel)
+
         def send(self, data):
             sent = DTPHandler.send(self, data)
             if sent and self.file_obj is not None:
