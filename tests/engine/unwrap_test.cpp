@@ -240,7 +240,7 @@ TEST(RemoveTempFileLeftovers, KeepsThePartialsNamedToIt) {
     ASSERT_FALSE(kept.empty());
     ASSERT_FALSE(stray.empty());
     // The name as the journal gives it: ASCII lower case, whatever the case on disk.
-    std::string folded = kept.substr(kept.rfind('/') + 1);
+    std::string folded = kept.substr(kept.find_last_of("/\\") + 1);
     for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     EXPECT_EQ(RemoveTempFileLeftovers(".", {folded}), 1u);
     EXPECT_TRUE(Exists(kept));
