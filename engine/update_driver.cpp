@@ -84,7 +84,8 @@ int32_t PlayUpToDateAnimation(ProgressSink& sink, RunServices& services) {
 bool EnoughDiskSpace(UpdateEngine& engine, RunServices& services, const std::string& localPack) {
     const platform::OwnedFile pack(platform::OpenFileForRead(localPack.c_str()));
     const int64_t packBytes = pack.valid() ? platform::FileSize(pack.get()) : 0;
-    const uint64_t needed = DiskSpaceNeeded(engine.ToFetch(), packBytes > 0 ? static_cast<uint64_t>(packBytes) : 0);
+    const uint64_t needed =
+        DiskSpaceNeeded(engine.ToFetch(), packBytes > 0 ? static_cast<uint64_t>(packBytes) : 0, engine.BytesKept());
     const uint64_t shortfall = DiskSpaceShortfall(needed, services.FreeDiskBytes(kInstallFolder));
     if (shortfall == 0) return true;
     ShowStatus(DiskSpaceText(shortfall).c_str());

@@ -77,6 +77,8 @@ public:
     // rebuild of this pass. 0 when accepted.
     int32_t AdoptPublication(const uint64_t* signedNumber, const std::string& source);
     const std::vector<ManifestRecord>& ToFetch() const { return toFetch_; }
+    // What the kept partial downloads of the to-fetch list already hold.
+    uint64_t BytesKept() const { return partials_.BytesOnDisk(toFetch_); }
     const std::vector<ManifestRecord>& Kept() const { return kept_; }
     const std::vector<ManifestRecord>& Applied() const { return applied_; }
 
