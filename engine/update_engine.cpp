@@ -509,7 +509,14 @@ int32_t UpdateEngine::DownloadAndApply(ProgressSink* sink, ManifestStore& store,
         bool installed = false;
         const int32_t rc = FetchRecord(record, sink, failures, task, transfer, &installed);
         if (rc == kLeaveLoop) break;
-        if (rc < 0) return rc;
+        if (rc < 0) {
+            // A discarding stop keeps none of the run's downloads, finished ones included.
+            if (stop_.load() == kStopDiscard) {
+                for (const std::string& name : queuedPartials_) partials_.Forget(name, true);
+                queuedPartials_.clear();
+            }
+            return rc;
+        }
         if (installed) applied_.push_back(record);
         if (sink != nullptr) sink->ReportStage(kStageKeyFilesLeft, n + 1, total, 0, 0);
     }

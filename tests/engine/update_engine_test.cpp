@@ -860,7 +860,9 @@ TEST_F(EngineTest, APartialDownloadIsContinuedByTheNextRunOrDiscarded) {
         const Published other{"data/other.txt", "other v1"};
         Install({other, {"movie.bik", "old movie", c.loose}});
         const Published v2{"movie.bik", Sample(kSize, 2), c.loose};
-        Publish("v2", {other, v2});
+        // Fetched before the cut file, so a stop finds it checked and queued for the pack.
+        const Published extra{"data/extra.txt", std::string(3000, 'e')};
+        Publish("v2", {other, extra, v2});
         const std::string remote = RecordOf(v2).remotePath;
 
         UiRecorder ui(platform::kIdYes);
@@ -874,9 +876,11 @@ TEST_F(EngineTest, APartialDownloadIsContinuedByTheNextRunOrDiscarded) {
         }
 
         Published v3 = v2;
-        std::vector<Published> second = {other, v2};
-        if (c.then == Then::kRecordChanged) second = {other, v3 = Published{"movie.bik", Sample(kSize, 3), c.loose}};
-        if (c.then == Then::kNoLongerListed) second = {other};
+        std::vector<Published> second = {other, extra, v2};
+        if (c.then == Then::kRecordChanged) {
+            second = {other, extra, v3 = Published{"movie.bik", Sample(kSize, 3), c.loose}};
+        }
+        if (c.then == Then::kNoLongerListed) second = {other, extra};
         if (c.then == Then::kPartialDamaged) WriteFile(kept[0], std::string(kCut, 'x'));
         Publish("v3", second);
 
@@ -886,11 +890,16 @@ TEST_F(EngineTest, APartialDownloadIsContinuedByTheNextRunOrDiscarded) {
         if (c.keptAfterFirstRun && c.then == Then::kNothing) expected = kSize - kCut;
         if (c.then == Then::kPartialDamaged) expected = (kSize - kCut) + kSize;
         if (c.then == Then::kNoLongerListed) expected = 0;
+        // A discarding stop installed nothing and kept none of the run's downloads.
+        const bool discarded = c.end == FirstRunEnd::kStopDiscards;
+        if (discarded) expected += extra.content.size();
         EXPECT_EQ(next.served, expected) << c.name;
+        EXPECT_EQ(PackMember("data/extra.txt"), extra.content) << c.name;
         if (c.then != Then::kNoLongerListed) {
             EXPECT_EQ(r.failures, 0u) << c.name;
             // The counters start from what was on disk.
-            EXPECT_EQ(r.total, c.keptAfterFirstRun && c.then != Then::kRecordChanged ? kSize - kCut : kSize) << c.name;
+            const uint64_t toCome = c.keptAfterFirstRun && c.then != Then::kRecordChanged ? kSize - kCut : kSize;
+            EXPECT_EQ(r.total, toCome + (discarded ? extra.content.size() : 0)) << c.name;
             EXPECT_EQ(c.loose ? ReadFile("movie.bik") : PackMember("movie.bik"), v3.content) << c.name;
         }
         EXPECT_TRUE(TempFilesLeft().empty()) << c.name;
