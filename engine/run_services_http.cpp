@@ -53,7 +53,10 @@ public:
     std::unique_ptr<ServerSession> OpenSession(uint32_t address, const uint32_t*, uint32_t) override {
         if (address == 0 || address > bases_.size()) return nullptr;
         iUpdateCfg* cfg = GetPlatformConfig();
-        auto http = std::make_unique<HttpSession>(bases_[address - 1], TlsOptionsOf(cfg));
+        // The chosen base first, then the others in their order (mirrors).
+        std::vector<std::string> order(bases_.begin() + (address - 1), bases_.end());
+        order.insert(order.end(), bases_.begin(), bases_.begin() + (address - 1));
+        auto http = std::make_unique<HttpSession>(order, TlsOptionsOf(cfg));
         const int limit = cfg != nullptr ? cfg->GetInt(kCfgKeyDownloadLimit) : 0;
         http->SetDownloadLimit(limit > 0 ? static_cast<uint32_t>(limit) : 0);
         return std::make_unique<TransportServerSession>(std::move(http));

@@ -250,3 +250,42 @@ TEST_F(HttpSessionTest, AnHttpsBaseWithoutACaSetIsRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+struct MirrorCase {
+    const char* name;
+    std::vector<std::string> prefixes;  // the bases, as folders of the scripted server
+    const char* laterRange;             // what the base that finished was asked for
+};
+
+// Mirrors in order: a base that drops the line mid-file, or refuses the file, is left for
+// the next one, and a continued download goes on there at the byte reached, never fetching
+// again what is on disk.
+TEST_F(HttpSessionTest, AFailingMirrorIsLeftForTheNextContinuingAtTheByteReached) {
+    const std::vector<MirrorCase> cases = {
+        {"dropped-mid-file", {"short", "good"}, "/good/100000 bytes=50000-"},
+        {"refused-then-dropped", {"status/404", "short", "good"}, "/good/100000 bytes=50000-"},
+    };
+    for (const MirrorCase& c : cases) {
+        std::vector<std::string> bases;
+        for (const std::string& prefix : c.prefixes) bases.push_back(server.Base() + prefix + "/");
+        HttpSession session(bases, HttpTlsOptions());
+        platform::RemoveFile("part.bin");
+        EXPECT_EQ(session.ContinueFile("100000", "part.bin", nullptr), 0) << c.name;
+        EXPECT_EQ(ReadFile("part.bin"), ServedPattern(100000)) << c.name;
+        const std::vector<std::string> finished = RequestsFor("good/100000");
+        ASSERT_FALSE(finished.empty()) << c.name;
+        EXPECT_EQ(finished.back(), c.laterRange) << c.name;
+    }
+}
+
+// A stalled mirror is given up by the watchdog, and the next request goes to the next one.
+TEST_F(HttpSessionTest, AStalledMirrorIsLeftForTheNext) {
+    HttpSession session({server.Base() + "hang/", server.Base() + "good/"}, HttpTlsOptions(), QuickWatchdog());
+    EXPECT_EQ(session.ContinueFile("20000", "part.bin", nullptr), kResultSkipped);
+    EXPECT_EQ(session.ContinueFile("20000", "part.bin", nullptr), 0);
+    EXPECT_EQ(ReadFile("part.bin"), ServedPattern(20000));
+}
+
+}  // namespace
