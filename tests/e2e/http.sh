@@ -43,10 +43,11 @@ server_cert outside other-ca "DNS:$HOST"
 quiet openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=$HOST" -addext "subjectAltName=DNS:$HOST" \
   -keyout "$PKI/self-signed.key" -out "$PKI/self-signed.pem"
 
-# start_nginx NAME TREE: nginx over https on a free loopback port with the certificate NAME,
-# serving TREE. Sets NGINX_PORT.
+# start_nginx NAME TREE [DIRECTIVES]: nginx over https on a free loopback port with the
+# certificate NAME, serving TREE, with DIRECTIVES added to its server block. Sets NGINX_PORT,
+# NGINX_PID and NGINX_DIR (its access.log is there).
 start_nginx() {
-  local name=$1 tree=$2 d
+  local name=$1 tree=$2 extra=${3:-} d
   d=$(mktemp -d "$E2E_WORK/nginx.XXXXXX")
   mkdir -p "$d/tmp"
   NGINX_PORT=$(free_port)
@@ -56,10 +57,12 @@ events { worker_connections 64; }
 http { access_log $d/access.log; client_body_temp_path $d/tmp; proxy_temp_path $d/tmp;
        fastcgi_temp_path $d/tmp; uwsgi_temp_path $d/tmp; scgi_temp_path $d/tmp;
   server { listen 127.0.0.1:$NGINX_PORT ssl; server_name $HOST;
-           ssl_certificate $PKI/$name.pem; ssl_certificate_key $PKI/$name.key; root $tree; } }
+           ssl_certificate $PKI/$name.pem; ssl_certificate_key $PKI/$name.key; root $tree; $extra } }
 CONF
   nginx -c "$d/nginx.conf" -p "$d" >"$d/out" 2>&1 &
-  E2E_SERVER_PIDS+=("$!")
+  NGINX_PID=$!
+  NGINX_DIR=$d
+  E2E_SERVER_PIDS+=("$NGINX_PID")
   for _ in $(seq 100); do
     "$PYTHON" -c 'import socket, sys; socket.create_connection(("127.0.0.1", int(sys.argv[1])), 1).close()' \
       "$NGINX_PORT" 2>/dev/null && return 0
@@ -155,6 +158,24 @@ else
   echo "e2e: $BUILD_WIN_SIGNED/update.exe missing: the signed cases need scripts/build.sh $KVO_WINE_ARCH-signed" >&2
   E2E_FAILURES=$((E2E_FAILURES + 1))
 fi
+
+echo "# a mirror stopped mid-file: the run finishes on the next one"
+# The first mirror sends slowly, so it is stopped while the large new file is on its way.
+start_nginx good "$TREE" "limit_rate 300k;" || exit 1
+FIRST_PORT=$NGINX_PORT FIRST_PID=$NGINX_PID FIRST_DIR=$NGINX_DIR
+start_nginx good "$TREE" || exit 1
+SECOND_DIR=$NGINX_DIR
+dir=$(synced_install "$E2E_WORK/game-v1")
+point_at_web "$dir" "https://$HOST:$FIRST_PORT/plain/;https://$HOST:$NGINX_PORT/plain/" download/ "$PKI/ca.pem"
+run_bg "$dir" update.exe
+# update.pak is logged once it has been sent; the large file follows it.
+for _ in $(seq $((RUN_SECONDS * 10))); do grep -q 'update.pak' "$FIRST_DIR/access.log" 2>/dev/null && break; sleep 0.1; done
+sleep 3
+kill "$FIRST_PID"
+check "the run ends with the done text" log_has "$dir" "$TEXT_DONE" "$RUN_SECONDS"
+stop_all
+check "the large file came whole" member_is "$dir/patch.dat" data/new/c.bin "$E2E_WORK/game-v2/data/new/c.bin"
+check "the next mirror served it" grep -q 'c.bin' "$SECOND_DIR/access.log"
 
 # refused CERT CAFILE WHAT: a server with the certificate CERT is refused by an installation
 # checking against CAFILE ("" for the system's roots); nothing of the installation changes.
