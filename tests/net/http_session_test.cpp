@@ -243,7 +243,9 @@ TEST_F(HttpSessionTest, InterruptEndsATransferAtOnceAndRefusesLaterRequests) {
 }
 
 // A TLS base is never fetched without a CA set to check the server against.
-TEST_F(HttpSessionTest, AnHttpsBaseWithoutACaSetIsRefused) {
+TEST(HttpSessionTlsTest, AnHttpsBaseWithoutACaSetIsRefused) {
+    ScratchDir dir;
+    UiRecorder ui;
     HttpSession session("https://localhost:1/", HttpTlsOptions(), QuickWatchdog());
     EXPECT_EQ(session.DownloadFile("good/1000", "out.bin", nullptr), kResultFail);
     EXPECT_FALSE(Exists("out.bin"));
