@@ -102,7 +102,7 @@ bool WindowRuns::HasOfflinePackage() {
 }
 
 unsigned __stdcall WindowRuns::WorkerMain(void* self) {
-    std::unique_ptr<RunServices> services = CreateFtpRunServices();
+    std::unique_ptr<RunServices> services = CreateRunServices();
     UpdateThreadProc(static_cast<WindowRuns*>(self), *services);
     return 0;
 }

@@ -1,6 +1,7 @@
-# zlib, liblzma, liblzo2 and libsodium (SHA-256 and Ed25519 for publisher signatures).
-# Host: Debian's -dev packages. MinGW: zlib from libz-mingw-w64-dev, liblzma, liblzo2 and
-# libsodium cross-built statically by scripts/setup.sh into ${UPDATER_DEPS_DIR}/<triplet>.
+# zlib, liblzma, liblzo2, libsodium (SHA-256 and Ed25519 for publisher signatures) and libcurl
+# (the HTTP(S) transport).
+# Host: Debian's -dev packages. MinGW: zlib from libz-mingw-w64-dev, liblzma, liblzo2,
+# libsodium and libcurl cross-built statically by scripts/setup.sh into ${UPDATER_DEPS_DIR}/<triplet>.
 if(WIN32)
   set(UPDATER_DEPS_DIR "$ENV{UPDATER_DEPS_DIR}")
   if(NOT UPDATER_DEPS_DIR)
@@ -25,6 +26,14 @@ if(WIN32)
   target_include_directories(dep_sodium SYSTEM INTERFACE ${_deps}/include)
   target_compile_definitions(dep_sodium INTERFACE SODIUM_STATIC)
   target_link_libraries(dep_sodium INTERFACE ${_deps}/lib/libsodium.a advapi32)
+  # libcurl over Schannel: sockets, the TLS and certificate APIs, and the random source.
+  if(NOT EXISTS ${_deps}/lib/libcurl.a)
+    message(FATAL_ERROR "Cross-built libcurl missing in ${_deps}: run scripts/setup.sh")
+  endif()
+  add_library(dep_curl INTERFACE)
+  target_include_directories(dep_curl SYSTEM INTERFACE ${_deps}/include)
+  target_compile_definitions(dep_curl INTERFACE CURL_STATICLIB)
+  target_link_libraries(dep_curl INTERFACE ${_deps}/lib/libcurl.a ws2_32 crypt32 secur32 bcrypt advapi32)
 else()
   find_package(ZLIB REQUIRED)
   find_package(PkgConfig REQUIRED)
@@ -39,6 +48,9 @@ else()
   target_link_libraries(dep_lzo INTERFACE PkgConfig::LZO)
   add_library(dep_sodium INTERFACE)
   target_link_libraries(dep_sodium INTERFACE PkgConfig::SODIUM)
+  pkg_check_modules(CURL REQUIRED IMPORTED_TARGET libcurl)
+  add_library(dep_curl INTERFACE)
+  target_link_libraries(dep_curl INTERFACE PkgConfig::CURL)
 endif()
 
 # GoogleTest: the host uses Debian's packaged library; MinGW builds compile Debian's

@@ -1,10 +1,13 @@
 // What an online update run needs from the world outside the engine: the choice of the
 // update server, the server session, and the pause of the up-to-date animation. update.exe
-// uses the real ones (the UDP probe and the FTP session); tests script them.
+// uses the real ones (the UDP probe and the FTP session, or web servers and the HTTP session);
+// tests script them.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "net/transfer.h"
 
@@ -43,3 +46,9 @@ public:
 
 // The services of update.exe: SelectUpdateServer and an FtpSession.
 std::unique_ptr<RunServices> CreateFtpRunServices();
+// The services of a run that fetches from web servers: the `bases` (http:// or https://, in
+// order of preference) and an HttpSession; no probe.
+std::unique_ptr<RunServices> CreateHttpRunServices(const std::vector<std::string>& bases);
+// The services update.exe runs on: over HTTP(S) when the plug-in answers "update url" with
+// at least one http:// or https:// base, else exactly the FTP services.
+std::unique_ptr<RunServices> CreateRunServices();

@@ -46,6 +46,14 @@ std::string PickOtherServer(const std::vector<uint32_t>& servers, const std::str
     return others[pick(random)];
 }
 
+std::string NextListedHost(const std::vector<std::string>& hosts, const std::string& currentHost) {
+    if (hosts.empty()) return currentHost;
+    for (size_t i = 0; i < hosts.size(); ++i) {
+        if (hosts[i] == currentHost) return hosts[(i + 1) % hosts.size()];
+    }
+    return hosts.front();
+}
+
 int64_t ExpectedTransferSize(uint32_t announced, int64_t queried) {
     if (announced != 0) return announced;
     if (queried < 0) return kUnknownSize;

@@ -29,6 +29,11 @@ std::string DottedAddress(uint32_t address);
 std::string PickOtherServer(const std::vector<uint32_t>& servers, const std::string& currentHost,
                             std::minstd_rand& random);
 
+// The host a reconnection moves to when the servers are an ordered list (mirrors): the entry
+// after `currentHost`, the first again after the last; `currentHost` itself when the list is
+// empty or holds it alone.
+std::string NextListedHost(const std::vector<std::string>& hosts, const std::string& currentHost);
+
 // The size a transfer expects. Servers under some clients announce 0 for every file, so a
 // 0 is checked against the size the server gives on request: `queried` is that size, or -1
 // when it could not tell. kUnknownSize: read until the data ends.

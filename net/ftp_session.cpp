@@ -71,6 +71,7 @@ struct FtpSessionCore {
     std::mutex lock;  // guards the fields below
     std::string host;
     std::vector<uint32_t> servers;
+    std::vector<std::string> hostOrder;  // mirrors in order; when set, used instead of `servers`
     std::shared_ptr<FtpConnection> connection;
     std::minstd_rand random;
     std::shared_ptr<TransferJob> current;  // the request being served, if any
@@ -89,7 +90,7 @@ std::shared_ptr<FtpConnection> FtpSessionCore::Connect(TransferJob& job, bool re
         connection.reset();
         // Every reconnection may move: a server that failed once (or never answered) is
         // not asked four times while others are listed.
-        if (reconnect) host = PickOtherServer(servers, host, random);
+        if (reconnect) host = hostOrder.empty() ? PickOtherServer(servers, host, random) : NextListedHost(hostOrder, host);
         target = host;
     }
     ShowStatusWithName(kFtpTextServerChosen, target);
@@ -360,6 +361,11 @@ void FtpSession::SetServerList(const uint32_t* addresses, uint32_t count) {
     core_->servers.assign(addresses, addresses + (addresses != nullptr ? count : 0));
 }
 
+void FtpSession::SetHostOrder(const std::vector<std::string>& hosts) {
+    std::lock_guard<std::mutex> hold(core_->lock);
+    core_->hostOrder = hosts;
+}
+
 std::string FtpSession::CurrentHost() const {
     std::lock_guard<std::mutex> hold(core_->lock);
     return core_->host;
@@ -411,6 +417,11 @@ int32_t FtpSession::RunJob(const std::shared_ptr<TransferJob>& job) {
         // The watchdog: give the stalled transfer up, answer the request as skipped and
         // serve the next one on a fresh thread and connection.
         core_->Cancel(*job, kResultSkipped);
+        {
+            // A stalled mirror is not asked again first: the next request starts on the next.
+            std::lock_guard<std::mutex> hold(core_->lock);
+            if (!core_->hostOrder.empty()) core_->host = NextListedHost(core_->hostOrder, core_->host);
+        }
         RetireThread();
         StartThread();
         DebugOutput(kFtpDebugSkipped);

@@ -43,6 +43,10 @@ public:
 
     // The servers a reconnection may move to (IPv4, network byte order).
     void SetServerList(const uint32_t* addresses, uint32_t count);
+    // Servers in order of preference (mirrors), given as the client names them: when set, a
+    // reconnection, and the next request after the watchdog gave one up, move to the next of
+    // them instead of a random listed address.
+    void SetHostOrder(const std::vector<std::string>& hosts);
     // Keeps every later transfer of the session, together, within `kilobytesPerSecond`
     // (KB of 1024 bytes); 0 lifts the limit.
     void SetDownloadLimit(uint32_t kilobytesPerSecond);

@@ -50,6 +50,15 @@ constexpr const char* kCfgKeyPlatformVersion = "platfrom version";
 // tool's behaviour as it was.
 // KB/s (1024 bytes) all downloads of a run together may take; 0: no limit.
 constexpr const char* kCfgKeyDownloadLimit = "download limit";
+// An http:// or https:// base address, or several separated by ';' in order of preference:
+// every fetch of the run goes there over HTTP(S) with the FTP run's remote paths. Absent or
+// empty: the run fetches over FTP.
+constexpr const char* kCfgKeyUpdateUrl = "update url";
+// A PEM file of the only authorities an https:// server may be signed by (relative to the
+// installation folder, or absolute). Absent or empty: the system's trusted roots.
+constexpr const char* kCfgKeyUpdateCaFile = "update ca file";
+// How many files an HTTP(S) run may fetch at once (1 to 16; 0 or absent: 4).
+constexpr const char* kCfgKeyDownloadConnections = "download connections";
 
 // "ftpip" asks for the i-th server address: the key block is "ftpip", NUL, the index as one
 // raw byte, NUL. Read up to its first NUL it is "ftpip" for every index.

@@ -2,8 +2,8 @@
 # Prepares a Debian 12 machine (as root) for every build and test of this project:
 #   - the Debian packages the builds and tests use (only the missing ones are installed),
 #   - the zh_CN.UTF-8 locale the Windows programs run under,
-#   - liblzma, liblzo2 and libsodium cross-built as static libraries for both MinGW targets from
-#     Debian's source packages, into ${UPDATER_DEPS_DIR:-/var/cache/kvo-updater-deps}.
+#   - liblzma, liblzo2, libsodium and libcurl (Schannel) cross-built as static libraries for both
+#     MinGW targets from Debian's source packages, into ${UPDATER_DEPS_DIR:-/var/cache/kvo-updater-deps}.
 # Safe to re-run: a machine that has everything is checked in a few seconds.
 set -euo pipefail
 
@@ -24,6 +24,8 @@ PACKAGES=(
   # libraries: host and MinGW zlib, host liblzma/liblzo2/libsodium (the MinGW ones are built
   # below)
   zlib1g-dev libz-mingw-w64-dev liblzma-dev liblzo2-dev libsodium-dev
+  # the HTTP(S) transport: the host's libcurl (OpenSSL); the MinGW one is built below
+  libcurl4-openssl-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # the reference MD5 the MD5 benchmark is measured against (not linked into the product)
@@ -38,6 +40,8 @@ PACKAGES=(
   lld llvm
   # real peers for the network and window tests
   vsftpd python3-pyftpdlib curl imagemagick python3-nacl
+  # the web server the HTTPS tests and benchmarks serve a publication from
+  nginx-light
   # the window tests (desktop colour) and the skin art script
   x11-xserver-utils python3-pil
 )
@@ -190,17 +194,31 @@ XZ_OPTIONS=(
 # position-independent code means nothing for a static Windows library.
 SODIUM_OPTIONS=(--disable-ssp --disable-pie)
 
+# libcurl over Windows' own TLS (Schannel), so the system's TLS updates and proxy settings
+# apply; only HTTP and HTTPS, and none of the optional libraries the MinGW targets lack.
+CURL_OPTIONS=(
+  --with-schannel --without-openssl --without-gnutls --without-nss --without-wolfssl
+  --without-zlib --without-brotli --without-zstd --without-libpsl --without-libidn2
+  --without-librtmp --without-nghttp2 --without-nghttp3 --without-ngtcp2 --without-libssh2
+  --without-libssh --without-libgsasl
+  --disable-ftp --disable-file --disable-ldap --disable-ldaps --disable-rtsp --disable-dict
+  --disable-telnet --disable-tftp --disable-pop3 --disable-imap --disable-smtp --disable-gopher
+  --disable-mqtt --disable-smb --disable-manual
+)
+
 build_cross_libs() {
-  local xz_version lzo_version sodium_version triplet
+  local xz_version lzo_version sodium_version curl_version triplet
   xz_version=$(source_version_of liblzma-dev)
   lzo_version=$(source_version_of liblzo2-dev)
   sodium_version=$(source_version_of libsodium-dev)
-  [ -n "$xz_version" ] && [ -n "$lzo_version" ] && [ -n "$sodium_version" ] \
-    || die "liblzma-dev/liblzo2-dev/libsodium-dev not installed"
+  curl_version=$(source_version_of libcurl4-openssl-dev)
+  [ -n "$xz_version" ] && [ -n "$lzo_version" ] && [ -n "$sodium_version" ] && [ -n "$curl_version" ] \
+    || die "liblzma-dev/liblzo2-dev/libsodium-dev/libcurl4-openssl-dev not installed"
   for triplet in "${TRIPLETS[@]}"; do
     cross_build xz-utils "$xz_version" "$triplet" liblzma.a "${XZ_OPTIONS[@]}"
     cross_build lzo2 "$lzo_version" "$triplet" liblzo2.a
     cross_build libsodium "$sodium_version" "$triplet" libsodium.a "${SODIUM_OPTIONS[@]}"
+    cross_build curl "$curl_version" "$triplet" libcurl.a "${CURL_OPTIONS[@]}"
   done
 }
 

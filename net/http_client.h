@@ -1,0 +1,24 @@
+// The HTTP(S) client the session's primitives are made of when a run fetches from web
+// servers: the "host" of a connection is a base address (http:// or https://), a remote
+// path is fetched with GET below it, and a resumed open asks for the rest with Range. The
+// retries, the watchdog, the stop request and the transfers above are the FTP session's.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "net/ftp_client.h"
+
+// How TLS servers are verified. libcurl is always given a CA set and checks the chain and
+// the host name itself: the system's TLS layer is never left to check alone (Wine's checks
+// nothing).
+struct HttpTlsOptions {
+    // A PEM file of the only authorities trusted; when empty, `caPem` is used.
+    std::string caFile;
+    // PEM text of the trusted authorities (the system's root store).
+    std::string caPem;
+};
+
+// A client over libcurl. Its connections refuse https:// bases when neither CA source is
+// given.
+std::shared_ptr<FtpClient> CreateHttpClient(const HttpTlsOptions& tls);

@@ -1,0 +1,180 @@
+#!/usr/bin/python3
+"""A scripted HTTP server on loopback for the HTTP session's tests.
+
+Prints the port it listens on, then serves until it is ended (SIGTERM). Every path names what the
+answer holds; the body of a file is the pattern of its size (byte i is (i * 7 + 3) % 251):
+
+  /good/N            N bytes, Range honoured (206), Content-Length given
+  /no-range/N        N bytes, Range ignored (200 with the whole file)
+  /chunked/N         N bytes without a Content-Length (chunked)
+  /status/CODE       that status, with a short body
+  /redirect/same/P   302 to /P on this host and port
+  /redirect/http-other/P   302 to /P on http://localhost (another host name, plain http)
+  /redirect/ftp/P    302 to ftp://127.0.0.1/P
+  /redirect/loop     302 to itself
+  /short/N           Content-Length N, half the bytes, then the connection closes
+  /long/N            Content-Length N, then 2*N bytes
+  /endless           200 without a length, bytes until the client leaves
+  /drip/N            Content-Length N, one byte every 200 ms
+  /hang/N            Content-Length N, the headers, then nothing
+  /requests          the lines "PATH RANGE" of every request so far (RANGE "-" when none)
+"""
+import http.server
+import socketserver
+import threading
+import time
+
+PATTERN_MUL = 7
+PATTERN_ADD = 3
+PATTERN_MOD = 251
+DRIP_DELAY_S = 0.2
+STREAM_CHUNK = 65536
+
+requests_seen = []
+requests_lock = threading.Lock()
+
+
+def pattern(start, end):
+    return bytes((i * PATTERN_MUL + PATTERN_ADD) % PATTERN_MOD for i in range(start, end))
+
+
+def range_start(header):
+    if not header or not header.startswith("bytes=") or not header.endswith("-"):
+        return None
+    try:
+        return int(header[len("bytes="):-1])
+    except ValueError:
+        return None
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def send_body(self, status, body, extra=()):
+        self.send_response(status)
+        self.send_header("Content-Length", str(len(body)))
+        for name, value in extra:
+            self.send_header(name, value)
+        self.end_headers()
+        self.wfile.write(body)
+
+    def serve_file(self, size, honour_range):
+        start = range_start(self.headers.get("Range"))
+        if honour_range and start is not None:
+            if start >= size:
+                self.send_body(416, b"", [("Content-Range", "bytes */%d" % size)])
+                return
+            self.send_body(206, pattern(start, size),
+                           [("Content-Range", "bytes %d-%d/%d" % (start, size - 1, size))])
+            return
+        self.send_body(200, pattern(0, size))
+
+    def redirect(self, location):
+        self.send_body(302, b"moved", [("Location", location)])
+
+    def do_GET(self):
+        with requests_lock:
+            requests_seen.append("%s %s" % (self.path, self.headers.get("Range") or "-"))
+        parts = self.path.strip("/").split("/")
+        kind = parts[0]
+        arg = parts[1] if len(parts) > 1 else ""
+        port = self.server.server_address[1]
+        if kind == "requests":
+            with requests_lock:
+                text = "".join(line + "\n" for line in requests_seen)
+            self.send_body(200, text.encode())
+        elif kind == "good":
+            self.serve_file(int(arg), True)
+        elif kind == "no-range":
+            self.serve_file(int(arg), False)
+        elif kind == "chunked":
+            body = pattern(0, int(arg))
+            self.send_response(200)
+            self.send_header("Transfer-Encoding", "chunked")
+            self.end_headers()
+            for at in range(0, len(body), STREAM_CHUNK):
+                piece = body[at:at + STREAM_CHUNK]
+                self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
+            self.wfile.write(b"0\r\n\r\n")
+        elif kind == "status":
+            self.send_body(int(arg), b"status body")
+        elif kind == "redirect":
+            rest = "/".join(parts[2:])
+            if arg == "same":
+                self.redirect("http://127.0.0.1:%d/%s" % (port, rest))
+            elif arg == "http-other":
+                self.redirect("http://localhost:%d/%s" % (port, rest))
+            elif arg == "ftp":
+                self.redirect("ftp://127.0.0.1/%s" % rest)
+            else:
+                self.redirect(self.path)
+        elif kind == "short":
+            size = int(arg)
+            self.send_response(200)
+            self.send_header("Content-Length", str(size))
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.wfile.write(pattern(0, size // 2))
+            self.close_connection = True
+        elif kind == "long":
+            size = int(arg)
+            self.send_response(200)
+            self.send_header("Content-Length", str(size))
+            self.end_headers()
+            self.wfile.write(pattern(0, 2 * size))
+            self.close_connection = True
+        elif kind == "endless":
+            self.send_response(200)
+            self.send_header("Connection", "close")
+            self.end_headers()
+            block = pattern(0, STREAM_CHUNK)
+            try:
+                while True:
+                    self.wfile.write(block)
+            except OSError:
+                pass
+            self.close_connection = True
+        elif kind == "drip":
+            size = int(arg)
+            self.send_response(200)
+            self.send_header("Content-Length", str(size))
+            self.end_headers()
+            try:
+                for i in range(size):
+                    self.wfile.write(pattern(i, i + 1))
+                    self.wfile.flush()
+                    time.sleep(DRIP_DELAY_S)
+            except OSError:
+                pass
+            self.close_connection = True
+        elif kind == "hang":
+            self.send_response(200)
+            self.send_header("Content-Length", arg)
+            self.end_headers()
+            self.wfile.flush()
+            try:
+                while not self.rfile.read(1) == b"":
+                    pass
+            except OSError:
+                pass
+            self.close_connection = True
+        else:
+            self.send_body(404, b"no such path")
+
+
+class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def main():
+    server = Server(("127.0.0.1", 0), Handler)
+    print(server.server_address[1], flush=True)
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()

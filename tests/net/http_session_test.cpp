@@ -1,0 +1,293 @@
+// The HTTP session against the scripted server on loopback: whole files, resumes with Range
+// and servers that ignore it, refused answers and redirects, bodies that break the bound
+// or the Content-Length, the watchdog, and Interrupt.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <future>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/notifier.h"
+#include "common/progress_sink.h"
+#include "common/update_codes.h"
+#include "net/http_session.h"
+#include "platform/platform.h"
+#include "tests/engine/engine_test_support.h"
+#include "tests/net/http_fault_server.h"
+
+using enginetest::Exists;
+using enginetest::ReadFile;
+using enginetest::ScratchDir;
+using enginetest::UiRecorder;
+using enginetest::WriteFile;
+using httptest::FaultServer;
+using httptest::ServedPattern;
+
+namespace {
+
+constexpr const char kMissing[] = "<missing>";
+
+// The first and the last progress report of a transfer.
+class EndsSink : public Notifier {
+public:
+    void Post(uint32_t message, uint32_t wParam, uint32_t lParam) override {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (!seen_) first = {message, wParam, lParam};
+        seen_ = true;
+        last = {message, wParam, lParam};
+    }
+    void PostRestart(const char*) override {}
+    ProgressSink* sink() { return &sink_; }
+
+    struct Report {
+        uint32_t message = 0;
+        uint32_t done = 0;
+        uint32_t total = 0;
+        bool operator==(const Report& o) const { return message == o.message && done == o.done && total == o.total; }
+    };
+    Report first;
+    Report last;
+
+private:
+    std::mutex lock_;
+    bool seen_ = false;
+    ProgressSink sink_{this};
+};
+
+// Short watchdog times, so a stall costs about a second.
+FtpWatchdogTiming QuickWatchdog() {
+    FtpWatchdogTiming t;
+    t.pollMs = 50;
+    t.idleLimitMs = 800;
+    t.graceMs = 300;
+    return t;
+}
+
+class HttpSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!server.running()) GTEST_SKIP() << "the scripted HTTP server runs on POSIX builds only";
+    }
+    std::unique_ptr<HttpSession> Open(const FtpWatchdogTiming& timing = FtpWatchdogTiming()) {
+        return std::unique_ptr<HttpSession>(new HttpSession(server.Base(), HttpTlsOptions(), timing));
+    }
+    // The requests the server has seen for `path`, as "PATH RANGE" lines.
+    std::vector<std::string> RequestsFor(const std::string& path) {
+        HttpSession probe(server.Base(), HttpTlsOptions());
+        const uint8_t* bytes = nullptr;
+        uint32_t size = 0;
+        std::vector<std::string> lines;
+        if (probe.DownloadToMemory("requests", &bytes, &size, nullptr) != 0) return lines;
+        const std::string text(reinterpret_cast<const char*>(bytes), size);
+        size_t at = 0;
+        while (at < text.size()) {
+            const size_t end = text.find('\n', at);
+            const std::string line = text.substr(at, end - at);
+            if (line.compare(0, path.size() + 2, "/" + path + " ") == 0) lines.push_back(line);
+            at = end == std::string::npos ? text.size() : end + 1;
+        }
+        return lines;
+    }
+
+    FaultServer server;
+    ScratchDir dir;
+    UiRecorder ui;
+};
+
+struct FileCase {
+    const char* name;
+    const char* remote;
+    int32_t result;
+    const char* content;  // "good": the pattern of `size` bytes; kMissing: no file left
+    size_t size;
+};
+
+// Every answer either gives the file as the server has it or fails with no file left.
+TEST_F(HttpSessionTest, FilesArriveWholeOrNotAtAll) {
+    const std::vector<FileCase> cases = {
+        {"good-with-length", "good/300000", 0, "good", 300000},
+        {"good-chunked", "chunked/200000", 0, "good", 200000},
+        {"good-empty", "good/0", 0, "good", 0},
+        {"bad-not-found", "status/404", kResultFail, kMissing, 0},
+        {"bad-forbidden", "status/403", kResultFail, kMissing, 0},
+        {"bad-server-error", "status/500", kResultFail, kMissing, 0},
+        {"redirect-same-host", "redirect/same/good/5000", 0, "good", 5000},
+        {"redirect-other-host-plain-http", "redirect/http-other/good/5000", kResultFail, kMissing, 0},
+        {"redirect-to-ftp", "redirect/ftp/good/5000", kResultFail, kMissing, 0},
+        {"redirect-loop", "redirect/loop", kResultFail, kMissing, 0},
+        {"bad-cut-before-its-length", "short/100000", kResultFail, kMissing, 0},
+        {"bad-longer-than-its-length", "long/10000", 0, "good", 10000},
+    };
+    auto session = Open();
+    for (const FileCase& c : cases) {
+        platform::RemoveFile("out.bin");
+        EXPECT_EQ(session->DownloadFile(c.remote, "out.bin", nullptr), c.result) << c.name;
+        const std::string expected = std::string(c.content) == "good" ? ServedPattern(c.size) : kMissing;
+        EXPECT_EQ(ReadFile("out.bin"), expected) << c.name;
+    }
+}
+
+struct ContinueCase {
+    const char* name;
+    const char* remote;
+    std::string partial;
+    const char* range;  // the Range header the server saw first ("-": none)
+    size_t size;
+};
+
+// A continued download asks for the rest only; a server that answers 200 instead of 206
+// gets the file written whole from byte 0, never spliced onto the partial.
+TEST_F(HttpSessionTest, AContinuedDownloadFetchesTheRestOrElseTheWholeFile) {
+    constexpr size_t kSize = 50000;
+    const std::vector<ContinueCase> cases = {
+        {"range-after-the-partial", "good/50000", ServedPattern(20000), "bytes=20000-", kSize},
+        {"server-ignores-range", "no-range/50000", std::string(20000, '\xEE'), "bytes=20000-", kSize},
+        {"partial-already-whole", "good/50001", ServedPattern(50001), "bytes=50001-", kSize + 1},
+        {"partial-longer-than-the-file", "good/50002", ServedPattern(60000), "bytes=60000-", kSize + 2},
+        {"no-partial", "good/50003", std::string(), "-", kSize + 3},
+    };
+    auto session = Open();
+    for (const ContinueCase& c : cases) {
+        platform::RemoveFile("part.bin");
+        if (!c.partial.empty()) WriteFile("part.bin", c.partial);
+        EXPECT_EQ(session->ContinueFile(c.remote, "part.bin", nullptr), 0) << c.name;
+        EXPECT_EQ(ReadFile("part.bin"), ServedPattern(c.size)) << c.name;
+        const std::vector<std::string> seen = RequestsFor(c.remote);
+        ASSERT_FALSE(seen.empty()) << c.name;
+        EXPECT_EQ(seen.front(), "/" + std::string(c.remote) + " " + c.range) << c.name;
+    }
+}
+
+// A continued download reports only the bytes it brings, from its first report to its last.
+TEST_F(HttpSessionTest, AContinuedDownloadReportsOnlyTheBytesItBrings) {
+    WriteFile("part.bin", ServedPattern(30000));
+    auto session = Open();
+    EndsSink sink;
+    ASSERT_EQ(session->ContinueFile("good/100000", "part.bin", sink.sink()), 0);
+    EXPECT_EQ(sink.first, (EndsSink::Report{UM_FILE_BEGIN, 0, 70000}));
+    EXPECT_EQ(sink.last, (EndsSink::Report{UM_FILE_END, 70000, 70000}));
+}
+
+// A continued download keeps what arrived when every attempt fails, for a later run.
+TEST_F(HttpSessionTest, AFailedContinuedDownloadKeepsWhatArrived) {
+    auto session = Open();
+    platform::RemoveFile("part.bin");
+    EXPECT_EQ(session->ContinueFile("short/100000", "part.bin", nullptr), kResultFail);
+    EXPECT_EQ(ReadFile("part.bin"), ServedPattern(50000));
+}
+
+struct BoundCase {
+    const char* name;
+    const char* remote;
+};
+
+// A body announced or sent above the caller's bound fails at once (one request, no retry)
+// and leaves nothing, whether the file goes to disk, to a partial or to memory.
+TEST_F(HttpSessionTest, BodiesAboveTheBoundFailAtOnce) {
+    constexpr uint64_t kBound = 100000;
+    const std::vector<BoundCase> cases = {
+        {"length-above-the-bound", "good/100001"},
+        {"chunked-above-the-bound", "chunked/100002"},
+        {"endless-body", "endless"},
+    };
+    auto session = Open();
+    for (const BoundCase& c : cases) {
+        WriteFile("part.bin", ServedPattern(1000));
+        EXPECT_EQ(session->DownloadFile(c.remote, "out.bin", nullptr, kBound), kResultFail) << c.name;
+        EXPECT_FALSE(Exists("out.bin")) << c.name;
+        EXPECT_EQ(session->ContinueFile(c.remote, "part.bin", nullptr, kBound), kResultFail) << c.name;
+        EXPECT_FALSE(Exists("part.bin")) << c.name;
+        const uint8_t* bytes = nullptr;
+        uint32_t size = 0;
+        EXPECT_EQ(session->DownloadToMemory(c.remote, &bytes, &size, nullptr, kBound), kResultFail) << c.name;
+        EXPECT_EQ(RequestsFor(c.remote).size(), 3u) << c.name;
+    }
+}
+
+// A server that sends the headers and then nothing, or a byte now and then, is given up
+// by the watchdog; the session serves the next request on a fresh connection.
+TEST_F(HttpSessionTest, StalledAndDrippingBodiesAreSkipped) {
+    const std::vector<BoundCase> cases = {
+        {"headers-then-nothing", "hang/100000"},
+        {"one-byte-at-a-time", "drip/100000"},
+    };
+    auto session = Open(QuickWatchdog());
+    for (const BoundCase& c : cases) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(session->DownloadFile(c.remote, "out.bin", nullptr), kResultSkipped) << c.name;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << c.name;
+        EXPECT_EQ(session->DownloadFile("good/1000", "next.bin", nullptr), 0) << c.name;
+        EXPECT_EQ(ReadFile("next.bin"), ServedPattern(1000)) << c.name;
+    }
+}
+
+TEST_F(HttpSessionTest, InterruptEndsATransferAtOnceAndRefusesLaterRequests) {
+    auto session = Open();  // the real watchdog times: only Interrupt can end the wait
+    auto pending = std::async(std::launch::async, [&] { return session->DownloadFile("hang/100000", "out.bin", nullptr); });
+    for (int i = 0; i < 300 && RequestsFor("hang/100000").empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto start = std::chrono::steady_clock::now();
+    session->Interrupt();
+    ASSERT_EQ(pending.wait_for(std::chrono::seconds(2)), std::future_status::ready);
+    EXPECT_EQ(pending.get(), UPD_INTERRUPTED);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(session->DownloadFile("good/1000", "next.bin", nullptr), UPD_INTERRUPTED);
+    EXPECT_FALSE(Exists("next.bin"));
+    EXPECT_TRUE(RequestsFor("good/1000").empty());
+}
+
+// A TLS base is never fetched without a CA set to check the server against.
+TEST(HttpSessionTlsTest, AnHttpsBaseWithoutACaSetIsRefused) {
+    ScratchDir dir;
+    UiRecorder ui;
+    HttpSession session("https://localhost:1/", HttpTlsOptions(), QuickWatchdog());
+    EXPECT_EQ(session.DownloadFile("good/1000", "out.bin", nullptr), kResultFail);
+    EXPECT_FALSE(Exists("out.bin"));
+}
+
+}  // namespace
+
+namespace {
+
+struct MirrorCase {
+    const char* name;
+    std::vector<std::string> prefixes;  // the bases, as folders of the scripted server
+    const char* laterRange;             // what the base that finished was asked for
+};
+
+// Mirrors in order: a base that drops the line mid-file, or refuses the file, is left for
+// the next one, and a continued download goes on there at the byte reached, never fetching
+// again what is on disk.
+TEST_F(HttpSessionTest, AFailingMirrorIsLeftForTheNextContinuingAtTheByteReached) {
+    const std::vector<MirrorCase> cases = {
+        {"dropped-mid-file", {"short", "good"}, "/good/100000 bytes=50000-"},
+        {"refused-then-dropped", {"status/404", "short", "good"}, "/good/100000 bytes=50000-"},
+    };
+    for (const MirrorCase& c : cases) {
+        std::vector<std::string> bases;
+        for (const std::string& prefix : c.prefixes) bases.push_back(server.Base() + prefix + "/");
+        HttpSession session(bases, HttpTlsOptions());
+        platform::RemoveFile("part.bin");
+        EXPECT_EQ(session.ContinueFile("100000", "part.bin", nullptr), 0) << c.name;
+        EXPECT_EQ(ReadFile("part.bin"), ServedPattern(100000)) << c.name;
+        const std::vector<std::string> finished = RequestsFor("good/100000");
+        ASSERT_FALSE(finished.empty()) << c.name;
+        EXPECT_EQ(finished.back(), c.laterRange) << c.name;
+    }
+}
+
+// A stalled mirror is given up by the watchdog, and the next request goes to the next one.
+TEST_F(HttpSessionTest, AStalledMirrorIsLeftForTheNext) {
+    HttpSession session({server.Base() + "hang/", server.Base() + "good/"}, HttpTlsOptions(), QuickWatchdog());
+    EXPECT_EQ(session.ContinueFile("20000", "part.bin", nullptr), kResultSkipped);
+    EXPECT_EQ(session.ContinueFile("20000", "part.bin", nullptr), 0);
+    EXPECT_EQ(ReadFile("part.bin"), ServedPattern(20000));
+}
+
+}  // namespace
