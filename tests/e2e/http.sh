@@ -176,6 +176,14 @@ check "the run ends with the done text" log_has "$dir" "$TEXT_DONE" "$RUN_SECOND
 stop_all
 check "the large file came whole" member_is "$dir/patch.dat" data/new/c.bin "$E2E_WORK/game-v2/data/new/c.bin"
 check "the next mirror served it" grep -q 'c.bin' "$SECOND_DIR/access.log"
+# What each mirror sent of the file (the stopped one logs what it had sent when it ended).
+sent_of() { awk '/c\.bin/ { total += $10 } END { print total + 0 }' "$1/access.log" 2>/dev/null; }
+first_sent=$(sent_of "$FIRST_DIR")
+second_sent=$(sent_of "$SECOND_DIR")
+size=$(stat -c %s "$E2E_WORK/game-v2/data/new/c.bin")
+echo "    c.bin ($size bytes): the stopped mirror sent $first_sent, the next one $second_sent"
+check "the next mirror continued the file at the byte reached (206)" grep -q 'c\.bin[^"]*" 206 ' "$SECOND_DIR/access.log"
+check "the two mirrors sent the file once in all (plus 64 KiB)" test $((first_sent + second_sent)) -le $((size + 65536))
 
 # refused CERT CAFILE WHAT: a server with the certificate CERT is refused by an installation
 # checking against CAFILE ("" for the system's roots); nothing of the installation changes.
