@@ -1,0 +1,4 @@
+# Delta patches and the list that publishes them.
+target_sources(unit_tests PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/delta_patch_test.cpp)
+target_link_libraries(unit_tests PRIVATE dep_zstd)
