@@ -26,6 +26,8 @@ PACKAGES=(
   zlib1g-dev libz-mingw-w64-dev liblzma-dev liblzo2-dev libsodium-dev libzstd-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  # zstd's own program applies the published patches in the paktool tests, independently
+  zstd
   # the reference MD5 the MD5 benchmark is measured against (not linked into the product)
   libssl-dev
   # LHA peers for the method 1 coder
