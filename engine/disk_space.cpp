@@ -1,5 +1,6 @@
 #include "engine/disk_space.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -16,7 +17,7 @@ uint64_t RecordBytes(const ManifestRecord& record) {
 
 }  // namespace
 
-uint64_t DiskSpaceNeeded(const std::vector<ManifestRecord>& toFetch, uint64_t packBytes) {
+uint64_t DiskSpaceNeeded(const std::vector<ManifestRecord>& toFetch, uint64_t packBytes, uint64_t keptBytes) {
     uint64_t loose = 0;
     uint64_t packed = 0;
     bool intoPack = false;
@@ -24,7 +25,8 @@ uint64_t DiskSpaceNeeded(const std::vector<ManifestRecord>& toFetch, uint64_t pa
         (record.IsUnpack() ? loose : packed) += RecordBytes(record);
         intoPack = intoPack || !record.IsUnpack();
     }
-    return loose + (intoPack ? packBytes + packed : 0) + kDiskSpaceMargin;
+    const uint64_t downloads = loose + packed;
+    return downloads - std::min(keptBytes, downloads) + (intoPack ? packBytes + packed : 0) + kDiskSpaceMargin;
 }
 
 uint64_t DiskSpaceShortfall(uint64_t needed, int64_t freeBytes) {

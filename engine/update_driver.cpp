@@ -14,6 +14,7 @@
 #include "engine/failure_sink.h"
 #include "engine/manifest_store.h"
 #include "engine/offline_package.h"
+#include "engine/partial_downloads.h"
 #include "engine/run_services.h"
 #include "engine/self_update.h"
 #include "engine/update_engine.h"
@@ -83,7 +84,8 @@ int32_t PlayUpToDateAnimation(ProgressSink& sink, RunServices& services) {
 bool EnoughDiskSpace(UpdateEngine& engine, RunServices& services, const std::string& localPack) {
     const platform::OwnedFile pack(platform::OpenFileForRead(localPack.c_str()));
     const int64_t packBytes = pack.valid() ? platform::FileSize(pack.get()) : 0;
-    const uint64_t needed = DiskSpaceNeeded(engine.ToFetch(), packBytes > 0 ? static_cast<uint64_t>(packBytes) : 0);
+    const uint64_t needed =
+        DiskSpaceNeeded(engine.ToFetch(), packBytes > 0 ? static_cast<uint64_t>(packBytes) : 0, engine.BytesKept());
     const uint64_t shortfall = DiskSpaceShortfall(needed, services.FreeDiskBytes(kInstallFolder));
     if (shortfall == 0) return true;
     ShowStatus(DiskSpaceText(shortfall).c_str());
@@ -121,8 +123,11 @@ int32_t RunUpdate(UpdateEngine& engine, RunWindow* window, RunServices& services
     RunObjects run(window != nullptr ? window->notifier() : nullptr);
     const std::string localPack = GetInstallDir() + kLocalPackName;
 
-    // A run killed while it downloaded (or replaced the tool) left its temporary files.
-    RemoveTempFileLeftovers(".");
+    // A run killed while it downloaded (or replaced the tool) left its temporary files; the
+    // partial downloads the journal keeps are continued instead.
+    PartialDownloads partials;
+    partials.Load();
+    RemoveTempFileLeftovers(".", partials.PartialFileNames());
 
     const std::string package = window != nullptr ? window->TakeOfflinePackagePath() : std::string();
     if (!package.empty()) {

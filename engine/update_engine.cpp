@@ -21,6 +21,7 @@
 #include "net/server_name.h"
 #include "net/status_text.h"
 #include "net/transfer.h"
+#include "net/unwrap.h"
 #include "pak/pak_update_task.h"
 #include "platform/platform.h"
 #include "text/message_box.h"
@@ -82,6 +83,11 @@ LooseCheck CheckLooseDownload(const std::string& path, const std::string& digest
 // failed, so its content is not fetched when the record's digest is that of no bytes.
 bool IsEmptyFileRecord(const ManifestRecord& record) {
     return record.size == kEmptySize && DigestMatchesContent(record.digest, nullptr, 0);
+}
+
+void RemoveFileIfThere(const std::string& path) {
+    platform::SetFileAttributesNormal(path.c_str());
+    platform::RemoveFile(path.c_str());
 }
 
 uint32_t PackIdOf(const std::string& name) {
@@ -153,6 +159,11 @@ int32_t UpdateEngine::CheckForUpdates(ProgressSink* sink, ManifestStore& store, 
     if (const int32_t rc = AdoptPublication(isSigned ? &number : nullptr, remoteList); rc != 0) return rc;
 
     const int32_t compared = CompareManifests(local, remote, &total, &count);
+    // Files no longer listed (or listed with another content) leave no partial behind, and
+    // what the kept ones hold is not to come: the counters start from what is on disk.
+    LoadPartials(true);
+    const uint64_t onDisk = partials_.BytesOnDisk(toFetch_);
+    total = onDisk < total ? total - static_cast<uint32_t>(onDisk) : 0;
     if (totalSize != nullptr) *totalSize = total;
     if (recordCount != nullptr) *recordCount = count;
     if (compared < 0) return compared;
@@ -245,6 +256,24 @@ int32_t UpdateEngine::CompareManifests(LocalRecordSet& local, RemoteRecordList& 
     return toFetch_.empty() ? UPD_UP_TO_DATE : UPD_DONE;
 }
 
+void UpdateEngine::LoadPartials(bool prune) {
+    if (!partialsLoaded_) partials_.Load();
+    partialsLoaded_ = true;
+    if (prune) partials_.KeepOnly(toFetch_);
+}
+
+std::vector<PlannedFetch> UpdateEngine::PlannedFetches() const {
+    std::vector<PlannedFetch> plan;
+    for (const ManifestRecord& r : toFetch_) {
+        // Only what FetchRecord will ask for: never a name that leads out of the installation.
+        const NameKind kind = r.IsUnpack() ? NameKind::kLooseFile : NameKind::kPackMember;
+        if (CheckServerName(r.name, kind) != NameVerdict::kAccepted) continue;
+        if (!r.IsUnpack() && IsEmptyFileRecord(r)) continue;
+        plan.push_back(PlannedFetch{r.remotePath, r.IsUnpack() ? r.name : localPackPath_, DownloadBound(r)});
+    }
+    return plan;
+}
+
 int32_t UpdateEngine::SaveManifest(ManifestStore& store, const char* name) {
     std::string text;
     AppendManifestText(kept_, text);
@@ -290,12 +319,14 @@ bool UpdateEngine::AddToPack(PakUpdateTask& task, const ManifestRecord& record, 
     return true;
 }
 
-bool UpdateEngine::PlaceLooseFile(TempFile& temp, const ManifestRecord& record) {
+bool UpdateEngine::PlaceLooseFile(const std::string& partial, const ManifestRecord& record) {
     platform::SetFileAttributesNormal(record.name.c_str());
-    if (platform::ReplaceFileAtomic(temp.c_str(), record.name.c_str())) {
-        temp.Keep();
+    if (platform::ReplaceFileAtomic(partial.c_str(), record.name.c_str())) {
+        partials_.Forget(record.name, false);
         return true;
     }
+    // The verified file stays journaled: a later run finds it whole and only moves it.
+    partials_.NoteBytes(record.name, LocalFileLength(partial.c_str()));
     ShowStatusWithName(kTextCannotPlace, record.name);
     return false;
 }
@@ -311,6 +342,88 @@ void UpdateEngine::RetireOldKind(PakUpdateTask& task, const ManifestRecord& reco
     }
 }
 
+std::string UpdateEngine::PartialFor(const ManifestRecord& record) {
+    if (const PartialDownload* kept = partials_.Find(record)) return kept->partialPath;
+    // Beside its target, under a name no installed file has, so a failed download never
+    // destroys the installed file nor any other; a pack member's target is the pack.
+    const std::string beside = record.IsUnpack() ? record.name : localPackPath_;
+    std::string path = CreateTempFileBeside(beside.c_str());
+    // A partial that cannot be journaled still downloads; it is only not kept for later.
+    if (!path.empty()) partials_.Start(record, path);
+    return path;
+}
+
+void UpdateEngine::KeepForLater(const ManifestRecord& record, const std::string& partial) {
+    // A discarding stop keeps nothing; a partial that is gone (the server's file was too
+    // large) or that the journal does not know has nothing to keep.
+    const bool journaled = partials_.Find(record) != nullptr;
+    if (stop_.load() == kStopDiscard || !journaled) {
+        partials_.Forget(record.name, true);
+        if (!journaled) RemoveFileIfThere(partial);
+        return;
+    }
+    partials_.NoteBytes(record.name, LocalFileLength(partial.c_str()));
+}
+
+UpdateEngine::Fetched UpdateEngine::CheckLoosePartial(const ManifestRecord& record, const std::string& partial) {
+    if (!UnwrapDownloadedFile(partial.c_str(), record.remotePath.c_str())) {
+        ShowStatusWithName(kTextBadDownload, record.remotePath);
+        return Fetched::kFailed;
+    }
+    // Hashed from disk in blocks, whatever its size. A file that cannot be opened or read
+    // cannot be checked, so it is a failed file like one that fails its MD5.
+    switch (CheckLooseDownload(partial, record.digest)) {
+        case LooseCheck::kMatches: return Fetched::kVerified;
+        case LooseCheck::kDiffers: return Fetched::kMismatch;
+        case LooseCheck::kCannotOpen:
+            MessageBoxNarrow(record.name.c_str(), kTextOpenFailedCaption, platform::kMbOk);
+            return Fetched::kFailed;
+        case LooseCheck::kCannotRead: break;
+    }
+    MessageBoxNarrow(record.name.c_str(), kTextReadFailedCaption, platform::kMbOk);
+    return Fetched::kFailed;
+}
+
+UpdateEngine::Fetched UpdateEngine::ReadPackPartial(const ManifestRecord& record, const std::string& partial,
+                                                    std::vector<uint8_t>& content) {
+    // An empty download is a failed one, as a memory download of no bytes always was.
+    if (!ReadWholeLocalFile(partial.c_str(), DownloadBound(record), content) || content.empty()) {
+        ShowStatusWithName(kTextBadDownload, record.remotePath);
+        return Fetched::kFailed;
+    }
+    std::vector<uint8_t> member;
+    bool extracted = false;
+    ExtractUpdatePkMember(DownloadMemberName(record.remotePath), content.data(), content.size(), member, &extracted);
+    if (extracted) content = std::move(member);
+    return DigestMatchesContent(record.digest, content.data(), content.size()) ? Fetched::kVerified
+                                                                               : Fetched::kMismatch;
+}
+
+UpdateEngine::Fetched UpdateEngine::FetchVerified(const ManifestRecord& record, ProgressSink* sink,
+                                                  Transfer& transfer, std::string* partial,
+                                                  std::vector<uint8_t>& content) {
+    *partial = PartialFor(record);
+    if (partial->empty()) {
+        ShowStatusWithName(kTextCannotPlace, record.name);
+        return Fetched::kFailed;
+    }
+    if (transfer.ContinueFile(record.remotePath.c_str(), partial->c_str(), sink, DownloadBound(record)) < 0) {
+        KeepForLater(record, *partial);
+        return Fetched::kFailed;
+    }
+    const Fetched checked =
+        record.IsUnpack() ? CheckLoosePartial(record, *partial) : ReadPackPartial(record, *partial, content);
+    if (checked != Fetched::kVerified) {
+        partials_.Forget(record.name, true);
+        RemoveFileIfThere(*partial);
+        return checked;
+    }
+    // A verified file stays journaled whole until it is in place (a loose file moved onto
+    // its target, a member in the rebuilt pack), so a kill before then costs no download.
+    partials_.NoteBytes(record.name, LocalFileLength(partial->c_str()));
+    return checked;
+}
+
 int32_t UpdateEngine::FetchRecord(const ManifestRecord& record, ProgressSink* sink, FailureSink& failures,
                                   PakUpdateTask& task, Transfer& transfer, bool* installed) {
     *installed = false;
@@ -323,51 +436,29 @@ int32_t UpdateEngine::FetchRecord(const ManifestRecord& record, ProgressSink* si
         *installed = true;
         return 0;
     }
-    // Loose files are fetched to a temporary file beside their target, under a name no
-    // installed file has, and moved into place only once complete and verified, so a
-    // failed download never destroys the installed file nor any other.
-    TempFile temp(record.IsUnpack() ? CreateTempFileBeside(record.name.c_str()) : std::string());
-    if (record.IsUnpack()) {
-        if (temp.empty()) {
-            ShowStatusWithName(kTextCannotPlace, record.name);
-            return OnFetchFailure(failures, record.remotePath);
-        }
+    std::string partial;
+    std::vector<uint8_t> content;
+    Fetched fetched = FetchVerified(record, sink, transfer, &partial, content);
+    if (fetched == Fetched::kMismatch && !IsStopping()) {
+        // Bytes continued from a partial may not be the file's own (a disk that lost them, a
+        // server that changed the file under the same record or answered REST from byte 0
+        // after all), and the transfer may have continued within the request: the failed
+        // file is fetched whole once more before it counts as failed.
+        fetched = FetchVerified(record, sink, transfer, &partial, content);
     }
-    const uint8_t* bytes = nullptr;
-    uint32_t size = 0;
-    int32_t fetched;
-    if (record.IsUnpack()) {
-        fetched = transfer.DownloadFile(record.remotePath.c_str(), temp.c_str(), sink, DownloadBound(record));
-    } else {
-        fetched = transfer.DownloadToMemory(record.remotePath.c_str(), &bytes, &size, sink, DownloadBound(record));
-    }
-    if (fetched < 0) return OnFetchFailure(failures, record.remotePath);
-
-    // A loose file is hashed from disk in blocks, whatever its size. One that cannot be
-    // opened or read cannot be checked, so it is a failed file like one that fails its MD5.
-    bool verified;
-    if (record.IsUnpack()) {
-        const LooseCheck check = CheckLooseDownload(temp.path(), record.digest);
-        if (check == LooseCheck::kCannotOpen) {
-            MessageBoxNarrow(record.name.c_str(), kTextOpenFailedCaption, platform::kMbOk);
-        }
-        if (check == LooseCheck::kCannotRead) {
-            MessageBoxNarrow(record.name.c_str(), kTextReadFailedCaption, platform::kMbOk);
-        }
-        if (check != LooseCheck::kMatches && check != LooseCheck::kDiffers) {
-            return OnFetchFailure(failures, record.remotePath);
-        }
-        verified = check == LooseCheck::kMatches;
-    } else {
-        verified = DigestMatchesContent(record.digest, bytes, size);
-    }
-    if (!verified) {
+    if (fetched == Fetched::kFailed) return OnFetchFailure(failures, record.remotePath);
+    if (fetched == Fetched::kMismatch) {
         MessageBoxNarrow(record.name.c_str(), kTextMd5Caption, platform::kMbOk);
         ShowStatusWithName(kTextMd5Failed, record.name);
         return OnFetchFailure(failures, record.remotePath);
     }
-    const bool placed = record.IsUnpack() ? PlaceLooseFile(temp, record) : AddToPack(task, record, bytes, size);
-    if (!placed) return OnFetchFailure(failures, record.remotePath);
+    const bool placed = record.IsUnpack() ? PlaceLooseFile(partial, record)
+                                          : AddToPack(task, record, content.data(), static_cast<uint32_t>(content.size()));
+    if (!placed) {
+        if (!record.IsUnpack()) partials_.Forget(record.name, true);
+        return OnFetchFailure(failures, record.remotePath);
+    }
+    if (!record.IsUnpack()) queuedPartials_.push_back(record.name);
     RetireOldKind(task, record);
     *installed = true;
     return 0;
@@ -393,6 +484,9 @@ int32_t UpdateEngine::FinishPass(ProgressSink* sink, ManifestStore& store, PakUp
         }
     }
     if (!task.Rebuild(sink)) return UPD_E_REBUILD_PACK;
+    // The pack holds the queued members now: their downloads are done with.
+    for (const std::string& name : queuedPartials_) partials_.Forget(name, true);
+    queuedPartials_.clear();
     // The pack now holds the files that moved into it; their loose copies would shadow it.
     for (const std::string& name : looseToRemove_) {
         platform::SetFileAttributesNormal(name.c_str());
@@ -406,6 +500,8 @@ int32_t UpdateEngine::DownloadAndApply(ProgressSink* sink, ManifestStore& store,
                                        PakUpdateTask& task, Transfer& transfer) {
     if (!task.OpenOrCreate(localPackPath_.c_str(), 1)) return UPD_E_OPEN_PACK;
     ClaimKeptPackIds();
+    LoadPartials(false);
+    transfer.Plan(PlannedFetches());
     const uint32_t total = static_cast<uint32_t>(toFetch_.size());
     for (uint32_t n = 0; n < total; ++n) {
         const ManifestRecord& record = toFetch_[n];
@@ -413,7 +509,14 @@ int32_t UpdateEngine::DownloadAndApply(ProgressSink* sink, ManifestStore& store,
         bool installed = false;
         const int32_t rc = FetchRecord(record, sink, failures, task, transfer, &installed);
         if (rc == kLeaveLoop) break;
-        if (rc < 0) return rc;
+        if (rc < 0) {
+            // A discarding stop keeps none of the run's downloads, finished ones included.
+            if (stop_.load() == kStopDiscard) {
+                for (const std::string& name : queuedPartials_) partials_.Forget(name, true);
+                queuedPartials_.clear();
+            }
+            return rc;
+        }
         if (installed) applied_.push_back(record);
         if (sink != nullptr) sink->ReportStage(kStageKeyFilesLeft, n + 1, total, 0, 0);
     }

@@ -13,13 +13,14 @@
 #include <vector>
 
 #include "engine/manifest_record.h"
+#include "engine/partial_downloads.h"
+#include "net/transfer.h"
 
 class FailureSink;
 class ManifestStore;
 class OfflinePackage;
 class PakUpdateTask;
 class ProgressSink;
-class TempFile;
 class Transfer;
 
 // Installed files of this size or more are not hashed by the comparison.
@@ -76,6 +77,8 @@ public:
     // rebuild of this pass. 0 when accepted.
     int32_t AdoptPublication(const uint64_t* signedNumber, const std::string& source);
     const std::vector<ManifestRecord>& ToFetch() const { return toFetch_; }
+    // What the kept partial downloads of the to-fetch list already hold.
+    uint64_t BytesKept() const { return partials_.BytesOnDisk(toFetch_); }
     const std::vector<ManifestRecord>& Kept() const { return kept_; }
     const std::vector<ManifestRecord>& Applied() const { return applied_; }
 
@@ -87,9 +90,30 @@ private:
     // Where a fetch or an install failed: the stop checks, then the failure sink. Returns
     // 0 to go on, 1 to leave the loop (stop and keep), or the code to give back.
     int32_t OnFetchFailure(FailureSink& failures, const std::string& reportName);
+    // What fetching and checking one record's bytes gave.
+    enum class Fetched { kVerified, kFailed, kMismatch };
+
     // Fetches one record and verifies it; true when it was installed.
     int32_t FetchRecord(const ManifestRecord& record, ProgressSink* sink, FailureSink& failures,
                         PakUpdateTask& task, Transfer& transfer, bool* installed);
+    // Fetches `record` into *partial (its kept partial when there is one) and checks it
+    // against its digest: a loose file unwrapped in place, a pack member read into `content`.
+    // A failed fetch keeps the partial for a later run; a file that fails its check is
+    // removed.
+    Fetched FetchVerified(const ManifestRecord& record, ProgressSink* sink, Transfer& transfer, std::string* partial,
+                          std::vector<uint8_t>& content);
+    // The journaled partial of `record`, or a new one; "" when none can be made.
+    std::string PartialFor(const ManifestRecord& record);
+    // After a failed fetch: the partial stays, with its length journaled, unless the stop
+    // discards or there is nothing to keep.
+    void KeepForLater(const ManifestRecord& record, const std::string& partial);
+    Fetched CheckLoosePartial(const ManifestRecord& record, const std::string& partial);
+    Fetched ReadPackPartial(const ManifestRecord& record, const std::string& partial, std::vector<uint8_t>& content);
+    // The journal of kept partials, read once per pass; with `prune`, the partials of files
+    // the to-fetch list does not hold as they are recorded now go.
+    void LoadPartials(bool prune);
+    // The fetches of the to-fetch list, in order, for the transfer's plan.
+    std::vector<PlannedFetch> PlannedFetches() const;
     int32_t FinishPass(ProgressSink* sink, ManifestStore& store, PakUpdateTask& task);
     // Fetches the remote list: *bytes and *size describe it (in `signedContent` when the
     // build has a key and the list's signature was checked, then *isSigned and
@@ -104,8 +128,8 @@ private:
     // Queues the content of a pack-kind record into the pack; false (after a status line)
     // when the pack refuses it.
     bool AddToPack(PakUpdateTask& task, const ManifestRecord& record, const uint8_t* bytes, uint32_t size);
-    // Places verified loose content (a temporary file beside it) onto `record.name`.
-    bool PlaceLooseFile(TempFile& temp, const ManifestRecord& record);
+    // Places verified loose content (its partial, beside it) onto `record.name`.
+    bool PlaceLooseFile(const std::string& partial, const ManifestRecord& record);
     // After `record` was installed in its new kind: the copy of its old kind goes (a stale
     // pack entry is deleted with the rebuild; a stale loose file once the rebuild is done).
     void RetireOldKind(PakUpdateTask& task, const ManifestRecord& record);
@@ -123,6 +147,10 @@ private:
     // Pack entry ids in use by kept and installed pack-kind records, with their names.
     std::map<uint32_t, std::string> packIds_;
     std::atomic<int32_t> stop_{kStopNone};
+    PartialDownloads partials_;
+    bool partialsLoaded_ = false;
+    // Members queued into the pack whose downloads stay until the rebuild has them.
+    std::vector<std::string> queuedPartials_;
     // The signed publication number the rebuild records (signed passes only).
     bool repair_ = false;
     bool recordPublication_ = false;

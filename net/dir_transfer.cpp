@@ -18,7 +18,7 @@ constexpr uint64_t kMaxMemoryDownload = 0x8000000;
 
 constexpr const char* kTextFetchFailed = "下载[%s]失败";
 constexpr const char* kTextCannotCreate = "无法创建文件[%s]。。。该文件可能在使用中！";
-constexpr const char* kTextBadData = "下载的文件[%s]数据异常！！！";
+constexpr const char* kTextBadData = kTextBadDownload;
 
 uint32_t ProgressStatus(uint32_t done, uint32_t total) { return done < total ? kProgressData : kProgressEnd; }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "net/status_text.h"
+
 // Set when the download-directory override was tried and failed during the last retrying
 // operation; cleared at the start of each. The self-update reads it after its first fetch.
 bool DownloadDirOverrideFailed();
@@ -77,7 +79,7 @@ constexpr const char* kFtpTextRetry = "重试[%d/3]。。。";
 constexpr const char* kFtpTextCannotConnect = "无法连接服务器";
 constexpr const char* kFtpTextSizeFailed = "检测远程文件[%s]大小失败";
 constexpr const char* kFtpTextFetchFailed = "下载[%s]失败";
-constexpr const char* kFtpTextBadData = "下载的文件[%s]数据异常！！！";
+constexpr const char* kFtpTextBadData = kTextBadDownload;
 constexpr const char* kFtpTextCannotCreate = "无法创建文件[%s]。。。该文件可能在使用中！";
 // Debugger output of the watchdog when it abandons a request (the word is spelled so).
 constexpr const char* kFtpDebugSkipped = "skiped\r\n";

@@ -58,6 +58,7 @@ int32_t TransferJob::Result() {
 namespace {
 
 constexpr uint32_t kLimitWaitSliceMs = 250;
+constexpr uint32_t kPartialReadMax = ReadSizer::kMinRead;
 
 // The remote file opened for a transfer, with the size the transfer expects.
 struct OpenedRemote {
@@ -180,6 +181,9 @@ Pumped Pump(TransferJob& job, FtpRemoteFile& file, int64_t size, uint64_t limit,
         if (room == 0) break;
         uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(sizer.Next(), room));
         if (job.rateLimit) want = std::min(want, job.rateLimit->Chunk());
+        // A partial download is written a read at a time: a killed process loses at most the
+        // read in flight.
+        if (job.continuePartial) want = std::min(want, kPartialReadMax);
         uint8_t* into = destination.Room(out.done, want);
         if (into == nullptr) {
             out.status = kProgressData;

@@ -74,24 +74,34 @@ std::string CreateTempFileBeside(const char* path) {
 
 namespace {
 
-size_t RemoveLeftoversIn(const std::string& folder, const std::string& pattern, int depthLeft) {
+std::string FoldedAscii(std::string name) {
+    for (char& c : name) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return name;
+}
+
+size_t RemoveLeftoversIn(const std::string& folder, const std::string& pattern, const std::set<std::string>& keep,
+                         int depthLeft) {
     size_t removed = 0;
     for (const std::string& name : platform::FindFiles(folder.c_str(), pattern.c_str())) {
+        if (keep.count(FoldedAscii(name)) != 0) continue;
         const std::string path = folder + "/" + name;
         platform::SetFileAttributesNormal(path.c_str());
         if (platform::RemoveFile(path.c_str())) ++removed;
     }
     if (depthLeft == 0) return removed;
     for (const std::string& sub : platform::FindSubdirectories(folder.c_str())) {
-        removed += RemoveLeftoversIn(folder + "/" + sub, pattern, depthLeft - 1);
+        removed += RemoveLeftoversIn(folder + "/" + sub, pattern, keep, depthLeft - 1);
     }
     return removed;
 }
 
 }  // namespace
 
-size_t RemoveTempFileLeftovers(const std::string& root) {
-    return RemoveLeftoversIn(root.empty() ? "." : root, platform::UniqueFilePattern(kTempPrefix), kLeftoverSearchDepth);
+size_t RemoveTempFileLeftovers(const std::string& root, const std::set<std::string>& keep) {
+    return RemoveLeftoversIn(root.empty() ? "." : root, platform::UniqueFilePattern(kTempPrefix), keep,
+                             kLeftoverSearchDepth);
 }
 
 TempFile::~TempFile() {

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -43,10 +44,11 @@ private:
 std::string CreateTempFileBeside(const char* path);
 
 // Removes the temporary files CreateTempFileBeside made below `root` that a run killed
-// before it could finish left behind (a stopped run removes its own). Walks at most
-// kLeftoverSearchDepth folders deep. The number of files removed.
+// before it could finish left behind (a stopped run removes its own), except those whose
+// file names (ASCII lower case) are in `keep`: the partial downloads kept for a later run.
+// Walks at most kLeftoverSearchDepth folders deep. The number of files removed.
 constexpr int kLeftoverSearchDepth = 8;
-size_t RemoveTempFileLeftovers(const std::string& root);
+size_t RemoveTempFileLeftovers(const std::string& root, const std::set<std::string>& keep = {});
 
 // Writes `size` bytes to a temporary file beside `path` and moves it onto `path` in one
 // step, so a failed write leaves the old file whole. False on any failure (no temporary

@@ -39,12 +39,13 @@ std::string DeviceStem(const std::string& segment) {
 // Loose files of the installation folder that belong to the tool: the manifest written
 // before each rebuild, the patch pack, and the rebuild's temporary pack; the tool itself,
 // its running copy, a delivered new build, the plug-in and its spare copy, the Unicode
-// layer, and the names a replaced tool or plug-in is moved aside under. Only the
+// layer, the names a replaced tool or plug-in is moved aside under, and the journal of the
+// downloads kept for a later run. Only the
 // self-update and the offline package's own members may write the tool's files.
 const char* const kReservedLooseNames[] = {
     kManifestName,          "patch.dat",   "patch.dattmp",         "update.exe",
     "update.dat",           "newuper.exe", "updatecfg.dll",        "updatecfg.dat",
-    "unicows.dll",          "update.exe.kvoold", "updatecfg.dll.kvoold",
+    "unicows.dll",          "update.exe.kvoold", "updatecfg.dll.kvoold", kPartialJournalName,
 };
 // The system-named temporary files the tool downloads and replaces through ("kvu1A2B.tmp").
 constexpr const char* kTempFilePrefix = "kvu";

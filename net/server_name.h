@@ -11,6 +11,8 @@
 // publication must not lower it).
 constexpr const char* kManifestName = "update.inf";
 constexpr const char* kPublicationMember = "publication.num";
+// The journal of the downloads kept for a later run, a loose file of the installation folder.
+constexpr const char* kPartialJournalName = "update.partial";
 
 enum class NameKind { kPackMember, kLooseFile };
 
@@ -39,6 +41,6 @@ bool IsDeviceName(const std::string& segment);
 // installation's own files: with `packKind`, an entry that takes the place of the pack's
 // own members (the same id); otherwise a loose file that Windows would open in the
 // installation folder as the manifest, the patch pack or its rebuild file, the tool, its
-// copies and plug-in, the Unicode layer, an aside name of a replacement or a temporary file
-// of the tool. Only the self-update and the offline package's own members write those.
+// copies and plug-in, the Unicode layer, an aside name of a replacement, the journal of
+// kept downloads or a temporary file of the tool. Only the self-update and the offline package's own members write those.
 bool IsReservedInstallName(const std::string& name, bool packKind);

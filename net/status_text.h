@@ -6,6 +6,10 @@
 #include <cstddef>
 #include <string>
 
+// A downloaded file that is not what it claims to be (a pack without its member, a body
+// larger than the file can be).
+constexpr const char* kTextBadDownload = "下载的文件[%s]数据异常！！！";
+
 // `text` cut to at most `maxBytes` bytes at a character boundary (GBK double-byte
 // characters stay whole); a cut text ends in "...".
 std::string FitText(const std::string& text, size_t maxBytes);

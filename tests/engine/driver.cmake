@@ -2,6 +2,7 @@
 target_sources(unit_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/driver_test_support.cpp
   ${CMAKE_CURRENT_LIST_DIR}/driver_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/disk_space_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/driver_progress_com_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/driver_result_text_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/self_update_test.cpp

@@ -179,8 +179,8 @@ TEST_F(DriverTest, ARepairRunFetchesADamagedMemberAgain) {
     EXPECT_EQ(UpdateThreadProc(&window, services), UPD_DONE);
     EXPECT_EQ(PackMember("data/b.txt"), "beta v1");
     EXPECT_EQ(PackMember("data/a.txt"), "alpha v1");
-    EXPECT_TRUE(services.log.HasCall("memory download/data/b.txt"));
-    EXPECT_FALSE(services.log.HasCall("memory download/data/a.txt"));
+    EXPECT_TRUE(services.log.HasCall("continue download/data/b.txt"));
+    EXPECT_FALSE(services.log.HasCall("continue download/data/a.txt"));
     EXPECT_FALSE(window.repair);
 }
 

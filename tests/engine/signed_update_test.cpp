@@ -241,13 +241,13 @@ TEST_F(SignedEngineTest, TheNumberIsWrittenOnlyByTheRebuildThatAppliesTheUpdate)
     class StoppingTransfer : public LoggingTransfer {
     public:
         using LoggingTransfer::LoggingTransfer;
-        int32_t DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size,
-                                 ProgressSink* sink, uint64_t maxBytes) override {
+        int32_t ContinueFile(const char* remotePath, const char* localPath, ProgressSink* sink,
+                             uint64_t maxBytes) override {
             if (std::string(remotePath) == "download/data/a.txt") {
                 UpdateEngine::Instance()->Stop(false);
                 return UPD_INTERRUPTED;
             }
-            return LoggingTransfer::DownloadToMemory(remotePath, bytes, size, sink, maxBytes);
+            return LoggingTransfer::ContinueFile(remotePath, localPath, sink, maxBytes);
         }
     } stopping(kServer);
     EXPECT_EQ(Sync(stopping), UPD_INTERRUPTED);

@@ -2,6 +2,8 @@
 // containers; unwrapping a downloaded file on disk and the temporary files beside targets.
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include <filesystem>
 #include <set>
 #include <string>
@@ -227,6 +229,22 @@ TEST(RemoveTempFileLeftovers, RemovesOnlyTheTemporaryFilesOfKilledRuns) {
     EXPECT_EQ(ReadFile("kvu.txt"), "a game file");
     EXPECT_EQ(ReadFile("data/kvu-notes.tmp.txt"), "another game file");
     EXPECT_EQ(RemoveTempFileLeftovers("."), 0u);
+}
+
+// The partial downloads a journal keeps for the next run are no leftovers: the sweep passes
+// them by, in any letter case, and removes the rest.
+TEST(RemoveTempFileLeftovers, KeepsThePartialsNamedToIt) {
+    enginetest::ScratchDir scratch;
+    const std::string kept = CreateTempFileBeside("data/movie.bik");
+    const std::string stray = CreateTempFileBeside("data/other.bik");
+    ASSERT_FALSE(kept.empty());
+    ASSERT_FALSE(stray.empty());
+    // The name as the journal gives it: ASCII lower case, whatever the case on disk.
+    std::string folded = kept.substr(kept.find_last_of("/\\") + 1);
+    for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_EQ(RemoveTempFileLeftovers(".", {folded}), 1u);
+    EXPECT_TRUE(Exists(kept));
+    EXPECT_FALSE(Exists(stray));
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include "engine/update_engine.h"
 #include "engine/update_pk_writer.h"
 #include "net/dir_transfer.h"
+#include "net/local_file.h"
 #include "net/pak_access.h"
 #include "pak/pak_paths.h"
 #include "pak/pak_update_task.h"
@@ -760,3 +761,226 @@ TEST_F(EngineTest, GameStartAfterAnyRunPrefersTheLooseExecutable) {
 }
 
 }  // namespace
+
+namespace {
+
+// How the first run's download of the chosen file ends.
+enum class FirstRunEnd { kLineDrops, kStopKeeps, kStopDiscards };
+
+// Serves the server folder and counts the file bytes it sends. The first ContinueFile of
+// `cutFile` ends once `cut` bytes of it are in the partial, as `end` says.
+class CuttingTransfer : public Transfer {
+public:
+    CuttingTransfer(const std::string& root, std::string cutFile, uint64_t cut, FirstRunEnd end)
+        : root_(root), inner_(root), cutFile_(std::move(cutFile)), cut_(cut), end_(end) {}
+    int32_t DownloadFile(const char* remote, const char* local, ProgressSink* sink, uint64_t maxBytes) override {
+        return inner_.DownloadFile(remote, local, sink, maxBytes);
+    }
+    int32_t ContinueFile(const char* remote, const char* local, ProgressSink* sink, uint64_t maxBytes) override {
+        const std::string content = ReadFile(root_ + "/" + remote);
+        const uint64_t held = LocalFileLength(local);
+        const uint64_t from = held <= content.size() ? held : 0;
+        if (remote != cutFile_ || cutDone_) {
+            served += content.size() - from;
+            return inner_.ContinueFile(remote, local, sink, maxBytes);
+        }
+        cutDone_ = true;
+        {
+            platform::OwnedFile file(from > 0 ? OpenLocalFileAt(local, from) : CreateLocalFile(local));
+            const std::string part = content.substr(from, cut_ - from);
+            platform::WriteToFile(file.get(), part.data(), static_cast<uint32_t>(part.size()));
+        }
+        served += cut_ - from;
+        if (end_ == FirstRunEnd::kLineDrops) return kResultSkipped;
+        UpdateEngine::Instance()->Stop(end_ == FirstRunEnd::kStopKeeps);
+        return UPD_INTERRUPTED;
+    }
+    int32_t DownloadToMemory(const char* remote, const uint8_t** bytes, uint32_t* size, ProgressSink* sink,
+                             uint64_t maxBytes) override {
+        return inner_.DownloadToMemory(remote, bytes, size, sink, maxBytes);
+    }
+    void Interrupt() override { inner_.Interrupt(); }
+    uint64_t served = 0;
+
+private:
+    std::string root_;
+    DirTransfer inner_;
+    std::string cutFile_;
+    uint64_t cut_;
+    FirstRunEnd end_;
+    bool cutDone_ = false;
+};
+
+std::string Sample(size_t size, int seed) {
+    std::string s(size, '\0');
+    for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 31 + seed * 7 + i / 1000) % 251);
+    return s;
+}
+
+// The temporary files left anywhere below the installation.
+std::vector<std::string> TempFilesLeft() {
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(".")) {
+        const std::string name = entry.path().filename().string();
+        if (name.compare(0, 3, "kvu") == 0) left.push_back(entry.path().string());
+    }
+    return left;
+}
+
+struct KeptPartialCase {
+    const char* name;
+    bool loose;                 // the cut file is a loose file (else a pack member)
+    FirstRunEnd end;
+    // Between the runs: the server's new publication, or the partial's bytes damaged.
+    enum class Then { kNothing, kRecordChanged, kNoLongerListed, kPartialDamaged } then;
+    bool keptAfterFirstRun;     // a partial and its journal entry remain after the first run
+};
+
+}  // namespace
+
+// A file whose download stops early keeps its bytes for the next run, which fetches only the
+// rest; a partial that no longer fits its record, or whose bytes are not the file's, is never
+// spliced into the file; nothing is left behind once the file is installed or unlisted.
+TEST_F(EngineTest, APartialDownloadIsContinuedByTheNextRunOrDiscarded) {
+    using Then = KeptPartialCase::Then;
+    constexpr size_t kSize = 200000;
+    constexpr uint64_t kCut = 120000;
+    const std::vector<KeptPartialCase> cases = {
+        {"pack-member-after-a-dropped-line", false, FirstRunEnd::kLineDrops, Then::kNothing, true},
+        {"loose-file-after-a-dropped-line", true, FirstRunEnd::kLineDrops, Then::kNothing, true},
+        {"after-a-stop-that-keeps", false, FirstRunEnd::kStopKeeps, Then::kNothing, true},
+        {"after-a-stop-that-discards", true, FirstRunEnd::kStopDiscards, Then::kNothing, false},
+        {"record-changed-meanwhile", false, FirstRunEnd::kLineDrops, Then::kRecordChanged, true},
+        {"file-no-longer-listed", true, FirstRunEnd::kLineDrops, Then::kNoLongerListed, true},
+        {"kept-bytes-damaged", true, FirstRunEnd::kLineDrops, Then::kPartialDamaged, true},
+        {"kept-pack-bytes-damaged", false, FirstRunEnd::kLineDrops, Then::kPartialDamaged, true},
+    };
+    for (const KeptPartialCase& c : cases) {
+        for (const char* installed : {"patch.dat", "movie.bik", kPartialJournalName}) platform::RemoveFile(installed);
+        const Published other{"data/other.txt", "other v1"};
+        Install({other, {"movie.bik", "old movie", c.loose}});
+        const Published v2{"movie.bik", Sample(kSize, 2), c.loose};
+        // Fetched before the cut file, so a stop finds it checked and queued for the pack.
+        const Published extra{"data/extra.txt", std::string(3000, 'e')};
+        Publish("v2", {other, extra, v2});
+        const std::string remote = RecordOf(v2).remotePath;
+
+        UiRecorder ui(platform::kIdYes);
+        CuttingTransfer first(scratch.path() + "/v2", remote, kCut, c.end);
+        Sync("v2", &first);
+        EXPECT_EQ(Exists(kPartialJournalName), c.keptAfterFirstRun) << c.name;
+        const std::vector<std::string> kept = TempFilesLeft();
+        ASSERT_EQ(kept.size(), c.keptAfterFirstRun ? 1u : 0u) << c.name;
+        if (c.keptAfterFirstRun) {
+            EXPECT_EQ(LocalFileLength(kept[0].c_str()), kCut) << c.name;
+        }
+
+        Published v3 = v2;
+        std::vector<Published> second = {other, extra, v2};
+        if (c.then == Then::kRecordChanged) {
+            second = {other, extra, v3 = Published{"movie.bik", Sample(kSize, 3), c.loose}};
+        }
+        if (c.then == Then::kNoLongerListed) second = {other, extra};
+        if (c.then == Then::kPartialDamaged) WriteFile(kept[0], std::string(kCut, 'x'));
+        Publish("v3", second);
+
+        CuttingTransfer next(scratch.path() + "/v3", "", 0, FirstRunEnd::kLineDrops);
+        const PassResult r = Sync("v3", &next);
+        uint64_t expected = kSize;
+        if (c.keptAfterFirstRun && c.then == Then::kNothing) expected = kSize - kCut;
+        if (c.then == Then::kPartialDamaged) expected = (kSize - kCut) + kSize;
+        if (c.then == Then::kNoLongerListed) expected = 0;
+        // A discarding stop installed nothing and kept none of the run's downloads.
+        const bool discarded = c.end == FirstRunEnd::kStopDiscards;
+        if (discarded) expected += extra.content.size();
+        EXPECT_EQ(next.served, expected) << c.name;
+        EXPECT_EQ(PackMember("data/extra.txt"), extra.content) << c.name;
+        if (c.then != Then::kNoLongerListed) {
+            EXPECT_EQ(r.failures, 0u) << c.name;
+            // The counters start from what was on disk.
+            const uint64_t toCome = c.keptAfterFirstRun && c.then != Then::kRecordChanged ? kSize - kCut : kSize;
+            EXPECT_EQ(r.total, toCome + (discarded ? extra.content.size() : 0)) << c.name;
+            EXPECT_EQ(c.loose ? ReadFile("movie.bik") : PackMember("movie.bik"), v3.content) << c.name;
+        }
+        EXPECT_TRUE(TempFilesLeft().empty()) << c.name;
+        EXPECT_FALSE(Exists(kPartialJournalName)) << c.name;
+    }
+}
+
+// A file that fails its MD5 is fetched whole once more (a transfer continued within the
+// request, or a server that answered REST from byte 0, may have spliced it), and only then
+// counts as failed, with one message; a good second fetch installs it.
+TEST_F(EngineTest, AFileThatFailsItsMd5IsFetchedWholeOnceMore) {
+    const std::string good = Sample(50000, 4);
+    struct Case {
+        const char* name;
+        bool secondFetchGood;
+    };
+    for (const Case& c : {Case{"bad-both-times", false}, Case{"spliced-once", true}}) {
+        platform::RemoveFile("patch.dat");
+        Install({{"data/a.txt", "a1"}});
+        Publish("v2", {{"data/a.txt", "a1"}, {"data/x.bin", good}});
+        // The first fetch (and with a bad publication every fetch) serves other bytes.
+        WriteFile(scratch.path() + "/v2/download/data/x.bin", Sample(50000, 5));
+        class SwappingTransfer : public CuttingTransfer {
+        public:
+            SwappingTransfer(const std::string& root, std::function<void()> afterFirst)
+                : CuttingTransfer(root, "", 0, FirstRunEnd::kLineDrops), afterFirst_(std::move(afterFirst)) {}
+            int32_t ContinueFile(const char* remote, const char* local, ProgressSink* sink, uint64_t maxBytes) override {
+                const int32_t rc = CuttingTransfer::ContinueFile(remote, local, sink, maxBytes);
+                if (calls_++ == 0) afterFirst_();
+                return rc;
+            }
+
+        private:
+            std::function<void()> afterFirst_;
+            int calls_ = 0;
+        } transfer(scratch.path() + "/v2", [&] {
+            if (c.secondFetchGood) WriteFile(scratch.path() + "/v2/download/data/x.bin", good);
+        });
+        UiRecorder ui;
+        const PassResult r = Sync("v2", &transfer);
+        EXPECT_EQ(transfer.served, 2 * good.size()) << c.name;
+        EXPECT_EQ(r.failures, c.secondFetchGood ? 0u : 1u) << c.name;
+        EXPECT_EQ(ui.HasBoxCaption("MD5校验失败！"), !c.secondFetchGood) << c.name;
+        EXPECT_EQ(PackMember("data/x.bin"), c.secondFetchGood ? good : "<absent>") << c.name;
+        EXPECT_TRUE(TempFilesLeft().empty()) << c.name;
+    }
+}
+
+// A process killed after some files were fetched and checked but before the rebuild has
+// them (simulated by a throw out of the next download) loses none of those downloads: the
+// next run fetches only what had not arrived.
+TEST_F(EngineTest, AKillBeforeTheRebuildCostsNoFinishedDownload) {
+    struct Killed {};
+    class KillingTransfer : public CuttingTransfer {
+    public:
+        using CuttingTransfer::CuttingTransfer;
+        int32_t ContinueFile(const char* remote, const char* local, ProgressSink* sink, uint64_t maxBytes) override {
+            if (std::string(remote) == "download/data/c.bin") throw Killed();
+            return CuttingTransfer::ContinueFile(remote, local, sink, maxBytes);
+        }
+    };
+    Install({{"data/a.txt", "a1"}});
+    const std::vector<Published> v2 = {{"data/a.bin", Sample(70000, 1)},
+                                       {"data/b.bin", Sample(80000, 2), true},
+                                       {"data/c.bin", Sample(90000, 3)}};
+    Publish("v2", v2);
+    {
+        KillingTransfer killing(scratch.path() + "/v2", "", 0, FirstRunEnd::kLineDrops);
+        UiRecorder ui;
+        EXPECT_THROW(Sync("v2", &killing), Killed);
+        EXPECT_EQ(killing.served, 70000u + 80000u);
+    }
+    UpdateEngine::Instance()->Release();  // what the killed process held goes with it
+    CuttingTransfer next(scratch.path() + "/v2", "", 0, FirstRunEnd::kLineDrops);
+    UiRecorder ui;
+    const PassResult r = Sync("v2", &next);
+    EXPECT_EQ(r.failures, 0u);
+    EXPECT_EQ(next.served, 90000u);
+    EXPECT_EQ(PackMember("data/a.bin"), v2[0].content);
+    EXPECT_EQ(ReadFile("data/b.bin"), v2[1].content);
+    EXPECT_EQ(PackMember("data/c.bin"), v2[2].content);
+    EXPECT_TRUE(TempFilesLeft().empty());
+    EXPECT_FALSE(Exists(kPartialJournalName));
+}
