@@ -7,6 +7,7 @@
 #include "engine/md5.h"
 #include "engine/signature.h"
 #include "engine/signed_fetch.h"
+#include "net/pak_access.h"
 #include "net/transfer.h"
 
 namespace {
@@ -36,6 +37,17 @@ const DeltaEntry* EntryFor(const std::vector<DeltaEntry>& entries, const Manifes
 std::string DeltaListPathBeside(const std::string& remoteListPath) {
     const size_t slash = remoteListPath.rfind('/');
     return (slash == std::string::npos ? std::string() : remoteListPath.substr(0, slash + 1)) + kDeltaListName;
+}
+
+bool MayUseDeltas(const LocalRecordSet& local, const RemoteRecordList& remote) {
+    for (const ManifestRecord& r : remote) {
+        std::string md5;
+        uint64_t size = 0;
+        if (!RecordContent(r, &md5, &size) || size < kDeltaMinFileSize) continue;
+        const auto l = local.find(r.name);
+        if (l != local.end() && IsMd5DigestText(l->second.digest) && l->second.digest != r.digest) return true;
+    }
+    return false;
 }
 
 std::vector<DeltaEntry> FetchDeltaList(Transfer& transfer, const PublisherKey* key, const std::string& remotePath) {
@@ -86,4 +98,35 @@ DeltaOutcome FetchThroughDelta(Transfer& transfer, const std::vector<DeltaEntry>
         return DeltaOutcome::kWrongResult;
     }
     return DeltaOutcome::kApplied;
+}
+
+DeltaOutcome FetchInstalledThroughDelta(Transfer& transfer, const std::vector<DeltaEntry>& entries,
+                                        const ManifestRecord& record, const std::string& packPath,
+                                        ProgressSink* sink, std::string* result) {
+    result->clear();
+    std::string newMd5;
+    uint64_t newSize = 0;
+    if (!RecordContent(record, &newMd5, &newSize)) return DeltaOutcome::kNoPatch;
+    bool offered = false;
+    for (const DeltaEntry& e : entries) offered = offered || (e.name == record.name && e.newMd5 == newMd5);
+    if (!offered) return DeltaOutcome::kNoPatch;
+    InstalledFiles files;
+    if (!record.IsUnpack()) files.OpenPack(packPath.c_str());
+    const InstalledFile installed =
+        files.Read(record.name, record.IsUnpack(), static_cast<uint32_t>(kDeltaMaxContentSize));
+    if (!installed.found) return DeltaOutcome::kNoPatch;
+    return FetchThroughDelta(transfer, entries, record, installed.bytes.data(), installed.bytes.size(), sink,
+                             result);
+}
+
+std::string CountedDownloadSize(const std::vector<DeltaEntry>& entries, const ManifestRecord& record,
+                                const ManifestRecord* installed) {
+    if (installed == nullptr || entries.empty() || !IsMd5DigestText(installed->digest) ||
+        installed->size.empty() || installed->size.find_first_not_of("0123456789") != std::string::npos ||
+        installed->size.size() > 19)
+        return record.size;
+    const uint64_t patch =
+        DeltaPatchSize(entries, record, installed->digest.substr(kDigestPrefixLength),
+                       std::strtoull(installed->size.c_str(), nullptr, 10));
+    return patch > 0 ? std::to_string(patch) : record.size;
 }

@@ -18,6 +18,9 @@ constexpr const char* kDeltaListHeader = "KVO delta list 1";
 // A list larger than this or with more entries is refused whole.
 constexpr size_t kDeltaListMaxBytes = 8u << 20;
 constexpr size_t kDeltaListMaxEntries = 65536;
+// Files smaller than this get no patch: one pack block, fetched whole in about the time a
+// request for its patch takes.
+constexpr uint64_t kDeltaMinFileSize = 64 * 1024;
 // Where paktool puts the patches, below the publication's folder.
 constexpr const char* kDeltaPatchDir = "delta/";
 

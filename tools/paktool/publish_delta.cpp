@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 
 #include "engine/delta_list.h"
@@ -125,7 +126,10 @@ int PublishDeltas(const ParsedArgs& args, const DeltaSources& sources, const Pub
     std::vector<DeltaEntry> entries;
     for (const ManifestRecord& record : records) {
         const auto newPath = newPaths.find(record.name);
-        if (IsRemovalRecord(record) || newPath == newPaths.end()) continue;
+        // Small files are fetched whole: the updater does not look for their patches.
+        if (IsRemovalRecord(record) || newPath == newPaths.end() ||
+            std::strtoull(record.size.c_str(), nullptr, 10) < kDeltaMinFileSize)
+            continue;
         std::vector<std::string> oldPaths;
         for (const auto& tree : sources) {
             const auto old = tree.find(record.name);
