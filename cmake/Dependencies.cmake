@@ -1,7 +1,7 @@
-# zlib, liblzma, liblzo2, libsodium (SHA-256 and Ed25519 for publisher signatures) and libcurl
-# (the HTTP(S) transport).
-# Host: Debian's -dev packages. MinGW: zlib from libz-mingw-w64-dev, liblzma, liblzo2,
-# libsodium and libcurl cross-built statically by scripts/setup.sh into ${UPDATER_DEPS_DIR}/<triplet>.
+# zlib, liblzma, liblzo2, libsodium (SHA-256 and Ed25519 for publisher signatures), libzstd
+# (delta patches) and libcurl (the HTTP(S) transport).
+# Host: Debian's -dev packages. MinGW: zlib from libz-mingw-w64-dev, the others cross-built
+# statically by scripts/setup.sh into ${UPDATER_DEPS_DIR}/<triplet>.
 if(WIN32)
   set(UPDATER_DEPS_DIR "$ENV{UPDATER_DEPS_DIR}")
   if(NOT UPDATER_DEPS_DIR)
@@ -9,8 +9,8 @@ if(WIN32)
   endif()
   set(_deps ${UPDATER_DEPS_DIR}/${UPDATER_TRIPLET})
   if(NOT EXISTS ${_deps}/lib/liblzma.a OR NOT EXISTS ${_deps}/lib/liblzo2.a
-     OR NOT EXISTS ${_deps}/lib/libsodium.a)
-    message(FATAL_ERROR "Cross-built liblzma/liblzo2/libsodium missing in ${_deps}: run scripts/setup.sh")
+     OR NOT EXISTS ${_deps}/lib/libsodium.a OR NOT EXISTS ${_deps}/lib/libzstd.a)
+    message(FATAL_ERROR "Cross-built liblzma/liblzo2/libsodium/libzstd missing in ${_deps}: run scripts/setup.sh")
   endif()
   add_library(dep_zlib INTERFACE)
   target_link_libraries(dep_zlib INTERFACE /usr/${UPDATER_TRIPLET}/lib/libz.a)
@@ -34,12 +34,16 @@ if(WIN32)
   target_include_directories(dep_curl SYSTEM INTERFACE ${_deps}/include)
   target_compile_definitions(dep_curl INTERFACE CURL_STATICLIB)
   target_link_libraries(dep_curl INTERFACE ${_deps}/lib/libcurl.a ws2_32 crypt32 secur32 bcrypt advapi32)
+  add_library(dep_zstd INTERFACE)
+  target_include_directories(dep_zstd SYSTEM INTERFACE ${_deps}/include)
+  target_link_libraries(dep_zstd INTERFACE ${_deps}/lib/libzstd.a)
 else()
   find_package(ZLIB REQUIRED)
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(LZMA REQUIRED IMPORTED_TARGET liblzma)
   pkg_check_modules(LZO REQUIRED IMPORTED_TARGET lzo2)
   pkg_check_modules(SODIUM REQUIRED IMPORTED_TARGET libsodium)
+  pkg_check_modules(ZSTD REQUIRED IMPORTED_TARGET libzstd)
   add_library(dep_zlib INTERFACE)
   target_link_libraries(dep_zlib INTERFACE ZLIB::ZLIB)
   add_library(dep_lzma INTERFACE)
@@ -51,6 +55,8 @@ else()
   pkg_check_modules(CURL REQUIRED IMPORTED_TARGET libcurl)
   add_library(dep_curl INTERFACE)
   target_link_libraries(dep_curl INTERFACE PkgConfig::CURL)
+  add_library(dep_zstd INTERFACE)
+  target_link_libraries(dep_zstd INTERFACE PkgConfig::ZSTD)
 endif()
 
 # GoogleTest: the host uses Debian's packaged library; MinGW builds compile Debian's

@@ -8,6 +8,7 @@ target_sources(updater_engine PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/signed_fetch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/manifest_store.cpp
   ${CMAKE_CURRENT_LIST_DIR}/update_engine.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/update_engine_delta.cpp
   ${CMAKE_CURRENT_LIST_DIR}/disk_space.cpp
   ${CMAKE_CURRENT_LIST_DIR}/partial_downloads.cpp
   ${CMAKE_CURRENT_LIST_DIR}/installed_check.cpp

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "common/show_status.h"
+#include "engine/delta_fetch.h"
 #include "engine/failure_sink.h"
 #include "engine/installed_check.h"
 #include "engine/manifest.h"
@@ -157,6 +158,9 @@ int32_t UpdateEngine::CheckForUpdates(ProgressSink* sink, ManifestStore& store, 
     if (ParseManifest(store, ManifestSource::Pack(packPath.c_str()), &local, nullptr) != UPD_DONE) return UPD_E_DATA;
     localPackPath_ = packPath;
     if (const int32_t rc = AdoptPublication(isSigned ? &number : nullptr, remoteList); rc != 0) return rc;
+    // Patches beside the list, if the publication has any (a signed build: validly signed).
+    if (MayUseDeltas(local, remote))
+        deltas_ = FetchDeltaList(transfer, BuiltInPublisherKey(), DeltaListPathBeside(remoteList));
 
     const int32_t compared = CompareManifests(local, remote, &total, &count);
     // Files no longer listed (or listed with another content) leave no partial behind, and
@@ -243,8 +247,9 @@ int32_t UpdateEngine::CompareManifests(LocalRecordSet& local, RemoteRecordList& 
             }
             if (!reference.empty() && reference == r.digest) continue;
         }
+        // A file a patch brings counts with the patch's size.
+        total = AddSize(total, CountedDownloadSize(deltas_, r, l != local.end() && !kindChanged ? &l->second : nullptr));
         if (l != local.end()) local.erase(l);
-        total = AddSize(total, r.size);
         ++count;
         toFetch.push_back(std::move(r));
     }
@@ -435,6 +440,11 @@ int32_t UpdateEngine::FetchRecord(const ManifestRecord& record, ProgressSink* si
         if (!AddToPack(task, record, nullptr, 0)) return OnFetchFailure(failures, record.remotePath);
         *installed = true;
         return 0;
+    }
+    switch (InstallThroughDelta(record, sink, task, transfer)) {
+        case DeltaInstall::kInstalled: *installed = true; return 0;
+        case DeltaInstall::kStopped: return OnFetchFailure(failures, record.remotePath);
+        case DeltaInstall::kFetchWhole: break;
     }
     std::string partial;
     std::vector<uint8_t> content;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/delta_list.h"
 #include "engine/manifest_record.h"
 #include "engine/partial_downloads.h"
 #include "net/transfer.h"
@@ -135,7 +136,14 @@ private:
     void RetireOldKind(PakUpdateTask& task, const ManifestRecord& record);
     // The ids of the pack entries the kept records name, before anything is installed.
     void ClaimKeptPackIds();
+    // Installs `record` from its installed content and a patch the delta list offers for it.
+    // Any failure short of a stop asks for the whole file.
+    enum class DeltaInstall { kInstalled, kFetchWhole, kStopped };
+    DeltaInstall InstallThroughDelta(const ManifestRecord& record, ProgressSink* sink, PakUpdateTask& task,
+                                     Transfer& transfer);
 
+    // The patches the publication offers (empty: whole files only).
+    std::vector<DeltaEntry> deltas_;
     std::vector<ManifestRecord> toFetch_;
     std::vector<ManifestRecord> kept_;
     std::vector<ManifestRecord> applied_;

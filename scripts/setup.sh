@@ -2,8 +2,8 @@
 # Prepares a Debian 12 machine (as root) for every build and test of this project:
 #   - the Debian packages the builds and tests use (only the missing ones are installed),
 #   - the zh_CN.UTF-8 locale the Windows programs run under,
-#   - liblzma, liblzo2, libsodium and libcurl (Schannel) cross-built as static libraries for both
-#     MinGW targets from Debian's source packages, into ${UPDATER_DEPS_DIR:-/var/cache/kvo-updater-deps}.
+#   - liblzma, liblzo2, libsodium, libzstd and libcurl (Schannel) cross-built as static libraries
+#     for both MinGW targets from Debian's source packages, into ${UPDATER_DEPS_DIR:-/var/cache/kvo-updater-deps}.
 # Safe to re-run: a machine that has everything is checked in a few seconds.
 set -euo pipefail
 
@@ -21,13 +21,15 @@ PACKAGES=(
   autoconf automake libtool
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   clang libclang-rt-14-dev
-  # libraries: host and MinGW zlib, host liblzma/liblzo2/libsodium (the MinGW ones are built
-  # below)
-  zlib1g-dev libz-mingw-w64-dev liblzma-dev liblzo2-dev libsodium-dev
+  # libraries: host and MinGW zlib, host liblzma/liblzo2/libsodium/libzstd (the MinGW ones are
+  # built below)
+  zlib1g-dev libz-mingw-w64-dev liblzma-dev liblzo2-dev libsodium-dev libzstd-dev
   # the HTTP(S) transport: the host's libcurl (OpenSSL); the MinGW one is built below
   libcurl4-openssl-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  # zstd's own program applies the published patches in the paktool tests, independently
+  zstd
   # the reference MD5 the MD5 benchmark is measured against (not linked into the product)
   libssl-dev
   # LHA peers for the method 1 coder
@@ -125,13 +127,9 @@ source_version_of() {
 }
 
 # Unpacks source package $1 (version $2 if Debian still has it, else its current version)
-# under $DEPS_DIR/src/$1_$2/; sets SOURCE_DIR to the unpacked tree.
-fetch_source() {
-  local pkg=$1 version=$2 work=$DEPS_DIR/src/${1}_${2#*:}
-  if [ -f "$work/.unpacked" ]; then
-    SOURCE_DIR=$(cat "$work/.unpacked")
-    return
-  fi
+# into the directory $3.
+unpack_source() {
+  local pkg=$1 version=$2 work=$3
   ensure_deb_src
   rm -rf "$work"
   mkdir -p "$work"
@@ -142,7 +140,31 @@ fetch_source() {
     || { apt-get update -q >&2 || true; ( cd "$work" && "${get[@]}" "$pkg=$version" ) >&2; } \
     || { log "version $version unavailable; fetching the current $pkg source"
          ( cd "$work" && "${get[@]}" "$pkg" ) >&2; } \
+    || unpack_any_version "$pkg" "$work" \
     || die "apt-get source $pkg failed"
+}
+
+# A mirror may lack the sources of an update (the security archive): try every version of
+# source package $1 the package index knows, into directory $2, until one unpacks.
+unpack_any_version() {
+  local pkg=$1 work=$2 other
+  for other in $(apt-cache showsrc "$pkg" 2>/dev/null | sed -n 's/^Version: //p' | sort -rV); do
+    log "trying the $pkg source $other"
+    rm -rf "${work:?}"/*
+    ( cd "$work" && apt-get source -q -o APT::Sandbox::User=root "$pkg=$other" ) >&2 && return 0
+  done
+  return 1
+}
+
+# Unpacks source package $1 (version $2 if Debian still has it, else its current version)
+# under $DEPS_DIR/src/$1_$2/; sets SOURCE_DIR to the unpacked tree.
+fetch_source() {
+  local pkg=$1 version=$2 work=$DEPS_DIR/src/${1}_${2#*:}
+  if [ -f "$work/.unpacked" ]; then
+    SOURCE_DIR=$(cat "$work/.unpacked")
+    return
+  fi
+  unpack_source "$pkg" "$version" "$work"
   SOURCE_DIR=$(find "$work" -mindepth 2 -maxdepth 2 -name configure -type f -printf '%h\n' | head -n 1)
   if [ -z "$SOURCE_DIR" ]; then
     # Debian builds some packages (libsodium) with autoreconf: generate the script the same way.
@@ -206,19 +228,63 @@ CURL_OPTIONS=(
   --disable-mqtt --disable-smb --disable-manual
 )
 
+# zstd ships no configure script: its own CMake project builds the static library alone
+# (no programs, no threads: the updater compresses and decompresses on the caller's thread).
+# Arguments: source version, triplet.
+cross_build_zstd() {
+  local pkg=libzstd version=$1 triplet=$2
+  local prefix=$DEPS_DIR/$triplet
+  local stamp=$prefix/.stamp-$pkg
+  if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$version" ] && [ -f "$prefix/lib/libzstd.a" ]; then
+    log "$pkg $version for $triplet: up to date"
+    return
+  fi
+  local work=$DEPS_DIR/src/${pkg}_${version#*:} src build
+  if [ -f "$work/.unpacked" ]; then
+    src=$(cat "$work/.unpacked")
+  else
+    unpack_source "$pkg" "$version" "$work"
+    src=$(find "$work" -mindepth 2 -maxdepth 2 -name build -type d -printf '%h\n' | head -n 1)
+    [ -n "$src" ] && [ -f "$src/build/cmake/CMakeLists.txt" ] \
+      || die "no build/cmake in the unpacked source of $pkg ($work)"
+    echo "$src" > "$work/.unpacked"
+  fi
+  build=$DEPS_DIR/build/$triplet/$pkg
+  rm -rf "$build"
+  mkdir -p "$build" "$prefix"
+  log "building $pkg $version for $triplet"
+  (
+    cd "$build"
+    cmake "$src/build/cmake" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_C_COMPILER="$triplet-gcc-posix" \
+      -DCMAKE_CXX_COMPILER="$triplet-g++-posix" -DCMAKE_RC_COMPILER="$triplet-windres" \
+      -DCMAKE_INSTALL_PREFIX="$prefix" \
+      -DZSTD_BUILD_STATIC=ON -DZSTD_BUILD_SHARED=OFF -DZSTD_BUILD_PROGRAMS=OFF \
+      -DZSTD_BUILD_TESTS=OFF -DZSTD_BUILD_CONTRIB=OFF -DZSTD_MULTITHREAD_SUPPORT=OFF \
+      -DZSTD_LEGACY_SUPPORT=OFF > configure.log 2>&1 \
+      || { tail -40 configure.log >&2; exit 1; }
+    cmake --build . -j "$JOBS" > make.log 2>&1 || { tail -40 make.log >&2; exit 1; }
+    cmake --install . > install.log 2>&1 || { tail -40 install.log >&2; exit 1; }
+  ) || die "building $pkg for $triplet failed (logs in $build)"
+  echo "$version" > "$stamp"
+}
+
 build_cross_libs() {
-  local xz_version lzo_version sodium_version curl_version triplet
+  local xz_version lzo_version sodium_version zstd_version curl_version triplet
   xz_version=$(source_version_of liblzma-dev)
   lzo_version=$(source_version_of liblzo2-dev)
   sodium_version=$(source_version_of libsodium-dev)
+  zstd_version=$(source_version_of libzstd-dev)
   curl_version=$(source_version_of libcurl4-openssl-dev)
-  [ -n "$xz_version" ] && [ -n "$lzo_version" ] && [ -n "$sodium_version" ] && [ -n "$curl_version" ] \
-    || die "liblzma-dev/liblzo2-dev/libsodium-dev/libcurl4-openssl-dev not installed"
+  [ -n "$xz_version" ] && [ -n "$lzo_version" ] && [ -n "$sodium_version" ] \
+    && [ -n "$zstd_version" ] && [ -n "$curl_version" ] \
+    || die "liblzma-dev/liblzo2-dev/libsodium-dev/libzstd-dev/libcurl4-openssl-dev not installed"
   for triplet in "${TRIPLETS[@]}"; do
     cross_build xz-utils "$xz_version" "$triplet" liblzma.a "${XZ_OPTIONS[@]}"
     cross_build lzo2 "$lzo_version" "$triplet" liblzo2.a
     cross_build libsodium "$sodium_version" "$triplet" libsodium.a "${SODIUM_OPTIONS[@]}"
     cross_build curl "$curl_version" "$triplet" libcurl.a "${CURL_OPTIONS[@]}"
+    cross_build_zstd "$zstd_version" "$triplet"
   done
 }
 

@@ -9,3 +9,7 @@ if(NOT CMAKE_CROSSCOMPILING)
            COMMAND ${BASH_PROGRAM} ${CMAKE_CURRENT_LIST_DIR}/publish_cli_test.sh $<TARGET_FILE:paktool>
                    $<TARGET_FILE:make_test_pe>)
 endif()
+if(NOT CMAKE_CROSSCOMPILING)
+  add_test(NAME paktool_delta_cli
+           COMMAND ${BASH_PROGRAM} ${CMAKE_CURRENT_LIST_DIR}/delta_cli_test.sh $<TARGET_FILE:paktool>)
+endif()

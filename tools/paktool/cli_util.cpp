@@ -243,6 +243,14 @@ const char* ParsedArgs::Value(const char* name) const {
 
 bool ParsedArgs::Has(const char* name) const { return Find(name) != nullptr; }
 
+std::vector<const char*> ParsedArgs::Values(const char* name) const {
+    std::vector<const char*> values;
+    for (const Given& given : given_) {
+        if (OptionMatches(defs_[given.def], name)) values.push_back(given.value);
+    }
+    return values;
+}
+
 int ParseArgs(int argc, char** argv, const std::vector<OptionDef>& optionDefs, ParsedArgs& out) {
     if (g_help.requested) {
         g_help.requested = false;
@@ -275,7 +283,7 @@ int ParseArgs(int argc, char** argv, const std::vector<OptionDef>& optionDefs, P
             ++defIndex;
         if (defIndex == out.defs_.size()) return FailUsage(("unknown option '" + name + "'").c_str());
         const OptionDef* def = &out.defs_[defIndex];
-        if (out.Has(name.c_str()))
+        if (!def->repeatable && out.Has(name.c_str()))
             return FailUsage(("option " + std::string(DisplayName(*def)) + " given twice").c_str());
         const char* value = nullptr;
         if (def->takesValue) {

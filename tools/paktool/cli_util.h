@@ -69,6 +69,7 @@ struct OptionDef {
     const char* shortName;
     const char* longName;
     bool takesValue;
+    bool repeatable = false;  // may be given more than once (see ParsedArgs::Values)
 };
 
 // The result of ParseArgs.
@@ -78,6 +79,8 @@ public:
     const char* Value(const char* name) const;
     // True when the option named `name` (either form) was given.
     bool Has(const char* name) const;
+    // Every value given for a repeatable option, in the order given.
+    std::vector<const char*> Values(const char* name) const;
     const std::vector<const char*>& Positional() const { return positional_; }
 
 private:

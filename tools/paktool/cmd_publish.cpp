@@ -16,6 +16,7 @@
 #include "tools/paktool/console_text.h"
 #include "tools/paktool/paktool_command.h"
 #include "tools/paktool/publication_check.h"
+#include "tools/paktool/publish_delta.h"
 #include "tools/paktool/publish_removals.h"
 #include "tools/paktool/publish_util.h"
 #include "tools/paktool/signing_util.h"
@@ -205,7 +206,7 @@ int RunPublish(int argc, char** argv) {
                                            {nullptr, "--tool", true},         {nullptr, "--plugin-version", true},
                                            {nullptr, "--plugin", true},       kSignOption,
                                            kNumberOption,                     kForceOption,
-                                           kUtf8NamesOptionDef};
+                                           kUtf8NamesOptionDef,               kDeltaFromOption};
     if (int rc = ParseArgs(argc, argv, optionDefs, args); rc != kExitOk) return rc;
     if (int rc = ExpectPositional(args, 2); rc != kExitOk) return rc;
     if (int rc = CheckPairs(args); rc != kExitOk) return rc;
@@ -219,6 +220,8 @@ int RunPublish(int argc, char** argv) {
     PublicationSigner signer;
     const std::string currentSig = JoinPath(serverDir, prefix + kRemoteListName) + kSignatureSuffix;
     if (int rc = signer.Init(args, currentSig); rc != kExitOk) return rc;
+    DeltaSources deltaSources;
+    if (int rc = ScanDeltaSources(args, deltaSources); rc != kExitOk) return rc;
     std::vector<ManifestRecord> previous;
     if (int rc = ReadPublishedList(JoinPath(serverDir, prefix + kRemoteListName), previous); rc != kExitOk) return rc;
     const std::string fileDir = GameFileDir(args, prefix);
@@ -226,6 +229,7 @@ int RunPublish(int argc, char** argv) {
     if (int rc = PublishFiles(args, signer, serverDir, fileDir, records); rc != kExitOk) return rc;
     const size_t fileCount = records.size();
     if (int rc = PublishRemovals(args, signer, serverDir, fileDir, previous, records); rc != kExitOk) return rc;
+    if (int rc = PublishDeltas(args, deltaSources, signer, serverDir, prefix, records); rc != kExitOk) return rc;
     if (int rc = WriteRemoteList(signer, serverDir, prefix, records); rc != kExitOk) return rc;
     if (int rc = WriteVersionFiles(args, signer, serverDir, prefix); rc != kExitOk) return rc;
     // Record paths are folded (the engine folds what it reads), DIR as given is not.
@@ -240,7 +244,7 @@ int RunPublish(int argc, char** argv) {
 const PaktoolCommandRegistration kRegistration{
     {"publish",
      "GAMEDIR SERVERDIR [--dir DIR] [--platform P] [--wrap] [--tool-version N --tool FILE] "
-     "[--plugin-version N [--plugin FILE]] [--sign SECRET [--number N [--force]]] [--utf8-names]",
+     "[--plugin-version N [--plugin FILE]] [--sign SECRET [--number N [--force]]] [--utf8-names] [--delta-from OLDGAMEDIR]...",
      "write the server tree of an update (files, update.pak, version file) from a game folder", RunPublish}};
 
 }  // namespace

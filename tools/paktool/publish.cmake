@@ -3,6 +3,7 @@ target_sources(paktool PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/publish_util.cpp
   ${CMAKE_CURRENT_LIST_DIR}/publication_check.cpp
   ${CMAKE_CURRENT_LIST_DIR}/publish_removals.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/publish_delta.cpp
   ${CMAKE_CURRENT_LIST_DIR}/game_names.cpp
   ${CMAKE_CURRENT_LIST_DIR}/run_diagnosis.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cmd_publish.cpp

@@ -1,0 +1,147 @@
+#include "tools/paktool/publish_delta.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+#include "engine/delta_list.h"
+#include "engine/delta_patch.h"
+#include "engine/md5.h"
+#include "platform/platform.h"
+#include "tools/paktool/console_text.h"
+#include "tools/paktool/publish_util.h"
+#include "tools/paktool/signing_util.h"
+
+const OptionDef kDeltaFromOption = {nullptr, "--delta-from", true, true};
+
+namespace {
+
+constexpr uint64_t kPercent = 100;
+
+int ReadContent(const std::string& path, const char* what, std::vector<uint8_t>& bytes) {
+    return ReadWholeFile(path.c_str(), kDeltaMaxContentSize - 1, what, bytes);
+}
+
+int WriteSigned(const PublicationSigner& signer, const std::string& serverDir, const std::string& remote,
+                const std::vector<uint8_t>& bytes) {
+    const std::string path = JoinPath(serverDir, remote);
+    platform::CreateParentDirectories(path.c_str());
+    if (int rc = WriteWholeFile(path.c_str(), bytes.data(), bytes.size()); rc != kExitOk) return rc;
+    return signer.Sign(path, remote, bytes);
+}
+
+// What the patches of one published file are measured against: the bytes a player fetches
+// for it today (the server file, wrapped or not).
+int DownloadSize(const std::string& serverDir, const ManifestRecord& record, uint64_t& size) {
+    std::vector<uint8_t> bytes;
+    const std::string path = JoinPath(serverDir, record.remotePath);
+    if (int rc = ReadWholeFile(path.c_str(), kNoSizeLimit, "server file", bytes); rc != kExitOk) return rc;
+    size = bytes.size();
+    return kExitOk;
+}
+
+// Patches of one published file against each earlier content of it (one per distinct old
+// content), appended to `entries` when worth keeping.
+int PatchOneFile(const PublicationSigner& signer, const std::string& serverDir, const std::string& prefix,
+                 const ManifestRecord& record, const std::string& newPath, const std::vector<std::string>& oldPaths,
+                 std::vector<DeltaEntry>& entries) {
+    std::vector<uint8_t> newBytes;
+    if (int rc = ReadContent(newPath, "game file", newBytes); rc != kExitOk) return rc;
+    const std::string newMd5 = record.digest.substr(kDigestPrefixLength);
+    uint64_t download = 0;
+    if (int rc = DownloadSize(serverDir, record, download); rc != kExitOk) return rc;
+    std::vector<std::string> done;
+    for (const std::string& oldPath : oldPaths) {
+        std::vector<uint8_t> oldBytes;
+        if (ReadWholeFile(oldPath.c_str(), kDeltaMaxContentSize - 1, "earlier game file", oldBytes) != kExitOk)
+            continue;  // too large for a patch: the file is fetched whole, as before
+        const std::string oldMd5 = Md5Text(oldBytes.data(), oldBytes.size());
+        if (oldMd5 == newMd5 && oldBytes.size() == newBytes.size()) continue;
+        bool seen = false;
+        for (const std::string& d : done) seen = seen || d == oldMd5;
+        if (seen) continue;
+        done.push_back(oldMd5);
+        std::string patch;
+        if (!MakeDeltaPatch(oldBytes.data(), oldBytes.size(), newBytes.data(), newBytes.size(), &patch))
+            return Fail(kExitFailed, "cannot make a patch of '%s'", ConsoleText(record.name).c_str());
+        if (patch.size() * kPercent >= download * kDeltaKeepPercent) {
+            std::printf("no patch for %s (%zu bytes against %" PRIu64 ")\n", ConsoleText(record.name).c_str(),
+                        patch.size(), download);
+            continue;
+        }
+        DeltaEntry e;
+        e.name = record.name;
+        e.oldMd5 = oldMd5;
+        e.oldSize = oldBytes.size();
+        e.newMd5 = newMd5;
+        e.newSize = newBytes.size();
+        e.patchPath = prefix + kDeltaPatchDir + oldMd5 + "-" + newMd5;
+        e.patchSize = patch.size();
+        e.patchMd5 = Md5Text(patch.data(), patch.size());
+        const std::vector<uint8_t> bytes(patch.begin(), patch.end());
+        if (int rc = WriteSigned(signer, serverDir, e.patchPath, bytes); rc != kExitOk) return rc;
+        std::printf("patch for %s: %zu bytes against %" PRIu64 "\n", ConsoleText(record.name).c_str(), patch.size(),
+                    download);
+        entries.push_back(std::move(e));
+    }
+    return kExitOk;
+}
+
+void RemoveOldList(const std::string& serverDir, const std::string& prefix) {
+    const std::string path = JoinPath(serverDir, prefix + kDeltaListName);
+    if (!platform::FileExists(path.c_str())) return;
+    if (!platform::RemoveFile(path.c_str())) Note("earlier delta list '%s' could not be removed", path.c_str());
+    platform::RemoveFile((path + kSignatureSuffix).c_str());
+}
+
+}  // namespace
+
+int ScanDeltaSources(const ParsedArgs& args, DeltaSources& sources) {
+    NameEncoding encoding = NameEncoding::kGbk;
+    if (int rc = ParseNameEncoding(args, encoding); rc != kExitOk) return rc;
+    for (const char* dir : args.Values(kDeltaFromOption.longName)) {
+        if (int rc = CheckFolder(dir, "earlier game folder"); rc != kExitOk) return rc;
+        std::vector<GameFile> files;
+        if (int rc = ScanGameDir(dir, encoding, files); rc != kExitOk) return rc;
+        std::map<std::string, std::string> tree;
+        for (const GameFile& f : files) tree[f.name] = f.path;
+        sources.push_back(std::move(tree));
+    }
+    return kExitOk;
+}
+
+int PublishDeltas(const ParsedArgs& args, const DeltaSources& sources, const PublicationSigner& signer,
+                  const std::string& serverDir, const std::string& prefix, const std::vector<ManifestRecord>& records) {
+    if (!args.Has(kDeltaFromOption.longName)) {
+        RemoveOldList(serverDir, prefix);
+        return kExitOk;
+    }
+    NameEncoding encoding = NameEncoding::kGbk;
+    if (int rc = ParseNameEncoding(args, encoding); rc != kExitOk) return rc;
+    std::vector<GameFile> files;
+    if (int rc = ScanGameDir(args.Positional()[0], encoding, files); rc != kExitOk) return rc;
+    std::map<std::string, std::string> newPaths;
+    for (const GameFile& f : files) newPaths[f.name] = f.path;
+    std::vector<DeltaEntry> entries;
+    for (const ManifestRecord& record : records) {
+        const auto newPath = newPaths.find(record.name);
+        // Small files are fetched whole: the updater does not look for their patches.
+        if (IsRemovalRecord(record) || newPath == newPaths.end() ||
+            std::strtoull(record.size.c_str(), nullptr, 10) < kDeltaMinFileSize)
+            continue;
+        std::vector<std::string> oldPaths;
+        for (const auto& tree : sources) {
+            const auto old = tree.find(record.name);
+            if (old != tree.end()) oldPaths.push_back(old->second);
+        }
+        if (int rc = PatchOneFile(signer, serverDir, prefix, record, newPath->second, oldPaths, entries); rc != kExitOk)
+            return rc;
+    }
+    std::string text;
+    if (!FormatDeltaList(entries, &text)) return Fail(kExitFailed, "cannot write %s", kDeltaListName);
+    const std::vector<uint8_t> bytes(text.begin(), text.end());
+    if (int rc = WriteSigned(signer, serverDir, prefix + kDeltaListName, bytes); rc != kExitOk) return rc;
+    std::printf("%zu patches listed in %s\n", entries.size(), kDeltaListName);
+    return kExitOk;
+}
