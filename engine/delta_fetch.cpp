@@ -53,8 +53,9 @@ bool MayUseDeltas(const LocalRecordSet& local, const RemoteRecordList& remote) {
 std::vector<DeltaEntry> FetchDeltaList(Transfer& transfer, const PublisherKey* key, const std::string& remotePath) {
     const uint8_t* bytes = nullptr;
     uint32_t size = 0;
-    // No progress sink: the list is not one of the run's announced downloads.
-    if (transfer.DownloadToMemory(remotePath.c_str(), &bytes, &size, nullptr, kDeltaListMaxBytes) != 0 ||
+    // Older publications have no list: asked for quietly, once, without progress (it is not
+    // one of the run's announced downloads).
+    if (transfer.FetchOptional(remotePath.c_str(), &bytes, &size, kDeltaListMaxBytes) != 0 ||
         bytes == nullptr)
         return {};
     // Copied at once: the transfer's block lasts only until its next memory request.

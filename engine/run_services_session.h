@@ -27,6 +27,9 @@ public:
                              uint64_t maxBytes = kNoSizeBound) override {
         return session_->DownloadToMemory(remotePath, bytes, size, sink, maxBytes);
     }
+    int32_t FetchOptional(const char* remotePath, const uint8_t** bytes, uint32_t* size, uint64_t maxBytes) override {
+        return session_->FetchOptional(remotePath, bytes, size, maxBytes);
+    }
     void Plan(const std::vector<PlannedFetch>& fetches) override { session_->Plan(fetches); }
     void Interrupt() override { session_->Interrupt(); }
     int64_t GetRemoteFileSize(const char* remotePath) override { return session_->GetRemoteFileSize(remotePath); }

@@ -142,6 +142,17 @@ int32_t DirTransfer::ContinueFile(const char* remotePath, const char* localPath,
     return CopyToLocal(from, remotePath, localPath, sink, LocalFileLength(localPath), true);
 }
 
+int32_t DirTransfer::FetchOptional(const char* remotePath, const uint8_t** bytes, uint32_t* size,
+                                   uint64_t maxBytes) {
+    const std::string from = ServerFile(remotePath);
+    // A file the server lacks is no failure here: nothing is said.
+    if (from.empty() || !platform::FileExists(from.c_str())) {
+        block_.clear();
+        return interrupted_.load() ? UPD_INTERRUPTED : kResultFail;
+    }
+    return DownloadToMemory(remotePath, bytes, size, nullptr, maxBytes);
+}
+
 int32_t DirTransfer::DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size,
                                       ProgressSink* sink, uint64_t maxBytes) {
     block_.clear();

@@ -163,7 +163,8 @@ bool RunAttempts(FtpSessionCore& core, TransferJob& job, const char* workFailed,
             if (outcome == Attempt::kDone) return true;
             if (outcome == Attempt::kFinal) return false;
         }
-        if (core.Stopping(job)) return false;
+        // A file that may be missing gets one attempt and no word: its absence is no failure.
+        if (core.Stopping(job) || job.optional) return false;
         if (attempt + 1 < kAttempts) {
             ShowRetry(attempt);
         } else if (connected) {
@@ -380,11 +381,12 @@ std::shared_ptr<TransferJob> FtpSession::NewJob(const char* remotePath, Progress
 }
 
 int32_t FtpSession::RunRequest(const char* remotePath, const char* localPath, ProgressSink* sink,
-                               uint64_t maxBytes, bool continuePartial) {
+                               uint64_t maxBytes, bool continuePartial, bool optional) {
     std::shared_ptr<TransferJob> job = NewJob(remotePath, sink);
     job->localPath = localPath != nullptr ? localPath : "";
     job->maxBytes = maxBytes;
     job->continuePartial = continuePartial;
+    job->optional = optional;
     const int32_t result = RunJob(job);
     if (result == 0 && job->localPath.empty()) block_ = std::move(job->block);
     return result;
@@ -471,6 +473,18 @@ int32_t FtpSession::DownloadToMemory(const char* remotePath, const uint8_t** byt
     block_.shrink_to_fit();
     const int32_t result = RunRequest(remotePath, nullptr, sink, maxBytes);
     if (result < 0) return result;
+    return HandOverBlock(remotePath, bytes, size);
+}
+
+int32_t FtpSession::FetchOptional(const char* remotePath, const uint8_t** bytes, uint32_t* size, uint64_t maxBytes) {
+    block_.clear();
+    block_.shrink_to_fit();
+    const int32_t result = RunRequest(remotePath, nullptr, nullptr, maxBytes, false, true);
+    if (result < 0) return result;
+    return HandOverBlock(remotePath, bytes, size);
+}
+
+int32_t FtpSession::HandOverBlock(const char* remotePath, const uint8_t** bytes, uint32_t* size) {
     if (block_.empty()) return kResultFail;
     std::vector<uint8_t> member;
     bool extracted = false;

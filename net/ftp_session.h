@@ -65,6 +65,7 @@ public:
     int32_t DownloadToTempFile(const char* remotePath, char* pathOut, uint32_t capacity, ProgressSink* sink);
     int32_t DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size, ProgressSink* sink,
                              uint64_t maxBytes = kNoSizeBound) override;
+    int32_t FetchOptional(const char* remotePath, const uint8_t** bytes, uint32_t* size, uint64_t maxBytes) override;
     // Stops the transfer in progress at once (its connection is closed) and ends the transfer
     // thread; the pending request and every later one answer UPD_INTERRUPTED. Any thread.
     void Interrupt() override;
@@ -83,7 +84,9 @@ private:
     void StartThread();
     std::shared_ptr<TransferJob> NewJob(const char* remotePath, ProgressSink* sink);
     int32_t RunRequest(const char* remotePath, const char* localPath, ProgressSink* sink, uint64_t maxBytes,
-                       bool continuePartial = false);
+                       bool continuePartial = false, bool optional = false);
+    // The block of the last memory request as its caller sees it (a packed member unwrapped).
+    int32_t HandOverBlock(const char* remotePath, const uint8_t** bytes, uint32_t* size);
     // Hands `job` to the transfer thread and watches it until it is answered.
     int32_t RunJob(const std::shared_ptr<TransferJob>& job);
     // Aborts the running transfer and retires its thread (joined, or left to end on its own

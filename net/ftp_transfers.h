@@ -62,6 +62,7 @@ public:
     std::string localPath;  // empty: into `block`
     std::vector<uint8_t> block;
     bool sizeOnly = false;   // only the remote size is asked for: the answer goes to `size`
+    bool optional = false;   // the file may be missing: one quiet attempt
     uint32_t capacity = 0;   // not 0: at most this many bytes into `block`, `size` of them read
     int64_t size = -1;
     // The most bytes the caller accepts: a file announced or sent larger fails at once.

@@ -46,6 +46,12 @@ public:
     // member. Negative codes as for DownloadFile.
     virtual int32_t DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size,
                                      ProgressSink* sink, uint64_t maxBytes = kNoSizeBound) = 0;
+    // DownloadToMemory of a file a publication may lack (an extension older publications do
+    // not have): one attempt, no status line, no progress, no move to another server, so
+    // its absence costs the run nothing it can see. Negative codes as for DownloadToMemory.
+    virtual int32_t FetchOptional(const char* remotePath, const uint8_t** bytes, uint32_t* size, uint64_t maxBytes) {
+        return DownloadToMemory(remotePath, bytes, size, nullptr, maxBytes);
+    }
     // The files the run will ask for next, in the order it will ask (ContinueFile or
     // DownloadFile each): a transport that can fetch several at once may start them early, as
     // long as each answer is what the request alone would have given. Replaces any earlier

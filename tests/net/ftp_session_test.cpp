@@ -337,6 +337,26 @@ TEST_F(FtpSessionTest, AFailedContinuedDownloadKeepsItsBytesUnlessTheFileIsTooLa
     EXPECT_FALSE(platform::FileExists("part.bin"));
 }
 
+// A file a publication may lack (an extension older ones do not have) is asked for once,
+// without a word or a move to another server, when the server lacks it; one it has arrives
+// as from any memory request, and the session goes on as before.
+TEST_F(FtpSessionTest, AnOptionalFileTheServerLacksCostsOneQuietAttempt) {
+    server->Put("download/update.dlt", File("delta list"));
+    server->Put("download/next.bin", File("next"));
+    auto session = Open();
+    const uint8_t* bytes = nullptr;
+    uint32_t size = 0;
+    EXPECT_EQ(session->FetchOptional("download/missing.dlt", &bytes, &size, kNoSizeBound), kResultFail);
+    EXPECT_TRUE(StatusesWithout("当前").empty());
+    EXPECT_EQ(server->Connects().size(), 1u);
+    EXPECT_EQ(server->Opens().size(), 1u);
+    ASSERT_EQ(session->FetchOptional("download/update.dlt", &bytes, &size, kNoSizeBound), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), size), "delta list");
+    ASSERT_EQ(session->DownloadToMemory("download/next.bin", &bytes, &size, nullptr), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), size), "next");
+    EXPECT_TRUE(StatusesWithout("当前").empty());
+}
+
 TEST_F(FtpSessionTest, LocalFileThatCannotBeCreatedFailsWithoutRetries) {
     server->Put("x.bin", File("data"));
     platform::MakeDirectory("taken");
