@@ -105,18 +105,24 @@ int32_t DirTransfer::CopyToLocal(const std::string& from, const char* remotePath
     return 0;
 }
 
-int32_t DirTransfer::DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink,
-                                  uint64_t maxBytes) {
+int32_t DirTransfer::ServerFileWithin(const char* remotePath, uint64_t maxBytes, std::string* from) const {
     if (interrupted_.load()) return UPD_INTERRUPTED;
-    const std::string from = ServerFile(remotePath);
-    if (from.empty()) {
+    *from = ServerFile(remotePath);
+    if (from->empty()) {
         ShowStatusWithName(kTextFetchFailed, remotePath != nullptr ? remotePath : "");
         return kResultFail;
     }
-    if (ServerFileSize(from) > maxBytes) {
+    if (ServerFileSize(*from) > maxBytes) {
         ShowStatusWithName(kTextBadData, remotePath);
         return kResultFail;
     }
+    return 0;
+}
+
+int32_t DirTransfer::DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink,
+                                  uint64_t maxBytes) {
+    std::string from;
+    if (const int32_t rc = ServerFileWithin(remotePath, maxBytes, &from); rc != 0) return rc;
     const int32_t rc = CopyToLocal(from, remotePath, localPath, sink, 0, false);
     if (rc != 0) return rc;
     if (!UnwrapDownloadedFile(localPath, remotePath)) {
@@ -128,16 +134,11 @@ int32_t DirTransfer::DownloadFile(const char* remotePath, const char* localPath,
 
 int32_t DirTransfer::ContinueFile(const char* remotePath, const char* localPath, ProgressSink* sink,
                                   uint64_t maxBytes) {
-    if (interrupted_.load()) return UPD_INTERRUPTED;
-    const std::string from = ServerFile(remotePath);
-    if (from.empty()) {
-        ShowStatusWithName(kTextFetchFailed, remotePath != nullptr ? remotePath : "");
-        return kResultFail;
-    }
-    if (ServerFileSize(from) > maxBytes) {
-        platform::RemoveFile(localPath);
-        ShowStatusWithName(kTextBadData, remotePath);
-        return kResultFail;
+    std::string from;
+    if (const int32_t rc = ServerFileWithin(remotePath, maxBytes, &from); rc != 0) {
+        // A partial of a file larger than expected is of no use either.
+        if (!from.empty()) platform::RemoveFile(localPath);
+        return rc;
     }
     return CopyToLocal(from, remotePath, localPath, sink, LocalFileLength(localPath), true);
 }

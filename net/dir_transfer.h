@@ -29,6 +29,10 @@ public:
 private:
     // The server file for `remotePath`, or "" when the path leaves the server root.
     std::string ServerFile(const char* remotePath) const;
+    // Sets *from to the server file of a download and checks it: 0, or the code (after a
+    // status line) when the transfer was interrupted, the path leaves the root or the file
+    // is larger than `maxBytes`.
+    int32_t ServerFileWithin(const char* remotePath, uint64_t maxBytes, std::string* from) const;
     // Copies the server file to `localPath` from byte `start` on (the bytes before it are
     // the local file's own), with progress reports; 0 or a negative code. A short copy
     // removes the local file unless `keepPartial`.

@@ -47,8 +47,8 @@ Fault ScriptedSession::FaultOf(const char* remotePath) const {
     return it != faults_.end() ? it->second : Fault::kNone;
 }
 
-int32_t ScriptedSession::DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink, uint64_t maxBytes) {
-    log_.calls.push_back(std::string("download ") + remotePath + " -> " + localPath);
+int32_t ScriptedSession::FileFault(const char* remotePath, const char* localPath, bool* faulted) {
+    *faulted = true;
     const Fault fault = FaultOf(remotePath);
     if (fault == Fault::kMissing || fault == Fault::kDownloadFails) return kResultFail;
     if (fault == Fault::kPlayerStops) {
@@ -56,11 +56,19 @@ int32_t ScriptedSession::DownloadFile(const char* remotePath, const char* localP
         return UPD_INTERRUPTED;
     }
     if (fault == Fault::kStall) {
-        // An abandoned transfer leaves what it had written.
+        // An abandoned transfer (a line dropped half-way) leaves what it had written.
         const std::string content = ReadFile(root_ + "/" + remotePath);
         WriteFile(localPath, content.substr(0, content.size() / 2));
         return kResultSkipped;
     }
+    *faulted = false;
+    return 0;
+}
+
+int32_t ScriptedSession::DownloadFile(const char* remotePath, const char* localPath, ProgressSink* sink, uint64_t maxBytes) {
+    log_.calls.push_back(std::string("download ") + remotePath + " -> " + localPath);
+    bool faulted = false;
+    if (const int32_t rc = FileFault(remotePath, localPath, &faulted); faulted) return rc;
     DirTransfer files(root_);
     return files.DownloadFile(remotePath, localPath, sink, maxBytes);
 }
@@ -68,18 +76,8 @@ int32_t ScriptedSession::DownloadFile(const char* remotePath, const char* localP
 int32_t ScriptedSession::ContinueFile(const char* remotePath, const char* localPath, ProgressSink* sink,
                                       uint64_t maxBytes) {
     log_.calls.push_back(std::string("continue ") + remotePath + " -> " + localPath);
-    const Fault fault = FaultOf(remotePath);
-    if (fault == Fault::kMissing || fault == Fault::kDownloadFails) return kResultFail;
-    if (fault == Fault::kPlayerStops) {
-        StopFlag.store(-1);
-        return UPD_INTERRUPTED;
-    }
-    if (fault == Fault::kStall) {
-        // The line drops half-way: the first half of the file is what the partial holds.
-        const std::string content = ReadFile(root_ + "/" + remotePath);
-        WriteFile(localPath, content.substr(0, content.size() / 2));
-        return kResultSkipped;
-    }
+    bool faulted = false;
+    if (const int32_t rc = FileFault(remotePath, localPath, &faulted); faulted) return rc;
     DirTransfer files(root_);
     return files.ContinueFile(remotePath, localPath, sink, maxBytes);
 }

@@ -70,6 +70,8 @@ public:
 
 private:
     Fault FaultOf(const char* remotePath) const;
+    // The answer of a file download that `remotePath`'s fault decides (*faulted), else 0.
+    int32_t FileFault(const char* remotePath, const char* localPath, bool* faulted);
     std::string root_;
     std::map<std::string, Fault> faults_;
     SessionLog& log_;
