@@ -313,6 +313,18 @@ std::unique_ptr<FtpRemoteFile> HttpConnection::Answer(uint64_t from, std::string
     long status = 0;
     curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
     if (IsRedirect(status)) {
+        // libcurl tells the address to follow only once the answer has ended, which on a
+        // real line is often after its headers: the (short) body is read and dropped first.
+        // A body that never ends is a stall like any other, for the watchdog.
+        while (!finished_) {
+            pending_.clear();
+            pendingAt_ = 0;
+            if (paused_) {
+                paused_ = false;
+                curl_easy_pause(easy_, CURLPAUSE_CONT);
+            }
+            if (!Step(true)) return nullptr;
+        }
         char* location = nullptr;
         curl_easy_getinfo(easy_, CURLINFO_REDIRECT_URL, &location);
         if (location != nullptr) *redirect = location;
