@@ -63,11 +63,7 @@ CONF
   NGINX_PID=$!
   NGINX_DIR=$d
   E2E_SERVER_PIDS+=("$NGINX_PID")
-  for _ in $(seq 100); do
-    "$PYTHON" -c 'import socket, sys; socket.create_connection(("127.0.0.1", int(sys.argv[1])), 1).close()' \
-      "$NGINX_PORT" 2>/dev/null && return 0
-    sleep 0.1
-  done
+  port_answers "$NGINX_PORT" && return 0
   echo "e2e: nginx did not start ($(cat "$d/out" "$d/error.log" 2>/dev/null))" >&2
   return 1
 }
@@ -83,16 +79,6 @@ point_at_web() {
     cp "$ca" "$dir/update-ca.pem"
     printf 'update ca file = update-ca.pem\r\n' >>"$dir/updatecfg.ini"
   fi
-}
-
-# listing DIR: a checksum of every file of an installation, without the debug log.
-listing() {
-  (cd "$1" && find . -type f ! -name update_debug.txt ! -name update.dat ! -name updatecfg.dat -print0 |
-    sort -z | xargs -0 sha256sum)
-}
-unchanged() {
-  listing "$1" >"$E2E_WORK/after.txt"
-  cmp -s "$2" "$E2E_WORK/after.txt" || { diff "$2" "$E2E_WORK/after.txt" | head -20 >&2; return 1; }
 }
 
 # The game in two versions, published unsigned, signed, and signed then tampered with.

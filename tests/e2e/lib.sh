@@ -171,6 +171,19 @@ log_lacks() { ! grep -qF -- "$(gbk "$2")" "$1/update_debug.txt" 2>/dev/null; }
 log_lines() { grep -cF -- "$(gbk "$2")" "$1/update_debug.txt" 2>/dev/null; }
 
 quiet() { "$@" >/dev/null 2>&1; }
+
+# listing DIR: a checksum of every file of an installation, by name, without the debug log
+# and the copies of the tool and the plug-in the launcher keeps (update.dat, updatecfg.dat).
+listing() {
+  (cd "$1" && find . -type f ! -name update_debug.txt ! -name update.dat ! -name updatecfg.dat -print0 |
+    sort -z | xargs -0 sha256sum)
+}
+
+# unchanged DIR BEFORE: the installation's listing is BEFORE's, byte for byte.
+unchanged() {
+  listing "$1" >"$E2E_WORK/after.txt"
+  cmp -s "$2" "$E2E_WORK/after.txt" || { diff "$2" "$E2E_WORK/after.txt" | head -20 >&2; return 1; }
+}
 has_text() { grep -qF -- "$2" "$1"; }
 same_file() { cmp -s "$1" "$2"; }
 
@@ -186,6 +199,16 @@ member_text_is() {
 
 need_paktool() {
   [ -x "$PAKTOOL" ] || { echo "e2e: $PAKTOOL missing (scripts/build.sh host)" >&2; exit 1; }
+}
+
+# port_answers PORT: true once something accepts connections on 127.0.0.1:PORT (10 s at most).
+port_answers() {
+  for _ in $(seq 100); do
+    "$PYTHON" -c 'import socket, sys; socket.create_connection(("127.0.0.1", int(sys.argv[1])), 1).close()' \
+      "$1" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
 }
 
 free_port() {
@@ -207,11 +230,7 @@ start_ftp_server() {
   echo "anon_max_rate=$rate" >>"$conf"
   /usr/sbin/vsftpd "$conf" >"$conf.out" 2>&1 &
   E2E_SERVER_PIDS+=("$!")
-  for _ in $(seq 100); do
-    "$PYTHON" -c 'import socket, sys; socket.create_connection(("127.0.0.1", int(sys.argv[1])), 1).close()' \
-      "$FTP_PORT" 2>/dev/null && return 0
-    sleep 0.1
-  done
+  port_answers "$FTP_PORT" && return 0
   echo "e2e: vsftpd did not start ($(cat "$conf.out"))" >&2
   return 1
 }

@@ -36,19 +36,6 @@ SETTLE_SECONDS=3
 NUMBER=5
 OLDER_NUMBER=$((NUMBER - 1))
 
-# listing DIR: a checksum of every file of an installation, by name, without the debug log
-# and the copies of the tool and the plug-in the launcher keeps (update.dat, updatecfg.dat).
-listing() {
-  (cd "$1" && find . -type f ! -name update_debug.txt ! -name update.dat ! -name updatecfg.dat -print0 |
-    sort -z | xargs -0 sha256sum)
-}
-
-# unchanged DIR BEFORE: the installation's listing is BEFORE's, byte for byte.
-unchanged() {
-  listing "$1" >"$E2E_WORK/after.txt"
-  cmp -s "$2" "$E2E_WORK/after.txt" || { diff "$2" "$E2E_WORK/after.txt" | head -20 >&2; return 1; }
-}
-
 # The game in three versions.
 mkdir -p "$E2E_WORK/game-v1/data" "$E2E_WORK/game-v2/data/new"
 printf 'alpha v1' >"$E2E_WORK/game-v1/data/a.txt"

@@ -16,19 +16,11 @@
 
 namespace {
 
+using enginetest::Noise;
 using enginetest::WriteFile;
 
 constexpr const char* kListPath = "download/update.dlt";
 constexpr const char* kPatchPath = "download/delta/p1";
-
-std::string Noise(size_t n, uint32_t seed) {
-    std::string out(n, '\0');
-    for (size_t i = 0; i < n; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        out[i] = static_cast<char>(seed >> 16);
-    }
-    return out;
-}
 
 const std::string kOld = Noise(100000, 1);
 std::string NewContent() {

@@ -20,6 +20,8 @@ void WriteFile(const std::string& path, const std::string& content);
 // The file's content; "<missing>" when it cannot be read.
 std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
+// `n` bytes that do not compress, the same for the same seed.
+std::string Noise(size_t n, uint32_t seed);
 
 // A fresh directory made current for the test's lifetime; the previous current directory
 // is restored and the scratch tree removed afterwards.

@@ -31,15 +31,6 @@ using namespace enginetest;
 constexpr const char* kRemoteList = "download/update.pak";
 constexpr const char* kPatchPath = "download/delta/p";
 
-std::string Noise(size_t n, uint32_t seed) {
-    std::string out(n, '\0');
-    for (size_t i = 0; i < n; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        out[i] = static_cast<char>(seed >> 16);
-    }
-    return out;
-}
-
 std::string Changed(std::string s) {
     s.replace(s.size() / 3, 6, "HOTFIX");
     return s;
