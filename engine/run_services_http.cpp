@@ -1,11 +1,13 @@
 // The run services of update.exe when the plug-in names web servers: no probe (the bases are
 // the servers, in order) and an HttpSession below the first of them.
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/run_services.h"
 #include "engine/run_services_session.h"
+#include "net/ftp_prefetch.h"
 #include "net/http_session.h"
 #include "net/http_url.h"
 #include "net/server_select.h"
@@ -34,6 +36,14 @@ HttpTlsOptions TlsOptionsOf(iUpdateCfg* cfg) {
     return tls;
 }
 
+// Files fetched at once: the plug-in's count, kept within 1..kMaxDownloadConnections; 0,
+// absent or no plug-in: kDefaultDownloadConnections.
+uint32_t DownloadConnections(iUpdateCfg* cfg) {
+    const int asked = cfg != nullptr ? cfg->GetInt(kCfgKeyDownloadConnections) : 0;
+    if (asked <= 0) return kDefaultDownloadConnections;
+    return std::min(static_cast<uint32_t>(asked), kMaxDownloadConnections);
+}
+
 class HttpRunServices : public RunServices {
 public:
     explicit HttpRunServices(std::vector<std::string> bases) : bases_(std::move(bases)) {}
@@ -59,6 +69,7 @@ public:
         auto http = std::make_unique<HttpSession>(order, TlsOptionsOf(cfg));
         const int limit = cfg != nullptr ? cfg->GetInt(kCfgKeyDownloadLimit) : 0;
         http->SetDownloadLimit(limit > 0 ? static_cast<uint32_t>(limit) : 0);
+        http->SetConnections(DownloadConnections(cfg));
         return std::make_unique<TransportServerSession>(std::move(http));
     }
 

@@ -248,7 +248,9 @@ int32_t UpdateEngine::CompareManifests(LocalRecordSet& local, RemoteRecordList& 
             if (!reference.empty() && reference == r.digest) continue;
         }
         // A file a patch brings counts with the patch's size.
-        total = AddSize(total, CountedDownloadSize(deltas_, r, l != local.end() && !kindChanged ? &l->second : nullptr));
+        const std::string counted = CountedDownloadSize(deltas_, r, l != local.end() && !kindChanged ? &l->second : nullptr);
+        if (counted != r.size) patchable_.insert(r.name);
+        total = AddSize(total, counted);
         if (l != local.end()) local.erase(l);
         ++count;
         toFetch.push_back(std::move(r));
@@ -274,6 +276,8 @@ std::vector<PlannedFetch> UpdateEngine::PlannedFetches() const {
         const NameKind kind = r.IsUnpack() ? NameKind::kLooseFile : NameKind::kPackMember;
         if (CheckServerName(r.name, kind) != NameVerdict::kAccepted) continue;
         if (!r.IsUnpack() && IsEmptyFileRecord(r)) continue;
+        // A patch comes instead of the file; a kept partial is continued where it lies.
+        if (patchable_.count(r.name) != 0 || partials_.Find(r) != nullptr) continue;
         plan.push_back(PlannedFetch{r.remotePath, r.IsUnpack() ? r.name : localPackPath_, DownloadBound(r)});
     }
     return plan;

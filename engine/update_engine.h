@@ -144,6 +144,8 @@ private:
 
     // The patches the publication offers (empty: whole files only).
     std::vector<DeltaEntry> deltas_;
+    // Names of the to-fetch list the list offers a patch for, for their installed content.
+    std::set<std::string> patchable_;
     std::vector<ManifestRecord> toFetch_;
     std::vector<ManifestRecord> kept_;
     std::vector<ManifestRecord> applied_;

@@ -1,5 +1,6 @@
 #include "net/ftp_session.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
@@ -12,6 +13,8 @@
 #include "common/update_codes.h"
 #include "net/ftp_client.h"
 #include "net/ftp_policy.h"
+#include "net/ftp_prefetch.h"
+#include "net/ftp_session_core.h"
 #include "net/ftp_transfers.h"
 #include "net/local_file.h"
 #include "net/rate_limit.h"
@@ -36,50 +39,6 @@ void ShowRetry(int attempt) {
 }
 
 }  // namespace
-
-// The state the session shares with its transfer threads. A thread the watchdog gave up on
-// keeps it alive until that thread ends, so it never touches freed memory.
-struct FtpSessionCore {
-    FtpSessionCore(std::shared_ptr<FtpClient> c, const char* h, uint16_t p, const char* u, const char* pw)
-        : client(std::move(c)), user(u != nullptr ? u : ""), password(pw != nullptr ? pw : ""), port(p),
-          host(h != nullptr ? h : ""), random(platform::TickCountMs()) {
-        activity.store(platform::TickCountMs());
-    }
-
-    // The connection for an attempt: the held one, or a new one (for a reconnection, to
-    // another server of the list when it has one). Null when none can be made or the job
-    // was cancelled meanwhile.
-    std::shared_ptr<FtpConnection> Connect(TransferJob& job, bool reconnect);
-    // Cancels `job`, answers it with `answer` and closes the connection it may be blocked in.
-    void Cancel(TransferJob& job, int32_t answer);
-
-    // The retrying operations. `job` carries the stamps, reports and cancellation.
-    int64_t RemoteFileSize(TransferJob& job, const std::string& remotePath);
-    int32_t FetchToMemory(TransferJob& job, const std::string& remotePath, uint8_t* buffer, uint32_t capacity,
-                          std::vector<uint8_t>* block);
-    int32_t FetchToFile(TransferJob& job, const std::string& remotePath, const std::string& localPath);
-    // Runs one request of the transfer thread.
-    int32_t Execute(TransferJob& job);
-
-    bool Stopping(const TransferJob& job) const { return stop.load() || job.Cancelled(); }
-
-    const std::shared_ptr<FtpClient> client;
-    const std::string user;
-    const std::string password;
-    const uint16_t port;
-
-    std::mutex lock;  // guards the fields below
-    std::string host;
-    std::vector<uint32_t> servers;
-    std::vector<std::string> hostOrder;  // mirrors in order; when set, used instead of `servers`
-    std::shared_ptr<FtpConnection> connection;
-    std::minstd_rand random;
-    std::shared_ptr<TransferJob> current;  // the request being served, if any
-    std::shared_ptr<RateLimit> rateLimit;  // the download limit, if any
-
-    std::atomic<uint32_t> activity{0};
-    std::atomic<bool> stop{false};
-};
 
 std::shared_ptr<FtpConnection> FtpSessionCore::Connect(TransferJob& job, bool reconnect) {
     std::string target;
@@ -120,14 +79,17 @@ void FtpSessionCore::Cancel(TransferJob& job, int32_t answer) {
         connection.reset();
     }
     job.Complete(answer);
-    if (!blocked) return;
+    if (blocked) AbortConnection(std::move(blocked));
+}
+
+void AbortConnection(std::shared_ptr<FtpConnection> connection) {
     // Some clients (Wine's WinINet) hold a close until the read it ends has returned, so
-    // the close runs on a thread of its own: the request is answered at once either way.
+    // the close runs on a thread of its own: the caller goes on at once either way.
     // Without a thread to spare it runs here, late rather than never.
     try {
-        std::thread([blocked] { blocked->Abort(); }).detach();
+        std::thread([connection] { connection->Abort(); }).detach();
     } catch (const std::system_error&) {
-        blocked->Abort();
+        connection->Abort();
     }
 }
 
@@ -319,6 +281,12 @@ FtpSession::FtpSession(std::shared_ptr<FtpClient> client, const char* host, uint
 FtpSession::~FtpSession() {
     ClearCurrentTransfer(this);
     core_->stop.store(true);
+    std::shared_ptr<FtpPrefetch> prefetch;
+    {
+        std::lock_guard<std::mutex> hold(core_->lock);
+        prefetch = std::move(prefetch_);
+    }
+    prefetch.reset();  // its connections end before the session's thread
     RetireThread();
     std::lock_guard<std::mutex> hold(core_->lock);
     core_->connection.reset();
@@ -355,6 +323,30 @@ void FtpSession::SetDownloadLimit(uint32_t kilobytesPerSecond) {
     if (kilobytesPerSecond != 0) {
         core_->rateLimit = std::make_shared<RateLimit>(uint64_t{kilobytesPerSecond} * kBytesPerKilobyte);
     }
+}
+
+void FtpSession::SetConnections(uint32_t count) {
+    connections_ = std::max<uint32_t>(1, std::min(count, kMaxDownloadConnections));
+}
+
+void FtpSession::Plan(const std::vector<PlannedFetch>& fetches) {
+    std::shared_ptr<FtpPrefetch> old;
+    {
+        std::lock_guard<std::mutex> hold(core_->lock);
+        old = std::move(prefetch_);
+    }
+    old.reset();  // ends the earlier plan's fetches before the new ones start
+    if (connections_ <= 1 || fetches.empty() || core_->stop.load()) return;
+    auto prefetch = std::make_shared<FtpPrefetch>(core_, connections_, timing_, fetches);
+    std::lock_guard<std::mutex> hold(core_->lock);
+    prefetch_ = std::move(prefetch);
+    // A stop that came while the fetches started finds them here, or they find it.
+    if (core_->stop.load()) prefetch_->Stop();
+}
+
+std::shared_ptr<FtpPrefetch> FtpSession::Prefetch() const {
+    std::lock_guard<std::mutex> hold(core_->lock);
+    return prefetch_;
 }
 
 void FtpSession::SetServerList(const uint32_t* addresses, uint32_t count) {
@@ -444,6 +436,14 @@ int32_t FtpSession::DownloadFile(const char* remotePath, const char* localPath, 
 int32_t FtpSession::ContinueFile(const char* remotePath, const char* localPath, ProgressSink* sink,
                                  uint64_t maxBytes) {
     if (localPath == nullptr || *localPath == '\0') return kResultFail;
+    if (const std::shared_ptr<FtpPrefetch> prefetch = Prefetch()) {
+        switch (prefetch->Take(remotePath != nullptr ? remotePath : "", localPath, sink)) {
+            case FtpPrefetch::Handover::kWhole: return 0;
+            case FtpPrefetch::Handover::kStopped: return UPD_INTERRUPTED;
+            case FtpPrefetch::Handover::kPart:
+            case FtpPrefetch::Handover::kNotPlanned: break;
+        }
+    }
     return RunRequest(remotePath, localPath, sink, maxBytes, true);
 }
 
@@ -498,10 +498,13 @@ int32_t FtpSession::HandOverBlock(const char* remotePath, const uint8_t** bytes,
 void FtpSession::Interrupt() {
     core_->stop.store(true);
     std::shared_ptr<TransferJob> job;
+    std::shared_ptr<FtpPrefetch> prefetch;
     {
         std::lock_guard<std::mutex> hold(core_->lock);
         job = core_->current;
+        prefetch = prefetch_;
     }
+    if (prefetch) prefetch->Stop();
     if (job) core_->Cancel(*job, UPD_INTERRUPTED);
 }
 

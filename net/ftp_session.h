@@ -16,6 +16,7 @@
 #include "net/transfer.h"
 
 class FtpClient;
+class FtpPrefetch;
 class ProgressSink;
 class TransferJob;
 struct FtpSessionCore;
@@ -50,6 +51,10 @@ public:
     // Keeps every later transfer of the session, together, within `kilobytesPerSecond`
     // (KB of 1024 bytes); 0 lifts the limit.
     void SetDownloadLimit(uint32_t kilobytesPerSecond);
+    // How many files the session fetches at once, 1 to kMaxDownloadConnections: above 1, a
+    // plan's files are fetched ahead on connections of their own (1, the default, fetches
+    // each when it is asked for).
+    void SetConnections(uint32_t count);
 
     // Transfer requests, answered on the transfer thread under the watchdog: 0, UPD_INTERRUPTED,
     // kResultSkipped or kResultFail.
@@ -66,6 +71,9 @@ public:
     int32_t DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size, ProgressSink* sink,
                              uint64_t maxBytes = kNoSizeBound) override;
     int32_t FetchOptional(const char* remotePath, const uint8_t** bytes, uint32_t* size, uint64_t maxBytes) override;
+    // With more than one connection, starts fetching the plan's files ahead; continued
+    // downloads of them are then handed what was fetched.
+    void Plan(const std::vector<PlannedFetch>& fetches) override;
     // Stops the transfer in progress at once (its connection is closed) and ends the transfer
     // thread; the pending request and every later one answer UPD_INTERRUPTED. Any thread.
     void Interrupt() override;
@@ -93,7 +101,12 @@ private:
     // after the grace period).
     void RetireThread();
 
+    // The fetches ahead of the current plan (replaced by the engine thread, stopped from any).
+    std::shared_ptr<FtpPrefetch> Prefetch() const;
+
     std::shared_ptr<FtpSessionCore> core_;
+    uint32_t connections_ = 1;
+    std::shared_ptr<FtpPrefetch> prefetch_;  // guarded by core_->lock
     std::shared_ptr<FtpTransferThread> thread_;
     FtpWatchdogTiming timing_;
     std::vector<uint8_t> block_;  // the last memory download
