@@ -7,6 +7,7 @@ target_sources(unit_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/server_name_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/status_text_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp_session_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ftp_prefetch_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp_live_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ftp_scripted_client.cpp)
 target_link_libraries(unit_tests PRIVATE updater_net)

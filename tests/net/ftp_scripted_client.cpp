@@ -22,6 +22,7 @@ public:
                        ScriptedFile file, bool faulty, uint64_t from = 0)
         : server_(std::move(server)), state_(std::move(state)), file_(std::move(file)), faulty_(faulty),
           at_(static_cast<size_t>(from)), startsAt_(from) {}
+    ~ScriptedRemoteFile() override { --server_->filesOpen; }
 
     uint64_t StartsAt() const override { return startsAt_; }
 
@@ -117,6 +118,18 @@ public:
     std::unique_ptr<FtpRemoteFile> OpenFile(const char* remotePath) override { return OpenFileFrom(remotePath, 0); }
 
     std::unique_ptr<FtpRemoteFile> OpenFileFrom(const char* remotePath, uint64_t from) override {
+        // A request counts as open from its start to the end of its file.
+        const int open = ++server_->filesOpen;
+        int most = server_->mostFilesOpen.load();
+        while (open > most && !server_->mostFilesOpen.compare_exchange_weak(most, open)) {
+        }
+        std::unique_ptr<FtpRemoteFile> file = Opened(remotePath, from);
+        if (!file) --server_->filesOpen;
+        return file;
+    }
+
+    std::unique_ptr<FtpRemoteFile> Opened(const char* remotePath, uint64_t from) {
+        if (server_->openDelayMs != 0) std::this_thread::sleep_for(std::chrono::milliseconds(server_->openDelayMs));
         std::lock_guard<std::mutex> hold(server_->lock);
         server_->opens.push_back(remotePath);
         auto it = server_->files.find(remotePath);

@@ -85,6 +85,9 @@ public:
     std::atomic<int> endedStalls{0};    // stalled reads that have returned
     std::atomic<uint64_t> fillerBytes{0};  // bytes an endless file sent past its data
     std::atomic<uint64_t> servedBytes{0};  // bytes of file data handed to the client
+    uint32_t openDelayMs = 0;           // every open of a file takes this long (a round trip)
+    std::atomic<int> filesOpen{0};      // files being opened or read right now
+    std::atomic<int> mostFilesOpen{0};  // the most that were open at once
 };
 
 }  // namespace ftptest
