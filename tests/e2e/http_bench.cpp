@@ -1,10 +1,17 @@
-// Throughput of one large download over HTTPS, run by tests/e2e/http_bench.sh: the HTTP
-// session's file download against a web server whose certificate the CA file signed.
-// Usage: http_bench BASE REMOTE LOCAL CAFILE. Prints one line: name, seconds, MB/s.
+// Benchmarks of the HTTP session, run by tests/e2e/http_bench.sh:
+//   http_bench BASE REMOTE LOCAL CAFILE: one large download over HTTPS from a web server
+//     whose certificate the CA file signed; prints name, seconds, MB/s.
+//   http_bench files BASE COUNT SIZE DIR CONNECTIONS: the files f0000.bin... as an update run
+//     fetches them (planned, each continued into a temporary file beside its target, read
+//     back and moved into place) on CONNECTIONS connections; prints connections, seconds,
+//     files/s.
 #include <windows.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "net/http_session.h"
 #include "net/local_file.h"
@@ -15,11 +22,44 @@ double Seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
+std::string FileName(unsigned index) {
+    char name[32];
+    std::snprintf(name, sizeof(name), "f%04u.bin", index);
+    return name;
+}
+
+int FetchFiles(const char* base, unsigned count, uint64_t size, const std::string& dir, unsigned connections) {
+    HttpSession session(base, HttpTlsOptions());
+    session.SetConnections(connections);
+    std::vector<PlannedFetch> plan;
+    for (unsigned i = 0; i < count; ++i) plan.push_back(PlannedFetch{FileName(i), dir + "\\" + FileName(i), size});
+    const auto start = std::chrono::steady_clock::now();
+    session.Plan(plan);
+    for (const PlannedFetch& fetch : plan) {
+        const std::string partial = CreateTempFileBeside(fetch.besideLocal.c_str());
+        std::vector<uint8_t> bytes;
+        if (partial.empty() || session.ContinueFile(fetch.remotePath.c_str(), partial.c_str(), nullptr, size) != 0 ||
+            !ReadWholeLocalFile(partial.c_str(), size, bytes) || bytes.size() != size ||
+            !MoveFileExA(partial.c_str(), fetch.besideLocal.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            std::printf("fetching %s failed\n", fetch.remotePath.c_str());
+            return 1;
+        }
+    }
+    const double took = Seconds(start);
+    std::printf("%-28s %8.2f s %10.1f files/s\n", ("files, " + std::to_string(connections) + " connection(s)").c_str(),
+                took, count / took);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 7 && std::string(argv[1]) == "files") {
+        return FetchFiles(argv[2], static_cast<unsigned>(std::atoi(argv[3])), std::strtoull(argv[4], nullptr, 10),
+                          argv[5], static_cast<unsigned>(std::atoi(argv[6])));
+    }
     if (argc != 5) {
-        std::fprintf(stderr, "usage: http_bench BASE REMOTE LOCAL CAFILE\n");
+        std::fprintf(stderr, "usage: http_bench BASE REMOTE LOCAL CAFILE | files BASE COUNT SIZE DIR CONNECTIONS\n");
         return 2;
     }
     HttpTlsOptions tls;
