@@ -34,7 +34,8 @@ struct Item {
     Phase phase = Phase::kWaiting;
     bool whole = false;        // the fetch brought the whole file
     bool abandoned = false;    // no one will take it: the connection removes what it staged
-    std::string staged;        // the temporary file the fetch writes
+    std::string staged;        // the temporary file the fetch writes, or
+    std::vector<uint8_t> held; // what it brought of a file fetched into memory
     std::shared_ptr<TransferJob> job;
     std::shared_ptr<FtpConnection> connection;  // the connection fetching it, while it does
     std::atomic<uint32_t> activity{0};
@@ -58,6 +59,22 @@ void ReportHanded(ProgressSink* sink, uint64_t bytes) {
     const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(bytes, UINT32_MAX));
     sink->OnProgress(0, count, kProgressBegin);
     sink->OnProgress(count, count, kProgressEnd);
+}
+
+// Puts what a fetch ahead brought into the request's (empty) file: the staged file in its
+// place, or the bytes held in memory written into it.
+bool MoveInto(const std::string& staged, const std::vector<uint8_t>& held, const std::string& localPath) {
+    // In one step: a request's file that went missing for a moment could be taken as a
+    // new temporary name by a connection staging its next file.
+    if (!staged.empty()) return platform::ReplaceFileAtomic(staged.c_str(), localPath.c_str());
+    platform::OwnedFile local(OpenLocalFileAt(localPath.c_str(), 0));
+    if (!local.valid()) return false;
+    const uint32_t size = static_cast<uint32_t>(held.size());
+    if (platform::WriteToFile(local.get(), held.data(), size) == size) return true;
+    // Whatever part was written is no part of the file the request will continue.
+    local.Close();
+    platform::OwnedFile truncated(CreateLocalFile(localPath.c_str()));
+    return false;
 }
 
 }  // namespace
@@ -136,18 +153,19 @@ void FtpPrefetch::State::Run(std::shared_ptr<State> self) {
 void FtpPrefetch::State::Fetch(Item& item, std::shared_ptr<FtpConnection>& connection) {
     TransferJob& job = *item.job;
     job.maxBytes = item.fetch.maxBytes;
-    job.continuePartial = true;  // what arrived stays for the run's request to continue
+    const bool inMemory = item.fetch.maxBytes <= kPrefetchInMemoryMax;
+    job.continuePartial = !inMemory;  // what arrived stays for the run's request to continue
     std::string host;
     {
         std::lock_guard<std::mutex> hold(core->lock);
         job.rateLimit = core->rateLimit;  // the one limit of every transfer of the session
         host = core->host;
     }
-    const std::string staged = CreateTempFileBeside(item.fetch.besideLocal.c_str());
+    const std::string staged = inMemory ? std::string() : CreateTempFileBeside(item.fetch.besideLocal.c_str());
     {
         std::lock_guard<std::mutex> hold(lock);
         item.staged = staged;
-        if (stopped || staged.empty()) return;
+        if (stopped || (!inMemory && staged.empty())) return;
         if (connection) item.connection = connection;
     }
     if (!connection) {
@@ -162,9 +180,22 @@ void FtpPrefetch::State::Fetch(Item& item, std::shared_ptr<FtpConnection>& conne
         if (!made->Open(host, core->port, core->user, core->password) || job.Cancelled()) return;
         connection = made;
     }
-    item.whole = TransferToFile(job, *connection, item.fetch.remotePath.c_str(), staged.c_str()) ==
-                     FileTransferOutcome::kDone &&
-                 !job.Cancelled();
+    if (!inMemory) {
+        item.whole = TransferToFile(job, *connection, item.fetch.remotePath.c_str(), staged.c_str()) ==
+                         FileTransferOutcome::kDone &&
+                     !job.Cancelled();
+        return;
+    }
+    std::vector<uint8_t> block;
+    bool complete = false;
+    const int32_t count =
+        TransferToMemory(job, *connection, item.fetch.remotePath.c_str(), nullptr, 0, &block, &complete);
+    // Nothing, or more than the bound: nothing kept. A fetch given up keeps what it brought,
+    // for the request to continue after.
+    if (count <= 0) return;
+    block.resize(static_cast<size_t>(count));
+    item.whole = complete;
+    item.held = std::move(block);
 }
 
 void FtpPrefetch::State::PassOver(Item& item) {
@@ -278,17 +309,14 @@ FtpPrefetch::Handover FtpPrefetch::Take(const std::string& remotePath, const std
     item.phase = Phase::kDone;
     std::string staged = std::move(item.staged);
     item.staged.clear();
+    const std::vector<uint8_t> held = std::move(item.held);
+    item.held.clear();
     const bool whole = item.whole;
     hold.unlock();
 
-    const uint64_t bytes = staged.empty() ? 0 : LocalFileLength(staged.c_str());
+    const uint64_t bytes = staged.empty() ? held.size() : LocalFileLength(staged.c_str());
     // The request's file is new and empty; anything else it holds is the request's own.
-    if (bytes == 0 || LocalFileLength(localPath.c_str()) != 0) {
-        RemoveStaged(staged);
-        return Handover::kNotPlanned;
-    }
-    platform::RemoveFile(localPath.c_str());
-    if (!platform::RenameFile(staged.c_str(), localPath.c_str())) {
+    if (bytes == 0 || LocalFileLength(localPath.c_str()) != 0 || !MoveInto(staged, held, localPath)) {
         RemoveStaged(staged);
         return Handover::kNotPlanned;
     }

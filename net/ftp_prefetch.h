@@ -1,7 +1,8 @@
 // The planned files of a run fetched ahead, several at once, each connection fetching one
 // file at a time: a run of many small files no longer waits out one request's round trip
 // after another. A file fetched ahead is staged in a temporary file beside its target and
-// handed over when the run asks for it, so the run installs in its own order and each
+// handed over when the run asks for it (a small one is held in memory until then), so the
+// run installs in its own order and each
 // answer is what the run's own request would have brought. Fetches ahead make one quiet
 // attempt: whatever they could not bring, the run's own request fetches as it always did
 // (with its attempts, texts and moves to another server), continuing after what they
@@ -24,6 +25,9 @@ struct FtpSessionCore;
 // (a file larger than that is still fetched ahead when it is the only one).
 constexpr uint32_t kPrefetchFilesPerConnection = 4;
 constexpr uint64_t kPrefetchAheadBytes = uint64_t{64} << 20;
+// Files up to this size are fetched ahead into memory and written to the request's file
+// when handed over: a run of thousands of small files then costs no temporary file each.
+constexpr uint64_t kPrefetchInMemoryMax = uint64_t{1} << 20;
 // The most connections a session fetches on at once.
 constexpr uint32_t kMaxDownloadConnections = 16;
 // How many a web server is asked for at once unless the plug-in says otherwise.

@@ -49,12 +49,21 @@ run_fuzz_smoke() {
 # The Wine prefix of an architecture (win32 or win64): one each, as a prefix has one.
 wine_prefix() { echo "$WINE_WORK/prefix-$1"; }
 
-# run_wine_tests ARCH: the unit tests of that build under that Wine.
+# run_wine_tests ARCH: the unit tests of that build under that Wine, with the scripted HTTP
+# server on the host for the HTTP session's tests (a Windows program cannot start it).
 run_wine_tests() {
-  local arch=$1
+  local arch=$1 server port rc
   echo "== $arch unit tests under wine${arch#win}"
-  KVO_WINE_ARCH=$arch WINEPREFIX=$(wine_prefix "$arch") timeout "$WINE_TESTS_TIMEOUT_SECONDS" \
+  coproc FAULT_SERVER { exec /usr/bin/python3 "$ROOT/tests/net/http_fault_server.py"; }
+  server=$FAULT_SERVER_PID
+  read -r -t 10 port <&"${FAULT_SERVER[0]}" || port=
+  KVO_HTTP_FAULT_BASE=${port:+http://127.0.0.1:$port/} KVO_WINE_ARCH=$arch WINEPREFIX=$(wine_prefix "$arch") \
+    timeout "$WINE_TESTS_TIMEOUT_SECONDS" \
     bash "$ROOT/scripts/wine-run.sh" "$BUILD_ROOT/$arch/bin/unit_tests.exe" --gtest_brief=1
+  rc=$?
+  kill "$server" 2>/dev/null
+  wait "$server" 2>/dev/null
+  return $rc
 }
 
 # run_e2e ARCH SCRIPT

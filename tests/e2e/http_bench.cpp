@@ -37,11 +37,13 @@ int FetchFiles(const char* base, unsigned count, uint64_t size, const std::strin
     session.Plan(plan);
     for (const PlannedFetch& fetch : plan) {
         const std::string partial = CreateTempFileBeside(fetch.besideLocal.c_str());
+        const int32_t rc = partial.empty() ? -1 : session.ContinueFile(fetch.remotePath.c_str(), partial.c_str(), nullptr, size);
         std::vector<uint8_t> bytes;
-        if (partial.empty() || session.ContinueFile(fetch.remotePath.c_str(), partial.c_str(), nullptr, size) != 0 ||
-            !ReadWholeLocalFile(partial.c_str(), size, bytes) || bytes.size() != size ||
-            !MoveFileExA(partial.c_str(), fetch.besideLocal.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            std::printf("fetching %s failed\n", fetch.remotePath.c_str());
+        const bool read = rc == 0 && ReadWholeLocalFile(partial.c_str(), size, bytes);
+        if (!read || bytes.size() != size || !MoveFileExA(partial.c_str(), fetch.besideLocal.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            std::printf("fetching %s into %s failed: answer %d, %s, %u bytes, error %lu\n", fetch.remotePath.c_str(),
+                        partial.c_str(), rc, read ? "read" : "not read", static_cast<unsigned>(bytes.size()),
+                        GetLastError());
             return 1;
         }
     }

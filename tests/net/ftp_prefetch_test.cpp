@@ -31,11 +31,12 @@ namespace {
 
 constexpr const char* kHost = "127.0.0.2";
 constexpr size_t kFileCount = 12;
-constexpr size_t kFileSize = 3000;
+constexpr size_t kFileSize = 3000;  // held in memory until handed over
+constexpr size_t kLargeFileSize = (size_t{3} << 20) / 2;  // staged in a file beside its target
 constexpr uint32_t kRoundTripMs = 20;
 
-std::string Content(size_t index) {
-    std::string s(kFileSize, '\0');
+std::string Content(size_t index, size_t size = kFileSize) {
+    std::string s(size, '\0');
     for (size_t i = 0; i < s.size(); ++i) s[i] = static_cast<char>('a' + (i * 7 + index * 13) % 26);
     return s;
 }
@@ -85,6 +86,7 @@ std::set<std::string> FilesBelow(const std::string& dir) {
 struct PrefetchCase {
     const char* name;
     uint32_t connections;
+    size_t size;  // of every file
     // Changes to file `faulty` (the others are whole and good).
     size_t faulty;
     ScriptedFile fault;
@@ -95,18 +97,18 @@ struct PrefetchCase {
     bool concurrent;          // whether files were open at once
 };
 
-ScriptedFile Faulty(size_t index, Fault fault, size_t cut, int faultyOpens) {
+ScriptedFile Faulty(size_t index, Fault fault, size_t cut, int faultyOpens, size_t size = kFileSize) {
     ScriptedFile f;
-    f.data = Content(index);
+    f.data = Content(index, size);
     f.fault = fault;
     f.cut = cut;
     f.faultyOpens = faultyOpens;
     return f;
 }
 
-ScriptedFile Good(size_t index) {
+ScriptedFile Good(size_t index, size_t size = kFileSize) {
     ScriptedFile f;
-    f.data = Content(index);
+    f.data = Content(index, size);
     return f;
 }
 
@@ -127,9 +129,9 @@ TEST_P(FtpPrefetchTest, EachFileIsWhatItsRequestAloneWouldHaveBroughtAndNothingI
     server->openDelayMs = kRoundTripMs;
     std::vector<PlannedFetch> plan;
     for (size_t i = 0; i < kFileCount; ++i) {
-        ScriptedFile file = i == c.faulty ? c.fault : Good(i);
+        ScriptedFile file = i == c.faulty ? c.fault : Good(i, c.size);
         if (file.announce != -2) server->Put(RemoteName(i), file);
-        const uint64_t bound = i == c.faulty && c.faultyBound != 0 ? c.faultyBound : kFileSize;
+        const uint64_t bound = i == c.faulty && c.faultyBound != 0 ? c.faultyBound : c.size;
         plan.push_back(PlannedFetch{RemoteName(i), LocalName(i), bound});
     }
     std::vector<size_t> asked = c.asked;
@@ -153,8 +155,8 @@ TEST_P(FtpPrefetchTest, EachFileIsWhatItsRequestAloneWouldHaveBroughtAndNothingI
             EXPECT_EQ(rc, faulty ? c.faultyAnswer : 0) << "file " << i;
             const bool arrives = !faulty || c.faultyArrives;
             if (arrives) {
-                EXPECT_EQ(ReadFile(partial), Content(i)) << "file " << i;
-                wholeBytes += kFileSize;
+                EXPECT_EQ(ReadFile(partial), Content(i, c.size)) << "file " << i;
+                wholeBytes += c.size;
             }
             if (rc == 0) platform::RenameFile(partial.c_str(), LocalName(i).c_str());
             platform::RemoveFile(partial.c_str());
@@ -175,13 +177,20 @@ TEST_P(FtpPrefetchTest, EachFileIsWhatItsRequestAloneWouldHaveBroughtAndNothingI
 }
 
 const PrefetchCase kPrefetchCases[] = {
-    {"AllWholeOnFourConnections", 4, kFileCount, {}, 0, {}, 0, true, true},
-    {"OneConnectionFetchesEachWhenAsked", 1, kFileCount, {}, 0, {}, 0, true, false},
-    {"ADroppedFetchAheadIsContinued", 4, 3, Faulty(3, Fault::kDrop, 1000, 1), 0, {}, 0, true, true},
-    {"AStalledFetchAheadIsGivenUpAndContinued", 4, 2, Faulty(2, Fault::kStall, 500, 1), 0, {}, 0, true, true},
-    {"AFileOverItsBoundFailsAsItsRequestWould", 4, 4, Good(4), kFileSize - 1, {}, kResultFail, false, true},
-    {"AMissingFileFailsAsItsRequestWould", 4, 5, Missing(), 0, {}, kResultFail, false, true},
-    {"FilesTheRunPassesOverLeaveNothing", 4, kFileCount, {}, 0, {0, 3, 4, 9}, 0, true, true},
+    {"AllWholeOnFourConnections", 4, kFileSize, kFileCount, {}, 0, {}, 0, true, true},
+    {"OneConnectionFetchesEachWhenAsked", 1, kFileSize, kFileCount, {}, 0, {}, 0, true, false},
+    {"ADroppedFetchAheadIsContinued", 4, kFileSize, 3, Faulty(3, Fault::kDrop, 1000, 1), 0, {}, 0, true, true},
+    {"AStalledFetchAheadIsGivenUpAndContinued", 4, kFileSize, 2, Faulty(2, Fault::kStall, 500, 1), 0, {}, 0, true,
+     true},
+    {"AFileOverItsBoundFailsAsItsRequestWould", 4, kFileSize, 4, Good(4), kFileSize - 1, {}, kResultFail, false, true},
+    {"AMissingFileFailsAsItsRequestWould", 4, kFileSize, 5, Missing(), 0, {}, kResultFail, false, true},
+    {"FilesTheRunPassesOverLeaveNothing", 4, kFileSize, kFileCount, {}, 0, {0, 3, 4, 9}, 0, true, true},
+    {"LargeFilesAllWhole", 4, kLargeFileSize, kFileCount, {}, 0, {}, 0, true, true},
+    {"ALargeDroppedFetchAheadIsContinued", 4, kLargeFileSize, 3, Faulty(3, Fault::kDrop, 700000, 1, kLargeFileSize),
+     0, {}, 0, true, true},
+    {"ALargeStalledFetchAheadIsGivenUpAndContinued", 4, kLargeFileSize, 2,
+     Faulty(2, Fault::kStall, 300000, 1, kLargeFileSize), 0, {}, 0, true, true},
+    {"LargeFilesTheRunPassesOverLeaveNothing", 4, kLargeFileSize, kFileCount, {}, 0, {1, 2, 7}, 0, true, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, FtpPrefetchTest, ::testing::ValuesIn(kPrefetchCases),

@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+
+#include "net/http_client.h"
 
 #ifndef _WIN32
 #include <signal.h>
@@ -17,6 +20,9 @@ constexpr const char kPython[] = "/usr/bin/python3";
 constexpr size_t kPatternMul = 7;
 constexpr size_t kPatternAdd = 3;
 constexpr size_t kPatternMod = 251;
+constexpr const char kSharedServerVariable[] = "KVO_HTTP_FAULT_BASE";
+
+[[maybe_unused]] std::string BaseOf(unsigned port) { return "http://127.0.0.1:" + std::to_string(port) + "/"; }
 
 }  // namespace
 
@@ -42,7 +48,7 @@ FaultServer::FaultServer() {
     pid_ = pid;
     FILE* line = fdopen(out[0], "r");
     unsigned port = 0;
-    if (line != nullptr && std::fscanf(line, "%u", &port) == 1) port_ = port;
+    if (line != nullptr && std::fscanf(line, "%u", &port) == 1) base_ = BaseOf(port);
     if (line != nullptr) std::fclose(line);
 }
 
@@ -54,12 +60,22 @@ FaultServer::~FaultServer() {
 
 #else
 
-FaultServer::FaultServer() = default;
+FaultServer::FaultServer() {
+    const char* base = std::getenv(kSharedServerVariable);
+    if (base == nullptr || *base == '\0') return;
+    // The shared server's request log starts empty for each test, as a fresh server's does.
+    std::unique_ptr<FtpConnection> connection = CreateHttpClient(HttpTlsOptions())->NewConnection();
+    if (!connection || !connection->Open(base, 0, "", "")) return;
+    std::unique_ptr<FtpRemoteFile> answer = connection->OpenFile("reset");
+    char sink[64];
+    while (answer && answer->Read(sink, sizeof(sink)) > 0) {
+    }
+    if (answer) base_ = base;
+}
+
 FaultServer::~FaultServer() = default;
 
 #endif
-
-std::string FaultServer::Base() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
 
 std::string ServedPattern(size_t size, size_t from) {
     std::string bytes(size - from, '\0');

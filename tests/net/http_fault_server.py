@@ -18,6 +18,7 @@ answer holds; the body of a file is the pattern of its size (byte i is (i * 7 + 
   /drip/N            Content-Length N, one byte every 200 ms
   /hang/N            Content-Length N, the headers, then nothing
   /requests          the lines "PATH RANGE" of every request so far (RANGE "-" when none)
+  /reset             forgets the requests so far (a server shared by one test after another)
 """
 import http.server
 import socketserver
@@ -86,6 +87,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             with requests_lock:
                 text = "".join(line + "\n" for line in requests_seen)
             self.send_body(200, text.encode())
+        elif kind == "reset":
+            with requests_lock:
+                requests_seen.clear()
+            self.send_body(200, b"ok")
         elif kind == "good":
             self.serve_file(int(arg), True)
         elif kind == "no-range":

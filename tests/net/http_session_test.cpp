@@ -70,7 +70,7 @@ FtpWatchdogTiming QuickWatchdog() {
 class HttpSessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!server.running()) GTEST_SKIP() << "the scripted HTTP server runs on POSIX builds only";
+        if (!server.running()) GTEST_SKIP() << "no scripted HTTP server (under Wine the test command starts one)";
     }
     std::unique_ptr<HttpSession> Open(const FtpWatchdogTiming& timing = FtpWatchdogTiming()) {
         return std::unique_ptr<HttpSession>(new HttpSession(server.Base(), HttpTlsOptions(), timing));
