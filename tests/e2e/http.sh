@@ -3,7 +3,7 @@
 # this script makes and throws away, serves a "paktool publish" tree; update.exe whose plug-in
 # answers "update url" takes a v1 installation to v2, then finds it up to date; the keyed
 # build takes a signed publication and refuses a tampered one; and servers whose certificate
-# does not check out (self-signed, another host name, outside the pinned CA) are refused, the
+# does not check out (self-signed, another host name, outside the pinned CA, expired) are refused, the
 # installation left as it was.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
@@ -42,6 +42,26 @@ server_cert wrong-name ca "DNS:elsewhere.example"
 server_cert outside other-ca "DNS:$HOST"
 quiet openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=$HOST" -addext "subjectAltName=DNS:$HOST" \
   -keyout "$PKI/self-signed.key" -out "$PKI/self-signed.pem"
+# A certificate of the CA for this host that expired long ago ("openssl ca" sets the dates).
+mkdir -p "$PKI/issued"
+: >"$PKI/issued/index.txt"
+cat >"$PKI/ca.cnf" <<CNF
+[ca]
+default_ca = issuing
+[issuing]
+database = $PKI/issued/index.txt
+new_certs_dir = $PKI/issued
+serial = $PKI/issued/serial
+default_md = sha256
+policy = any_name
+[any_name]
+commonName = supplied
+CNF
+printf 'subjectAltName=DNS:%s\nbasicConstraints=CA:FALSE\n' "$HOST" >"$PKI/expired.ext"
+quiet openssl req -newkey rsa:2048 -nodes -subj "/CN=$HOST" -keyout "$PKI/expired.key" -out "$PKI/expired.csr"
+quiet openssl ca -batch -config "$PKI/ca.cnf" -rand_serial -cert "$PKI/ca.pem" -keyfile "$PKI/ca.key" \
+  -in "$PKI/expired.csr" -out "$PKI/expired.pem" -startdate 20200101000000Z -enddate 20200102000000Z \
+  -extfile "$PKI/expired.ext"
 
 # start_nginx NAME TREE [DIRECTIVES]: nginx over https on a free loopback port with the
 # certificate NAME, serving TREE, with DIRECTIVES added to its server block. Sets NGINX_PORT,
@@ -175,7 +195,7 @@ check "the two mirrors sent the file once in all (plus 64 KiB)" test $((first_se
 # checking against CAFILE ("" for the system's roots); nothing of the installation changes.
 refused() {
   local cert=$1 ca=$2 what=$3 dir
-  start_nginx "$cert" "$TREE" || return 1
+  start_nginx "$cert" "$TREE" || { check "$what: the server starts" false; return 1; }
   dir=$(synced_install "$E2E_WORK/game-v1")
   point_at_web "$dir" "https://$HOST:$NGINX_PORT/plain/" download/ "$ca"
   listing "$dir" >"$E2E_WORK/before.txt"
@@ -191,5 +211,6 @@ refused self-signed "" "self-signed, no pinned CA"
 refused good "" "signed by a CA the system does not trust, no pinned CA"
 refused wrong-name "$PKI/ca.pem" "another host name, pinned CA"
 refused outside "$PKI/ca.pem" "outside the pinned CA"
+refused expired "$PKI/ca.pem" "expired, pinned CA"
 
 finish

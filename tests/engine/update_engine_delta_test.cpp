@@ -106,6 +106,17 @@ const DeltaPassCase kCases[] = {
     {"patch_giving_other_content", false, kOld, Changed(kNew), false, false, true},
 };
 
+// The server folder, recording the run's plan of whole files.
+class PlanRecordingTransfer : public DirTransfer {
+public:
+    using DirTransfer::DirTransfer;
+    void Plan(const std::vector<PlannedFetch>& fetches) override {
+        planned.clear();
+        for (const PlannedFetch& f : fetches) planned.push_back(f.remotePath);
+    }
+    std::vector<std::string> planned;
+};
+
 class DeltaPass : public ::testing::TestWithParam<DeltaPassCase> {
 protected:
     void SetUp() override {
@@ -118,13 +129,14 @@ protected:
         PackManifestStore store;
         CountingFailureSink failures;
         std::unique_ptr<PakUpdateTask> task = CreatePakUpdateTask();
-        DirTransfer transfer(scratch.path() + "/" + server);
+        PlanRecordingTransfer transfer(scratch.path() + "/" + server);
         UpdateEngine* engine = UpdateEngine::Instance();
         uint32_t count = 0;
         int32_t result = engine->CheckForUpdates(&sink, store, transfer, kRemoteList, "patch.dat", total, &count);
         if (result == UPD_DONE) result = engine->DownloadAndApply(&sink, store, failures, *task, transfer);
         engine->Release();
         *failureCount = failures.count();
+        planned = transfer.planned;
         return result;
     }
 
@@ -138,6 +150,7 @@ protected:
     ScratchDir scratch;
     PluginScope plugin{"win", 10000};
     RecordingNotifier window;
+    std::vector<std::string> planned;  // the last run's plan
 };
 
 TEST_P(DeltaPass, InstallsTheNewContentThroughThePatchOrTheWholeFile) {
@@ -163,6 +176,9 @@ TEST_P(DeltaPass, InstallsTheNewContentThroughThePatchOrTheWholeFile) {
     EXPECT_TRUE(Installed(name, c.loose) == kNew);
     // The run counts what it means to fetch: the listed patch, or the whole file.
     EXPECT_EQ(total, c.patchCounted ? patch.size() : kNew.size());
+    // A file a patch is meant to bring is not fetched whole ahead of the run.
+    const std::vector<std::string> wholeFiles = {"download/" + name};
+    EXPECT_EQ(planned, c.patchCounted ? std::vector<std::string>() : wholeFiles);
     EXPECT_TRUE(ui.boxes.empty());
 }
 

@@ -779,6 +779,7 @@ public:
     int32_t ContinueFile(const char* remote, const char* local, ProgressSink* sink, uint64_t maxBytes) override {
         const std::string content = ReadFile(root_ + "/" + remote);
         const uint64_t held = LocalFileLength(local);
+        if (asked_.insert(remote).second && held == 0) startedEmpty.push_back(remote);
         const uint64_t from = held <= content.size() ? held : 0;
         if (remote != cutFile_ || cutDone_) {
             served += content.size() - from;
@@ -799,10 +800,17 @@ public:
                              uint64_t maxBytes) override {
         return inner_.DownloadToMemory(remote, bytes, size, sink, maxBytes);
     }
+    void Plan(const std::vector<PlannedFetch>& fetches) override {
+        planned.clear();
+        for (const PlannedFetch& f : fetches) planned.push_back(f.remotePath);
+    }
     void Interrupt() override { inner_.Interrupt(); }
     uint64_t served = 0;
+    std::vector<std::string> planned;       // the run's plan
+    std::vector<std::string> startedEmpty;  // files first asked for with nothing on disk
 
 private:
+    std::set<std::string> asked_;
     std::string root_;
     DirTransfer inner_;
     std::string cutFile_;
@@ -894,6 +902,8 @@ TEST_F(EngineTest, APartialDownloadIsContinuedByTheNextRunOrDiscarded) {
         const bool discarded = c.end == FirstRunEnd::kStopDiscards;
         if (discarded) expected += extra.content.size();
         EXPECT_EQ(next.served, expected) << c.name;
+        // Only what starts from nothing may be fetched ahead: a kept partial is continued.
+        EXPECT_EQ(next.planned, next.startedEmpty) << c.name;
         EXPECT_EQ(PackMember("data/extra.txt"), extra.content) << c.name;
         if (c.then != Then::kNoLongerListed) {
             EXPECT_EQ(r.failures, 0u) << c.name;
