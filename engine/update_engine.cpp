@@ -534,5 +534,7 @@ int32_t UpdateEngine::DownloadAndApply(ProgressSink* sink, ManifestStore& store,
         if (installed) applied_.push_back(record);
         if (sink != nullptr) sink->ReportStage(kStageKeyFilesLeft, n + 1, total, 0, 0);
     }
+    // A loop left early needs none of the files fetched ahead: they stop before the rebuild.
+    transfer.Plan({});
     return FinishPass(sink, store, task);
 }

@@ -52,6 +52,8 @@ void RemoveStaged(std::string& path) {
 // as the whole allowance, so it is fetched ahead only alone.
 uint64_t AheadBytesOf(const Item& item) { return std::min(item.fetch.maxBytes, kPrefetchAheadBytes); }
 
+bool FetchedIntoMemory(const Item& item) { return item.fetch.maxBytes <= kPrefetchInMemoryMax; }
+
 // Reports `bytes` handed over as one transfer's begin and end, as the request that would
 // have brought them reports them.
 void ReportHanded(ProgressSink* sink, uint64_t bytes) {
@@ -108,11 +110,16 @@ size_t FtpPrefetch::State::NextToClaim(bool* finished) {
     if (*finished) return kNone;
     if (nextToFetch >= nextToTake + size_t{kPrefetchFilesPerConnection} * connections) return kNone;
     uint64_t ahead = 0;
+    uint64_t heldAhead = 0;
     for (size_t i = nextToTake; i < nextToFetch; ++i) {
         const Phase phase = items[i]->phase;
-        if (phase == Phase::kRunning || phase == Phase::kEnded) ahead += AheadBytesOf(*items[i]);
+        if (phase != Phase::kRunning && phase != Phase::kEnded) continue;
+        ahead += AheadBytesOf(*items[i]);
+        if (FetchedIntoMemory(*items[i])) heldAhead += items[i]->fetch.maxBytes;
     }
-    if (ahead > 0 && ahead + AheadBytesOf(*items[nextToFetch]) > kPrefetchAheadBytes) return kNone;
+    const Item& next = *items[nextToFetch];
+    if (ahead > 0 && ahead + AheadBytesOf(next) > kPrefetchAheadBytes) return kNone;
+    if (FetchedIntoMemory(next) && heldAhead + next.fetch.maxBytes > kPrefetchInMemoryAheadBytes) return kNone;
     return nextToFetch;
 }
 
@@ -153,7 +160,7 @@ void FtpPrefetch::State::Run(std::shared_ptr<State> self) {
 void FtpPrefetch::State::Fetch(Item& item, std::shared_ptr<FtpConnection>& connection) {
     TransferJob& job = *item.job;
     job.maxBytes = item.fetch.maxBytes;
-    const bool inMemory = item.fetch.maxBytes <= kPrefetchInMemoryMax;
+    const bool inMemory = FetchedIntoMemory(item);
     job.continuePartial = !inMemory;  // what arrived stays for the run's request to continue
     std::string host;
     {

@@ -28,6 +28,8 @@ constexpr uint64_t kPrefetchAheadBytes = uint64_t{64} << 20;
 // Files up to this size are fetched ahead into memory and written to the request's file
 // when handed over: a run of thousands of small files then costs no temporary file each.
 constexpr uint64_t kPrefetchInMemoryMax = uint64_t{1} << 20;
+// The most bytes held in memory ahead of the run, whatever the number of connections.
+constexpr uint64_t kPrefetchInMemoryAheadBytes = uint64_t{16} << 20;
 // The most connections a session fetches on at once.
 constexpr uint32_t kMaxDownloadConnections = 16;
 // How many a web server is asked for at once unless the plug-in says otherwise.

@@ -111,6 +111,7 @@ class PlanRecordingTransfer : public DirTransfer {
 public:
     using DirTransfer::DirTransfer;
     void Plan(const std::vector<PlannedFetch>& fetches) override {
+        if (fetches.empty()) return;  // the run's end: the rest of its plan is not needed
         planned.clear();
         for (const PlannedFetch& f : fetches) planned.push_back(f.remotePath);
     }

@@ -801,6 +801,7 @@ public:
         return inner_.DownloadToMemory(remote, bytes, size, sink, maxBytes);
     }
     void Plan(const std::vector<PlannedFetch>& fetches) override {
+        if (fetches.empty()) return;  // the run's end: the rest of its plan is not needed
         planned.clear();
         for (const PlannedFetch& f : fetches) planned.push_back(f.remotePath);
     }
