@@ -1,6 +1,7 @@
 // The run services of update.exe when the plug-in names web servers: no probe (the bases are
 // the servers, in order) and an HttpSession below the first of them.
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "net/server_select.h"
 #include "platform/platform.h"
 #include "platform/root_store.h"
+#include "platform/system_proxy.h"
 #include "platformcfg/platform_config.h"
 
 namespace {
@@ -23,17 +25,33 @@ bool IsAbsolutePath(const std::string& path) {
     return path.size() > 1 && path[1] == ':';
 }
 
-// The CA set the TLS servers are checked against: the plug-in's pinned file, else the
-// system's trusted roots.
-HttpTlsOptions TlsOptionsOf(iUpdateCfg* cfg) {
-    HttpTlsOptions tls;
+// libcurl's proxy variables: a player who set one means it for this program.
+constexpr const char* kProxyVariables[] = {"https_proxy", "HTTPS_PROXY", "http_proxy", "all_proxy", "ALL_PROXY"};
+
+bool ProxyVariableSet() {
+    for (const char* name : kProxyVariables) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') return true;
+    }
+    return false;
+}
+
+// The CA set the TLS servers are checked against (the plug-in's pinned file, else the
+// system's trusted roots) and the system's proxy setting, unless a proxy variable is set.
+HttpClientOptions ClientOptionsOf(iUpdateCfg* cfg) {
+    HttpClientOptions options;
     const std::string pinned = CfgString(cfg, kCfgKeyUpdateCaFile);
     if (!pinned.empty()) {
-        tls.caFile = IsAbsolutePath(pinned) ? pinned : GetInstallDir() + pinned;
+        options.caFile = IsAbsolutePath(pinned) ? pinned : GetInstallDir() + pinned;
     } else {
-        tls.caPem = platform::SystemRootCertificatesPem();
+        options.caPem = platform::SystemRootCertificatesPem();
     }
-    return tls;
+    if (!ProxyVariableSet()) {
+        const platform::SystemProxySettings proxy = platform::ReadSystemProxySettings();
+        options.proxyServers = proxy.servers;
+        options.proxyBypass = proxy.bypass;
+    }
+    return options;
 }
 
 // Files fetched at once: the plug-in's count, kept within 1..kMaxDownloadConnections; 0,
@@ -66,7 +84,7 @@ public:
         // The chosen base first, then the others in their order (mirrors).
         std::vector<std::string> order(bases_.begin() + (address - 1), bases_.end());
         order.insert(order.end(), bases_.begin(), bases_.begin() + (address - 1));
-        auto http = std::make_unique<HttpSession>(order, TlsOptionsOf(cfg));
+        auto http = std::make_unique<HttpSession>(order, ClientOptionsOf(cfg));
         const int limit = cfg != nullptr ? cfg->GetInt(kCfgKeyDownloadLimit) : 0;
         http->SetDownloadLimit(limit > 0 ? static_cast<uint32_t>(limit) : 0);
         http->SetConnections(DownloadConnections(cfg));

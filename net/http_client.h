@@ -9,16 +9,20 @@
 
 #include "net/ftp_client.h"
 
-// How TLS servers are verified. libcurl is always given a CA set and checks the chain and
-// the host name itself: the system's TLS layer is never left to check alone (Wine's checks
-// nothing).
-struct HttpTlsOptions {
+// How the client reaches servers. TLS servers: libcurl is always given a CA set and checks
+// the chain and the host name itself: the system's TLS layer is never left to check alone
+// (Wine's checks nothing).
+struct HttpClientOptions {
     // A PEM file of the only authorities trusted; when empty, `caPem` is used.
     std::string caFile;
     // PEM text of the trusted authorities (the system's root store).
     std::string caPem;
+    // The system's proxy setting (see HttpProxyFor), applied to every request; when empty,
+    // libcurl's own (the proxy environment variables).
+    std::string proxyServers;
+    std::string proxyBypass;
 };
 
 // A client over libcurl. Its connections refuse https:// bases when neither CA source is
 // given.
-std::shared_ptr<FtpClient> CreateHttpClient(const HttpTlsOptions& tls);
+std::shared_ptr<FtpClient> CreateHttpClient(const HttpClientOptions& options);

@@ -108,7 +108,7 @@ private:
 
 class HttpConnection : public FtpConnection {
 public:
-    HttpConnection(CURLM* multi, CURL* easy, const HttpTlsOptions& tls) : multi_(multi), easy_(easy), tls_(tls) {}
+    HttpConnection(CURLM* multi, CURL* easy, const HttpClientOptions& options) : multi_(multi), easy_(easy), options_(options) {}
     ~HttpConnection() override {
         EndRequest();
         curl_easy_cleanup(easy_);
@@ -119,7 +119,7 @@ public:
 
     bool Open(const std::string& host, uint16_t, const std::string&, const std::string&) override {
         // A TLS server is never met without a CA set to check it against.
-        if (StartsWithNoCase(host, kHttpsPrefix) && tls_.caFile.empty() && tls_.caPem.empty()) return false;
+        if (StartsWithNoCase(host, kHttpsPrefix) && options_.caFile.empty() && options_.caPem.empty()) return false;
         base_ = host;
         return IsHttpBase(host) && !aborted_.load();
     }
@@ -151,7 +151,7 @@ private:
 
     CURLM* const multi_;
     CURL* const easy_;
-    const HttpTlsOptions tls_;
+    const HttpClientOptions options_;
     std::string base_;
     std::atomic<bool> aborted_{false};
 
@@ -235,17 +235,22 @@ bool HttpConnection::Start(const std::string& url, uint64_t from) {
     curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 2L);
     // Only the CA set given is trusted: no default folder of authorities beside it.
     curl_easy_setopt(easy_, CURLOPT_CAPATH, nullptr);
-    if (!tls_.caFile.empty()) {
-        curl_easy_setopt(easy_, CURLOPT_CAINFO, tls_.caFile.c_str());
+    if (!options_.caFile.empty()) {
+        curl_easy_setopt(easy_, CURLOPT_CAINFO, options_.caFile.c_str());
     } else {
         curl_easy_setopt(easy_, CURLOPT_CAINFO, nullptr);
-        curl_blob blob{const_cast<char*>(tls_.caPem.data()), tls_.caPem.size(), CURL_BLOB_COPY};
+        curl_blob blob{const_cast<char*>(options_.caPem.data()), options_.caPem.size(), CURL_BLOB_COPY};
         curl_easy_setopt(easy_, CURLOPT_CAINFO_BLOB, &blob);
     }
     curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &HttpConnection::OnHeader);
     curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &HttpConnection::OnBody);
     curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
+    if (!options_.proxyServers.empty()) {
+        // "" sends the request directly, as the setting's bypass list asks.
+        const std::string proxy = HttpProxyFor(url, options_.proxyServers, options_.proxyBypass);
+        curl_easy_setopt(easy_, CURLOPT_PROXY, proxy.c_str());
+    }
     const std::string range = std::to_string(from) + "-";
     curl_easy_setopt(easy_, CURLOPT_RANGE, from > 0 ? range.c_str() : nullptr);
     if (curl_multi_add_handle(multi_, easy_) != CURLM_OK) return false;
@@ -374,7 +379,7 @@ std::unique_ptr<FtpRemoteFile> HttpConnection::OpenFileFrom(const char* remotePa
 
 class HttpClient : public FtpClient {
 public:
-    explicit HttpClient(const HttpTlsOptions& tls) : tls_(tls) {}
+    explicit HttpClient(const HttpClientOptions& options) : options_(options) {}
     std::unique_ptr<FtpConnection> NewConnection() override {
         CURLM* multi = curl_multi_init();
         CURL* easy = multi != nullptr ? curl_easy_init() : nullptr;
@@ -382,18 +387,18 @@ public:
             if (multi != nullptr) curl_multi_cleanup(multi);
             return nullptr;
         }
-        return std::make_unique<HttpConnection>(multi, easy, tls_);
+        return std::make_unique<HttpConnection>(multi, easy, options_);
     }
 
 private:
-    const HttpTlsOptions tls_;
+    const HttpClientOptions options_;
 };
 
 }  // namespace
 
-std::shared_ptr<FtpClient> CreateHttpClient(const HttpTlsOptions& tls) {
+std::shared_ptr<FtpClient> CreateHttpClient(const HttpClientOptions& options) {
     // libcurl's global set-up is not thread-safe: done once, before any connection.
     static std::once_flag initialised;
     std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-    return std::make_shared<HttpClient>(tls);
+    return std::make_shared<HttpClient>(options);
 }

@@ -11,14 +11,14 @@
 
 class HttpSession : public FtpSession {
 public:
-    HttpSession(const std::string& base, const HttpTlsOptions& tls,
+    HttpSession(const std::string& base, const HttpClientOptions& options,
                 const FtpWatchdogTiming& timing = FtpWatchdogTiming())
-        : FtpSession(CreateHttpClient(tls), base.c_str(), 0, "", "", timing) {}
+        : FtpSession(CreateHttpClient(options), base.c_str(), 0, "", "", timing) {}
     // Over mirrors: the first base first; a failed attempt (a dropped line, a refusal) or a
     // stall moves to the next, and a continued download goes on there at the byte reached.
-    HttpSession(const std::vector<std::string>& bases, const HttpTlsOptions& tls,
+    HttpSession(const std::vector<std::string>& bases, const HttpClientOptions& options,
                 const FtpWatchdogTiming& timing = FtpWatchdogTiming())
-        : HttpSession(bases.empty() ? std::string() : bases.front(), tls, timing) {
+        : HttpSession(bases.empty() ? std::string() : bases.front(), options, timing) {
         SetHostOrder(bases);
     }
 };

@@ -102,3 +102,85 @@ bool HttpRedirectAllowed(const std::string& from, const std::string& to) {
     if (target.scheme == kHttps) return true;
     return target.scheme == kHttp && source.scheme == kHttp && WithPort(source) == WithPort(target);
 }
+
+namespace {
+
+constexpr const char kLocalNames[] = "<local>";
+constexpr const char kProxySeparators[] = "; \t";
+constexpr const char kProxyScheme[] = "http://";
+
+// The host of an authority, without its port or IPv6 brackets.
+std::string HostOf(const std::string& authority) {
+    if (!authority.empty() && authority[0] == '[') {
+        const size_t close = authority.find(']');
+        return close == std::string::npos ? authority : authority.substr(1, close - 1);
+    }
+    return authority.substr(0, authority.find(':'));
+}
+
+std::vector<std::string> Entries(const std::string& list, const char* separators) {
+    std::vector<std::string> entries;
+    size_t at = 0;
+    while (at < list.size()) {
+        const size_t end = list.find_first_of(separators, at);
+        const std::string entry = list.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        if (!entry.empty()) entries.push_back(entry);
+        if (end == std::string::npos) break;
+        at = end + 1;
+    }
+    return entries;
+}
+
+// '*' matches any run of characters; everything else itself, letter case ignored.
+bool WildcardMatch(const std::string& pattern, const std::string& text) {
+    size_t p = 0, t = 0, star = std::string::npos, resume = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            resume = t;
+        } else if (p < pattern.size() && std::tolower(static_cast<unsigned char>(pattern[p])) ==
+                                              std::tolower(static_cast<unsigned char>(text[t]))) {
+            ++p;
+            ++t;
+        } else if (star != std::string::npos) {
+            p = star + 1;
+            t = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+bool Bypassed(const std::string& host, const std::string& bypass) {
+    for (const std::string& entry : Entries(bypass, kProxySeparators)) {
+        if (Lowered(entry) == kLocalNames ? host.find('.') == std::string::npos : WildcardMatch(entry, host)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The "host:port" of the entry for `scheme`: the one without a scheme, else "scheme=...".
+std::string ServerFor(const std::string& scheme, const std::string& servers) {
+    std::string chosen;
+    for (const std::string& entry : Entries(servers, kProxySeparators)) {
+        const size_t equals = entry.find('=');
+        if (equals == std::string::npos) return entry;
+        if (Lowered(entry.substr(0, equals)) == scheme) chosen = entry.substr(equals + 1);
+    }
+    return chosen;
+}
+
+}  // namespace
+
+std::string HttpProxyFor(const std::string& url, const std::string& servers, const std::string& bypass) {
+    const Origin origin = OriginOf(url);
+    if (origin.authority.empty() || Bypassed(HostOf(origin.authority), bypass)) return std::string();
+    std::string server = ServerFor(origin.scheme, servers);
+    if (server.empty()) return std::string();
+    // The setting may carry a scheme of its own ("http://host:port").
+    if (server.find(kSchemeEnd) == std::string::npos) server = kProxyScheme + server;
+    return server;
+}

@@ -21,3 +21,10 @@ std::vector<std::string> SplitHttpBases(const std::string& list);
 // the same scheme, host and port. Anything else (a downgrade to plain http, a plain http
 // address elsewhere, another protocol) is refused.
 bool HttpRedirectAllowed(const std::string& from, const std::string& to);
+
+// The proxy a request to `url` goes through under the system's proxy setting: `servers` as
+// Windows keeps it ("host:port" for every scheme, or "scheme=host:port" entries separated by
+// ';' or spaces; an https address with no "https=" entry goes directly) and `bypass` (hosts
+// separated by ';' with '*' wildcards, "<local>" for names without a dot). The answer is
+// "http://host:port" for libcurl, or "" to go directly.
+std::string HttpProxyFor(const std::string& url, const std::string& servers, const std::string& bypass);

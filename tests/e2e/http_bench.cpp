@@ -29,7 +29,7 @@ std::string FileName(unsigned index) {
 }
 
 int FetchFiles(const char* base, unsigned count, uint64_t size, const std::string& dir, unsigned connections) {
-    HttpSession session(base, HttpTlsOptions());
+    HttpSession session(base, HttpClientOptions());
     session.SetConnections(connections);
     std::vector<PlannedFetch> plan;
     for (unsigned i = 0; i < count; ++i) plan.push_back(PlannedFetch{FileName(i), dir + "\\" + FileName(i), size});
@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: http_bench BASE REMOTE LOCAL CAFILE | files BASE COUNT SIZE DIR CONNECTIONS\n");
         return 2;
     }
-    HttpTlsOptions tls;
+    HttpClientOptions tls;
     tls.caFile = argv[4];
     HttpSession session(argv[1], tls);
     const auto start = std::chrono::steady_clock::now();

@@ -64,7 +64,7 @@ FaultServer::FaultServer() {
     const char* base = std::getenv(kSharedServerVariable);
     if (base == nullptr || *base == '\0') return;
     // The shared server's request log starts empty for each test, as a fresh server's does.
-    std::unique_ptr<FtpConnection> connection = CreateHttpClient(HttpTlsOptions())->NewConnection();
+    std::unique_ptr<FtpConnection> connection = CreateHttpClient(HttpClientOptions())->NewConnection();
     if (!connection || !connection->Open(base, 0, "", "")) return;
     std::unique_ptr<FtpRemoteFile> answer = connection->OpenFile("reset");
     char sink[64];

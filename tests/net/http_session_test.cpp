@@ -73,11 +73,11 @@ protected:
         if (!server.running()) GTEST_SKIP() << "no scripted HTTP server (under Wine the test command starts one)";
     }
     std::unique_ptr<HttpSession> Open(const FtpWatchdogTiming& timing = FtpWatchdogTiming()) {
-        return std::unique_ptr<HttpSession>(new HttpSession(server.Base(), HttpTlsOptions(), timing));
+        return std::unique_ptr<HttpSession>(new HttpSession(server.Base(), HttpClientOptions(), timing));
     }
     // The requests the server has seen for `path`, as "PATH RANGE" lines.
     std::vector<std::string> RequestsFor(const std::string& path) {
-        HttpSession probe(server.Base(), HttpTlsOptions());
+        HttpSession probe(server.Base(), HttpClientOptions());
         const uint8_t* bytes = nullptr;
         uint32_t size = 0;
         std::vector<std::string> lines;
@@ -246,7 +246,7 @@ TEST_F(HttpSessionTest, InterruptEndsATransferAtOnceAndRefusesLaterRequests) {
 TEST(HttpSessionTlsTest, AnHttpsBaseWithoutACaSetIsRefused) {
     ScratchDir dir;
     UiRecorder ui;
-    HttpSession session("https://localhost:1/", HttpTlsOptions(), QuickWatchdog());
+    HttpSession session("https://localhost:1/", HttpClientOptions(), QuickWatchdog());
     EXPECT_EQ(session.DownloadFile("good/1000", "out.bin", nullptr), kResultFail);
     EXPECT_FALSE(Exists("out.bin"));
 }
@@ -272,7 +272,7 @@ TEST_F(HttpSessionTest, AFailingMirrorIsLeftForTheNextContinuingAtTheByteReached
     for (const MirrorCase& c : cases) {
         std::vector<std::string> bases;
         for (const std::string& prefix : c.prefixes) bases.push_back(server.Base() + prefix + "/");
-        HttpSession session(bases, HttpTlsOptions());
+        HttpSession session(bases, HttpClientOptions());
         platform::RemoveFile("part.bin");
         EXPECT_EQ(session.ContinueFile("100000", "part.bin", nullptr), 0) << c.name;
         EXPECT_EQ(ReadFile("part.bin"), ServedPattern(100000)) << c.name;
@@ -284,7 +284,7 @@ TEST_F(HttpSessionTest, AFailingMirrorIsLeftForTheNextContinuingAtTheByteReached
 
 // A stalled mirror is given up by the watchdog, and the next request goes to the next one.
 TEST_F(HttpSessionTest, AStalledMirrorIsLeftForTheNext) {
-    HttpSession session({server.Base() + "hang/", server.Base() + "good/"}, HttpTlsOptions(), QuickWatchdog());
+    HttpSession session({server.Base() + "hang/", server.Base() + "good/"}, HttpClientOptions(), QuickWatchdog());
     EXPECT_EQ(session.ContinueFile("20000", "part.bin", nullptr), kResultSkipped);
     EXPECT_EQ(session.ContinueFile("20000", "part.bin", nullptr), 0);
     EXPECT_EQ(ReadFile("part.bin"), ServedPattern(20000));

@@ -61,4 +61,33 @@ TEST(HttpUrlTest, RedirectsAreFollowedOnlyToHttpsOrTheSameOrigin) {
     for (const RedirectCase& c : cases) EXPECT_EQ(HttpRedirectAllowed(c.from, c.to), c.allowed) << c.name;
 }
 
+struct ProxyCase {
+    const char* name;
+    const char* url;
+    const char* servers;
+    const char* bypass;
+    const char* proxy;  // "" goes directly
+};
+
+// The system's proxy setting as Windows keeps it, applied to one request's address.
+TEST(HttpUrlTest, TheSystemProxySettingChoosesTheProxyOrTheDirectWay) {
+    const std::vector<ProxyCase> cases = {
+        {"one-server-for-every-scheme", "https://cdn.example.com/kvo/x", "proxy:8080", "", "http://proxy:8080"},
+        {"https-entry", "https://cdn.example.com/x", "http=p1:80;https=p2:8443", "", "http://p2:8443"},
+        {"http-entry", "http://cdn.example.com/x", "http=p1:80;https=p2:8443", "", "http://p1:80"},
+        {"entries-upper-case-and-spaced", "https://cdn.example.com/x", "HTTP=p1:80 HTTPS=p2:8443", "",
+         "http://p2:8443"},
+        {"https-without-its-entry-goes-directly", "https://cdn.example.com/x", "http=p1:80;ftp=f:21", "", ""},
+        {"setting-with-its-own-scheme", "https://cdn.example.com/x", "http://proxy:3128", "", "http://proxy:3128"},
+        {"no-setting", "https://cdn.example.com/x", "", "", ""},
+        {"bypassed-by-wildcard", "https://cdn.example.com/x", "proxy:8080", "*.example.com", ""},
+        {"bypass-ignores-case-and-port", "https://CDN.Example.com:8443/x", "proxy:8080", "intra;*.EXAMPLE.com", ""},
+        {"bypass-for-another-host", "https://cdn.example.com/x", "proxy:8080", "*.example.org;cdn", "http://proxy:8080"},
+        {"local-bypasses-names-without-a-dot", "http://updates/x", "proxy:8080", "<local>", ""},
+        {"local-keeps-dotted-names", "https://cdn.example.com/x", "proxy:8080", "<local>", "http://proxy:8080"},
+        {"user-info-is-not-the-host", "https://cdn.example.com@inside/x", "proxy:8080", "<local>", ""},
+    };
+    for (const ProxyCase& c : cases) EXPECT_EQ(HttpProxyFor(c.url, c.servers, c.bypass), c.proxy) << c.name;
+}
+
 }  // namespace
