@@ -2,7 +2,8 @@
 # Updates over HTTPS end to end under Wine: nginx on loopback, with a CA and certificates
 # this script makes and throws away, serves a "paktool publish" tree; update.exe whose plug-in
 # answers "update url" takes a v1 installation to v2, then finds it up to date; the keyed
-# build takes a signed publication and refuses a tampered one; and servers whose certificate
+# build takes a signed publication and refuses a tampered one; the proxy of the system's
+# Internet options carries a run, its bypass list honoured; and servers whose certificate
 # does not check out (self-signed, another host name, outside the pinned CA, expired) are refused, the
 # installation left as it was.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -123,7 +124,8 @@ open(path, "wb").write(bytes(data))
 PY
 
 start_nginx good "$TREE" || exit 1
-GOOD=https://$HOST:$NGINX_PORT
+GOOD_PORT=$NGINX_PORT
+GOOD=https://$HOST:$GOOD_PORT
 range_answer() {
   curl -s -o /dev/null -w '%{http_code}' --cacert "$PKI/ca.pem" -r 1-2 "$GOOD/plain/download/update.pak"
 }
@@ -141,6 +143,34 @@ check "patch.dat verifies" quiet "$PAKTOOL" verify "$dir/patch.dat"
 run_bg "$dir" update.exe
 check "the next run finds it up to date" log_has "$dir" "$TEXT_UP_TO_DATE" "$RUN_SECONDS"
 stop_all
+
+echo "# a player behind a proxy: the proxy set in the system's Internet options carries the run"
+PROXY_LOG=$E2E_WORK/proxy.log
+: >"$PROXY_LOG"
+coproc PROXY { exec "$PYTHON" "$E2E_ROOT/tests/e2e/http_servers/connect_proxy.py" "$PROXY_LOG"; }
+E2E_SERVER_PIDS+=("$PROXY_PID")
+read -r -t 10 PROXY_PORT <&"${PROXY[0]}" || PROXY_PORT=
+INTERNET_SETTINGS='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
+internet_setting() { quiet "$WINE" reg add "$INTERNET_SETTINGS" /v "$1" /t "$2" /d "$3" /f; }
+internet_setting ProxyEnable REG_DWORD 1
+internet_setting ProxyServer REG_SZ "127.0.0.1:${PROXY_PORT:-1}"
+dir=$(synced_install "$E2E_WORK/game-v1")
+point_at_web "$dir" "$GOOD/plain/" download/ "$PKI/ca.pem"
+run_bg "$dir" update.exe
+check "behind a proxy: the run ends with the done text" log_has "$dir" "$TEXT_DONE" "$RUN_SECONDS"
+stop_all
+check "behind a proxy: the proxy carried the requests" grep -q "^CONNECT $HOST:$GOOD_PORT " "$PROXY_LOG"
+check "behind a proxy: new file added to patch.dat" \
+  member_is "$dir/patch.dat" data/new/c.bin "$E2E_WORK/game-v2/data/new/c.bin"
+# A host on the setting's bypass list is reached directly.
+internet_setting ProxyOverride REG_SZ "*.example.com;LOCALHOST"
+: >"$PROXY_LOG"
+run_bg "$dir" update.exe
+check "bypassed proxy: the next run finds it up to date" log_has "$dir" "$TEXT_UP_TO_DATE" "$RUN_SECONDS"
+stop_all
+check "bypassed proxy: the proxy saw no request" test ! -s "$PROXY_LOG"
+# The prefix serves the other scripts too: the setting goes with this case.
+internet_setting ProxyEnable REG_DWORD 0
 
 if [ -f "$BUILD_WIN_SIGNED/update.exe" ]; then
   echo "# the keyed build takes a signed publication over https and refuses a tampered one"
