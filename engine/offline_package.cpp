@@ -9,6 +9,8 @@
 #include <new>
 
 #include "common/show_status.h"
+#include "engine/delta_fetch.h"
+#include "engine/delta_list.h"
 #include "engine/failure_sink.h"
 #include "engine/manifest.h"
 #include "engine/manifest_record.h"
@@ -64,13 +66,6 @@ int32_t LoadMembers(const uint8_t* bytes, size_t size, OfflinePackage& package, 
         if (sink != nullptr) sink->Post(UM_FILE_PROGRESS, i, 0);
     }
     return 0;
-}
-
-// Writes `member` over the file `name` through a temporary file beside it (a name no
-// installed file has), so a failed write leaves the old file whole. True when the new
-// content is in place.
-bool WriteMemberFile(const std::string& name, const OfflinePackage::Member& member) {
-    return ReplaceFileContent(name.c_str(), member.bytes.data(), member.size);
 }
 
 bool PlatformListed(const OfflinePackage::Member& list) {
@@ -151,6 +146,76 @@ int32_t CheckPackageSignature(const std::vector<uint8_t>& bytes, const char* pac
         return UPD_E_DATA;
     }
     return engine.AdoptPublication(&number, path);
+}
+
+// The patches a package carries, as members named by their patch paths.
+class PackagePatches : public PatchSource {
+public:
+    explicit PackagePatches(const OfflinePackage& package) : package_(package) {}
+    int32_t Take(const DeltaEntry& entry, const uint8_t** bytes, size_t* size) override {
+        const OfflinePackage::Member* member = package_.Find(entry.patchPath);
+        if (member == nullptr) return UPD_E_FETCH;
+        *bytes = member->bytes.data();
+        *size = member->size;
+        return 0;
+    }
+
+private:
+    const OfflinePackage& package_;
+};
+
+// The package's list of patches; empty when it has none or its list is not a whole, valid
+// one (the files it would patch then count as missing members).
+std::vector<DeltaEntry> PackageDeltas(const OfflinePackage& package) {
+    const OfflinePackage::Member* list = package.Find(kDeltaListName);
+    std::vector<DeltaEntry> entries;
+    if (list == nullptr || !ParseDeltaList(std::string(list->text(), list->size), &entries)) return {};
+    return entries;
+}
+
+// What a package offers for one record: its whole member, or else the installed content
+// made new with one of its patches.
+struct OfferedContent {
+    enum class State {
+        kMissing,  // neither a whole member nor a patch for the installed content
+        kDamaged,  // a member or patch that does not give the record's content
+        kReady,
+    };
+    State state = State::kMissing;
+    const OfflinePackage::Member* member = nullptr;
+    std::string patched;  // the content made with a patch, when there is no whole member
+
+    const uint8_t* data() const {
+        return member != nullptr ? member->bytes.data() : reinterpret_cast<const uint8_t*>(patched.data());
+    }
+    uint32_t size() const { return member != nullptr ? member->size : static_cast<uint32_t>(patched.size()); }
+};
+
+// Finds the content `package` offers for `record`. A patch is tried only for a record of
+// the kind it is installed as (the installed content of a file that changes between pack and
+// folder is not where its patch expects it).
+void FindOfferedContent(const OfflinePackage& package, const std::vector<DeltaEntry>& deltas,
+                        const ManifestRecord& record, const std::string& packPath, bool kindChanged,
+                        OfferedContent& offer) {
+    offer.member = package.Find(record.name);
+    if (offer.member != nullptr) {
+        const bool whole = DigestMatchesContent(record.digest, offer.member->bytes.data(), offer.member->size);
+        offer.state = whole ? OfferedContent::State::kReady : OfferedContent::State::kDamaged;
+        return;
+    }
+    if (deltas.empty() || kindChanged) return;
+    PackagePatches patches(package);
+    switch (MakeInstalledThroughDelta(patches, deltas, record, packPath, &offer.patched)) {
+        case DeltaOutcome::kApplied:
+            offer.state = OfferedContent::State::kReady;
+            return;
+        case DeltaOutcome::kBadPatch:
+        case DeltaOutcome::kWrongResult:
+            offer.state = OfferedContent::State::kDamaged;
+            return;
+        default:
+            return;
+    }
 }
 
 }  // namespace
@@ -261,32 +326,42 @@ int32_t UpdateEngine::ApplyPackageMembers(ProgressSink* sink, ManifestStore& sto
     ClaimKeptPackIds();
     std::string missing;
     const uint32_t total = static_cast<uint32_t>(toFetch_.size());
+    // Patches stand in for whole members the package leaves out: a delta package carries
+    // only them for files an installation at an earlier publication has in an older content.
+    const std::vector<DeltaEntry> deltas = PackageDeltas(package);
     for (uint32_t n = 0; n < total; ++n) {
         const ManifestRecord& record = toFetch_[n];
-        const OfflinePackage::Member* member = package.Find(record.name);
         int32_t rc = 0;
         bool installed = false;
-        if (const char* refusal = RecordRefusal(record)) {
+        OfferedContent offer;
+        const char* refusal = RecordRefusal(record);
+        if (refusal == nullptr) {
+            FindOfferedContent(package, deltas, record, localPackPath_, kindChanged_.count(record.name) != 0, offer);
+        }
+        if (refusal != nullptr) {
             ShowStatusWithName(refusal, record.name);
             rc = OnFetchFailure(failures, record.name);
-        } else if (member == nullptr) {
+        } else if (offer.state == OfferedContent::State::kMissing) {
             rc = OnFetchFailure(failures, record.name);
             if (rc == 0) missing += record.name + kLineEnd;
-        } else if (!DigestMatchesContent(record.digest, member->bytes.data(), member->size)) {
-            // A damaged package (a changed byte, size or block table) installs nothing of
-            // that member; the player sees it in the list of failed files.
+        } else if (offer.state == OfferedContent::State::kDamaged) {
+            // A damaged package (a changed byte, size or block table, a patch that does not
+            // give the record's content) installs nothing of that file; the player sees it in
+            // the list of failed files.
             ShowStatusWithName(kTextMd5Failed, record.name);
             rc = OnFetchFailure(failures, record.name);
             if (rc == 0) missing += record.name + kLineEnd;
         } else if (record.IsUnpack()) {
-            // A loose file that cannot be written is a failed file, not an installed one.
-            installed = WriteMemberFile(record.name, *member);
+            // Written through a temporary file beside it (a name no installed file has), so a
+            // failed write leaves the old file whole. A loose file that cannot be written is a
+            // failed file, not an installed one.
+            installed = ReplaceFileContent(record.name.c_str(), offer.data(), offer.size());
             if (!installed) {
                 ShowStatusWithName(kTextCannotCreate, record.name);
                 rc = OnFetchFailure(failures, record.name);
             }
         } else {
-            installed = AddToPack(task, record, member->bytes.data(), member->size);
+            installed = AddToPack(task, record, offer.data(), offer.size());
             if (!installed) rc = OnFetchFailure(failures, record.name);
         }
         if (rc == kLeaveLoop) break;
