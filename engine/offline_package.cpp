@@ -9,12 +9,11 @@
 #include <new>
 
 #include "common/show_status.h"
-#include "engine/delta_fetch.h"
-#include "engine/delta_list.h"
 #include "engine/failure_sink.h"
 #include "engine/manifest.h"
 #include "engine/manifest_record.h"
 #include "engine/manifest_store.h"
+#include "engine/offline_package_content.h"
 #include "engine/own_files.h"
 #include "engine/plugin_values.h"
 #include "engine/publisher_key.h"
@@ -146,76 +145,6 @@ int32_t CheckPackageSignature(const std::vector<uint8_t>& bytes, const char* pac
         return UPD_E_DATA;
     }
     return engine.AdoptPublication(&number, path);
-}
-
-// The patches a package carries, as members named by their patch paths.
-class PackagePatches : public PatchSource {
-public:
-    explicit PackagePatches(const OfflinePackage& package) : package_(package) {}
-    int32_t Take(const DeltaEntry& entry, const uint8_t** bytes, size_t* size) override {
-        const OfflinePackage::Member* member = package_.Find(entry.patchPath);
-        if (member == nullptr) return UPD_E_FETCH;
-        *bytes = member->bytes.data();
-        *size = member->size;
-        return 0;
-    }
-
-private:
-    const OfflinePackage& package_;
-};
-
-// The package's list of patches; empty when it has none or its list is not a whole, valid
-// one (the files it would patch then count as missing members).
-std::vector<DeltaEntry> PackageDeltas(const OfflinePackage& package) {
-    const OfflinePackage::Member* list = package.Find(kDeltaListName);
-    std::vector<DeltaEntry> entries;
-    if (list == nullptr || !ParseDeltaList(std::string(list->text(), list->size), &entries)) return {};
-    return entries;
-}
-
-// What a package offers for one record: its whole member, or else the installed content
-// made new with one of its patches.
-struct OfferedContent {
-    enum class State {
-        kMissing,  // neither a whole member nor a patch for the installed content
-        kDamaged,  // a member or patch that does not give the record's content
-        kReady,
-    };
-    State state = State::kMissing;
-    const OfflinePackage::Member* member = nullptr;
-    std::string patched;  // the content made with a patch, when there is no whole member
-
-    const uint8_t* data() const {
-        return member != nullptr ? member->bytes.data() : reinterpret_cast<const uint8_t*>(patched.data());
-    }
-    uint32_t size() const { return member != nullptr ? member->size : static_cast<uint32_t>(patched.size()); }
-};
-
-// Finds the content `package` offers for `record`. A patch is tried only for a record of
-// the kind it is installed as (the installed content of a file that changes between pack and
-// folder is not where its patch expects it).
-void FindOfferedContent(const OfflinePackage& package, const std::vector<DeltaEntry>& deltas,
-                        const ManifestRecord& record, const std::string& packPath, bool kindChanged,
-                        OfferedContent& offer) {
-    offer.member = package.Find(record.name);
-    if (offer.member != nullptr) {
-        const bool whole = DigestMatchesContent(record.digest, offer.member->bytes.data(), offer.member->size);
-        offer.state = whole ? OfferedContent::State::kReady : OfferedContent::State::kDamaged;
-        return;
-    }
-    if (deltas.empty() || kindChanged) return;
-    PackagePatches patches(package);
-    switch (MakeInstalledThroughDelta(patches, deltas, record, packPath, &offer.patched)) {
-        case DeltaOutcome::kApplied:
-            offer.state = OfferedContent::State::kReady;
-            return;
-        case DeltaOutcome::kBadPatch:
-        case DeltaOutcome::kWrongResult:
-            offer.state = OfferedContent::State::kDamaged;
-            return;
-        default:
-            return;
-    }
 }
 
 }  // namespace
