@@ -68,6 +68,77 @@ void RemoveOldList(const std::string& serverDir, const std::string& prefix) {
     platform::RemoveFile((path + kSignatureSuffix).c_str());
 }
 
+// The patches of one new content against earlier ones: one per distinct earlier content,
+// kept when below kDeltaKeepPercent of the whole file's download.
+class FilePatcher {
+public:
+    FilePatcher(const std::string& name, const std::vector<uint8_t>& newBytes, const DownloadSizeFn& download,
+                const std::string& prefix)
+        : name_(name), newBytes_(newBytes), newMd5_(Md5Text(newBytes.data(), newBytes.size())), download_(download),
+          prefix_(prefix) {}
+
+    // What the earlier content `oldBytes` comes to, in `outcome`; a patch kept for it goes to
+    // `patches`. kExitOk or the printed error.
+    int Against(const std::vector<uint8_t>& oldBytes, std::vector<MadePatch>& patches, EarlierContent& outcome) {
+        const std::string oldMd5 = Md5Text(oldBytes.data(), oldBytes.size());
+        if (oldMd5 == newMd5_ && oldBytes.size() == newBytes_.size()) {
+            outcome = EarlierContent::kSame;
+            return kExitOk;
+        }
+        if (const auto seen = done_.find(oldMd5); seen != done_.end()) {
+            outcome = seen->second;
+            return kExitOk;
+        }
+        outcome = EarlierContent::kNoPatch;
+        if (IsPatchable(newBytes_.size())) {
+            if (int rc = Patch(oldBytes, oldMd5, patches, outcome); rc != kExitOk) return rc;
+        }
+        done_[oldMd5] = outcome;
+        return kExitOk;
+    }
+
+private:
+    int Patch(const std::vector<uint8_t>& oldBytes, const std::string& oldMd5, std::vector<MadePatch>& patches,
+              EarlierContent& outcome) {
+        if (!downloadKnown_) {
+            if (int rc = download_(downloadSize_); rc != kExitOk) return rc;
+            downloadKnown_ = true;
+        }
+        std::string patch;
+        if (!MakeDeltaPatch(oldBytes.data(), oldBytes.size(), newBytes_.data(), newBytes_.size(), &patch))
+            return Fail(kExitFailed, "cannot make a patch of '%s'", ConsoleText(name_).c_str());
+        if (patch.size() * kPercent >= downloadSize_ * kDeltaKeepPercent) {
+            std::printf("no patch for %s (%zu bytes against %" PRIu64 ")\n", ConsoleText(name_).c_str(), patch.size(),
+                        downloadSize_);
+            return kExitOk;
+        }
+        std::printf("patch for %s: %zu bytes against %" PRIu64 "\n", ConsoleText(name_).c_str(), patch.size(),
+                    downloadSize_);
+        MadePatch made;
+        made.entry.name = name_;
+        made.entry.oldMd5 = oldMd5;
+        made.entry.oldSize = oldBytes.size();
+        made.entry.newMd5 = newMd5_;
+        made.entry.newSize = newBytes_.size();
+        made.entry.patchPath = prefix_ + kDeltaPatchDir + oldMd5 + "-" + newMd5_;
+        made.entry.patchSize = patch.size();
+        made.entry.patchMd5 = Md5Text(patch.data(), patch.size());
+        made.bytes = std::move(patch);
+        patches.push_back(std::move(made));
+        outcome = EarlierContent::kPatched;
+        return kExitOk;
+    }
+
+    const std::string& name_;
+    const std::vector<uint8_t>& newBytes_;
+    const std::string newMd5_;
+    const DownloadSizeFn& download_;
+    const std::string& prefix_;
+    uint64_t downloadSize_ = 0;
+    bool downloadKnown_ = false;
+    std::map<std::string, EarlierContent> done_;  // by old MD5
+};
+
 }  // namespace
 
 bool IsPatchable(uint64_t size) { return size >= kDeltaMinFileSize; }
@@ -75,55 +146,15 @@ bool IsPatchable(uint64_t size) { return size >= kDeltaMinFileSize; }
 int MakeFilePatches(const std::string& name, const std::vector<uint8_t>& newBytes, const DownloadSizeFn& download,
                     const std::vector<std::string>& oldPaths, const std::string& prefix,
                     std::vector<MadePatch>& patches, std::vector<EarlierContent>& earlier) {
-    const std::string newMd5 = Md5Text(newBytes.data(), newBytes.size());
-    uint64_t downloadSize = 0;
-    bool downloadKnown = false;
-    std::map<std::string, EarlierContent> done;  // by old MD5: one patch per distinct content
+    FilePatcher patcher(name, newBytes, download, prefix);
     for (const std::string& oldPath : oldPaths) {
         std::vector<uint8_t> oldBytes;
-        if (ReadWholeFile(oldPath.c_str(), kDeltaMaxContentSize - 1, "earlier game file", oldBytes) != kExitOk) {
-            earlier.push_back(EarlierContent::kNoPatch);  // too large for a patch: fetched whole, as before
-            continue;
+        EarlierContent outcome = EarlierContent::kNoPatch;
+        // A file too large for a patch is fetched whole, as before.
+        if (ReadWholeFile(oldPath.c_str(), kDeltaMaxContentSize - 1, "earlier game file", oldBytes) == kExitOk) {
+            if (int rc = patcher.Against(oldBytes, patches, outcome); rc != kExitOk) return rc;
         }
-        const std::string oldMd5 = Md5Text(oldBytes.data(), oldBytes.size());
-        if (oldMd5 == newMd5 && oldBytes.size() == newBytes.size()) {
-            earlier.push_back(EarlierContent::kSame);
-            continue;
-        }
-        if (const auto seen = done.find(oldMd5); seen != done.end()) {
-            earlier.push_back(seen->second);
-            continue;
-        }
-        EarlierContent& outcome = done[oldMd5] = EarlierContent::kNoPatch;
         earlier.push_back(outcome);
-        if (!IsPatchable(newBytes.size())) continue;
-        if (!downloadKnown) {
-            if (int rc = download(downloadSize); rc != kExitOk) return rc;
-            downloadKnown = true;
-        }
-        std::string patch;
-        if (!MakeDeltaPatch(oldBytes.data(), oldBytes.size(), newBytes.data(), newBytes.size(), &patch))
-            return Fail(kExitFailed, "cannot make a patch of '%s'", ConsoleText(name).c_str());
-        if (patch.size() * kPercent >= downloadSize * kDeltaKeepPercent) {
-            std::printf("no patch for %s (%zu bytes against %" PRIu64 ")\n", ConsoleText(name).c_str(), patch.size(),
-                        downloadSize);
-            continue;
-        }
-        std::printf("patch for %s: %zu bytes against %" PRIu64 "\n", ConsoleText(name).c_str(), patch.size(),
-                    downloadSize);
-        MadePatch made;
-        made.entry.name = name;
-        made.entry.oldMd5 = oldMd5;
-        made.entry.oldSize = oldBytes.size();
-        made.entry.newMd5 = newMd5;
-        made.entry.newSize = newBytes.size();
-        made.entry.patchPath = prefix + kDeltaPatchDir + oldMd5 + "-" + newMd5;
-        made.entry.patchSize = patch.size();
-        made.entry.patchMd5 = Md5Text(patch.data(), patch.size());
-        made.bytes = std::move(patch);
-        patches.push_back(std::move(made));
-        outcome = EarlierContent::kPatched;
-        earlier.back() = outcome;
     }
     return kExitOk;
 }
