@@ -3,11 +3,16 @@
 // 5 %: the bytes a player downloads through patches against the whole members, and the time
 // to install the change through the patches (apply, check the MD5, rebuild the pack) against
 // today's install of the whole members (check the MD5, rebuild the pack).
+// `bench_delta --write-sample DIR` writes the sample's two versions as game folders instead.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bench/bench_pak_common.h"
@@ -93,9 +98,9 @@ struct Member {
     std::string patch;
 };
 
-std::vector<Member>& Game() {
-    static std::vector<Member> game;
-    if (!game.empty()) return game;
+// The sample's members in both versions, without patches.
+std::vector<Member> Sample() {
+    std::vector<Member> game;
     game.push_back({"data/dialogue.txt", TextMember(1), "", ""});
     game.back().v2 = FixText(game.back().v1);
     game.push_back({"bin/client.exe", ExecutableMember(2), "", ""});
@@ -104,6 +109,13 @@ std::vector<Member>& Game() {
     game.back().v2 = FixMedia(game.back().v1);
     game.push_back({"data/items.bin", BinaryMember(4), "", ""});  // unchanged by the hotfix
     game.back().v2 = game.back().v1;
+    return game;
+}
+
+std::vector<Member>& Game() {
+    static std::vector<Member> game;
+    if (!game.empty()) return game;
+    game = Sample();
     for (Member& m : game) {
         if (m.v1 != m.v2) MakeDeltaPatch(m.v1.data(), m.v1.size(), m.v2.data(), m.v2.size(), &m.patch);
     }
@@ -201,4 +213,33 @@ BENCHMARK(BM_InstallWholeMembers)->Unit(benchmark::kMillisecond)->UseRealTime()-
 BENCHMARK(BM_InstallThroughPatches)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_ApplyPatchesOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
+// Writes the sample's two versions as game folders DIR/game-v1 and DIR/game-v2, for
+// measuring what paktool makes of them (publications, offline packages).
+bool WriteSample(const std::string& dir) {
+    for (const Member& m : Sample()) {
+        for (const auto& version : {std::make_pair("/game-v1/", &m.v1), std::make_pair("/game-v2/", &m.v2)}) {
+            const std::filesystem::path path = dir + version.first + m.name;
+            std::error_code error;
+            std::filesystem::create_directories(path.parent_path(), error);
+            std::ofstream out(path, std::ios::binary);
+            out.write(version.second->data(), static_cast<std::streamsize>(version.second->size()));
+            if (!out.good()) {
+                std::fprintf(stderr, "bench_delta: cannot write %s\n", path.string().c_str());
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace
+
+// bench_delta --write-sample DIR writes the sample game instead of measuring.
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--write-sample") == 0) return WriteSample(argv[2]) ? 0 : 1;
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -32,6 +32,23 @@ const DeltaEntry* EntryFor(const std::vector<DeltaEntry>& entries, const Manifes
     return e != nullptr && e->newSize == newSize ? e : nullptr;
 }
 
+// Patches fetched from the publication's server, each announced to the run's progress.
+class ServerPatches : public PatchSource {
+public:
+    ServerPatches(Transfer& transfer, ProgressSink* sink) : transfer_(transfer), sink_(sink) {}
+    int32_t Take(const DeltaEntry& entry, const uint8_t** bytes, size_t* size) override {
+        uint32_t fetched = 0;
+        const int32_t rc =
+            transfer_.DownloadToMemory(entry.patchPath.c_str(), bytes, &fetched, sink_, entry.patchSize);
+        *size = fetched;
+        return rc;
+    }
+
+private:
+    Transfer& transfer_;
+    ProgressSink* sink_;
+};
+
 }  // namespace
 
 std::string DeltaListPathBeside(const std::string& remoteListPath) {
@@ -78,19 +95,19 @@ uint64_t DeltaPatchSize(const std::vector<DeltaEntry>& entries, const ManifestRe
     return e != nullptr ? e->patchSize : 0;
 }
 
-DeltaOutcome FetchThroughDelta(Transfer& transfer, const std::vector<DeltaEntry>& entries,
-                               const ManifestRecord& record, const void* installed, size_t installedSize,
-                               ProgressSink* sink, std::string* result) {
+DeltaOutcome MakeThroughDelta(PatchSource& patches, const std::vector<DeltaEntry>& entries,
+                              const ManifestRecord& record, const void* installed, size_t installedSize,
+                              std::string* result) {
     result->clear();
     if (entries.empty()) return DeltaOutcome::kNoPatch;
     const std::string installedMd5 = Md5Text(installed, installedSize);
     const DeltaEntry* e = EntryFor(entries, record, installedMd5, installedSize);
     if (e == nullptr) return DeltaOutcome::kNoPatch;
     const uint8_t* patch = nullptr;
-    uint32_t patchSize = 0;
-    const int32_t fetched = transfer.DownloadToMemory(e->patchPath.c_str(), &patch, &patchSize, sink, e->patchSize);
-    if (fetched == UPD_INTERRUPTED) return DeltaOutcome::kInterrupted;
-    if (fetched != 0 || patch == nullptr) return DeltaOutcome::kFetchFailed;
+    size_t patchSize = 0;
+    const int32_t taken = patches.Take(*e, &patch, &patchSize);
+    if (taken == UPD_INTERRUPTED) return DeltaOutcome::kInterrupted;
+    if (taken != 0 || patch == nullptr) return DeltaOutcome::kFetchFailed;
     if (patchSize != e->patchSize || Md5Text(patch, patchSize) != e->patchMd5) return DeltaOutcome::kBadPatch;
     if (ApplyDeltaPatch(installed, installedSize, patch, patchSize, e->newSize, result) != DeltaApplyResult::kOk)
         return DeltaOutcome::kBadPatch;
@@ -101,9 +118,9 @@ DeltaOutcome FetchThroughDelta(Transfer& transfer, const std::vector<DeltaEntry>
     return DeltaOutcome::kApplied;
 }
 
-DeltaOutcome FetchInstalledThroughDelta(Transfer& transfer, const std::vector<DeltaEntry>& entries,
-                                        const ManifestRecord& record, const std::string& packPath,
-                                        ProgressSink* sink, std::string* result) {
+DeltaOutcome MakeInstalledThroughDelta(PatchSource& patches, const std::vector<DeltaEntry>& entries,
+                                       const ManifestRecord& record, const std::string& packPath,
+                                       std::string* result) {
     result->clear();
     std::string newMd5;
     uint64_t newSize = 0;
@@ -116,8 +133,21 @@ DeltaOutcome FetchInstalledThroughDelta(Transfer& transfer, const std::vector<De
     const InstalledFile installed =
         files.Read(record.name, record.IsUnpack(), static_cast<uint32_t>(kDeltaMaxContentSize));
     if (!installed.found) return DeltaOutcome::kNoPatch;
-    return FetchThroughDelta(transfer, entries, record, installed.bytes.data(), installed.bytes.size(), sink,
-                             result);
+    return MakeThroughDelta(patches, entries, record, installed.bytes.data(), installed.bytes.size(), result);
+}
+
+DeltaOutcome FetchThroughDelta(Transfer& transfer, const std::vector<DeltaEntry>& entries,
+                               const ManifestRecord& record, const void* installed, size_t installedSize,
+                               ProgressSink* sink, std::string* result) {
+    ServerPatches patches(transfer, sink);
+    return MakeThroughDelta(patches, entries, record, installed, installedSize, result);
+}
+
+DeltaOutcome FetchInstalledThroughDelta(Transfer& transfer, const std::vector<DeltaEntry>& entries,
+                                        const ManifestRecord& record, const std::string& packPath,
+                                        ProgressSink* sink, std::string* result) {
+    ServerPatches patches(transfer, sink);
+    return MakeInstalledThroughDelta(patches, entries, record, packPath, result);
 }
 
 std::string CountedDownloadSize(const std::vector<DeltaEntry>& entries, const ManifestRecord& record,

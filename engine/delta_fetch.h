@@ -38,16 +38,37 @@ enum class DeltaOutcome {
     kInterrupted,  // the run was stopped while the patch came: stop, do not fall back
 };
 
+// Where the patches a list names come from: the publication's server, or the members of an
+// offline package. Whatever it gives is checked against the list before it is applied.
+class PatchSource {
+public:
+    virtual ~PatchSource() = default;
+    // The bytes of `entry`'s patch in *bytes and *size, valid until the next call: 0, or
+    // UPD_INTERRUPTED when the run was stopped meanwhile, or another failure code when the
+    // patch cannot be had.
+    virtual int32_t Take(const DeltaEntry& entry, const uint8_t** bytes, size_t* size) = 0;
+};
+
 // Makes the content of `record` from the `installedSize` installed bytes at `installed` with
-// the patch the list offers for them, fetched through `transfer` (its bytes reported to
-// `sink`). Anything but kApplied leaves `result` empty.
+// the patch the list offers for them, taken from `patches`. Anything but kApplied leaves
+// `result` empty.
+DeltaOutcome MakeThroughDelta(PatchSource& patches, const std::vector<DeltaEntry>& entries,
+                              const ManifestRecord& record, const void* installed, size_t installedSize,
+                              std::string* result);
+
+// MakeThroughDelta on what is installed under `record.name`: the member of the pack at
+// `packPath` (a loose file when the record is one, or when the pack has no such member).
+// The installed content is read only when the list has a patch to the record's content.
+DeltaOutcome MakeInstalledThroughDelta(PatchSource& patches, const std::vector<DeltaEntry>& entries,
+                                       const ManifestRecord& record, const std::string& packPath,
+                                       std::string* result);
+
+// MakeThroughDelta with the patch fetched through `transfer` (its bytes reported to `sink`).
 DeltaOutcome FetchThroughDelta(Transfer& transfer, const std::vector<DeltaEntry>& entries,
                                const ManifestRecord& record, const void* installed, size_t installedSize,
                                ProgressSink* sink, std::string* result);
 
-// FetchThroughDelta on what is installed under `record.name`: the member of the pack at
-// `packPath` (a loose file when the record is one, or when the pack has no such member).
-// The installed content is read only when the list has a patch to the record's content.
+// MakeInstalledThroughDelta with the patch fetched through `transfer`.
 DeltaOutcome FetchInstalledThroughDelta(Transfer& transfer, const std::vector<DeltaEntry>& entries,
                                         const ManifestRecord& record, const std::string& packPath,
                                         ProgressSink* sink, std::string* result);

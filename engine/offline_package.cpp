@@ -13,6 +13,7 @@
 #include "engine/manifest.h"
 #include "engine/manifest_record.h"
 #include "engine/manifest_store.h"
+#include "engine/offline_package_content.h"
 #include "engine/own_files.h"
 #include "engine/plugin_values.h"
 #include "engine/publisher_key.h"
@@ -64,13 +65,6 @@ int32_t LoadMembers(const uint8_t* bytes, size_t size, OfflinePackage& package, 
         if (sink != nullptr) sink->Post(UM_FILE_PROGRESS, i, 0);
     }
     return 0;
-}
-
-// Writes `member` over the file `name` through a temporary file beside it (a name no
-// installed file has), so a failed write leaves the old file whole. True when the new
-// content is in place.
-bool WriteMemberFile(const std::string& name, const OfflinePackage::Member& member) {
-    return ReplaceFileContent(name.c_str(), member.bytes.data(), member.size);
 }
 
 bool PlatformListed(const OfflinePackage::Member& list) {
@@ -261,32 +255,42 @@ int32_t UpdateEngine::ApplyPackageMembers(ProgressSink* sink, ManifestStore& sto
     ClaimKeptPackIds();
     std::string missing;
     const uint32_t total = static_cast<uint32_t>(toFetch_.size());
+    // Patches stand in for whole members the package leaves out: a delta package carries
+    // only them for files an installation at an earlier publication has in an older content.
+    const std::vector<DeltaEntry> deltas = PackageDeltas(package);
     for (uint32_t n = 0; n < total; ++n) {
         const ManifestRecord& record = toFetch_[n];
-        const OfflinePackage::Member* member = package.Find(record.name);
         int32_t rc = 0;
         bool installed = false;
-        if (const char* refusal = RecordRefusal(record)) {
+        OfferedContent offer;
+        const char* refusal = RecordRefusal(record);
+        if (refusal == nullptr) {
+            FindOfferedContent(package, deltas, record, localPackPath_, kindChanged_.count(record.name) != 0, offer);
+        }
+        if (refusal != nullptr) {
             ShowStatusWithName(refusal, record.name);
             rc = OnFetchFailure(failures, record.name);
-        } else if (member == nullptr) {
+        } else if (offer.state == OfferedContent::State::kMissing) {
             rc = OnFetchFailure(failures, record.name);
             if (rc == 0) missing += record.name + kLineEnd;
-        } else if (!DigestMatchesContent(record.digest, member->bytes.data(), member->size)) {
-            // A damaged package (a changed byte, size or block table) installs nothing of
-            // that member; the player sees it in the list of failed files.
+        } else if (offer.state == OfferedContent::State::kDamaged) {
+            // A damaged package (a changed byte, size or block table, a patch that does not
+            // give the record's content) installs nothing of that file; the player sees it in
+            // the list of failed files.
             ShowStatusWithName(kTextMd5Failed, record.name);
             rc = OnFetchFailure(failures, record.name);
             if (rc == 0) missing += record.name + kLineEnd;
         } else if (record.IsUnpack()) {
-            // A loose file that cannot be written is a failed file, not an installed one.
-            installed = WriteMemberFile(record.name, *member);
+            // Written through a temporary file beside it (a name no installed file has), so a
+            // failed write leaves the old file whole. A loose file that cannot be written is a
+            // failed file, not an installed one.
+            installed = ReplaceFileContent(record.name.c_str(), offer.data(), offer.size());
             if (!installed) {
                 ShowStatusWithName(kTextCannotCreate, record.name);
                 rc = OnFetchFailure(failures, record.name);
             }
         } else {
-            installed = AddToPack(task, record, member->bytes.data(), member->size);
+            installed = AddToPack(task, record, offer.data(), offer.size());
             if (!installed) rc = OnFetchFailure(failures, record.name);
         }
         if (rc == kLeaveLoop) break;

@@ -13,6 +13,7 @@ target_sources(updater_engine PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/partial_downloads.cpp
   ${CMAKE_CURRENT_LIST_DIR}/installed_check.cpp
   ${CMAKE_CURRENT_LIST_DIR}/offline_package.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/offline_package_content.cpp
   ${CMAKE_CURRENT_LIST_DIR}/own_files.cpp
   ${CMAKE_CURRENT_LIST_DIR}/update_pk_writer.cpp)
 target_link_libraries(updater_engine PUBLIC updater_net)

@@ -14,6 +14,9 @@ public:
     // The container bytes. False when a member is too large for the format or a block
     // cannot be coded.
     bool Build(std::vector<uint8_t>& out) const;
+    // The bytes `bytes` take as a member of a container (block table and blocks, not its
+    // index entry); 0 when a member that large cannot be written.
+    static uint64_t StoredSize(const std::vector<uint8_t>& bytes);
 
 private:
     struct Member {

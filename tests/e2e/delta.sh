@@ -4,7 +4,9 @@
 # whole file is taken off the server, so only the patch can bring it); the keyed update.exe
 # (BUILD_WIN_SIGNED) does the same from a signed publication; an installation whose member
 # is not what the patch was made against, and a patch damaged on the server, fall back to
-# the whole file. Every run must end with the pack holding v2's content.
+# the whole file. Every run must end with the pack holding v2's content. A delta offline
+# package (paktool olp --delta-from), chosen in the window of a v1 installation, brings v2
+# with big.bin made from its patch: the package holds no whole big.bin.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 need_paktool
@@ -78,5 +80,26 @@ else
   echo "FAIL - $BUILD_WIN_SIGNED/update.exe missing (scripts/build.sh $KVO_WINE_ARCH-signed)"
   E2E_FAILURES=$((E2E_FAILURES + 1))
 fi
+
+echo "# a delta offline package chosen in the window brings a v1 installation to v2"
+TEXT_UP_TO_DATE="已经是最新版本，无需更新，请点击开始游戏按扭，启动游戏"
+TEXT_APPLIED="已经成功应用更新包，请重新更新，继续下载剩余的文件！"
+"$PAKTOOL" olp "$E2E_WORK/game-v2" "$E2E_WORK/delta.olp" --delta-from "$E2E_WORK/game-v1" >/dev/null
+lacks_member() { ! quiet "$PAKTOOL" extract "$1" "$2" "$E2E_WORK/whole.out"; }
+check "the package has no whole big.bin" lacks_member "$E2E_WORK/delta.olp" data/big.bin
+dir=$(synced_install "$E2E_WORK/game-v1")
+serve_up_to_date "$dir" "$E2E_WORK/game-v1"
+run_bg "$dir" update.exe
+wait_updater_window 60
+check "the run first finds v1 up to date" log_has "$dir" "$TEXT_UP_TO_DATE" 60
+click_button offline
+if wait_file_dialog 30; then
+  type_into_file_dialog "$(winpath "$E2E_WORK/delta.olp")"
+fi
+check "the package is applied" log_has "$dir" "$TEXT_APPLIED" 60
+check "big.bin is v2's" member_is "$dir/patch.dat" data/big.bin "$E2E_WORK/game-v2/data/big.bin"
+check "a.txt is v2's" member_is "$dir/patch.dat" data/a.txt "$E2E_WORK/game-v2/data/a.txt"
+check "patch.dat verifies" quiet "$PAKTOOL" verify "$dir/patch.dat"
+stop_all
 
 finish

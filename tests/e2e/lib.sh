@@ -316,6 +316,32 @@ click_button() {
   xdotool mousemove --sync 0 0
 }
 
+# wait_file_dialog SECONDS: waits for the file-open dialog (titled 打开, or Open on other
+# systems); sets FILE_DIALOG.
+wait_file_dialog() {
+  for _ in $(seq $(($1 * 10))); do
+    FILE_DIALOG=$(xdotool search --onlyvisible --name '^(打开|Open)$' 2>/dev/null | head -1)
+    [ -n "$FILE_DIALOG" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# type_into_file_dialog PATH: replaces the file name field's text with PATH and confirms.
+type_into_file_dialog() {
+  local geometry x y
+  geometry=$(xdotool getwindowgeometry --shell "$FILE_DIALOG")
+  x=$(sed -n 's/^X=//p' <<<"$geometry")
+  y=$(sed -n 's/^Y=//p' <<<"$geometry")
+  xdotool mousemove --sync $((x + 20)) $((y + 20))  # the keyboard follows the pointer
+  xdotool windowfocus --sync "$FILE_DIALOG" 2>/dev/null
+  sleep 0.5
+  xdotool key End shift+Home
+  xdotool type --delay 30 "$1"
+  xdotool key Return
+  xdotool mousemove --sync 0 0
+}
+
 # press_escape: the Esc key in the updater's window. It is handed to the window's own
 # message loop (boxwatch): under Xvfb without a window manager, Wine does not route an X key
 # press to the dialog reliably.

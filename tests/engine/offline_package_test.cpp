@@ -6,8 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/delta_list.h"
+#include "engine/delta_patch.h"
 #include "engine/failure_sink.h"
 #include "engine/md5.h"
+#include "engine/signature.h"
 #include "net/pak_access.h"
 #include "pak/pak_paths.h"
 #include "engine/manifest_store.h"
@@ -19,6 +22,7 @@
 #include "pak/pak_update_task.h"
 #include "tests/engine/engine_test_support.h"
 #include "tests/engine/pe_fixture.h"
+#include "tests/engine/signed_test_support.h"
 
 namespace {
 
@@ -116,14 +120,16 @@ TEST(LeadingNumber, ReadsTheLeadingDecimal) {
     EXPECT_EQ(LeadingNumber("99999999999999999999"), 0x7FFFFFFF);
 }
 
-// Runs ApplyOfflinePackage on p.olp in the scratch directory.
-int32_t Apply(RecordingNotifier* window = nullptr) {
+// Runs ApplyOfflinePackage on `path` in the scratch directory; *failureCount (when given)
+// gets the number of files reported failed.
+int32_t Apply(RecordingNotifier* window = nullptr, const char* path = "p.olp", uint32_t* failureCount = nullptr) {
     ProgressSink sink(window);
     PackManifestStore store;
     CountingFailureSink failures;
     std::unique_ptr<PakUpdateTask> task = CreatePakUpdateTask();
-    const int32_t rc = ApplyOfflinePackage("p.olp", "patch.dat", &sink, store, failures, *task);
+    const int32_t rc = ApplyOfflinePackage(path, "patch.dat", &sink, store, failures, *task);
     UpdateEngine::Instance()->Release();
+    if (failureCount != nullptr) *failureCount = failures.count();
     return rc;
 }
 
@@ -484,6 +490,157 @@ TEST(ApplyOfflinePackage, APluginThatIsLoadedIsMovedAsideOrItsFailureReported) {
             EXPECT_TRUE(ui.HasStatus("无法创建文件[updatecfg.dll]。。。该文件可能在使用中！")) << c.name;
             EXPECT_FALSE(Exists("patch.dat")) << c.name << ": game files were applied";
             EXPECT_EQ(platform::FindFiles(".", "*").size(), 2u) << c.name << ": a temporary file was left";
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A few bytes of `s` changed in its middle: the next publication's content of a large file.
+std::string Hotfixed(std::string s) {
+    s.replace(s.size() / 3, 6, "HOTFIX");
+    return s;
+}
+
+// Publication v1 and v2 of a small game: a pack member and a loose file that change a few
+// bytes (the delta package carries patches for them), a file new in v2 (carried whole) and
+// one that stays (left out of the delta package).
+const std::string kBigV1 = enginetest::Noise(200000, 11);
+const std::string kBigV2 = Hotfixed(kBigV1);
+const std::string kLooseV1 = enginetest::Noise(90000, 12);
+const std::string kLooseV2 = Hotfixed(kLooseV1);
+const std::string kAdded = "new in v2";
+const std::string kSame = "the same in both";
+constexpr const char* kBig = "data/big.bin";
+constexpr const char* kLoose = "readme.bin";
+
+std::string MakePatch(const std::string& from, const std::string& to) {
+    std::string patch;
+    EXPECT_TRUE(MakeDeltaPatch(from.data(), from.size(), to.data(), to.size(), &patch));
+    return patch;
+}
+
+std::string PatchPath(const std::string& from, const std::string& to) {
+    return std::string(kDeltaPatchDir) + Md5Text(from.data(), from.size()) + "-" + Md5Text(to.data(), to.size());
+}
+
+// The list entry of the patch `listed` turning `from` into `to`.
+DeltaEntry PatchEntry(const std::string& name, const std::string& from, const std::string& to,
+                      const std::string& listed) {
+    DeltaEntry e;
+    e.name = name;
+    e.oldMd5 = Md5Text(from.data(), from.size());
+    e.oldSize = from.size();
+    e.newMd5 = Md5Text(to.data(), to.size());
+    e.newSize = to.size();
+    e.patchPath = PatchPath(from, to);
+    e.patchSize = listed.size();
+    e.patchMd5 = Md5Text(listed.data(), listed.size());
+    return e;
+}
+
+std::string DeltaListText(const std::vector<DeltaEntry>& entries) {
+    std::string text;
+    EXPECT_TRUE(FormatDeltaList(entries, &text));
+    return text;
+}
+
+std::string Garbage(const std::string&) { return "not a delta list\r\n\x01\x02"; }
+std::string CutShort(const std::string& list) { return list.substr(0, list.size() - 20); }
+std::string Unchanged(const std::string& list) { return list; }
+
+struct DeltaPackageCase {
+    const char* name;
+    std::string bigInstalled;  // data/big.bin as the installation has it before the package
+    std::string bigPatch;      // the package's patch member for it; empty: none
+    std::string bigListed;     // the patch the list describes for it
+    std::string (*list)(const std::string& goodList);  // the package's "update.dlt"
+    bool bigPatched;           // data/big.bin becomes v2's
+    bool loosePatched;         // readme.bin becomes v2's
+    bool signedUnderKey;       // the package is signed and applied by a build with a key
+};
+
+std::string Flipped(std::string s) {
+    s[s.size() / 2] ^= 0x40;
+    return s;
+}
+
+// Installs v1 through a whole package, as the installation at the earlier publication.
+void InstallV1(const std::string& big) {
+    const std::string manifest = RecordText("pack", kBig, big) + RecordText("unpack", kLoose, kLooseV1) +
+                                 RecordText("pack", "same.txt", kSame);
+    WritePackage("v1.olp", Package({{"update.inf", manifest}, {kBig, big}, {kLoose, kLooseV1}, {"same.txt", kSame}}));
+    uint32_t failures = 0;
+    ASSERT_EQ(Apply(nullptr, "v1.olp", &failures), UPD_PACKAGE_APPLIED);
+    ASSERT_EQ(failures, 0u);
+}
+
+TEST(ApplyOfflinePackage, ADeltaPackageMakesChangedFilesFromTheInstalledOnesOrListsThemMissing) {
+    const std::string goodBigPatch = MakePatch(kBigV1, kBigV2);
+    const std::string wrongBigPatch = MakePatch(kBigV1, Flipped(kBigV2));
+    const std::string otherBig = enginetest::Noise(200000, 99);
+    const std::vector<DeltaPackageCase> cases = {
+        {"good-v1-to-v2", kBigV1, goodBigPatch, goodBigPatch, Unchanged, true, true, false},
+        {"good-signed-under-the-keyed-build", kBigV1, goodBigPatch, goodBigPatch, Unchanged, true, true, true},
+        {"bad-installed-member-is-not-the-patch-base", otherBig, goodBigPatch, goodBigPatch, Unchanged, false, true,
+         false},
+        {"bad-patch-member-damaged", kBigV1, Flipped(goodBigPatch), goodBigPatch, Unchanged, false, true, false},
+        {"bad-patch-gives-other-content", kBigV1, wrongBigPatch, wrongBigPatch, Unchanged, false, true, false},
+        {"bad-patch-member-absent", kBigV1, "", goodBigPatch, Unchanged, false, true, false},
+        {"bad-list-garbage", kBigV1, goodBigPatch, goodBigPatch, Garbage, false, false, false},
+        {"bad-list-cut-short", kBigV1, goodBigPatch, goodBigPatch, CutShort, false, false, false},
+    };
+    const std::string loosePatch = MakePatch(kLooseV1, kLooseV2);
+    const signedtest::KeyPair publisher(7);
+    for (const DeltaPackageCase& c : cases) {
+        ScratchDir scratch;
+        SetRootPath(".");
+        SetWorkPath("\\");
+        UiRecorder ui(platform::kIdYes);
+        PluginScope plugin("win", 10000);
+        InstallV1(c.bigInstalled);
+
+        const std::string list = DeltaListText({PatchEntry(kBig, kBigV1, kBigV2, c.bigListed),
+                                                PatchEntry(kLoose, kLooseV1, kLooseV2, loosePatch)});
+        std::vector<std::pair<std::string, std::string>> members = {
+            {"update.inf", RecordText("pack", kBig, kBigV2) + RecordText("unpack", kLoose, kLooseV2) +
+                               RecordText("pack", "same.txt", kSame) + RecordText("pack", "added.txt", kAdded)},
+            {"added.txt", kAdded},
+            {"update.dlt", c.list(list)},
+            {PatchPath(kLooseV1, kLooseV2), loosePatch}};
+        if (!c.bigPatch.empty()) members.push_back({PatchPath(kBigV1, kBigV2), c.bigPatch});
+        WritePackage("p.olp", Package(members));
+        if (c.signedUnderKey) signedtest::SignFileAt(publisher, "p.olp", kOfflinePackageSignedName, 2);
+        signedtest::KeyScope key(c.signedUnderKey ? &publisher.publicKey : nullptr);
+
+        ui.boxes.clear();
+        uint32_t failures = 0;
+        EXPECT_EQ(Apply(nullptr, "p.olp", &failures), UPD_PACKAGE_APPLIED) << c.name;
+
+        // A file the package cannot make is left as it was, never installed wrong.
+        EXPECT_TRUE(PackMember(kBig) == (c.bigPatched ? kBigV2 : c.bigInstalled)) << c.name;
+        EXPECT_TRUE(ReadFile(kLoose) == (c.loosePatched ? kLooseV2 : kLooseV1)) << c.name;
+        EXPECT_EQ(PackMember("added.txt"), kAdded) << c.name;
+        EXPECT_EQ(PackMember("same.txt"), kSame) << c.name;
+        std::string missing;
+        if (!c.bigPatched) missing += std::string(kBig) + "\r\n";
+        if (!c.loosePatched) missing += std::string(kLoose) + "\r\n";
+        EXPECT_EQ(failures, (c.bigPatched ? 0u : 1u) + (c.loosePatched ? 0u : 1u)) << c.name;
+        if (missing.empty()) {
+            EXPECT_FALSE(ui.HasBoxCaption("下载失败列表")) << c.name;
+        } else {
+            ASSERT_TRUE(ui.HasBoxCaption("下载失败列表")) << c.name;
+            EXPECT_EQ(ui.boxes.back().text, missing) << c.name;
+        }
+        // Only what was installed is recorded: the next package or run brings the rest.
+        const std::string manifest = PackMember("update.inf");
+        EXPECT_EQ(manifest.find(RecordText("pack", kBig, kBigV2)) != std::string::npos, c.bigPatched) << c.name;
+        EXPECT_EQ(manifest.find(RecordText("unpack", kLoose, kLooseV2)) != std::string::npos, c.loosePatched)
+            << c.name;
+        if (c.signedUnderKey) {
+            EXPECT_EQ(PackMember("publication.num"), "2") << c.name;
         }
     }
 }

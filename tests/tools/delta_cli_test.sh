@@ -2,6 +2,9 @@
 # paktool publish --delta-from: which changed files get a patch and which do not, the delta
 # list beside the update list, the patches applied by zstd's own program, the list signed
 # with --sign, and an earlier list removed by a publication without deltas.
+# paktool olp --delta-from: which members the package holds, the package applied to an
+# installation at the earlier publication and to one at another, and a package without the
+# option byte for byte as before.
 source "$(dirname "$0")/cli_harness.sh"
 cli_init "$1"
 LIST=download/update.dlt
@@ -72,5 +75,68 @@ expect list-signature 0 "signature valid, publication 1" '' -- \
 patch_path="$(awk -F'\t' '$1 == "data/big.bin" { print $6 }' "$WORK/signed/$LIST")"
 expect patch-signature 0 "signature valid, publication 1.*" '' -- \
     verify-signature pub "signed/$patch_path" --name "$patch_path"
+
+# --- olp --delta-from: a package for installations at earlier publications ---
+# The member ids of package FILE, sorted; the ids of the member NAMES, sorted.
+package_ids() { (cd "$WORK" && "$PAKTOOL" list "$1") | awk 'NR > 1 { print $1 }' | sort; }
+ids_of() { for n in "$@"; do "$PAKTOOL" id "$n"; done | sort; }
+# Fails case NAME unless package FILE holds exactly the members NAMES.
+expect_members() {
+    local name="$1" file="$2"
+    shift 2
+    [ "$(package_ids "$file")" = "$(ids_of "$@")" ] || cli_fail "$name" "$file holds other members than: $*"
+}
+# Fails case NAME unless the pack of installation INST holds FILE as in game tree TREE.
+expect_installed() {
+    local name="$1" inst="$2" file="$3" tree="$4"
+    (cd "$WORK" && "$PAKTOOL" extract "$inst/patch.dat" "$file" out.bin >/dev/null 2>&1) &&
+        cmp -s "$WORK/out.bin" "$WORK/$tree/$file" || cli_fail "$name" "$inst does not hold $tree's $file"
+}
+big_patch="delta/$(md5 v1/data/big.bin)-$(md5 v2/data/big.bin)"
+
+# Against v1: same.txt is left out, big.bin travels as its patch, the rest whole.
+expect olp-delta-from-v1 0 'patch for data/big.bin: [0-9]+ bytes against [0-9]+
+no patch for data/other.bin \([0-9]+ bytes against [0-9]+\)
+3 files whole, 1 patches listed in update.dlt, 1 unchanged files left out
+packaged 5 files into d1.olp' '' -- olp v2 d1.olp --delta-from v1
+expect_members olp-delta-from-v1-members d1.olp update.inf update.dlt "$big_patch" \
+    data/other.bin data/small.bin data/added.bin
+# Against v1 and v0: v0 has no patch worth keeping for big.bin and lacks the other files, so
+# every file travels whole for it.
+expect olp-delta-from-v1-and-v0 0 'patch for data/big.bin: [0-9]+ bytes against [0-9]+
+no patch for data/big.bin \([0-9]+ bytes against [0-9]+\)
+5 files whole, 0 patches listed in update.dlt, 0 unchanged files left out
+packaged 5 files into d10.olp' '' -- olp v2 d10.olp --delta-from v1 --delta-from v0
+expect_members olp-delta-from-v1-and-v0-members d10.olp update.inf update.dlt \
+    data/big.bin data/other.bin data/same.txt data/small.bin data/added.bin
+expect olp-delta-missing-earlier-tree 3 '' "earlier game folder.*absent" -- olp v2 dx.olp --delta-from absent
+[ ! -e "$WORK/dx.olp" ] || cli_fail olp-delta-missing-earlier-tree-writes-nothing "dx.olp was written"
+mkdir -p "$WORK/v2-with-list/data"
+cp "$WORK/v2/data/big.bin" "$WORK/v2-with-list/data/big.bin"
+printf 'a game file' > "$WORK/v2-with-list/update.dlt"
+expect olp-delta-game-file-named-like-the-list 2 '' 'reserves' -- olp v2-with-list dl.olp --delta-from v1
+
+# An installation at v1 takes v2 from the delta package; one at v0 gets what the package
+# can give and the rest on its list of files not installed, never a wrong file.
+mkdir -p "$WORK/inst-v1" "$WORK/inst-v0"
+expect olp-v1-whole 0 '.*' '' -- olp v1 v1.olp
+expect olp-v0-whole 0 '.*' '' -- olp v0 v0.olp
+expect apply-v1-whole 0 '.*UPD_PACKAGE_APPLIED' '.*' -- apply-olp v1.olp inst-v1 --yes
+expect apply-v0-whole 0 '.*UPD_PACKAGE_APPLIED' '.*' -- apply-olp v0.olp inst-v0 --yes
+expect apply-delta-at-v1 0 '.*result: 0x00000002 UPD_PACKAGE_APPLIED' '' -- apply-olp d1.olp inst-v1
+for f in data/big.bin data/other.bin data/same.txt data/small.bin data/added.bin; do
+    expect_installed apply-delta-at-v1-installs-v2 inst-v1 "$f" v2
+done
+expect apply-delta-at-v0 1 '.*UPD_PACKAGE_APPLIED' "2 files were not installed: the first is 'data/big.bin'" -- \
+    apply-olp d1.olp inst-v0
+expect_installed apply-delta-at-v0-keeps-its-file inst-v0 data/big.bin v0
+expect_installed apply-delta-at-v0-installs-whole inst-v0 data/other.bin v2
+
+# Without --delta-from the package is what it has always been. The fixed files above are
+# incompressible but for same.txt and the manifest, so the digest pins the format.
+expect olp-without-delta 0 'packaged 5 files into plain.olp' '' -- olp v2 plain.olp
+[ "$(md5 plain.olp)" = 5c401bd73435132f8c524368c7f76817 ] || cli_fail olp-without-delta-bytes "plain.olp changed"
+expect olp-delta-signed 0 '.*signed as publication 2' '' -- olp v2 ds.olp --delta-from v1 --sign sec --number 2
+expect olp-delta-signature 0 'signature valid, publication 2.*' '' -- verify-signature pub ds.olp --name offline.olp
 
 cli_finish

@@ -9,7 +9,9 @@
 #include "engine/offline_package.h"
 #include "common/update_codes.h"
 #include "engine/update_pk_writer.h"
+#include "engine/delta_list.h"
 #include "tools/paktool/cli_util.h"
+#include "tools/paktool/olp_delta.h"
 #include "tools/paktool/paktool_command.h"
 #include "tools/paktool/publication_check.h"
 #include "tools/paktool/publish_util.h"
@@ -20,22 +22,29 @@ namespace {
 constexpr uint64_t kMaxMember = kOlpMaxMember;
 constexpr int64_t kMaxVersion = 0x7FFFFFFF;
 
-int AddGameFiles(const std::string& gameDir, NameEncoding encoding, UpdatePkWriter& writer,
+int AddGameFiles(const ParsedArgs& args, NameEncoding encoding, OlpDeltas& deltas, UpdatePkWriter& writer,
                  std::vector<ManifestRecord>& records) {
+    const std::string gameDir = args.Positional()[0];
     std::vector<GameFile> files;
     if (int rc = ScanGameDir(gameDir, encoding, files); rc != kExitOk) return rc;
     std::vector<std::string> unpack;
     if (int rc = ReadUnpackList(gameDir, encoding, unpack); rc != kExitOk) return rc;
-    const std::vector<const char*> controlMembers = {kOlpPlatformMember, kOlpVersionMember, kOlpToolMember,
-                                                     kOlpPluginMember, kManifestName};
+    std::vector<const char*> controlMembers = {kOlpPlatformMember, kOlpVersionMember, kOlpToolMember,
+                                               kOlpPluginMember, kManifestName};
+    if (args.Has(kDeltaFromOption.longName)) controlMembers.push_back(kDeltaListName);
     if (int rc = CheckPublication(files, unpack, controlMembers); rc != kExitOk) return rc;
     if (int rc = CheckNoDeleteMarkers(files, unpack); rc != kExitOk) return rc;
+    if (int rc = deltas.Init(args, files); rc != kExitOk) return rc;
     for (const GameFile& file : files) {
         std::vector<uint8_t> bytes;
         if (int rc = ReadWholeFile(file.path.c_str(), kMaxMember, "game file", bytes); rc != kExitOk) return rc;
         const bool loose = std::find(unpack.begin(), unpack.end(), file.name) != unpack.end();
         records.push_back(MakeRecord(file, bytes, loose, file.name));
-        writer.Add(file.name, std::move(bytes));
+        if (!deltas.enabled()) {
+            writer.Add(file.name, std::move(bytes));
+        } else if (int rc = deltas.AddFile(file, loose, std::move(bytes), writer); rc != kExitOk) {
+            return rc;
+        }
     }
     return kExitOk;
 }
@@ -70,7 +79,8 @@ int RunOlp(int argc, char** argv) {
     const std::vector<OptionDef> optionDefs = {{nullptr, "--platform", true}, {nullptr, "--tool-version", true},
                                            {nullptr, "--tool", true},     {nullptr, "--plugin-version", true},
                                            {nullptr, "--plugin", true},   kSignOption,
-                                           kNumberOption,                 kUtf8NamesOptionDef};
+                                           kNumberOption,                 kUtf8NamesOptionDef,
+                                           kDeltaFromOption};
     if (int rc = ParseArgs(argc, argv, optionDefs, args); rc != kExitOk) return rc;
     if (int rc = ExpectPositional(args, 2); rc != kExitOk) return rc;
     if (args.Has("--tool") != args.Has("--tool-version")) return FailUsage("--tool and --tool-version go together");
@@ -86,11 +96,16 @@ int RunOlp(int argc, char** argv) {
     if (int rc = signer.Init(args, std::string()); rc != kExitOk) return rc;
     UpdatePkWriter writer;
     std::vector<ManifestRecord> records;
-    if (int rc = AddGameFiles(args.Positional()[0], encoding, writer, records); rc != kExitOk) return rc;
+    OlpDeltas deltas;
+    if (int rc = AddGameFiles(args, encoding, deltas, writer, records); rc != kExitOk) return rc;
     if (int rc = AddControlMembers(args, writer); rc != kExitOk) return rc;
     std::string text;
     AppendManifestText(records, text);
     writer.Add(kManifestName, std::vector<uint8_t>(text.begin(), text.end()));
+    if (deltas.enabled()) {
+        if (int rc = deltas.AddList(writer); rc != kExitOk) return rc;
+        deltas.PrintSummary();
+    }
     std::vector<uint8_t> package;
     if (!writer.Build(package)) return Fail(kExitFailed, "cannot build the package");
     if (int rc = WriteWholeFile(args.Positional()[1], package.data(), package.size()); rc != kExitOk) return rc;
@@ -103,7 +118,9 @@ int RunOlp(int argc, char** argv) {
 
 const PaktoolCommandRegistration kRegistration{
     {"olp", "GAMEDIR OUT.olp [--platform LIST] [--tool-version N --tool FILE] [--plugin-version N [--plugin FILE]] "
-     "[--sign SECRET --number N] [--utf8-names]",
-     "write an offline update package from a game folder", RunOlp}};
+     "[--sign SECRET --number N] [--utf8-names] [--delta-from OLDGAMEDIR]...",
+     "write an offline update package from a game folder (with --delta-from: for installations at those "
+     "earlier game folders, unchanged files left out, changed ones as patches where they pay)",
+     RunOlp}};
 
 }  // namespace

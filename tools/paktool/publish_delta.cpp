@@ -41,49 +41,22 @@ int DownloadSize(const std::string& serverDir, const ManifestRecord& record, uin
     return kExitOk;
 }
 
-// Patches of one published file against each earlier content of it (one per distinct old
-// content), appended to `entries` when worth keeping.
+// Writes the patches of one published file worth keeping, each signed, and appends their
+// entries to `entries`.
 int PatchOneFile(const PublicationSigner& signer, const std::string& serverDir, const std::string& prefix,
                  const ManifestRecord& record, const std::string& newPath, const std::vector<std::string>& oldPaths,
                  std::vector<DeltaEntry>& entries) {
     std::vector<uint8_t> newBytes;
     if (int rc = ReadContent(newPath, "game file", newBytes); rc != kExitOk) return rc;
-    const std::string newMd5 = record.digest.substr(kDigestPrefixLength);
-    uint64_t download = 0;
-    if (int rc = DownloadSize(serverDir, record, download); rc != kExitOk) return rc;
-    std::vector<std::string> done;
-    for (const std::string& oldPath : oldPaths) {
-        std::vector<uint8_t> oldBytes;
-        if (ReadWholeFile(oldPath.c_str(), kDeltaMaxContentSize - 1, "earlier game file", oldBytes) != kExitOk)
-            continue;  // too large for a patch: the file is fetched whole, as before
-        const std::string oldMd5 = Md5Text(oldBytes.data(), oldBytes.size());
-        if (oldMd5 == newMd5 && oldBytes.size() == newBytes.size()) continue;
-        bool seen = false;
-        for (const std::string& d : done) seen = seen || d == oldMd5;
-        if (seen) continue;
-        done.push_back(oldMd5);
-        std::string patch;
-        if (!MakeDeltaPatch(oldBytes.data(), oldBytes.size(), newBytes.data(), newBytes.size(), &patch))
-            return Fail(kExitFailed, "cannot make a patch of '%s'", ConsoleText(record.name).c_str());
-        if (patch.size() * kPercent >= download * kDeltaKeepPercent) {
-            std::printf("no patch for %s (%zu bytes against %" PRIu64 ")\n", ConsoleText(record.name).c_str(),
-                        patch.size(), download);
-            continue;
-        }
-        DeltaEntry e;
-        e.name = record.name;
-        e.oldMd5 = oldMd5;
-        e.oldSize = oldBytes.size();
-        e.newMd5 = newMd5;
-        e.newSize = newBytes.size();
-        e.patchPath = prefix + kDeltaPatchDir + oldMd5 + "-" + newMd5;
-        e.patchSize = patch.size();
-        e.patchMd5 = Md5Text(patch.data(), patch.size());
-        const std::vector<uint8_t> bytes(patch.begin(), patch.end());
-        if (int rc = WriteSigned(signer, serverDir, e.patchPath, bytes); rc != kExitOk) return rc;
-        std::printf("patch for %s: %zu bytes against %" PRIu64 "\n", ConsoleText(record.name).c_str(), patch.size(),
-                    download);
-        entries.push_back(std::move(e));
+    const DownloadSizeFn download = [&](uint64_t& size) { return DownloadSize(serverDir, record, size); };
+    std::vector<MadePatch> patches;
+    std::vector<EarlierContent> earlier;
+    if (int rc = MakeFilePatches(record.name, newBytes, download, oldPaths, prefix, patches, earlier); rc != kExitOk)
+        return rc;
+    for (MadePatch& patch : patches) {
+        const std::vector<uint8_t> bytes(patch.bytes.begin(), patch.bytes.end());
+        if (int rc = WriteSigned(signer, serverDir, patch.entry.patchPath, bytes); rc != kExitOk) return rc;
+        entries.push_back(std::move(patch.entry));
     }
     return kExitOk;
 }
@@ -95,7 +68,96 @@ void RemoveOldList(const std::string& serverDir, const std::string& prefix) {
     platform::RemoveFile((path + kSignatureSuffix).c_str());
 }
 
+// The patches of one new content against earlier ones: one per distinct earlier content,
+// kept when below kDeltaKeepPercent of the whole file's download.
+class FilePatcher {
+public:
+    FilePatcher(const std::string& name, const std::vector<uint8_t>& newBytes, const DownloadSizeFn& download,
+                const std::string& prefix)
+        : name_(name), newBytes_(newBytes), newMd5_(Md5Text(newBytes.data(), newBytes.size())), download_(download),
+          prefix_(prefix) {}
+
+    // What the earlier content `oldBytes` comes to, in `outcome`; a patch kept for it goes to
+    // `patches`. kExitOk or the printed error.
+    int Against(const std::vector<uint8_t>& oldBytes, std::vector<MadePatch>& patches, EarlierContent& outcome) {
+        const std::string oldMd5 = Md5Text(oldBytes.data(), oldBytes.size());
+        if (oldMd5 == newMd5_ && oldBytes.size() == newBytes_.size()) {
+            outcome = EarlierContent::kSame;
+            return kExitOk;
+        }
+        if (const auto seen = done_.find(oldMd5); seen != done_.end()) {
+            outcome = seen->second;
+            return kExitOk;
+        }
+        outcome = EarlierContent::kNoPatch;
+        if (IsPatchable(newBytes_.size())) {
+            if (int rc = Patch(oldBytes, oldMd5, patches, outcome); rc != kExitOk) return rc;
+        }
+        done_[oldMd5] = outcome;
+        return kExitOk;
+    }
+
+private:
+    int Patch(const std::vector<uint8_t>& oldBytes, const std::string& oldMd5, std::vector<MadePatch>& patches,
+              EarlierContent& outcome) {
+        if (!downloadKnown_) {
+            if (int rc = download_(downloadSize_); rc != kExitOk) return rc;
+            downloadKnown_ = true;
+        }
+        std::string patch;
+        if (!MakeDeltaPatch(oldBytes.data(), oldBytes.size(), newBytes_.data(), newBytes_.size(), &patch))
+            return Fail(kExitFailed, "cannot make a patch of '%s'", ConsoleText(name_).c_str());
+        if (patch.size() * kPercent >= downloadSize_ * kDeltaKeepPercent) {
+            std::printf("no patch for %s (%zu bytes against %" PRIu64 ")\n", ConsoleText(name_).c_str(), patch.size(),
+                        downloadSize_);
+            return kExitOk;
+        }
+        std::printf("patch for %s: %zu bytes against %" PRIu64 "\n", ConsoleText(name_).c_str(), patch.size(),
+                    downloadSize_);
+        MadePatch made;
+        made.entry.name = name_;
+        made.entry.oldMd5 = oldMd5;
+        made.entry.oldSize = oldBytes.size();
+        made.entry.newMd5 = newMd5_;
+        made.entry.newSize = newBytes_.size();
+        made.entry.patchPath = prefix_ + kDeltaPatchDir + oldMd5 + "-" + newMd5_;
+        made.entry.patchSize = patch.size();
+        made.entry.patchMd5 = Md5Text(patch.data(), patch.size());
+        made.bytes = std::move(patch);
+        patches.push_back(std::move(made));
+        outcome = EarlierContent::kPatched;
+        return kExitOk;
+    }
+
+    const std::string& name_;
+    const std::vector<uint8_t>& newBytes_;
+    const std::string newMd5_;
+    const DownloadSizeFn& download_;
+    const std::string& prefix_;
+    uint64_t downloadSize_ = 0;
+    bool downloadKnown_ = false;
+    std::map<std::string, EarlierContent> done_;  // by old MD5
+};
+
 }  // namespace
+
+bool IsPatchable(uint64_t size) { return size >= kDeltaMinFileSize; }
+
+int MakeFilePatches(const std::string& name, const std::vector<uint8_t>& newBytes, const DownloadSizeFn& download,
+                    const std::vector<std::string>& oldPaths, const std::string& prefix,
+                    std::vector<MadePatch>& patches, std::vector<EarlierContent>& earlier) {
+    FilePatcher patcher(name, newBytes, download, prefix);
+    for (const std::string& oldPath : oldPaths) {
+        std::vector<uint8_t> oldBytes;
+        EarlierContent outcome = EarlierContent::kNoPatch;
+        // A file too large for a patch is fetched whole, as before.
+        if (ReadWholeFile(oldPath.c_str(), kDeltaMaxContentSize - 1, "earlier game file", oldBytes) == kExitOk) {
+            if (int rc = patcher.Against(oldBytes, patches, outcome); rc != kExitOk) return rc;
+        }
+        earlier.push_back(outcome);
+    }
+    return kExitOk;
+}
 
 int ScanDeltaSources(const ParsedArgs& args, DeltaSources& sources) {
     NameEncoding encoding = NameEncoding::kGbk;
@@ -128,7 +190,7 @@ int PublishDeltas(const ParsedArgs& args, const DeltaSources& sources, const Pub
         const auto newPath = newPaths.find(record.name);
         // Small files are fetched whole: the updater does not look for their patches.
         if (IsRemovalRecord(record) || newPath == newPaths.end() ||
-            std::strtoull(record.size.c_str(), nullptr, 10) < kDeltaMinFileSize)
+            !IsPatchable(std::strtoull(record.size.c_str(), nullptr, 10)))
             continue;
         std::vector<std::string> oldPaths;
         for (const auto& tree : sources) {
