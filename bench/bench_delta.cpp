@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -208,10 +209,55 @@ void BM_ApplyPatchesOnly(benchmark::State& state) {
     }
 }
 
+// Resident memory figures of this process from /proc (Linux), in KiB; 0 when unknown.
+uint64_t StatusKb(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.compare(0, std::strlen(field), field) == 0) return std::strtoull(line.c_str() + std::strlen(field), nullptr, 10);
+    }
+    return 0;
+}
+
+// Starts the peak (VmHWM) anew from what is resident now.
+void ResetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+// Memory while a patch is applied to a member at the size limit: the installed content
+// (held by the caller, as the engine holds it) plus what the apply itself takes at its peak,
+// against the bound of twice the member plus 16 MiB.
+void BM_ApplyMemoryAtTheLimit(benchmark::State& state) {
+    constexpr size_t kLimitMember = (size_t{64} << 20) - 1;
+    constexpr double kMiB = 1 << 20;
+    constexpr int kQuickLevel = 3;  // how the patch was made does not change what applying it holds
+    uint32_t seed = 77;
+    std::string v1(kLimitMember, '\0');
+    for (size_t i = 0; i < v1.size(); ++i) v1[i] = static_cast<char>(i % 64 < 8 ? i >> 6 : Next(seed) % 32);
+    std::string v2 = v1;
+    for (size_t i = 0; i < v2.size(); i += 4093) v2[i] = static_cast<char>(Next(seed));
+    std::string patch;
+    if (!MakeDeltaPatch(v1.data(), v1.size(), v2.data(), v2.size(), &patch, kQuickLevel)) {
+        state.SkipWithError("no patch");
+        return;
+    }
+    for (auto _ : state) {
+        std::string result;
+        ResetPeakMemory();
+        const uint64_t before = StatusKb("VmRSS:");
+        const bool applied = ApplyDeltaPatch(v1.data(), v1.size(), patch.data(), patch.size(), v2.size(), &result) ==
+                             DeltaApplyResult::kOk;
+        const uint64_t peak = StatusKb("VmHWM:");
+        if (!applied || result != v2) state.SkipWithError("the patch did not apply");
+        if (before == 0 || peak < before) state.SkipWithError("no memory figures here");
+        state.counters["apply_MiB"] = (static_cast<double>(v1.size()) + (peak - before) * 1024.0) / kMiB;
+        state.counters["bound_MiB"] = 2.0 * kLimitMember / kMiB + 16;
+    }
+}
+
 BENCHMARK(BM_DownloadBytes)->Iterations(1);
 BENCHMARK(BM_InstallWholeMembers)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_InstallThroughPatches)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_ApplyPatchesOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_ApplyMemoryAtTheLimit)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 // Writes the sample's two versions as game folders DIR/game-v1 and DIR/game-v2, for
 // measuring what paktool makes of them (publications, offline packages).
