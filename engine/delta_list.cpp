@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/delta_patch.h"
+#include "engine/text_fields.h"
 
 namespace {
 
@@ -68,19 +69,8 @@ bool IsValidEntry(const DeltaEntry& e) {
            !(e.oldMd5 == e.newMd5 && e.oldSize == e.newSize);
 }
 
-std::vector<std::string> SplitFields(const std::string& line) {
-    std::vector<std::string> fields;
-    size_t start = 0;
-    for (;;) {
-        const size_t tab = line.find(kSeparator, start);
-        fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-        if (tab == std::string::npos) return fields;
-        start = tab + 1;
-    }
-}
-
 bool ParseEntry(const std::string& line, DeltaEntry* e) {
-    const std::vector<std::string> f = SplitFields(line);
+    const std::vector<std::string> f = SplitFields(line, kSeparator);
     if (f.size() != kFieldCount) return false;
     e->name = f[0];
     e->oldMd5 = f[1];

@@ -5,6 +5,7 @@
 
 #include "common/gbk.h"
 #include "engine/md5.h"
+#include "engine/text_fields.h"
 #include "net/local_file.h"
 #include "platform/platform.h"
 
@@ -49,23 +50,12 @@ std::string LogLine(const std::vector<std::string>& fields) {
     return text + CheckOf(text) + kLineEnd;
 }
 
-std::vector<std::string> SplitFields(const std::string& line) {
-    std::vector<std::string> fields;
-    size_t start = 0;
-    for (;;) {
-        const size_t end = line.find(kFieldSeparator, start);
-        fields.push_back(line.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (end == std::string::npos) return fields;
-        start = end + 1;
-    }
-}
-
 // The fields of a whole, unaltered line without its check; empty when it fails it.
 std::vector<std::string> CheckedFields(const std::string& line) {
     const size_t lastSeparator = line.rfind(kFieldSeparator);
     if (lastSeparator == std::string::npos) return {};
     if (line.substr(lastSeparator + 1) != CheckOf(line.substr(0, lastSeparator + 1))) return {};
-    std::vector<std::string> fields = SplitFields(line.substr(0, lastSeparator));
+    std::vector<std::string> fields = SplitFields(line.substr(0, lastSeparator), kFieldSeparator);
     for (const std::string& f : fields) {
         if (f.empty()) return {};
     }

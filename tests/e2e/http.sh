@@ -103,12 +103,7 @@ point_at_web() {
 }
 
 # The game in two versions, published unsigned, signed, and signed then tampered with.
-mkdir -p "$E2E_WORK/game-v1/data" "$E2E_WORK/game-v2/data/new"
-printf 'alpha v1' >"$E2E_WORK/game-v1/data/a.txt"
-head -c 70000 /dev/urandom >"$E2E_WORK/game-v1/data/b.bin"
-cp -r "$E2E_WORK/game-v1/." "$E2E_WORK/game-v2/"
-printf 'alpha v2' >"$E2E_WORK/game-v2/data/a.txt"
-head -c 3000000 /dev/urandom >"$E2E_WORK/game-v2/data/new/c.bin"
+two_game_versions 3000000
 TREE=$E2E_WORK/www
 "$PAKTOOL" publish "$E2E_WORK/game-v2" "$TREE/plain" --plugin-version "$PLUGIN_VERSION" >/dev/null
 "$PAKTOOL" publish "$E2E_WORK/game-v2" "$TREE" --dir signed/download/ --sign "$SECRET" --number 5 \

@@ -184,6 +184,19 @@ unchanged() {
   listing "$1" >"$E2E_WORK/after.txt"
   cmp -s "$2" "$E2E_WORK/after.txt" || { diff "$2" "$E2E_WORK/after.txt" | head -20 >&2; return 1; }
 }
+# two_game_versions NEW_BYTES: the game in two versions below $E2E_WORK: game-v1 holds
+# data/a.txt and a 70,000-byte data/b.bin; game-v2 changes a.txt and adds data/new/c.bin of
+# NEW_BYTES random bytes.
+two_game_versions() {
+  local new_bytes=$1
+  mkdir -p "$E2E_WORK/game-v1/data" "$E2E_WORK/game-v2/data/new"
+  printf 'alpha v1' >"$E2E_WORK/game-v1/data/a.txt"
+  head -c 70000 /dev/urandom >"$E2E_WORK/game-v1/data/b.bin"
+  cp -r "$E2E_WORK/game-v1/." "$E2E_WORK/game-v2/"
+  printf 'alpha v2' >"$E2E_WORK/game-v2/data/a.txt"
+  head -c "$new_bytes" /dev/urandom >"$E2E_WORK/game-v2/data/new/c.bin"
+}
+
 has_text() { grep -qF -- "$2" "$1"; }
 same_file() { cmp -s "$1" "$2"; }
 

@@ -24,12 +24,7 @@ CACHE_BYTES_BEFORE=$(cached_download_bytes)
 no_download_in_cache() { [ "$(cached_download_bytes)" -eq "$CACHE_BYTES_BEFORE" ]; }
 
 # The game in two versions.
-mkdir -p "$E2E_WORK/game-v1/data" "$E2E_WORK/game-v2/data/new"
-printf 'alpha v1' >"$E2E_WORK/game-v1/data/a.txt"
-head -c 70000 /dev/urandom >"$E2E_WORK/game-v1/data/b.bin"
-cp -r "$E2E_WORK/game-v1/." "$E2E_WORK/game-v2/"
-printf 'alpha v2' >"$E2E_WORK/game-v2/data/a.txt"
-head -c 300000 /dev/urandom >"$E2E_WORK/game-v2/data/new/c.bin"
+two_game_versions 300000
 
 # The served tree: v2 with the installed plug-in's version, and a newer tool beside it.
 TREE=$E2E_WORK/tree

@@ -37,12 +37,7 @@ NUMBER=5
 OLDER_NUMBER=$((NUMBER - 1))
 
 # The game in three versions.
-mkdir -p "$E2E_WORK/game-v1/data" "$E2E_WORK/game-v2/data/new"
-printf 'alpha v1' >"$E2E_WORK/game-v1/data/a.txt"
-head -c 70000 /dev/urandom >"$E2E_WORK/game-v1/data/b.bin"
-cp -r "$E2E_WORK/game-v1/." "$E2E_WORK/game-v2/"
-printf 'alpha v2' >"$E2E_WORK/game-v2/data/a.txt"
-head -c 300000 /dev/urandom >"$E2E_WORK/game-v2/data/new/c.bin"
+two_game_versions 300000
 cp -r "$E2E_WORK/game-v2/." "$E2E_WORK/game-v3/"
 printf 'alpha v3' >"$E2E_WORK/game-v3/data/a.txt"
 

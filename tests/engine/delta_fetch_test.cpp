@@ -8,14 +8,16 @@
 #include <vector>
 
 #include "engine/delta_fetch.h"
-#include "engine/delta_patch.h"
 #include "engine/md5.h"
 #include "net/dir_transfer.h"
+#include "tests/engine/delta_test_support.h"
 #include "tests/engine/engine_test_support.h"
 #include "tests/engine/signed_test_support.h"
 
 namespace {
 
+using deltatest::MakePatch;
+using deltatest::PatchEntry;
 using enginetest::Noise;
 using enginetest::WriteFile;
 
@@ -40,23 +42,8 @@ ManifestRecord Record(const std::string& content) {
     return r;
 }
 
-std::string Patch(const std::string& from, const std::string& to) {
-    std::string patch;
-    EXPECT_TRUE(MakeDeltaPatch(from.data(), from.size(), to.data(), to.size(), &patch));
-    return patch;
-}
-
 DeltaEntry Entry(const std::string& patch) {
-    DeltaEntry e;
-    e.name = "data/big.bin";
-    e.oldMd5 = Md5Text(kOld.data(), kOld.size());
-    e.oldSize = kOld.size();
-    e.newMd5 = Md5Text(kNew.data(), kNew.size());
-    e.newSize = kNew.size();
-    e.patchPath = kPatchPath;
-    e.patchSize = patch.size();
-    e.patchMd5 = Md5Text(patch.data(), patch.size());
-    return e;
+    return PatchEntry("data/big.bin", kOld, kNew, patch, kPatchPath);
 }
 
 struct ServerSetup {
@@ -72,7 +59,7 @@ struct FetchCase {
 };
 
 ServerSetup GoodServer() {
-    const std::string p = Patch(kOld, kNew);
+    const std::string p = MakePatch(kOld, kNew);
     return {p, Entry(p)};
 }
 
@@ -104,7 +91,7 @@ const FetchCase kFetchCases[] = {
     // The list's digest matches the damaged patch: the decoder itself must refuse it.
     {"damaged_patch_listed_with_its_own_md5",
      [] {
-         std::string p = Patch(kOld, kNew);
+         std::string p = MakePatch(kOld, kNew);
          p[p.size() / 2] ^= 0x20;
          return ServerSetup{p, Entry(p)};
      },
@@ -114,7 +101,7 @@ const FetchCase kFetchCases[] = {
      [] {
          std::string other = kNew;
          other[0] ^= 1;
-         const std::string p = Patch(kOld, other);
+         const std::string p = MakePatch(kOld, other);
          return ServerSetup{p, Entry(p)};
      },
      kOld, DeltaOutcome::kWrongResult},
@@ -143,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, DeltaFetch, testing::ValuesIn(kFetchCases),
                          [](const testing::TestParamInfo<FetchCase>& i) { return std::string(i.param.name); });
 
 TEST(DeltaFetchSize, CountsThePatchOnlyForItsBase) {
-    const std::string p = Patch(kOld, kNew);
+    const std::string p = MakePatch(kOld, kNew);
     const std::vector<DeltaEntry> entries = {Entry(p)};
     const std::string oldMd5 = Md5Text(kOld.data(), kOld.size());
     EXPECT_EQ(DeltaPatchSize(entries, Record(kNew), oldMd5, kOld.size()), p.size());
@@ -160,7 +147,7 @@ TEST(DeltaListPath, SitsBesideTheUpdateList) {
 
 std::string ListText() {
     std::string text;
-    EXPECT_TRUE(FormatDeltaList({Entry(Patch(kOld, kNew))}, &text));
+    EXPECT_TRUE(FormatDeltaList({Entry(MakePatch(kOld, kNew))}, &text));
     return text;
 }
 

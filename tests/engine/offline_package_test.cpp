@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "engine/delta_list.h"
-#include "engine/delta_patch.h"
 #include "engine/failure_sink.h"
 #include "engine/md5.h"
 #include "engine/signature.h"
@@ -20,12 +19,15 @@
 #include "engine/update_engine.h"
 #include "engine/update_pk_writer.h"
 #include "pak/pak_update_task.h"
+#include "tests/engine/delta_test_support.h"
 #include "tests/engine/engine_test_support.h"
 #include "tests/engine/pe_fixture.h"
 #include "tests/engine/signed_test_support.h"
 
 namespace {
 
+using deltatest::MakePatch;
+using deltatest::PatchEntry;
 using namespace enginetest;
 
 // The new tool and plug-in a package carries: PE images of this build's machine, as an
@@ -516,29 +518,8 @@ const std::string kSame = "the same in both";
 constexpr const char* kBig = "data/big.bin";
 constexpr const char* kLoose = "readme.bin";
 
-std::string MakePatch(const std::string& from, const std::string& to) {
-    std::string patch;
-    EXPECT_TRUE(MakeDeltaPatch(from.data(), from.size(), to.data(), to.size(), &patch));
-    return patch;
-}
-
 std::string PatchPath(const std::string& from, const std::string& to) {
     return std::string(kDeltaPatchDir) + Md5Text(from.data(), from.size()) + "-" + Md5Text(to.data(), to.size());
-}
-
-// The list entry of the patch `listed` turning `from` into `to`.
-DeltaEntry PatchEntry(const std::string& name, const std::string& from, const std::string& to,
-                      const std::string& listed) {
-    DeltaEntry e;
-    e.name = name;
-    e.oldMd5 = Md5Text(from.data(), from.size());
-    e.oldSize = from.size();
-    e.newMd5 = Md5Text(to.data(), to.size());
-    e.newSize = to.size();
-    e.patchPath = PatchPath(from, to);
-    e.patchSize = listed.size();
-    e.patchMd5 = Md5Text(listed.data(), listed.size());
-    return e;
 }
 
 std::string DeltaListText(const std::vector<DeltaEntry>& entries) {
@@ -602,8 +583,9 @@ TEST(ApplyOfflinePackage, ADeltaPackageMakesChangedFilesFromTheInstalledOnesOrLi
         PluginScope plugin("win", 10000);
         InstallV1(c.bigInstalled);
 
-        const std::string list = DeltaListText({PatchEntry(kBig, kBigV1, kBigV2, c.bigListed),
-                                                PatchEntry(kLoose, kLooseV1, kLooseV2, loosePatch)});
+        const std::string list =
+            DeltaListText({PatchEntry(kBig, kBigV1, kBigV2, c.bigListed, PatchPath(kBigV1, kBigV2)),
+                           PatchEntry(kLoose, kLooseV1, kLooseV2, loosePatch, PatchPath(kLooseV1, kLooseV2))});
         std::vector<std::pair<std::string, std::string>> members = {
             {"update.inf", RecordText("pack", kBig, kBigV2) + RecordText("unpack", kLoose, kLooseV2) +
                                RecordText("pack", "same.txt", kSame) + RecordText("pack", "added.txt", kAdded)},

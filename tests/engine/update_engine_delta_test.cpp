@@ -11,7 +11,6 @@
 #include "common/progress_sink.h"
 #include "common/update_codes.h"
 #include "engine/delta_list.h"
-#include "engine/delta_patch.h"
 #include "engine/failure_sink.h"
 #include "engine/manifest_store.h"
 #include "engine/manifest_text.h"
@@ -22,10 +21,13 @@
 #include "net/pak_access.h"
 #include "pak/pak_paths.h"
 #include "pak/pak_update_task.h"
+#include "tests/engine/delta_test_support.h"
 #include "tests/engine/engine_test_support.h"
 
 namespace {
 
+using deltatest::MakePatch;
+using deltatest::PatchEntry;
 using namespace enginetest;
 
 constexpr const char* kRemoteList = "download/update.pak";
@@ -67,25 +69,11 @@ void Publish(const std::string& server, const std::vector<ManifestRecord>& recor
 
 void PublishPatch(const std::string& server, const std::string& name, const std::string& base,
                   const std::string& patchOnServer, const std::string& listedPatch) {
-    DeltaEntry e;
-    e.name = name;
-    e.oldMd5 = Md5Text(base.data(), base.size());
-    e.oldSize = base.size();
-    e.newMd5 = Md5Text(kNew.data(), kNew.size());
-    e.newSize = kNew.size();
-    e.patchPath = kPatchPath;
-    e.patchSize = listedPatch.size();
-    e.patchMd5 = Md5Text(listedPatch.data(), listedPatch.size());
+    const DeltaEntry e = PatchEntry(name, base, kNew, listedPatch, kPatchPath);
     std::string list;
     ASSERT_TRUE(FormatDeltaList({e}, &list));
     WriteFile(server + "/download/" + kDeltaListName, list);
     WriteFile(server + "/" + kPatchPath, patchOnServer);
-}
-
-std::string MakePatch(const std::string& from, const std::string& to) {
-    std::string patch;
-    EXPECT_TRUE(MakeDeltaPatch(from.data(), from.size(), to.data(), to.size(), &patch));
-    return patch;
 }
 
 struct DeltaPassCase {
