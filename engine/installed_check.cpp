@@ -26,11 +26,20 @@ bool PackMemberIsWhole(InstalledFiles& files, const ManifestRecord& record) {
            record.digest == kDigestPrefixMd5 + Md5Text(installed.bytes.data(), installed.bytes.size());
 }
 
+// A record whose installed file cannot be checked: fetching it again could not change it.
+bool Uncheckable(const ManifestRecord& record) {
+    if (!IsMd5DigestText(record.digest) || IsRemovalRecord(record)) return true;
+    const NameKind kind = record.IsUnpack() ? NameKind::kLooseFile : NameKind::kPackMember;
+    return CheckServerName(record.name, kind) != NameVerdict::kAccepted;
+}
+
 }  // namespace
 
 bool InstalledFileIsWhole(InstalledFiles& files, const ManifestRecord& record) {
-    if (!IsMd5DigestText(record.digest) || IsRemovalRecord(record)) return true;
-    const NameKind kind = record.IsUnpack() ? NameKind::kLooseFile : NameKind::kPackMember;
-    if (CheckServerName(record.name, kind) != NameVerdict::kAccepted) return true;
+    if (Uncheckable(record)) return true;
     return record.IsUnpack() ? LooseFileIsWhole(record) : PackMemberIsWhole(files, record);
+}
+
+bool InstalledFileIsThere(InstalledFiles& files, const ManifestRecord& record) {
+    return Uncheckable(record) || record.IsUnpack() || files.PackHoldsWhole(record.name);
 }

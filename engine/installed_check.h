@@ -11,3 +11,9 @@ class InstalledFiles;
 // checked (no MD5 digest, a name the engine would refuse to install, a removal record) counts
 // as whole: fetching it again could not change it.
 bool InstalledFileIsWhole(InstalledFiles& files, const ManifestRecord& record);
+
+// What an ordinary run checks of the same record: a pack member must still have an entry
+// in the pack whose stored bytes lie whole inside it (its block table is read, nothing is
+// decoded), so a pack cut short or a lost entry is fetched again rather than trusted. Loose
+// files, and records InstalledFileIsWhole counts as whole unchecked, count as there.
+bool InstalledFileIsThere(InstalledFiles& files, const ManifestRecord& record);

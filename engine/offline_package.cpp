@@ -242,8 +242,10 @@ int32_t ApplyOfflinePackage(const char* packagePath, const char* localPackPath, 
 
     uint32_t total = 0;
     uint32_t count = 0;
-    if (const int32_t rc = engine->CompareManifests(local, remote, &total, &count); rc < 0) return rc;
-    if (!engine->ToFetch().empty()) {
+    const int32_t compared = engine->CompareManifests(local, remote, &total, &count);
+    if (compared < 0) return compared;
+    // UPD_DONE with nothing to install: a damaged pack that is to be written anew.
+    if (compared == UPD_DONE) {
         if (const int32_t rc = engine->ApplyPackageMembers(sink, store, failures, task, package); rc < 0) return rc;
     }
     return UPD_PACKAGE_APPLIED;
@@ -251,7 +253,8 @@ int32_t ApplyOfflinePackage(const char* packagePath, const char* localPackPath, 
 
 int32_t UpdateEngine::ApplyPackageMembers(ProgressSink* sink, ManifestStore& store, FailureSink& failures,
                                           PakUpdateTask& task, OfflinePackage& package) {
-    if (!task.OpenOrCreate(localPackPath_.c_str(), 1)) return UPD_E_OPEN_PACK;
+    // A pack that did not open was the player's choice to rebuild (CompareManifests asked).
+    if (!task.OpenOrCreate(localPackPath_.c_str(), kPakCreateOrSalvage)) return UPD_E_OPEN_PACK;
     ClaimKeptPackIds();
     std::string missing;
     const uint32_t total = static_cast<uint32_t>(toFetch_.size());
@@ -303,6 +306,6 @@ int32_t UpdateEngine::ApplyPackageMembers(ProgressSink* sink, ManifestStore& sto
         if (sink != nullptr) sink->ReportStage(kStageKeyFilesLeft, n + 1, total, 0, 0);
     }
     if (!missing.empty()) MessageBoxNarrow(missing.c_str(), kTextMissingCaption, platform::kMbOk);
-    if (applied_.empty()) return UPD_DONE;
+    if (applied_.empty() && !rewritePack_) return UPD_DONE;
     return FinishPass(sink, store, task);
 }

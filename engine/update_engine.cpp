@@ -155,7 +155,13 @@ int32_t UpdateEngine::CheckForUpdates(ProgressSink* sink, ManifestStore& store, 
     if (ParseManifest(store, ManifestSource::Memory(bytes, size), nullptr, &remote) != UPD_DONE) return UPD_E_DATA;
     LocalRecordSet local;
     const std::string packPath = localPackPath != nullptr ? localPackPath : "";
-    if (ParseManifest(store, ManifestSource::Pack(packPath.c_str()), &local, nullptr) != UPD_DONE) return UPD_E_DATA;
+    if (ParseManifest(store, ManifestSource::Pack(packPath.c_str()), &local, nullptr) != UPD_DONE) {
+        // A repair does not need the record of what was installed: it checks every file
+        // against the publication's list instead.
+        if (!repair_) return UPD_E_DATA;
+        local.clear();
+        localListLost_ = true;
+    }
     localPackPath_ = packPath;
     if (const int32_t rc = AdoptPublication(isSigned ? &number : nullptr, remoteList); rc != 0) return rc;
     // Patches beside the list, if the publication has any (a signed build: validly signed).
@@ -208,12 +214,20 @@ int32_t UpdateEngine::AdoptPublication(const uint64_t* signedNumber, const std::
 int32_t UpdateEngine::CompareManifests(LocalRecordSet& local, RemoteRecordList& remote, uint32_t* totalSize,
                                        uint32_t* recordCount) {
     InstalledFiles files;
+    bool salvaged = false;
     if (!files.OpenPack(localPackPath_.c_str())) {
         // No caption: the question stands on its own.
         if (MessageBoxNarrow(kTextRebuildQuestion, nullptr, platform::kMbYesNo) == platform::kIdNo) {
             return UPD_E_DATA;
         }
+        // The player chose the rebuild. Of a damaged pack, what still reads is checked
+        // against the list like any installed file, and only the rest is fetched.
+        salvaged = files.SalvagePack(localPackPath_.c_str());
     }
+    // A damaged pack (or one whose record of what was installed was lost) is written anew
+    // even when every listed file in it checks: the new one is whole, with a new record
+    // (what the list does not name is kept only where its bytes lie whole).
+    rewritePack_ = salvaged || localListLost_ || (repair_ && !files.PackLiesWhole());
     uint32_t total = 0;
     uint32_t count = 0;
     std::vector<ManifestRecord> toFetch;
@@ -226,8 +240,9 @@ int32_t UpdateEngine::CompareManifests(LocalRecordSet& local, RemoteRecordList& 
         if (kindChanged) {
             kindChanged_.insert(r.name);
         } else if (l != local.end() && l->second.digest == r.digest && l->second.size == r.size) {
-            // A repair looks at the installed file itself: the record says what it was.
-            if (!repair_ || InstalledFileIsWhole(files, r)) continue;
+            // A repair looks at the installed file itself: the record says what it was. An
+            // ordinary run trusts the record while the pack still holds the member whole.
+            if (repair_ ? InstalledFileIsWhole(files, r) : InstalledFileIsThere(files, r)) continue;
             ShowStatusWithName(kTextRepairing, r.name);
             damaged = true;
         }
@@ -245,7 +260,12 @@ int32_t UpdateEngine::CompareManifests(LocalRecordSet& local, RemoteRecordList& 
                     if (l != local.end()) l->second.digest = reference;
                 }
             }
-            if (!reference.empty() && reference == r.digest) continue;
+            if (!reference.empty() && reference == r.digest) {
+                // A repair, or the rebuild of a damaged pack, records what it found whole,
+                // so later runs trust it without hashing it again.
+                if (l == local.end() && (repair_ || salvaged)) local.emplace(r.name, r);
+                continue;
+            }
         }
         // A file a patch brings counts with the patch's size.
         const std::string counted = CountedDownloadSize(deltas_, r, l != local.end() && !kindChanged ? &l->second : nullptr);
@@ -260,7 +280,7 @@ int32_t UpdateEngine::CompareManifests(LocalRecordSet& local, RemoteRecordList& 
     remote.clear();
     if (totalSize != nullptr) *totalSize = total;
     if (recordCount != nullptr) *recordCount = count;
-    return toFetch_.empty() ? UPD_UP_TO_DATE : UPD_DONE;
+    return toFetch_.empty() && !rewritePack_ ? UPD_UP_TO_DATE : UPD_DONE;
 }
 
 void UpdateEngine::LoadPartials(bool prune) {
@@ -512,7 +532,8 @@ int32_t UpdateEngine::FinishPass(ProgressSink* sink, ManifestStore& store, PakUp
 
 int32_t UpdateEngine::DownloadAndApply(ProgressSink* sink, ManifestStore& store, FailureSink& failures,
                                        PakUpdateTask& task, Transfer& transfer) {
-    if (!task.OpenOrCreate(localPackPath_.c_str(), 1)) return UPD_E_OPEN_PACK;
+    // A pack that did not open was the player's choice to rebuild (CompareManifests asked).
+    if (!task.OpenOrCreate(localPackPath_.c_str(), kPakCreateOrSalvage)) return UPD_E_OPEN_PACK;
     ClaimKeptPackIds();
     LoadPartials(false);
     transfer.Plan(PlannedFetches());

@@ -70,7 +70,8 @@ public:
     void SetLocalPackPath(const std::string& path) { localPackPath_ = path; }
     // A repair pass: CompareManifests also checks every installed file the local manifest
     // lists as current (pack members and loose files, MD5 and size) and fetches what is
-    // missing or differs, like a changed file.
+    // missing or differs, like a changed file; a local manifest that cannot be read counts
+    // as none, and a pack with a damaged entry is rebuilt even when nothing is fetched.
     void SetRepair(bool repair) { repair_ = repair; }
     // The publication this pass installs. Null: an unsigned pass, which records nothing.
     // Otherwise the signed number, refused (status line naming `source`, UPD_E_DATA) when it
@@ -163,6 +164,11 @@ private:
     std::vector<std::string> queuedPartials_;
     // The signed publication number the rebuild records (signed passes only).
     bool repair_ = false;
+    // The pack must be written anew (a damaged one): the pass rebuilds it even when it
+    // fetches nothing.
+    bool rewritePack_ = false;
+    // A repair found the pack's record of what was installed unreadable.
+    bool localListLost_ = false;
     bool recordPublication_ = false;
     uint64_t publication_ = 0;
 };

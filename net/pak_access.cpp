@@ -82,6 +82,37 @@ bool InstalledFiles::OpenPack(const char* packPath) {
     return impl_->packOpen;
 }
 
+bool InstalledFiles::SalvagePack(const char* packPath) {
+    if (!impl_->modeChanged) impl_->modeBefore = GetPakOpenMode();
+    impl_->modeChanged = true;
+    SetPakOpenMode(kPakOpenPacksOnly);
+    impl_->list.CloseAll();
+    impl_->packOpen = packPath != nullptr && impl_->list.OpenSalvaged(packPath) != 0;
+    return impl_->packOpen;
+}
+
+bool InstalledFiles::PackHoldsWhole(const std::string& name) {
+    PakArchive* pack = impl_->packOpen ? impl_->list.Pack(0) : nullptr;
+    uint32_t offset = 0;
+    uint32_t size = 0;
+    uint64_t stored = 0;
+    // Streams of the list share the pack file's position.
+    platform::MutexLock lock(impl_->list.Lock());
+    return pack != nullptr && pack->Find(name.c_str(), offset, size) &&
+           pack->StoredLength(PakIndexEntry{0, offset, size}, stored);
+}
+
+bool InstalledFiles::PackLiesWhole() {
+    PakArchive* pack = impl_->packOpen ? impl_->list.Pack(0) : nullptr;
+    if (pack == nullptr) return true;
+    platform::MutexLock lock(impl_->list.Lock());
+    for (const auto& item : pack->Map()) {
+        uint64_t stored = 0;
+        if (!pack->StoredLength(pack->EntryAt(item.second), stored)) return false;
+    }
+    return true;
+}
+
 InstalledFile InstalledFiles::Read(const std::string& name, bool diskOnly, uint32_t maxBytes) {
     InstalledFile result;
     PakFile file;

@@ -37,6 +37,14 @@ public:
 
     // Opens the local pack; false when it cannot be opened (lookups then see disk only).
     bool OpenPack(const char* packPath);
+    // Opens what can still be read of a pack OpenPack refused (a damaged header or index, a
+    // pack cut short); false when there is no file to read.
+    bool SalvagePack(const char* packPath);
+    // Whether the open pack has an entry for `name` whose stored bytes lie whole inside it
+    // (its block table is read, nothing is decoded). False without a pack.
+    bool PackHoldsWhole(const std::string& name);
+    // Whether every entry of the open pack lies whole inside it; true without a pack.
+    bool PackLiesWhole();
     // Reads `name`: disk only when `diskOnly`, else the pack first, then disk. Files of
     // `maxBytes` or more count as not found.
     InstalledFile Read(const std::string& name, bool diskOnly, uint32_t maxBytes);

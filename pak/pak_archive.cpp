@@ -1,5 +1,6 @@
 #include "pak/pak_archive.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -9,22 +10,29 @@
 
 PakArchive::~PakArchive() { Close(); }
 
+bool PakArchive::ReadHeader(uint8_t* header) {
+    return file_.Seek(0, platform::SeekOrigin::Begin) == 0 && file_.Read(header, kPakHeaderSize) == kPakHeaderSize;
+}
+
+bool PakArchive::OpenCodec(int32_t method) {
+    codec_ = CreatePakCodec(method);
+    method_ = method;
+    return codec_ != nullptr;
+}
+
 bool PakArchive::Open(const char* path) {
     Close();
     if (!file_.OpenRead(path)) return false;
     uint8_t header[kPakHeaderSize];
-    if (file_.Read(header, kPakHeaderSize) != kPakHeaderSize ||
-        (std::memcmp(header, kPakMagicMade, kPakMagicSize) != 0 &&
-         std::memcmp(header, kPakMagicRebuilt, kPakMagicSize) != 0)) {
+    if (!ReadHeader(header) || (std::memcmp(header, kPakMagicMade, kPakMagicSize) != 0 &&
+                                std::memcmp(header, kPakMagicRebuilt, kPakMagicSize) != 0)) {
         Close();
         return false;
     }
     std::memcpy(magic_, header, kPakMagicSize);
     uint32_t count = PakLoad32(header + kPakMagicSize);
     int32_t method = static_cast<int32_t>(PakLoad32(header + kPakMagicSize + 4));
-    codec_ = CreatePakCodec(method);
-    method_ = method;
-    if (codec_ == nullptr) {
+    if (!OpenCodec(method)) {
         PakLog("Pack %s : unknown method %d", path, static_cast<int>(method));
         Close();
         return false;
@@ -46,6 +54,43 @@ bool PakArchive::Open(const char* path) {
         map_[entry.id] = i;  // a later entry with the same id wins
     }
     count_ = count;
+    return true;
+}
+
+bool PakArchive::OpenSalvaged(const char* path) {
+    Close();
+    if (!file_.OpenRead(path)) return false;
+    uint8_t header[kPakHeaderSize];
+    const bool haveHeader = ReadHeader(header);
+    const uint32_t count = haveHeader ? PakLoad32(header + kPakMagicSize) : 0;
+    const int32_t method = haveHeader ? static_cast<int32_t>(PakLoad32(header + kPakMagicSize + 4)) : kPakMethodZlib;
+    const uint64_t indexBytes = static_cast<uint64_t>(count) * kPakIndexEntrySize;
+    // Without a method or an index the pack offers nothing; the rebuild writes it anew.
+    if (!haveHeader || kPakHeaderSize + indexBytes > file_.Size() || !OpenCodec(method)) {
+        PakLog("Pack %s : no usable header, nothing kept", path);
+        if (OpenCodec(kPakMethodZlib)) return true;
+        Close();
+        return false;
+    }
+    std::memcpy(magic_, header, kPakMagicSize);
+    if (count == 0) return true;
+    if (index_.Resize(static_cast<uint32_t>(indexBytes)) == nullptr ||
+        file_.Read(index_.Data(), index_.Size()) != index_.Size()) {
+        Close();
+        return false;
+    }
+    count_ = count;
+    uint32_t dropped = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const PakIndexEntry entry = PakLoadIndexEntry(index_.Data() + i * kPakIndexEntrySize);
+        uint64_t stored = 0;
+        if (entry.size >= kPakMaxEntrySize || !StoredLength(entry, stored)) {
+            ++dropped;
+            continue;
+        }
+        map_[entry.id] = i;  // a later entry with the same id wins
+    }
+    if (dropped != 0) PakLog("Pack %s : %u damaged entries left out", path, static_cast<unsigned>(dropped));
     return true;
 }
 
@@ -87,6 +132,30 @@ PakIndexEntry PakArchive::EntryAt(uint32_t position) const {
 void PakArchive::MarkReplaced(uint32_t position) {
     if (position >= count_) return;
     PakStore32(index_.Data() + position * kPakIndexEntrySize + 8, kPakReplacedSize);
+}
+
+bool PakArchive::StoredLength(const PakIndexEntry& entry, uint64_t& length) {
+    if (entry.size >= kPakMaxEntrySize) return false;
+    const uint64_t dataStart = kPakHeaderSize + static_cast<uint64_t>(count_) * kPakIndexEntrySize;
+    const uint64_t fileSize = file_.Size();
+    if (entry.offset < dataStart || entry.offset > fileSize) return false;
+    const uint32_t blocks = PakBlockCount(entry.size);
+    const uint32_t tableSize = blocks * kPakBlockTableValueSize;
+    uint64_t stored = tableSize;
+    if (blocks != 0) {
+        if (entry.offset + static_cast<uint64_t>(tableSize) > fileSize) return false;
+        uint8_t table[kPakMaxBlocks * kPakBlockTableValueSize];
+        if (blocks > kPakMaxBlocks || !ReadAt(entry.offset, table, tableSize)) return false;
+        for (uint32_t b = 0; b < blocks; ++b) {
+            const uint16_t value = PakLoad16(table + b * kPakBlockTableValueSize);
+            const uint64_t plainBytes =
+                std::min<uint64_t>(kPakBlockSize, entry.size - static_cast<uint64_t>(b) * kPakBlockSize);
+            stored += value != kPakStoredBlock ? value : plainBytes;
+        }
+    }
+    if (entry.offset + stored > fileSize) return false;
+    length = stored;
+    return true;
 }
 
 bool PakArchive::ReadAt(uint64_t offset, void* buffer, uint32_t count) {

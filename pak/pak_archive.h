@@ -20,6 +20,12 @@ public:
     // file that is not a whole pack: wrong magic, an index beyond the file, an entry of
     // kPakMaxEntrySize bytes or more, or a method with no codec.
     bool Open(const char* path);
+    // Opens what can still be used of a pack that Open may refuse, for a rebuild that puts
+    // a whole pack in its place: the magic is not required, an entry whose stored bytes do
+    // not lie whole inside the pack is left out, and a header that gives no usable index
+    // (a count beyond the file, an unknown method, a file shorter than a header) gives an
+    // empty pack of method -1. False only when the file cannot be read at all.
+    bool OpenSalvaged(const char* path);
     void Close();
     bool IsOpen() const { return file_.IsOpen(); }
 
@@ -43,10 +49,19 @@ public:
     // The id map: id -> index position of the entry found under it.
     const std::map<uint32_t, uint32_t>& Map() const { return map_; }
 
+    // The bytes `entry` takes in the pack: its block table and its blocks (a plain last
+    // block counted without padding). False when they do not lie whole between the end of
+    // the index and the end of the file, or the table cannot be read.
+    bool StoredLength(const PakIndexEntry& entry, uint64_t& length);
+
     // Reads `count` bytes at `offset` of the pack file; false unless all arrived.
     bool ReadAt(uint64_t offset, void* buffer, uint32_t count);
 
 private:
+    // Reads the 16-byte header; false when the file is shorter.
+    bool ReadHeader(uint8_t* header);
+    bool OpenCodec(int32_t method);
+
     DiskFile file_;
     PakBuffer index_;
     PakCodec* codec_ = nullptr;

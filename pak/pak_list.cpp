@@ -49,6 +49,17 @@ int PakList::Open(const char* path, int version) {
     return 1;
 }
 
+int PakList::OpenSalvaged(const char* path) {
+    if (path == nullptr || count_ >= kPakListSlots) return 0;
+    if (!slots_[count_].OpenSalvaged(path)) {
+        PakLog("PakList Open : %s ... Fail", path);
+        return 0;
+    }
+    ++count_;
+    PakLog("PakList Open : %s ... Salvaged", path);
+    return 1;
+}
+
 void PakList::CloseAll() {
     for (PakArchive& slot : slots_) slot.Close();
     count_ = 0;

@@ -27,6 +27,9 @@ public:
     // `version` the pack must hold the entry "<version>.ver". Returns 1 or 0; 0 also when
     // all kPakListSlots slots are taken.
     int Open(const char* path, int version);
+    // Opens what can still be read of a damaged pack (PakArchive::OpenSalvaged) into the
+    // next free slot. Returns 1 or 0.
+    int OpenSalvaged(const char* path);
     // Closes every pack; count and current index become 0.
     void CloseAll();
     // The index of the first open pack (in opening order) that holds `name`, or -1; that

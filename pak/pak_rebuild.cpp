@@ -42,14 +42,14 @@ uint64_t PakRebuild::BytesToWrite() const {
     for (const auto& item : queue_) {
         if (!item.second->deletion) total += item.second->Size();
     }
-    for (const auto& item : pack_.Map()) {
-        const PakIndexEntry& old = pack_.EntryAt(item.second);
-        if (old.size != kPakReplacedSize) total += old.size;
-    }
+    for (const KeptEntry& kept : kept_) total += kept.old.size;
     return total;
 }
 
-// First pass: marks replaced entries and drops deletions; counts the new index.
+// First pass: marks replaced entries and drops deletions; picks the entries to keep and
+// counts the new index. An entry whose stored bytes do not lie whole inside the old pack (a
+// pack cut short, a damaged block table) cannot be copied: it is left out, so the new pack
+// is whole, and a line says so. The engine fetches again what its list names.
 bool PakRebuild::ClassifyReplacements() {
     uint32_t replacements = 0;
     for (auto& item : queue_) {
@@ -63,11 +63,24 @@ bool PakRebuild::ClassifyReplacements() {
             ++replacements;
         }
     }
-    uint32_t kept = 0;
+    kept_.clear();
+    uint32_t dropped = 0;
     for (const auto& item : pack_.Map()) {
-        if (pack_.EntryAt(item.second).size != kPakReplacedSize) ++kept;
+        const PakIndexEntry old = pack_.EntryAt(item.second);
+        if (old.size == kPakReplacedSize) continue;
+        uint64_t stored = 0;
+        if (!pack_.StoredLength(old, stored)) {
+            ++dropped;
+            continue;
+        }
+        kept_.push_back(KeptEntry{PakIndexEntry{item.first, old.offset, old.size}, stored});
     }
-    newCount_ = replacements + kept;
+    if (dropped != 0) {
+        char line[kStatusMaxLength];
+        std::snprintf(line, sizeof line, kRebuildTextDroppedFormat, static_cast<unsigned>(dropped));
+        ShowStatus(line);
+    }
+    newCount_ = replacements + static_cast<uint32_t>(kept_.size());
     index_.clear();
     index_.reserve(newCount_);
     return true;
@@ -160,41 +173,28 @@ bool PakRebuild::TakeBlock(PakCodedBlock& block) {
     return place.block + 1 < place.blocks || table_.WriteBack(temp_);
 }
 
-// Third pass: every entry not replaced is copied byte for byte, in ascending id order.
+// Third pass: every entry kept is copied byte for byte, in ascending id order.
 bool PakRebuild::CopyKeptEntries() {
     const int64_t end = temp_.Seek(0, platform::SeekOrigin::End);
     if (end < 0) return FailWith(kRebuildTextCannotWrite);
     PakKeptCopier copier(pack_, temp_, static_cast<uint64_t>(end));
     if (!copier.Ready()) return FailWith(kRebuildTextCannotWrite);
-    for (const auto& item : pack_.Map()) {
-        const PakIndexEntry old = pack_.EntryAt(item.second);
-        if (old.size == kPakReplacedSize) continue;
-        if (!CopyKeptEntry(item.first, old, copier)) return false;
+    for (const KeptEntry& kept : kept_) {
+        if (!CopyKeptEntry(kept, copier)) return false;
     }
     return copier.Flush() || FailWith(kRebuildTextCannotWrite);
 }
 
-bool PakRebuild::CopyKeptEntry(uint32_t id, const PakIndexEntry& old, PakKeptCopier& copier) {
-    const uint32_t blocks = PakBlockCount(old.size);
-    const uint32_t tableSize = blocks * kPakBlockTableValueSize;
-    const uint8_t* table = tableSize != 0 ? copier.Peek(old.offset, tableSize) : nullptr;
-    if (tableSize != 0 && table == nullptr) return FailWith(kRebuildTextDamagedPack);
-    uint64_t stored = tableSize;
-    for (uint32_t b = 0; b < blocks; ++b) {
-        const uint16_t value = PakLoad16(table + b * kPakBlockTableValueSize);
-        const uint64_t plainBytes = std::min<uint64_t>(kPakBlockSize, old.size - static_cast<uint64_t>(b) * kPakBlockSize);
-        stored += value != kPakStoredBlock ? value : plainBytes;
-    }
-    if (old.offset + stored > pack_.FileSize()) return FailWith(kRebuildTextDamagedPack);
-
+bool PakRebuild::CopyKeptEntry(const KeptEntry& kept, PakKeptCopier& copier) {
     const uint64_t offset = copier.Position();
     if (offset > UINT32_MAX) return FailWith(kRebuildTextCannotWrite);
-    index_.push_back(PakIndexEntry{id, static_cast<uint32_t>(offset), old.size});
+    index_.push_back(PakIndexEntry{kept.old.id, static_cast<uint32_t>(offset), kept.old.size});
     bool readFailed = false;
-    if (!copier.Copy(old.offset, stored, &readFailed)) {
+    // The old pack was measured when the run began; one that shrank since cannot be copied.
+    if (!copier.Copy(kept.old.offset, kept.stored, &readFailed)) {
         return FailWith(readFailed ? kRebuildTextDamagedPack : kRebuildTextCannotWrite);
     }
-    progress_.Advance(old.size);
+    progress_.Advance(kept.old.size);
     return true;
 }
 

@@ -36,7 +36,12 @@ private:
     bool ReadReplacement(PakReplacement& record, PakBlockCoder& coder);
     bool TakeBlock(PakCodedBlock& block) override;
     bool CopyKeptEntries();
-    bool CopyKeptEntry(uint32_t id, const PakIndexEntry& old, PakKeptCopier& copier);
+    // An entry of the old pack that goes into the new one unchanged.
+    struct KeptEntry {
+        PakIndexEntry old;
+        uint64_t stored;  // its block table and blocks, as they lie in the old pack
+    };
+    bool CopyKeptEntry(const KeptEntry& kept, PakKeptCopier& copier);
     uint64_t BytesToWrite() const;
     bool WriteHeaderAndIndex();
     bool PutInPlace();
@@ -52,6 +57,7 @@ private:
     std::string packPath_;  // the pack's disk path
     DiskFile temp_;
     std::vector<PakIndexEntry> index_;
+    std::vector<KeptEntry> kept_;  // in ascending id order
     uint32_t newCount_ = 0;
     PakEntryTable table_;  // of the replacement being written
     RebuildProgressThrottle progress_;

@@ -29,8 +29,18 @@ PakUpdater::~PakUpdater() { Reset(); }
 
 int PakUpdater::OpenOrCreate(const char* path, int create) {
     if (path == nullptr) return 0;
+    salvaged_ = false;
     if (!pack_.Open(path)) {
-        if (create == 0 || !CreatePack(path)) return 0;
+        if (create == 0) return 0;
+        std::string diskPath;
+        UseInstallationPaths();
+        const bool there = MakePakDiskPath(path, diskPath) && platform::FileExists(diskPath.c_str());
+        if (there && create == kPakCreateOrSalvage) {
+            if (!pack_.OpenSalvaged(path)) return 0;
+            salvaged_ = true;
+        } else if (!CreatePack(path)) {
+            return 0;
+        }
     }
     packPath_ = path;
     return 1;
@@ -58,7 +68,7 @@ bool PakUpdater::CreatePack(const char* path) {
 }
 
 int PakUpdater::AddFile(const char* name, const char* path) {
-    if (name == nullptr || path == nullptr || !pack_.IsOpen() || pack_.FileSize() == 0) return 0;
+    if (name == nullptr || path == nullptr || !pack_.IsOpen()) return 0;
     auto record = std::make_unique<PakReplacement>();
     if (!record->OpenFile(path)) return 0;
     record->sourcePath = path;
@@ -66,7 +76,7 @@ int PakUpdater::AddFile(const char* name, const char* path) {
 }
 
 int PakUpdater::AddBuffer(const char* name, const void* data, uint32_t size) {
-    if (name == nullptr || !pack_.IsOpen() || pack_.FileSize() == 0) return 0;
+    if (name == nullptr || !pack_.IsOpen()) return 0;
     if ((data != nullptr && size == 0) || (data == nullptr && size != 0)) return 0;
     auto record = std::make_unique<PakReplacement>();
     if (!record->CopyBuffer(data, size)) return 0;
@@ -74,7 +84,7 @@ int PakUpdater::AddBuffer(const char* name, const void* data, uint32_t size) {
 }
 
 int PakUpdater::Delete(const char* name) {
-    if (name == nullptr || !pack_.IsOpen() || pack_.FileSize() == 0) return 0;
+    if (name == nullptr || !pack_.IsOpen()) return 0;
     auto record = std::make_unique<PakReplacement>();
     if (!record->CopyBuffer(nullptr, 0)) return 0;
     record->deletion = true;
@@ -103,16 +113,31 @@ bool PakUpdater::Holds(const char* name) const {
     return name != nullptr && pack_.IsOpen() && pack_.FindId(CalcFoldedFileId(name), position);
 }
 
+// A salvaged pack that kept no entry becomes what a created pack is: the marker, then
+// whatever was queued.
+bool PakUpdater::QueueMarkerIfBare() {
+    if (!salvaged_ || !pack_.Map().empty() || queue_.count(CalcFoldedFileId(kPakNewPackMarkerName)) != 0) return true;
+    return AddBuffer(kPakNewPackMarkerName, kNewPackMarkerText, kNewPackMarkerSize) == 1;
+}
+
 int PakUpdater::Rebuild() {
-    if (!pack_.IsOpen() || pack_.FileSize() == 0) return 1;
-    if (queue_.empty()) {
+    // Every open pack has a file of at least a header, except a salvaged one, which is
+    // written anew whatever it held.
+    if (!pack_.IsOpen()) return 1;
+    if (queue_.empty() && !salvaged_) {
         pack_.Close();
         return 1;
+    }
+    if (!QueueMarkerIfBare()) {
+        DropAll();
+        pack_.Close();
+        return 0;
     }
     PakRebuild run(pack_, queue_, packPath_, progress_, clock_);
     const bool done = run.Run();
     DropAll();
     pack_.Close();
+    salvaged_ = false;
     return done ? 1 : 0;
 }
 
@@ -123,6 +148,7 @@ void PakUpdater::DropAll() {
 
 void PakUpdater::Reset() {
     DropAll();
+    salvaged_ = false;
     packPath_.clear();
     pack_.Close();
 }

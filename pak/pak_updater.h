@@ -17,6 +17,10 @@
 
 // The new-pack marker: a list file naming only itself, packed into a pack made from nothing.
 constexpr const char* kPakNewPackMarkerName = "1.ver";
+// OpenOrCreate's `create` that also takes a pack it cannot open whole: what still reads
+// of it is kept (PakArchive::OpenSalvaged) and the next rebuild writes a whole pack in its
+// place. For callers whose player agreed to have the pack rebuilt.
+constexpr int kPakCreateOrSalvage = 2;
 // The rebuild writes "<pack>tmp" and then puts it in place of the pack.
 constexpr const char* kPakTempSuffix = "tmp";
 
@@ -28,7 +32,10 @@ public:
     PakUpdater& operator=(const PakUpdater&) = delete;
 
     // Opens the pack at `path`; when it cannot be opened and `create` is non-zero, creates
-    // a pack holding only "1.ver" (method -1) and opens that. Returns 1 or 0.
+    // a pack holding only "1.ver" (method -1) and opens that. With kPakCreateOrSalvage an
+    // existing file that does not open as a pack is opened salvaged instead; its rebuild
+    // happens even with nothing queued, and one that kept no entry gets "1.ver" as a
+    // created pack has it. Returns 1 or 0.
     int OpenOrCreate(const char* path, int create);
     // Queues the file at `path` (read through PakFile with packs first) as the new content
     // of the entry `name`. Returns 0 when the pack is not open, the file cannot be opened
@@ -61,11 +68,13 @@ public:
 private:
     bool Queue(const char* name, std::unique_ptr<PakReplacement> record);
     bool CreatePack(const char* path);
+    bool QueueMarkerIfBare();
     void DropAll();
 
     PakArchive pack_;
     std::map<uint32_t, std::unique_ptr<PakReplacement>> queue_;
     std::string packPath_;
+    bool salvaged_ = false;  // opened by OpenSalvaged: the rebuild must write it anew
     RebuildProgress* progress_ = nullptr;
     RebuildClock clock_ = platform::TickCountMs;
 };

@@ -25,6 +25,7 @@
 #include "net/dir_transfer.h"
 #include "net/local_file.h"
 #include "net/pak_access.h"
+#include "pak/pak_name.h"
 #include "pak/pak_paths.h"
 #include "pak/pak_update_task.h"
 #include "tests/engine/engine_test_support.h"
@@ -220,6 +221,153 @@ TEST_F(EngineTest, RepairFetchesOnlyTheMissingOrDamagedFile) {
         EXPECT_EQ(ReadFile("readme.txt"), "read me first") << c.name;
         EXPECT_EQ(ReadFile("docs/guide.txt"), std::string(5000, 'g')) << c.name;
     }
+}
+
+// The installation's patch.dat as bytes, to damage by hand.
+std::string PackBytes() { return ReadFile("patch.dat"); }
+void SetPackBytes(const std::string& bytes) { WriteFile("patch.dat", bytes); }
+
+// Where the member `name` of the installation's patch.dat lies: its index position and the
+// offset of its data (npos when the pack has no entry for it).
+struct EntryPlace {
+    size_t at = std::string::npos;
+    uint32_t offset = 0;
+};
+uint32_t Load32(const std::string& b, size_t at) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<uint8_t>(b[at + i]);
+    return v;
+}
+void Store32(std::string& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>(v >> (8 * i));
+}
+EntryPlace PlaceOf(const std::string& pack, const std::string& name) {
+    EntryPlace place;
+    const uint32_t id = CalcFoldedFileId(name.c_str());
+    const uint32_t count = Load32(pack, 8);
+    for (uint32_t i = 0; i < count && 16 + 12 * (i + 1) <= pack.size(); ++i) {
+        if (Load32(pack, 16 + 12 * i) == id) place = EntryPlace{16 + 12 * static_cast<size_t>(i), Load32(pack, 16 + 12 * i + 4)};
+    }
+    return place;
+}
+
+struct PackDamageCase {
+    const char* name;
+    std::function<void()> damage;
+    bool repair;                     // a repair pass; otherwise an ordinary one
+    const char* server;              // the publication the pass runs against
+    std::set<std::string> fetched;   // the remote paths it fetches
+};
+
+// Whatever happened to patch.dat (its header or index damaged, cut short, gone, a member the
+// list does not name damaged), the pass the player starts, answering yes to the rebuild
+// question, brings it back to the publication: what still reads and checks is kept, only the
+// rest is fetched, and the pack it leaves is whole, with a record of every file, so a repair
+// right after it finds nothing to do.
+TEST_F(EngineTest, ADamagedPackIsBroughtBackToThePublication) {
+    std::string binary;
+    for (int i = 0; i < 70000; ++i) binary += static_cast<char>(i * 13 % 251);
+    const std::vector<Published> v1 = {{"data/a.bin", binary},
+                                       {"data/b.txt", "beta"},
+                                       {"readme.txt", "read me first", true},
+                                       {"docs/guide.txt", std::string(5000, 'g'), true}};
+    std::vector<Published> v2 = v1;
+    v2[1].content = "beta, second edition";
+    Publish("v2", v2);
+    const std::string a = "download/data/a.bin";
+    const std::string b = "download/data/b.txt";
+    // Of the two members, the one whose data lies last (1.ver, kept from the created pack,
+    // comes after every member the first update wrote).
+    auto lastMember = [] {
+        const std::string pack = PackBytes();
+        return PlaceOf(pack, "data/a.bin").offset > PlaceOf(pack, "data/b.txt").offset ? "data/a.bin" : "data/b.txt";
+    };
+    auto cutInto = [](const std::string& member, uint32_t keep) {
+        const std::string pack = PackBytes();
+        SetPackBytes(pack.substr(0, PlaceOf(pack, member).offset + keep));
+    };
+    auto garbleHeader = [] {
+        std::string pack = PackBytes();
+        pack.replace(0, 16, 16, '\xA5');
+        SetPackBytes(pack);
+    };
+    auto sizeTooBig = [](const std::string& member) {
+        std::string pack = PackBytes();
+        Store32(pack, PlaceOf(pack, member).at + 8, 0x7FFFFFFF);
+        SetPackBytes(pack);
+    };
+    // The marker's one block said to be 65,535 coded bytes: beyond the end of the file.
+    auto garbleMarkerTable = [] {
+        std::string pack = PackBytes();
+        const EntryPlace marker = PlaceOf(pack, "1.ver");
+        pack[marker.offset] = '\xFF';
+        pack[marker.offset + 1] = '\xFF';
+        SetPackBytes(pack);
+    };
+    std::string last;
+    const std::vector<PackDamageCase> cases = {
+        {"header-garbled", garbleHeader, true, "v1", {a, b}},
+        {"header-garbled-ordinary-run", garbleHeader, false, "v1", {a, b}},
+        {"magic-damaged", [] { std::string p = PackBytes(); p.replace(0, 8, "XXXXXXXX"); SetPackBytes(p); }, true, "v1", {}},
+        {"index-entry-damaged", [&] { sizeTooBig("data/b.txt"); }, true, "v1", {b}},
+        {"index-entry-damaged-ordinary-run", [&] { sizeTooBig("data/a.bin"); }, false, "v1", {a}},
+        {"cut-into-a-member", [&] { last = lastMember(); cutInto(last, 8); }, true, "v1", {"<last>"}},
+        {"cut-into-a-member-ordinary-run", [&] { last = lastMember(); cutInto(last, 8); }, false, "v1", {"<last>"}},
+        {"cut-into-the-marker", [&] { cutInto("1.ver", 5); }, true, "v1", {}},
+        {"marker-damaged", garbleMarkerTable, true, "v1", {}},
+        {"marker-damaged-then-an-update", garbleMarkerTable, false, "v2", {b}},
+        {"manifest-member-garbled", [] { ReplacePackMember("update.inf", "garbled\r\n"); }, true, "v1", {}},
+        {"pack-missing", [] { platform::RemoveFile("patch.dat"); }, true, "v1", {a, b}},
+    };
+    for (const PackDamageCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const char* installed : {"patch.dat", "readme.txt", "docs/guide.txt"}) platform::RemoveFile(installed);
+        Install(v1);
+        c.damage();
+
+        CountingTransfer counting(scratch.path() + "/" + c.server);
+        repair = c.repair;
+        PassResult r{};
+        {
+            UiRecorder ui(platform::kIdYes);
+            r = Sync(c.server, &counting);
+        }
+        repair = false;
+        EXPECT_EQ(r.result, UPD_DONE);
+        EXPECT_EQ(r.failures, 0u);
+        std::set<std::string> expected;
+        for (const std::string& f : c.fetched) expected.insert(f == "<last>" ? "download/" + last : f);
+        EXPECT_EQ(std::set<std::string>(counting.files.begin(), counting.files.end()), expected);
+
+        const std::vector<Published>& publication = std::string(c.server) == "v1" ? v1 : v2;
+        EXPECT_EQ(PackMember("data/a.bin"), binary);
+        EXPECT_EQ(PackMember("data/b.txt"), publication[1].content);
+        EXPECT_EQ(ReadFile("readme.txt"), "read me first");
+        EXPECT_EQ(ReadFile("docs/guide.txt"), std::string(5000, 'g'));
+        const std::string manifest = PackMember("update.inf");
+        for (const Published& f : publication) EXPECT_NE(manifest.find(f.name), std::string::npos) << f.name;
+
+        CountingTransfer again(scratch.path() + "/" + c.server);
+        repair = true;
+        UiRecorder ui;  // no question: the pack opens
+        EXPECT_EQ(Sync(c.server, &again).result, UPD_UP_TO_DATE);
+        repair = false;
+        EXPECT_TRUE(again.files.empty());
+        EXPECT_TRUE(ui.boxes.empty());
+    }
+}
+
+// Declining the rebuild changes nothing: the damaged pack stays for the player to decide.
+TEST_F(EngineTest, DecliningTheRebuildLeavesADamagedPackAsItIs) {
+    Install({{"data/b.txt", "beta"}});
+    std::string pack = PackBytes();
+    pack.replace(0, 16, 16, '\xA5');
+    SetPackBytes(pack);
+    repair = true;
+    UiRecorder no(platform::kIdNo);
+    EXPECT_EQ(Sync("v1").result, UPD_E_DATA);
+    repair = false;
+    EXPECT_EQ(PackBytes(), pack);
 }
 
 TEST_F(EngineTest, BringsV1ToV2AndIsThenUpToDate) {

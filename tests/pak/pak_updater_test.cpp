@@ -2,6 +2,8 @@
 // whole whenever a rebuild fails.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -467,15 +469,38 @@ TEST_F(PakUpdaterTest, FailedRebuildKeepsTheOldPack) {
     }
 }
 
-TEST_F(PakUpdaterTest, DamagedKeptEntryFailsTheRebuild) {
+// A damaged pack rebuilds into a whole one: an entry whose stored bytes still lie whole in
+// it is kept as it is, one that does not is left out (never a reason to fail), and a pack
+// the reader refuses is taken salvaged when the caller asks for it. A salvaged pack that
+// keeps nothing becomes what a created pack is, the marker and the queued files.
+TEST_F(PakUpdaterTest, DamagedPacksRebuildIntoWholeOnes) {
     struct Case {
         const char* name;
         std::function<void(HandPack&)> damage;
+        int create;                 // OpenOrCreate's argument
+        std::vector<size_t> kept;   // of BaseEntries(), the members the new pack holds
+        bool marker;                // the new pack holds "1.ver"
     };
-    // The last member ("Data/keep-b.bin", 66,000 bytes) sits at the end of the file.
+    // The last member ("Data/keep-b.bin", 66,000 bytes stored plain, unpadded) sits at the
+    // end of the file; entry i of the index is BaseEntries()[i].
+    const size_t kEntry1Size = 16 + 12 * 1 + 8;
     const Case cases[] = {
-        {"table-beyond-file", [](HandPack& p) { Put32(p.bytes, 16 + 12 * 3 + 4, static_cast<uint32_t>(p.bytes.size()) - 3); }},
-        {"blocks-beyond-file", [](HandPack& p) { Put16(p.bytes, p.offsets[3], 0xFFFF); Put16(p.bytes, p.offsets[3] + 2, 0xFFFF); }},
+        {"table-beyond-file", [](HandPack& p) { Put32(p.bytes, 16 + 12 * 3 + 4, static_cast<uint32_t>(p.bytes.size()) - 3); },
+         0, {0, 1, 2}, false},
+        {"blocks-beyond-file", [](HandPack& p) { Put16(p.bytes, p.offsets[3], 0xFFFF); Put16(p.bytes, p.offsets[3] + 2, 0xFFFF); },
+         0, {0, 1, 2}, false},
+        {"offset-into-the-index", [](HandPack& p) { Put32(p.bytes, 16 + 12 * 0 + 4, 16); }, 0, {1, 2, 3}, false},
+        {"cut-short", [](HandPack& p) { p.bytes.resize(p.bytes.size() - 100); }, 0, {0, 1, 2}, false},
+        {"cut-short-salvaged", [](HandPack& p) { p.bytes.resize(p.bytes.size() - 100); }, kPakCreateOrSalvage,
+         {0, 1, 2}, false},
+        {"magic-damaged", [](HandPack& p) { std::memset(p.bytes.data(), 'X', 8); }, kPakCreateOrSalvage,
+         {0, 1, 2, 3}, false},
+        {"index-entry-too-big", [=](HandPack& p) { Put32(p.bytes, kEntry1Size, 0x7FFFFFFF); }, kPakCreateOrSalvage,
+         {0, 2, 3}, false},
+        {"header-garbled", [](HandPack& p) { std::memset(p.bytes.data(), 0xA5, 16); }, kPakCreateOrSalvage, {}, true},
+        {"unknown-method", [](HandPack& p) { Put32(p.bytes, 12, 7); }, kPakCreateOrSalvage, {}, true},
+        {"shorter-than-a-header", [](HandPack& p) { p.bytes.resize(9); }, kPakCreateOrSalvage, {}, true},
+        {"empty-file", [](HandPack& p) { p.bytes.clear(); }, kPakCreateOrSalvage, {}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -484,15 +509,52 @@ TEST_F(PakUpdaterTest, DamagedKeptEntryFailsTheRebuild) {
         HandPack base = BuildHandPack(kPakMethodZlib, BaseEntries(), unpadded);
         c.damage(base);
         ASSERT_TRUE(WriteBytes("patch.dat", base.bytes));
-        StatusLines::Lines().clear();
         PakUpdater updater;
-        ASSERT_EQ(updater.OpenOrCreate("patch.dat", 0), 1);
+        ASSERT_EQ(updater.OpenOrCreate("patch.dat", c.create), 1);
         ASSERT_EQ(updater.AddBuffer("x.txt", "x", 1), 1);
-        EXPECT_EQ(updater.Rebuild(), 0);
-        EXPECT_TRUE(status_.Has(kRebuildTextDamagedPack));
-        EXPECT_TRUE(ReadBytes("patch.dat") == base.bytes);
+        ASSERT_EQ(updater.Rebuild(), 1);
         EXPECT_FALSE(FileThere("patch.dattmp"));
+
+        // The new pack opens as a whole one and holds exactly what was kept and queued.
+        PakList list;
+        ASSERT_EQ(list.Open("patch.dat", 0), 1);
+        list.CloseAll();
+        const PakBytes pack = ReadBytes("patch.dat");
+        EXPECT_EQ(Get32(pack, 8), c.kept.size() + 1 + (c.marker ? 1 : 0));
+        EXPECT_TRUE(Member("patch.dat", "x.txt") == Bytes("x"));
+        for (size_t i = 0; i < BaseEntries().size(); ++i) {
+            const HandEntry& entry = BaseEntries()[i];
+            const bool kept = std::find(c.kept.begin(), c.kept.end(), i) != c.kept.end();
+            bool found = false;
+            const PakBytes got = Member("patch.dat", entry.name.c_str(), &found);
+            EXPECT_EQ(found, kept) << entry.name;
+            if (kept) {
+                EXPECT_TRUE(got == entry.content) << entry.name;
+            }
+        }
+        bool marker = false;
+        Member("patch.dat", kPakNewPackMarkerName, &marker);
+        EXPECT_EQ(marker, c.marker);
     }
+}
+
+// Only a caller that asks for it has a damaged pack replaced; nothing is written otherwise.
+TEST_F(PakUpdaterTest, ADamagedPackIsTakenOnlyWhenAskedFor) {
+    HandPack base = BuildHandPack(kPakMethodZlib, BaseEntries());
+    Put32(base.bytes, 16 + 8, 0x7FFFFFFF);
+    ASSERT_TRUE(WriteBytes("patch.dat", base.bytes));
+    for (int create : {0, 1}) {
+        PakUpdater updater;
+        EXPECT_EQ(updater.OpenOrCreate("patch.dat", create), 0) << create;
+    }
+    EXPECT_TRUE(ReadBytes("patch.dat") == base.bytes);
+    // Taken, but dropped before a rebuild: the damaged pack stays as it was.
+    {
+        PakUpdater updater;
+        ASSERT_EQ(updater.OpenOrCreate("patch.dat", kPakCreateOrSalvage), 1);
+        ASSERT_EQ(updater.AddBuffer("x.txt", "x", 1), 1);
+    }
+    EXPECT_TRUE(ReadBytes("patch.dat") == base.bytes);
 }
 
 // Every write, flush and the replace of a rebuild fails in turn: each time the pack under

@@ -50,6 +50,27 @@ else
     skip sync-v2-verify "no verify command in this paktool"
 fi
 
+# A damaged pack (its header garbled, an entry's size beyond the limit, its end cut off): a
+# repair that answers yes to rebuilding it brings it back to the publication.
+if "$PAKTOOL" --help 2>/dev/null | grep -q '^  extract '; then
+    for damage in header index cut; do
+        case $damage in
+            header) printf 'XXXXXXXXXXXXXXXX' | dd of="$WORK/inst/patch.dat" bs=16 count=1 conv=notrunc 2>/dev/null ;;
+            index) printf '\xff\xff\xff\x7f' | dd of="$WORK/inst/patch.dat" bs=1 seek=24 conv=notrunc 2>/dev/null ;;
+            cut) truncate -s -100 "$WORK/inst/patch.dat" ;;
+        esac
+        expect "repair-$damage" 0 '.*result: 0x00000000 UPD_DONE' '.*' -- sync srv2 inst --platform win --repair --yes
+        expect "repair-$damage-verify" 0 '.*' '.*' -- verify inst/patch.dat
+        for f in data/a.txt data/big.bin data/new/added.txt; do
+            (cd "$WORK" && "$PAKTOOL" extract inst/patch.dat "$f" "out.bin" >/dev/null 2>&1) &&
+                cmp -s "$WORK/out.bin" "$WORK/v2/$f" || cli_fail "repair-$damage-pack" "patch.dat does not hold v2's $f"
+        done
+        expect "repair-$damage-again" 0 '.*result: 0x00000001 UPD_UP_TO_DATE' '' -- sync srv2 inst --platform win --repair
+    done
+else
+    skip repair-damaged-pack "no extract command in this paktool"
+fi
+
 # Without --yes a missing pack is not rebuilt.
 mkdir -p "$WORK/empty"
 expect sync-no-rebuild 1 '.*result: 0x80000003 UPD_E_DATA' "UPD_E_DATA.*'empty/patch.dat' does not exist.*--yes" -- sync srv1 empty
