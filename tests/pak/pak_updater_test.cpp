@@ -522,8 +522,9 @@ TEST_F(PakUpdaterTest, DamagedPacksRebuildIntoWholeOnes) {
         const PakBytes pack = ReadBytes("patch.dat");
         EXPECT_EQ(Get32(pack, 8), c.kept.size() + 1 + (c.marker ? 1 : 0));
         EXPECT_TRUE(Member("patch.dat", "x.txt") == Bytes("x"));
-        for (size_t i = 0; i < BaseEntries().size(); ++i) {
-            const HandEntry& entry = BaseEntries()[i];
+        const std::vector<HandEntry> entries = BaseEntries();
+        for (size_t i = 0; i < entries.size(); ++i) {
+            const HandEntry& entry = entries[i];
             const bool kept = std::find(c.kept.begin(), c.kept.end(), i) != c.kept.end();
             bool found = false;
             const PakBytes got = Member("patch.dat", entry.name.c_str(), &found);
