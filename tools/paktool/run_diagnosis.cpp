@@ -47,11 +47,11 @@ std::string InstallationFault(const RunFacts& facts) {
     switch (facts.result) {
         case UPD_E_DATA:
             if (!facts.rebuildAsked || facts.answerYes) return "";
-            return packExists ? Quoted(pack) + " is not a readable pack (give --yes to replace it by a new one)"
+            return packExists ? Quoted(pack) + " is not a readable pack (give --yes to rebuild it from what still reads)"
                               : Quoted(pack) + " does not exist (give --yes to create it)";
         case UPD_E_OPEN_PACK:
             if (!IsWritableFolder(facts.installDir)) return notWritable;
-            return packExists ? Quoted(pack) + " is not a pack this tool can open (move it away to have a new one made)"
+            return packExists ? Quoted(pack) + " cannot be read (move it away to have a new one made)"
                               : "cannot create " + Quoted(pack);
         case UPD_E_REBUILD_PACK:
             if (!IsWritableFolder(facts.installDir)) return notWritable;
