@@ -31,6 +31,8 @@ public:
         return session_->FetchOptional(remotePath, bytes, size, maxBytes);
     }
     void Plan(const std::vector<PlannedFetch>& fetches) override { session_->Plan(fetches); }
+    uint32_t ServerCount() const override { return session_->ServerCount(); }
+    void DistrustServer(const char* remotePath) override { session_->DistrustServer(remotePath); }
     void Interrupt() override { session_->Interrupt(); }
     int64_t GetRemoteFileSize(const char* remotePath) override { return session_->GetRemoteFileSize(remotePath); }
     int32_t FetchToMemory(const char* remotePath, uint8_t* buffer, uint32_t capacity, ProgressSink* sink) override {

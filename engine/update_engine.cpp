@@ -1,5 +1,6 @@
 #include "engine/update_engine.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 #include <mutex>
@@ -42,6 +43,9 @@ constexpr const char* kTextReservedName = "文件名[%s]是更新工具自己的
 constexpr const char* kTextIdClash = "文件[%s]在patch.dat中的编号与另一文件相同，已跳过";
 constexpr const char* kTextCannotAdd = "无法将文件[%s]加入patch.dat";
 constexpr const char* kTextListRefused = "更新数据签名无效：%s";
+// Fetches of a file that fails its digest before it counts as failed (at least; one per
+// mirror when there are more).
+constexpr uint32_t kMismatchFetches = 2;
 // The size field of an empty file.
 constexpr const char* kEmptySize = "0";
 
@@ -473,16 +477,22 @@ int32_t UpdateEngine::FetchRecord(const ManifestRecord& record, ProgressSink* si
     std::string partial;
     std::vector<uint8_t> content;
     Fetched fetched = FetchVerified(record, sink, transfer, &partial, content);
-    if (fetched == Fetched::kMismatch && !IsStopping()) {
-        // Bytes continued from a partial may not be the file's own (a disk that lost them, a
-        // server that changed the file under the same record or answered REST from byte 0
-        // after all), and the transfer may have continued within the request: the failed
-        // file is fetched whole once more before it counts as failed.
+    // Bytes continued from a partial may not be the file's own (a disk that lost them, a
+    // server that changed the file under the same record or answered REST from byte 0 after
+    // all), and the transfer may have continued within the request: the failed file is
+    // fetched whole once more before it counts as failed. With mirrors, each further fetch
+    // goes to the next one, until every mirror has served the file once.
+    const uint32_t fetches = std::max<uint32_t>(kMismatchFetches, transfer.ServerCount());
+    for (uint32_t n = 1; n < fetches && fetched == Fetched::kMismatch && !IsStopping(); ++n) {
+        transfer.DistrustServer(record.remotePath.c_str());
         fetched = FetchVerified(record, sink, transfer, &partial, content);
     }
     if (fetched == Fetched::kFailed) return OnFetchFailure(failures, record.remotePath);
     if (fetched == Fetched::kMismatch) {
-        MessageBoxNarrow(record.name.c_str(), kTextMd5Caption, platform::kMbOk);
+        // The box stops the run until the player answers it: once per pass is enough to be
+        // noticed, the status line names every file.
+        if (!mismatchBoxShown_) MessageBoxNarrow(record.name.c_str(), kTextMd5Caption, platform::kMbOk);
+        mismatchBoxShown_ = true;
         ShowStatusWithName(kTextMd5Failed, record.name);
         return OnFetchFailure(failures, record.remotePath);
     }

@@ -162,6 +162,8 @@ private:
     bool partialsLoaded_ = false;
     // Members queued into the pack whose downloads stay until the rebuild has them.
     std::vector<std::string> queuedPartials_;
+    // A digest mismatch shows its box once per pass; every mismatch has its status line.
+    bool mismatchBoxShown_ = false;
     // The signed publication number the rebuild records (signed passes only).
     bool repair_ = false;
     // The pack must be written anew (a damaged one): the pass rebuilds it even when it

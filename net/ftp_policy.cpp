@@ -54,6 +54,15 @@ std::string NextListedHost(const std::vector<std::string>& hosts, const std::str
     return hosts.front();
 }
 
+std::string NextTrustedHost(const std::vector<std::string>& hosts, const std::string& currentHost,
+                            const std::set<std::string>& distrusted) {
+    std::string next = NextListedHost(hosts, currentHost);
+    for (size_t passed = 0; passed < hosts.size() && distrusted.count(next) != 0; ++passed) {
+        next = NextListedHost(hosts, next);
+    }
+    return distrusted.count(next) != 0 ? NextListedHost(hosts, currentHost) : next;
+}
+
 int64_t ExpectedTransferSize(uint32_t announced, int64_t queried) {
     if (announced != 0) return announced;
     if (queried < 0) return kUnknownSize;
@@ -70,6 +79,19 @@ bool ProgressThrottle::ShouldPost(uint32_t nowMs) {
 void ReadSizer::Took(uint32_t elapsedMs) {
     if (elapsedMs < kFastMs && size_ < kMaxRead) size_ *= 2;
     if (elapsedMs > kSlowMs && size_ > kMinRead) size_ /= 2;
+}
+
+bool FloorPace::Fell(uint64_t done, uint32_t nowMs, uint32_t sharers) {
+    const uint32_t elapsed = nowMs - windowStartMs_;
+    const uint32_t active = elapsed > heldMs_ ? elapsed - heldMs_ : 0;
+    if (floor_.bytesPerSecond == 0 || active < floor_.windowMs) return false;
+    const uint64_t needed = uint64_t{floor_.bytesPerSecond} * active / 1000 / (sharers > 0 ? sharers : 1);
+    const uint64_t brought = done > windowBytes_ ? done - windowBytes_ : 0;
+    if (brought < needed) return true;
+    windowBytes_ = done;
+    windowStartMs_ = nowMs;
+    heldMs_ = 0;
+    return false;
 }
 
 bool IsInstalledUnicodeLayer(const std::string& remotePath) {

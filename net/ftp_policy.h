@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,10 @@ std::string PickOtherServer(const std::vector<uint32_t>& servers, const std::str
 // after `currentHost`, the first again after the last; `currentHost` itself when the list is
 // empty or holds it alone.
 std::string NextListedHost(const std::vector<std::string>& hosts, const std::string& currentHost);
+// The same, passing over the hosts in `distrusted` (they served bytes that were not the
+// file's); NextListedHost's answer when every other host is distrusted.
+std::string NextTrustedHost(const std::vector<std::string>& hosts, const std::string& currentHost,
+                            const std::set<std::string>& distrusted);
 
 // The size a transfer expects. Servers under some clients announce 0 for every file, so a
 // 0 is checked against the size the server gives on request: `queried` is that size, or -1
@@ -72,6 +77,38 @@ private:
     uint32_t size_ = kMinRead;
 };
 
+// The least pace a transfer must keep. A connection that still brings bytes, only too few
+// to ever finish (a trickle), shows life to the watchdog; held to this floor it is given up
+// and the request moves on to the next server. 4 KiB/s is below the slowest real lines
+// (a 56k modem brings about 5 KiB/s), and a whole minute is judged at a time, so a line
+// that slows down for a while is left alone.
+constexpr uint32_t kFloorBytesPerSecond = 4096;
+constexpr uint32_t kFloorWindowMs = 60000;
+struct SpeedFloor {
+    uint32_t bytesPerSecond = kFloorBytesPerSecond;
+    uint32_t windowMs = kFloorWindowMs;
+};
+
+// One transfer's pace against the floor, judged a window at a time. Time the download limit
+// holds the transfer back does not count, and transfers running at once share the floor
+// (four connections on a slow line each need a quarter of it).
+class FloorPace {
+public:
+    FloorPace(const SpeedFloor& floor, uint64_t done, uint32_t nowMs)
+        : floor_(floor), windowBytes_(done), windowStartMs_(nowMs) {}
+    // The transfer was held back `ms` by the download limit.
+    void Held(uint32_t ms) { heldMs_ += ms; }
+    // Whether the transfer, with `done` bytes at `nowMs`, fell below its share of the floor
+    // (`sharers` transfers running at once) over a window that has just ended.
+    bool Fell(uint64_t done, uint32_t nowMs, uint32_t sharers);
+
+private:
+    SpeedFloor floor_;
+    uint64_t windowBytes_;
+    uint32_t windowStartMs_;
+    uint32_t heldMs_ = 0;
+};
+
 // Whether a file download of `remotePath` is skipped because the Unicode layer it carries is
 // already installed ("unicows.dll" exists in the current directory).
 bool IsInstalledUnicodeLayer(const std::string& remotePath);
@@ -85,6 +122,7 @@ constexpr const char* kFtpTextCannotConnect = "无法连接服务器";
 constexpr const char* kFtpTextSizeFailed = "检测远程文件[%s]大小失败";
 constexpr const char* kFtpTextFetchFailed = "下载[%s]失败";
 constexpr const char* kFtpTextBadData = kTextBadDownload;
+constexpr const char* kFtpTextTooSlow = "下载[%s]速度过慢，重新连接服务器";
 constexpr const char* kFtpTextCannotCreate = "无法创建文件[%s]。。。该文件可能在使用中！";
 // Debugger output of the watchdog when it abandons a request (the word is spelled so).
 constexpr const char* kFtpDebugSkipped = "skiped\r\n";

@@ -97,8 +97,9 @@ struct FtpPrefetch::State {
     size_t NextToClaim(bool* finished);
     // One connection's work: takes items until none is left or the fetch ahead stops.
     static void Run(std::shared_ptr<State> self);
-    // Fetches one taken item on `connection` (made and opened when null).
-    void Fetch(Item& item, std::shared_ptr<FtpConnection>& connection);
+    // Fetches one taken item on `connection` (made and opened when null, or when it goes to
+    // `connectedTo` and the session has moved to another server).
+    void Fetch(Item& item, std::shared_ptr<FtpConnection>& connection, std::string& connectedTo);
     // The run went past `item` without asking for it.
     void PassOver(Item& item);
 };
@@ -125,6 +126,7 @@ size_t FtpPrefetch::State::NextToClaim(bool* finished) {
 
 void FtpPrefetch::State::Run(std::shared_ptr<State> self) {
     std::shared_ptr<FtpConnection> connection;
+    std::string connectedTo;
     std::unique_lock<std::mutex> hold(self->lock);
     for (;;) {
         bool finished = false;
@@ -141,7 +143,7 @@ void FtpPrefetch::State::Run(std::shared_ptr<State> self) {
         hold.unlock();
         // Nothing thrown may leave the thread: a throw fails this file's fetch ahead only.
         try {
-            self->Fetch(item, connection);
+            self->Fetch(item, connection, connectedTo);
         } catch (...) {
             item.whole = false;
         }
@@ -157,7 +159,7 @@ void FtpPrefetch::State::Run(std::shared_ptr<State> self) {
     self->changed.notify_all();
 }
 
-void FtpPrefetch::State::Fetch(Item& item, std::shared_ptr<FtpConnection>& connection) {
+void FtpPrefetch::State::Fetch(Item& item, std::shared_ptr<FtpConnection>& connection, std::string& connectedTo) {
     TransferJob& job = *item.job;
     job.maxBytes = item.fetch.maxBytes;
     const bool inMemory = FetchedIntoMemory(item);
@@ -165,9 +167,14 @@ void FtpPrefetch::State::Fetch(Item& item, std::shared_ptr<FtpConnection>& conne
     std::string host;
     {
         std::lock_guard<std::mutex> hold(core->lock);
-        job.rateLimit = core->rateLimit;  // the one limit of every transfer of the session
+        core->Equip(job);  // the one limit and floor of every transfer of the session
         host = core->host;
+        // Known before the bytes arrive: a file that fails its digest names its server.
+        core->servedBy[item.fetch.remotePath] = host;
     }
+    // A connection to a server the session has left (it stalled, or served bytes that were
+    // not the file's) is not used again.
+    if (connection && connectedTo != host) connection.reset();
     const std::string staged = inMemory ? std::string() : CreateTempFileBeside(item.fetch.besideLocal.c_str());
     {
         std::lock_guard<std::mutex> hold(lock);
@@ -186,6 +193,7 @@ void FtpPrefetch::State::Fetch(Item& item, std::shared_ptr<FtpConnection>& conne
         }
         if (!made->Open(host, core->port, core->user, core->password) || job.Cancelled()) return;
         connection = made;
+        connectedTo = host;
     }
     if (!inMemory) {
         item.whole = TransferToFile(job, *connection, item.fetch.remotePath.c_str(), staged.c_str()) ==

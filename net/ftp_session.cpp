@@ -45,12 +45,16 @@ std::shared_ptr<FtpConnection> FtpSessionCore::Connect(TransferJob& job, bool re
     {
         std::lock_guard<std::mutex> hold(lock);
         if (Stopping(job)) return nullptr;
-        if (connection && !reconnect) return connection;
+        if (connection && !reconnect) {
+            job.servedBy = host;
+            return connection;
+        }
         connection.reset();
         // Every reconnection may move: a server that failed once (or never answered) is
         // not asked four times while others are listed.
-        if (reconnect) host = hostOrder.empty() ? PickOtherServer(servers, host, random) : NextListedHost(hostOrder, host);
+        if (reconnect) host = NextHost();
         target = host;
+        job.servedBy = target;
     }
     ShowStatusWithName(kFtpTextServerChosen, target);
     std::shared_ptr<FtpConnection> made = client->NewConnection();
@@ -68,6 +72,16 @@ std::shared_ptr<FtpConnection> FtpSessionCore::Connect(TransferJob& job, bool re
     if (opened && !Stopping(job)) return made;
     if (connection == made) connection.reset();
     return nullptr;
+}
+
+std::string FtpSessionCore::NextHost() {
+    return hostOrder.empty() ? PickOtherServer(servers, host, random) : NextTrustedHost(hostOrder, host, distrusted);
+}
+
+void FtpSessionCore::Equip(TransferJob& job) {
+    job.rateLimit = rateLimit;
+    job.floor = floor;
+    job.running = running;
 }
 
 void FtpSessionCore::Cancel(TransferJob& job, int32_t answer) {
@@ -124,6 +138,8 @@ bool RunAttempts(FtpSessionCore& core, TransferJob& job, const char* workFailed,
             const Attempt outcome = work(*connection);
             if (outcome == Attempt::kDone) return true;
             if (outcome == Attempt::kFinal) return false;
+            if (job.belowFloor && !core.Stopping(job)) ShowStatusWithName(kFtpTextTooSlow, remotePath);
+            job.belowFloor = false;
         }
         // A file that may be missing gets one attempt and no word: its absence is no failure.
         if (core.Stopping(job) || job.optional) return false;
@@ -170,7 +186,8 @@ int32_t FtpSessionCore::FetchToMemory(TransferJob& job, const std::string& remot
                 ShowStatusWithName(kFtpTextBadData, path);
                 return Attempt::kFinal;
             }
-            if (count < 0) return Attempt::kRetry;
+            // Below the speed floor: what came is no answer, even into a caller's buffer.
+            if (count < 0 || job.belowFloor) return Attempt::kRetry;
             // A download into the session's block must be whole: a short one would hand
             // the caller bytes that were never received.
             if (block != nullptr && (buffer == nullptr || capacity == 0) && !complete) return Attempt::kRetry;
@@ -213,16 +230,24 @@ int32_t FtpSessionCore::Execute(TransferJob& job) {
         job.size = RemoteFileSize(job, job.remotePath);
         return job.size < 0 ? kResultFail : 0;
     }
-    if (!job.localPath.empty()) return FetchToFile(job, job.remotePath, job.localPath);
-    if (job.capacity != 0) {
+    int32_t result = kResultFail;
+    if (!job.localPath.empty()) {
+        result = FetchToFile(job, job.remotePath, job.localPath);
+    } else if (job.capacity != 0) {
         // Into the job's own buffer, never the caller's: a transfer the watchdog gave up on
         // may still be writing after the caller has moved on.
         job.block.assign(job.capacity, 0);
         std::vector<uint8_t> unused;
         job.size = FetchToMemory(job, job.remotePath, job.block.data(), job.capacity, &unused);
-        return job.size < 0 ? kResultFail : 0;
+        result = job.size < 0 ? kResultFail : 0;
+    } else {
+        result = FetchToMemory(job, job.remotePath, nullptr, 0, &job.block) < 0 ? kResultFail : 0;
     }
-    return FetchToMemory(job, job.remotePath, nullptr, 0, &job.block) < 0 ? kResultFail : 0;
+    if (result == 0) {
+        std::lock_guard<std::mutex> hold(lock);
+        servedBy[job.remotePath] = job.servedBy;
+    }
+    return result;
 }
 
 namespace {
@@ -274,6 +299,7 @@ FtpSession::FtpSession(const char* host, uint16_t port, const char* user, const 
 FtpSession::FtpSession(std::shared_ptr<FtpClient> client, const char* host, uint16_t port, const char* user,
                        const char* password, const FtpWatchdogTiming& timing)
     : core_(std::make_shared<FtpSessionCore>(std::move(client), host, port, user, password)), timing_(timing) {
+    core_->floor = timing.floor;
     StartThread();
     SetCurrentTransfer(this);
 }
@@ -368,7 +394,7 @@ std::shared_ptr<TransferJob> FtpSession::NewJob(const char* remotePath, Progress
     auto job = std::make_shared<TransferJob>(&core_->activity, sink);
     job->remotePath = remotePath != nullptr ? remotePath : "";
     std::lock_guard<std::mutex> hold(core_->lock);
-    job->rateLimit = core_->rateLimit;
+    core_->Equip(*job);
     return job;
 }
 
@@ -384,7 +410,24 @@ int32_t FtpSession::RunRequest(const char* remotePath, const char* localPath, Pr
     return result;
 }
 
-int32_t FtpSession::RunJob(const std::shared_ptr<TransferJob>& job) {
+int32_t FtpSession::RunJob(std::shared_ptr<TransferJob>& job) {
+    // A request the watchdog gave up is asked of the next mirror, of each once, as a refused
+    // one is: a mirror that hangs or stalls costs the request one watchdog's wait.
+    for (size_t moves = 0;; ++moves) {
+        const int32_t result = RunJobOnce(job);
+        if (result != kResultSkipped || job->optional || core_->stop.load() || moves + 1 >= MirrorCount()) {
+            return result;
+        }
+        job = job->Renewed();
+    }
+}
+
+size_t FtpSession::MirrorCount() const {
+    std::lock_guard<std::mutex> hold(core_->lock);
+    return core_->hostOrder.size();
+}
+
+int32_t FtpSession::RunJobOnce(const std::shared_ptr<TransferJob>& job) {
     if (core_->stop.load() || !thread_) return UPD_INTERRUPTED;
     // The request counts as activity: a long pause before it is no stall of it.
     job->Stamp();
@@ -414,7 +457,7 @@ int32_t FtpSession::RunJob(const std::shared_ptr<TransferJob>& job) {
         {
             // A stalled mirror is not asked again first: the next request starts on the next.
             std::lock_guard<std::mutex> hold(core_->lock);
-            if (!core_->hostOrder.empty()) core_->host = NextListedHost(core_->hostOrder, core_->host);
+            if (!core_->hostOrder.empty()) core_->host = core_->NextHost();
         }
         RetireThread();
         StartThread();
@@ -506,6 +549,26 @@ void FtpSession::Interrupt() {
     }
     if (prefetch) prefetch->Stop();
     if (job) core_->Cancel(*job, UPD_INTERRUPTED);
+}
+
+void FtpSession::DistrustServer(const char* remotePath) {
+    std::lock_guard<std::mutex> hold(core_->lock);
+    if (core_->hostOrder.size() < 2) return;
+    const auto served = core_->servedBy.find(remotePath != nullptr ? remotePath : "");
+    const std::string bad = served != core_->servedBy.end() ? served->second : core_->host;
+    core_->distrusted.insert(bad);
+    if (core_->host != bad && core_->distrusted.count(core_->host) == 0) return;
+    const std::string next = NextTrustedHost(core_->hostOrder, bad, core_->distrusted);
+    if (next == core_->host) return;
+    core_->host = next;
+    // No request runs now (the caller is the one that makes them): the connection to the
+    // distrusted host is simply dropped.
+    core_->connection.reset();
+}
+
+uint32_t FtpSession::ServerCount() const {
+    const size_t mirrors = MirrorCount();
+    return mirrors > 1 ? static_cast<uint32_t>(mirrors) : 1;
 }
 
 int64_t FtpSession::GetRemoteFileSize(const char* remotePath) {

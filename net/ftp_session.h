@@ -2,7 +2,9 @@
 // (to a file, to a temporary file, to memory) are carried out by a transfer thread while the
 // requesting thread watches them: a transfer that shows no life for 30 s is abandoned and
 // the request answered as skipped (kResultSkipped); the next request runs on a fresh thread.
-// A server that accepts the connection and never answers is given up the same way.
+// A server that accepts the connection and never answers is given up the same way, and so is
+// a transfer that keeps below the speed floor. With mirrors, a request given up so is asked
+// of the next mirror.
 // Below the requests, three retrying operations make up to four attempts each, reconnecting
 // between attempts (to another server of the list once a connection had been made), and
 // first try the download-directory override when one is set.
@@ -13,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "net/ftp_policy.h"
 #include "net/transfer.h"
 
 class FtpClient;
@@ -27,6 +30,7 @@ struct FtpWatchdogTiming {
     uint32_t pollMs = 3000;       // the requester looks at the activity stamp this often
     uint32_t idleLimitMs = 30000; // a transfer idle for longer than this is abandoned
     uint32_t graceMs = 2000;      // how long an aborted transfer thread may take to end
+    SpeedFloor floor;             // a transfer slower than this is given up
 };
 
 class FtpSession : public Transfer {
@@ -85,6 +89,11 @@ public:
     // Reads `remotePath` into `buffer` (at most `capacity` bytes); the bytes read, or -1.
     int32_t FetchToMemory(const char* remotePath, uint8_t* buffer, uint32_t capacity, ProgressSink* sink);
 
+    // With mirrors: the host that served `remotePath` is not asked again while another is
+    // trusted, and the next requests go to the next trusted one.
+    void DistrustServer(const char* remotePath) override;
+    uint32_t ServerCount() const override;
+
     // The host the session is connected (or will connect) to, dotted text.
     std::string CurrentHost() const;
 
@@ -95,8 +104,11 @@ private:
                        bool continuePartial = false, bool optional = false);
     // The block of the last memory request as its caller sees it (a packed member unwrapped).
     int32_t HandOverBlock(const char* remotePath, const uint8_t** bytes, uint32_t* size);
-    // Hands `job` to the transfer thread and watches it until it is answered.
-    int32_t RunJob(const std::shared_ptr<TransferJob>& job);
+    // Hands `job` to the transfer thread and watches it until it is answered; a job the
+    // watchdog gave up is renewed and asked of the next mirror (`job` is then the last one).
+    int32_t RunJob(std::shared_ptr<TransferJob>& job);
+    int32_t RunJobOnce(const std::shared_ptr<TransferJob>& job);
+    size_t MirrorCount() const;
     // Aborts the running transfer and retires its thread (joined, or left to end on its own
     // after the grace period).
     void RetireThread();

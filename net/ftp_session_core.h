@@ -4,9 +4,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,6 +44,11 @@ struct FtpSessionCore {
     int32_t Execute(TransferJob& job);
 
     bool Stopping(const TransferJob& job) const { return stop.load() || job.Cancelled(); }
+    // The host a reconnection or a move after a failure goes to (lock held).
+    std::string NextHost();
+    // Hands `job` the session's shared transfer settings: the download limit, the speed
+    // floor and the count of transfers running at once (lock held).
+    void Equip(TransferJob& job);
 
     const std::shared_ptr<FtpClient> client;
     const std::string user;
@@ -56,6 +63,12 @@ struct FtpSessionCore {
     std::minstd_rand random;
     std::shared_ptr<TransferJob> current;  // the request being served, if any
     std::shared_ptr<RateLimit> rateLimit;  // the download limit, if any
+    SpeedFloor floor;
+    // Which host served each remote path last, and the hosts that served bytes that were
+    // not the file's: a mirror that did is not asked again while another is trusted.
+    std::map<std::string, std::string> servedBy;
+    std::set<std::string> distrusted;
+    const std::shared_ptr<std::atomic<uint32_t>> running = std::make_shared<std::atomic<uint32_t>>(0);
 
     std::atomic<uint32_t> activity{0};
     std::atomic<bool> stop{false};

@@ -35,6 +35,21 @@ void TransferJob::Cancel() {
     cancelled_.store(true);
 }
 
+std::shared_ptr<TransferJob> TransferJob::Renewed() const {
+    auto job = std::make_shared<TransferJob>(activity_, sink_);
+    job->remotePath = remotePath;
+    job->localPath = localPath;
+    job->sizeOnly = sizeOnly;
+    job->optional = optional;
+    job->capacity = capacity;
+    job->maxBytes = maxBytes;
+    job->continuePartial = continuePartial;
+    job->rateLimit = rateLimit;
+    job->floor = floor;
+    job->running = running;
+    return job;
+}
+
 void TransferJob::Complete(int32_t result) {
     {
         std::lock_guard<std::mutex> hold(lock_);
@@ -143,17 +158,38 @@ public:
 };
 
 // Waits as long as the download limit asks after `count` bytes, in slices that stamp the
-// watchdog (a transfer held back by the limit is no stall) and end early on a stop.
-void KeepToTheLimit(TransferJob& job, uint32_t count) {
-    if (!job.rateLimit) return;
+// watchdog (a transfer held back by the limit is no stall) and end early on a stop. The
+// milliseconds it waited.
+uint32_t KeepToTheLimit(TransferJob& job, uint32_t count) {
+    if (!job.rateLimit) return 0;
     uint32_t wait = job.rateLimit->Take(count);
+    uint32_t waited = 0;
     while (wait > 0 && !job.Cancelled()) {
         const uint32_t slice = std::min(wait, kLimitWaitSliceMs);
         job.rateLimit->clock().SleepMs(slice);
         job.Stamp();
         wait -= slice;
+        waited += slice;
     }
+    return waited;
 }
+
+// Counts a transfer among those of its session running at once while it lives.
+class RunningTransfer {
+public:
+    explicit RunningTransfer(const std::shared_ptr<std::atomic<uint32_t>>& running) : running_(running) {
+        if (running_) running_->fetch_add(1);
+    }
+    ~RunningTransfer() {
+        if (running_) running_->fetch_sub(1);
+    }
+    RunningTransfer(const RunningTransfer&) = delete;
+    RunningTransfer& operator=(const RunningTransfer&) = delete;
+    uint32_t Count() const { return running_ ? running_->load() : 1; }
+
+private:
+    std::shared_ptr<std::atomic<uint32_t>> running_;
+};
 
 // How a pump ended.
 struct Pumped {
@@ -162,14 +198,16 @@ struct Pumped {
 };
 
 // The read loop of every transfer: reads `file` into `destination` until `limit` bytes, the
-// job's bound (one byte past it, so a longer body is seen), the end of the data, a failure
-// or the job's cancellation, with the watchdog's stamps and the progress reports. `size` is
-// the expected size (kUnknownSize: until the data ends). A resumed transfer counts from
-// `start`, the bytes already on disk.
+// job's bound (one byte past it, so a longer body is seen), the end of the data, a failure,
+// the job's cancellation or a pace below the job's floor (job.belowFloor), with the
+// watchdog's stamps and the progress reports. `size` is the expected size (kUnknownSize:
+// until the data ends). A resumed transfer counts from `start`, the bytes already on disk.
 Pumped Pump(TransferJob& job, FtpRemoteFile& file, int64_t size, uint64_t limit, TransferDestination& destination,
             uint64_t start = 0) {
     Reporter reporter(job, start);
     ReadSizer sizer;
+    const RunningTransfer running(job.running);
+    FloorPace pace(job.floor, start, platform::TickCountMs());
     Pumped out;
     out.done = start;
     bool ended = false;
@@ -204,7 +242,11 @@ Pumped Pump(TransferJob& job, FtpRemoteFile& file, int64_t size, uint64_t limit,
         }
         out.done += count;
         out.status = StatusAfter(out.done, size, false);
-        KeepToTheLimit(job, count);
+        pace.Held(KeepToTheLimit(job, count));
+        if (out.status != kProgressEnd && pace.Fell(out.done, platform::TickCountMs(), running.Count())) {
+            job.belowFloor = true;
+            break;
+        }
     }
     if (size == kUnknownSize) out.status = StatusAfter(out.done, size, ended);
     reporter.Final(out.done, ReportedTotal(size, out.done), out.status);

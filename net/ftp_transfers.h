@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "net/ftp_policy.h"
+
 class FtpConnection;
 class ProgressSink;
 class RateLimit;
@@ -50,6 +52,9 @@ public:
     bool Cancelled() const { return cancelled_.load(); }
     // After Cancel returns, no stamp or report of this job reaches the session or the sink.
     void Cancel();
+    // A fresh job asking the same as this one (the request asked again, of another server,
+    // after this job was given up).
+    std::shared_ptr<TransferJob> Renewed() const;
 
     // The answer to the request; the first Complete wins.
     void Complete(int32_t result);
@@ -72,6 +77,14 @@ public:
     bool continuePartial = false;
     // The download limit the transfer keeps to, shared with every other transfer; none when null.
     std::shared_ptr<RateLimit> rateLimit;
+    // The least pace the transfer must keep, and how many transfers of the session run at
+    // once (they share the floor); one alone when null.
+    SpeedFloor floor;
+    std::shared_ptr<std::atomic<uint32_t>> running;
+    // The server the job's last connection went to (set when it connects).
+    std::string servedBy;
+    // Set when a transfer of the job was given up below the speed floor.
+    bool belowFloor = false;
 
 private:
     std::atomic<uint32_t>* activity_;

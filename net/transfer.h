@@ -57,6 +57,12 @@ public:
     // long as each answer is what the request alone would have given. Replaces any earlier
     // plan. The default fetches nothing early.
     virtual void Plan(const std::vector<PlannedFetch>& fetches) { (void)fetches; }
+    // How many servers the transfer fetches from (mirrors in order); 1 when it has no choice.
+    virtual uint32_t ServerCount() const { return 1; }
+    // `remotePath` arrived with bytes that are not the file's (its digest differs): the server
+    // that served it is not asked again while another is trusted, so the file's next fetch
+    // and the requests after it go to the next one. Nothing to do with a single server.
+    virtual void DistrustServer(const char* remotePath) { (void)remotePath; }
     // Aborts the transfer in progress and refuses further requests (UPD_INTERRUPTED). May be
     // called from another thread.
     virtual void Interrupt() = 0;

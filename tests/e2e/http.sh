@@ -222,6 +222,51 @@ echo "    c.bin ($size bytes): the stopped mirror sent $first_sent, the next one
 check "the next mirror continued the file at the byte reached (206)" grep -q 'c\.bin[^"]*" 206 ' "$SECOND_DIR/access.log"
 check "the two mirrors sent the file once in all (plus 64 KiB)" test $((first_sent + second_sent)) -le $((size + 65536))
 
+echo "# a first mirror that accepts the connection and never answers: the run finishes on the next one"
+SILENT_PORT=$(free_port)
+"$PYTHON" - "$SILENT_PORT" <<'PY' >/dev/null 2>&1 &
+import socket, sys
+listener = socket.socket()
+listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+listener.bind(("127.0.0.1", int(sys.argv[1])))
+listener.listen(16)
+held = []
+while True:
+    held.append(listener.accept()[0])
+PY
+E2E_SERVER_PIDS+=("$!")
+port_answers "$SILENT_PORT" || check "the silent server starts" false
+start_nginx good "$TREE" || exit 1
+dir=$(synced_install "$E2E_WORK/game-v1")
+point_at_web "$dir" "https://$HOST:$SILENT_PORT/plain/;https://$HOST:$NGINX_PORT/plain/" download/ "$PKI/ca.pem"
+run_bg "$dir" update.exe
+check "the run ends with the done text" log_has "$dir" "$TEXT_DONE" "$RUN_SECONDS"
+stop_all
+check "the next mirror served the version file" grep -q 'plain/download/version.txt' "$NGINX_DIR/access.log"
+check "the large file came whole" member_is "$dir/patch.dat" data/new/c.bin "$E2E_WORK/game-v2/data/new/c.bin"
+
+echo "# a first mirror that serves wrong bytes: each file comes from the next one, no box"
+cp -r "$TREE/plain" "$TREE/wrong"
+# The list is the genuine one; every game file it names holds other bytes of the same size.
+find "$TREE/wrong/download/data" -type f -exec "$PYTHON" -c '
+import sys
+for path in sys.argv[1:]:
+    data = bytearray(open(path, "rb").read())
+    data[len(data) // 2] ^= 0x01
+    open(path, "wb").write(bytes(data))
+' {} +
+start_nginx good "$TREE" || exit 1
+dir=$(synced_install "$E2E_WORK/game-v1")
+point_at_web "$dir" "https://$HOST:$NGINX_PORT/wrong/;https://$HOST:$NGINX_PORT/plain/" download/ "$PKI/ca.pem"
+run_bg "$dir" update.exe
+check "the run ends with the done text" log_has "$dir" "$TEXT_DONE" "$RUN_SECONDS"
+stop_all
+check "the wrong mirror was asked for the large file" grep -q 'wrong/download/data/new/c.bin' "$NGINX_DIR/access.log"
+check "the next mirror served it" grep -q 'plain/download/data/new/c.bin' "$NGINX_DIR/access.log"
+check "the large file came whole" member_is "$dir/patch.dat" data/new/c.bin "$E2E_WORK/game-v2/data/new/c.bin"
+check "the changed file came whole" member_is "$dir/patch.dat" data/a.txt "$E2E_WORK/game-v2/data/a.txt"
+check "no file counted as failed" log_lacks "$dir" "MD5校验失败"
+
 # refused CERT CAFILE WHAT: a server with the certificate CERT is refused by an installation
 # checking against CAFILE ("" for the system's roots); nothing of the installation changes.
 refused() {

@@ -469,6 +469,82 @@ TEST_F(EngineTest, BadDownloadsAreFailedFilesAndKeepTheInstalledOnes) {
     EXPECT_EQ(PackMember("update.inf"), "<absent>");
 }
 
+// Mirrors in order, each a server folder: requests go to the current one, and a file that
+// failed its digest moves them to the next.
+class MirroredTransfer : public Transfer {
+public:
+    explicit MirroredTransfer(const std::vector<std::string>& roots) {
+        for (const std::string& root : roots) mirrors_.push_back(std::make_unique<DirTransfer>(root));
+    }
+    int32_t DownloadFile(const char* remote, const char* local, ProgressSink* sink, uint64_t maxBytes) override {
+        return Current(remote).DownloadFile(remote, local, sink, maxBytes);
+    }
+    int32_t ContinueFile(const char* remote, const char* local, ProgressSink* sink, uint64_t maxBytes) override {
+        return Current(remote).ContinueFile(remote, local, sink, maxBytes);
+    }
+    int32_t DownloadToMemory(const char* remote, const uint8_t** bytes, uint32_t* size, ProgressSink* sink,
+                             uint64_t maxBytes) override {
+        return Current(remote).DownloadToMemory(remote, bytes, size, sink, maxBytes);
+    }
+    uint32_t ServerCount() const override { return static_cast<uint32_t>(mirrors_.size()); }
+    void DistrustServer(const char*) override { current_ = (current_ + 1) % mirrors_.size(); }
+    void Interrupt() override {}
+    // "remote@mirror" for every game file fetched.
+    std::vector<std::string> fetched;
+
+private:
+    DirTransfer& Current(const std::string& remote) {
+        if (remote != kRemoteList) fetched.push_back(remote + "@" + std::to_string(current_));
+        return *mirrors_[current_];
+    }
+    std::vector<std::unique_ptr<DirTransfer>> mirrors_;
+    size_t current_ = 0;
+};
+
+// A file whose bytes fail their digest is fetched from the next mirror, each mirror once,
+// before it counts as failed; the failed files of a pass each get a status line and the
+// pass one box, not one box per file.
+TEST_F(EngineTest, AFileWithWrongBytesIsFetchedFromTheNextMirrorAndFailuresShowOneBox) {
+    const std::vector<Published> v2 = {{"a.txt", "a2"}, {"b.txt", "b2"}, {"c.txt", "c2", true}};
+    struct Case {
+        const char* name;
+        std::vector<std::string> mirrors;  // server folders; "bad" serves other bytes for every file
+        uint32_t failures;
+        std::vector<std::string> fetched;
+    } cases[] = {
+        {"bad-first-mirror",
+         {"bad", "v2"},
+         0,
+         {"download/a.txt@0", "download/a.txt@1", "download/b.txt@1", "download/c.txt@1"}},
+        {"bad-every-mirror",
+         {"bad", "bad", "bad"},
+         3,
+         {"download/a.txt@0", "download/a.txt@1", "download/a.txt@2", "download/b.txt@2", "download/b.txt@0",
+          "download/b.txt@1", "download/c.txt@1", "download/c.txt@2", "download/c.txt@0"}},
+    };
+    for (const Case& c : cases) {
+        platform::RemoveFile("patch.dat");
+        Install({{"a.txt", "a1"}, {"b.txt", "b1"}, {"c.txt", "c1", true}});
+        Publish("v2", v2);
+        Publish("bad", v2);
+        for (const Published& f : v2) WriteFile(scratch.path() + "/bad/download/" + f.name, "other bytes");
+        std::vector<std::string> roots;
+        for (const std::string& m : c.mirrors) roots.push_back(scratch.path() + "/" + m);
+        MirroredTransfer mirrors(roots);
+        UiRecorder ui;
+        const PassResult r = Sync("v2", &mirrors);
+        EXPECT_EQ(r.result, UPD_DONE) << c.name;
+        EXPECT_EQ(r.failures, c.failures) << c.name;
+        EXPECT_EQ(mirrors.fetched, c.fetched) << c.name;
+        EXPECT_EQ(ui.boxes.size(), c.failures > 0 ? 1u : 0u) << c.name;
+        for (const Published& f : v2) {
+            EXPECT_EQ(ui.HasStatus(f.name + " MD5校验失败"), c.failures > 0) << c.name << " " << f.name;
+        }
+        EXPECT_EQ(PackMember("a.txt"), c.failures == 0 ? "a2" : "a1") << c.name;
+        EXPECT_EQ(ReadFile("c.txt"), c.failures == 0 ? "c2" : "c1") << c.name;
+    }
+}
+
 // Serves a loose file of `bytes` zero bytes (a sparse file, so it costs no disk) in place
 // of what the server holds at `remote`; every other request goes to the server.
 class OversizeTransfer : public Transfer {

@@ -127,3 +127,62 @@ TEST(FtpReadSizer, GrowsWhileReadsAreQuickAndShrinksOnSlowOnes) {
 }
 
 }  // namespace
+
+namespace {
+
+// The floor judges whole windows: the product's 4 KiB/s over 60 s, shared by the transfers
+// running at once, with time held back by the download limit left out.
+TEST(FtpSpeedFloor, GivesUpOnlyAWholeWindowBelowItsShare) {
+    constexpr uint32_t kStart = 0xFFFF0000u;  // windows that cross the clock's wrap too
+    struct Step {
+        uint32_t afterMs;  // since the start
+        uint64_t done;
+        uint32_t heldMs;   // held back by the limit before this step
+        uint32_t sharers;
+        bool fell;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"the 50 B/s trickle falls after a minute", {{59999, 2999, 0, 1, false}, {60000, 3000, 0, 1, true}}},
+        {"a fast start does not carry a later trickle",
+         {{60000, 10000000, 0, 1, false}, {120000, 10000000 + 3000, 0, 1, true}}},
+        {"5 KiB/s (the slowest real line) keeps on",
+         {{60000, 5 * 1024 * 60, 0, 1, false}, {120000, 10 * 1024 * 60, 0, 1, false}}},
+        {"just below 4 KiB/s falls", {{60000, 4096 * 60 - 1, 0, 1, true}}},
+        {"four connections share the floor", {{60000, 1024 * 60, 0, 4, false}}},
+        {"two connections do not", {{60000, 1024 * 60, 0, 2, true}}},
+        {"time held by the limit is not judged", {{60000, 10, 59000, 1, false}, {61001, 4200, 0, 1, false}}},
+        {"a window is judged once it is whole", {{30000, 0, 0, 1, false}, {59999, 0, 0, 1, false}}},
+    };
+    for (const Case& c : cases) {
+        FloorPace pace(SpeedFloor(), 0, kStart);
+        for (const Step& s : c.steps) {
+            pace.Held(s.heldMs);
+            EXPECT_EQ(pace.Fell(s.done, kStart + s.afterMs, s.sharers), s.fell) << c.name << " at " << s.afterMs;
+        }
+    }
+}
+
+// Mirrors in order, passing over those that served bytes that were not the file's while
+// another is trusted.
+TEST(FtpMirrorOrder, TheNextTrustedMirror) {
+    const std::vector<std::string> hosts = {"a", "b", "c"};
+    struct Case {
+        const char* name;
+        std::string current;
+        std::set<std::string> distrusted;
+        std::string next;
+    } cases[] = {
+        {"none distrusted: the next", "a", {}, "b"},
+        {"after the last, the first", "c", {}, "a"},
+        {"a distrusted next is passed over", "a", {"b"}, "c"},
+        {"the passing wraps", "b", {"c", "a"}, "b"},
+        {"all distrusted: the next as listed", "a", {"a", "b", "c"}, "b"},
+        {"an unknown current: the first trusted", "x", {"a"}, "b"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(NextTrustedHost(hosts, c.current, c.distrusted), c.next) << c.name;
+}
+
+}  // namespace

@@ -651,15 +651,118 @@ TEST_F(FtpSessionTest, AThrowInsideATransferFailsOnlyThatRequest) {
     }
 }
 
-// A transfer held back by the download limit is no stall: the watchdog leaves it alone, and
-// it arrives whole.
+// A transfer held back by the download limit is no stall nor a trickle: neither the watchdog
+// nor the speed floor gives it up, and it arrives whole.
 TEST_F(FtpSessionTest, ATransferHeldBackByTheLimitIsNoStall) {
     const std::string data = Pattern(48 * 1024);
     server->Put("limited.bin", File(data));
-    auto session = Open(QuickWatchdog());  // gives up after 300 ms without activity
-    session->SetDownloadLimit(32);         // 48 KiB at 32 KB/s: about a second and a half
+    FtpWatchdogTiming timing = QuickWatchdog();  // gives up after 300 ms without activity
+    timing.floor.bytesPerSecond = 64 * 1024;     // and below 64 KiB/s over 300 ms
+    timing.floor.windowMs = 300;
+    auto session = Open(timing);
+    session->SetDownloadLimit(32);  // 48 KiB at 32 KB/s: about a second and a half
     EXPECT_EQ(session->DownloadFile("limited.bin", "limited.bin", nullptr), 0);
     EXPECT_EQ(ReadFile("limited.bin"), data);
+}
+
+}  // namespace
+
+namespace {
+
+constexpr const char* kMirror2 = "127.0.0.3";
+constexpr const char* kMirror3 = "127.0.0.4";
+
+// The speed floor of the tests: 1000 B/s over 300 ms, with a watchdog that would wait 5 s,
+// so a trickle is given up by the floor long before the watchdog would.
+FtpWatchdogTiming QuickFloor() {
+    FtpWatchdogTiming t = QuickWatchdog();
+    t.idleLimitMs = 5000;
+    t.floor.bytesPerSecond = 1000;
+    t.floor.windowMs = 300;
+    return t;
+}
+
+// With mirrors, a first one that accepts the connection and never answers costs every
+// request one watchdog's wait, and the request is answered by the next.
+TEST_F(FtpSessionTest, AMuteMirrorIsLeftForTheNextInEveryRequest) {
+    server->Put("version.txt", File("223"));
+    server->Mute(kHost);
+    for (const RequestCase& c : EveryRequest()) {
+        auto session = Open(QuickWatchdog());
+        session->SetHostOrder({kHost, kMirror2});
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_GE(c.request(*session), 0) << c.name;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << c.name;
+        EXPECT_EQ(server->Connects().back(), kMirror2) << c.name;
+    }
+}
+
+struct StuckFileCase {
+    const char* name;
+    ScriptedFile file;
+    FtpWatchdogTiming timing;
+    std::vector<std::string> hosts;  // empty: one server
+    int32_t result;
+    bool slowText;  // the status names the file as too slow
+};
+
+// A file that stalls or trickles below the floor moves to the next mirror within the request
+// and continues there; on a single server a trickle uses up the attempts as a dropped line
+// does, instead of holding the run for hours.
+TEST_F(FtpSessionTest, AStalledOrTricklingFileMovesToTheNextMirror) {
+    const std::string data = Pattern(200000);
+    const std::vector<StuckFileCase> cases = {
+        {"stalls on the first mirror", Faulty(data, Fault::kStall, 70000, 1), QuickWatchdog(), {kHost, kMirror2}, 0,
+         false},
+        {"trickles on the first mirror", Faulty(data, Fault::kTrickle, 1000, 1), QuickFloor(), {kHost, kMirror2}, 0,
+         true},
+        {"trickles on the only server", Faulty(data, Fault::kTrickle, 1000), QuickFloor(), {}, kResultFail, true},
+    };
+    for (const StuckFileCase& c : cases) {
+        server = std::make_shared<ScriptedServer>();
+        server->Put("x.bin", c.file);
+        ui.statuses.clear();
+        platform::RemoveFile("x.bin");
+        auto session = Open(c.timing);
+        if (!c.hosts.empty()) session->SetHostOrder(c.hosts);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(session->ContinueFile("x.bin", "x.bin", nullptr), c.result) << c.name;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4)) << c.name;
+        if (c.result == 0) {
+            EXPECT_EQ(ReadFile("x.bin"), data) << c.name;
+            EXPECT_EQ(server->Connects().back(), kMirror2) << c.name;
+        }
+        EXPECT_EQ(ui.HasStatus("下载[x.bin]速度过慢，重新连接服务器"), c.slowText) << c.name;
+    }
+}
+
+// A mirror that served bytes that were not the file's is not asked again while another is
+// trusted: the next requests go to the next trusted one, and a file another (already left)
+// mirror served moves nothing.
+TEST_F(FtpSessionTest, AMirrorThatServedWrongBytesIsLeft) {
+    for (const char* name : {"a", "b", "c", "d"}) server->Put(name, File(name));
+    auto session = Open();
+    session->SetHostOrder({kHost, kMirror2, kMirror3});
+    EXPECT_EQ(session->ServerCount(), 3u);
+    const auto fetch = [&](const char* name) { return session->DownloadFile(name, name, nullptr); };
+    ASSERT_EQ(fetch("a"), 0);
+    session->DistrustServer("a");
+    ASSERT_EQ(fetch("b"), 0);
+    EXPECT_EQ(server->Connects(), (std::vector<std::string>{kHost, kMirror2}));
+    session->DistrustServer("a");
+    ASSERT_EQ(fetch("c"), 0);
+    EXPECT_EQ(server->Connects(), (std::vector<std::string>{kHost, kMirror2}));
+    session->DistrustServer("c");
+    ASSERT_EQ(fetch("d"), 0);
+    EXPECT_EQ(server->Connects(), (std::vector<std::string>{kHost, kMirror2, kMirror3}));
+
+    // One server: nowhere to go.
+    auto single = Open();
+    EXPECT_EQ(single->ServerCount(), 1u);
+    ASSERT_EQ(single->DownloadFile("a", "a", nullptr), 0);
+    single->DistrustServer("a");
+    ASSERT_EQ(single->DownloadFile("b", "b", nullptr), 0);
+    EXPECT_EQ(server->Connects().back(), kHost);
 }
 
 }  // namespace

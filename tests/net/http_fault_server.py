@@ -17,6 +17,9 @@ answer holds; the body of a file is the pattern of its size (byte i is (i * 7 + 
   /endless           200 without a length, bytes until the client leaves
   /drip/N            Content-Length N, one byte every 200 ms
   /hang/N            Content-Length N, the headers, then nothing
+  /silent/N          reads the request and never answers
+  /trickle/N         Content-Length N, 1 KiB every 100 ms (brisk enough for the watchdog, far
+                     too slow to finish a large file)
   /requests          the lines "PATH RANGE" of every request so far (RANGE "-" when none)
   /reset             forgets the requests so far (a server shared by one test after another)
 """
@@ -29,6 +32,8 @@ PATTERN_MUL = 7
 PATTERN_ADD = 3
 PATTERN_MOD = 251
 DRIP_DELAY_S = 0.2
+TRICKLE_PIECE = 1024
+TRICKLE_DELAY_S = 0.1
 STREAM_CHUNK = 65536
 
 requests_seen = []
@@ -163,6 +168,26 @@ class Handler(http.server.BaseHTTPRequestHandler):
             try:
                 while not self.rfile.read(1) == b"":
                     pass
+            except OSError:
+                pass
+            self.close_connection = True
+        elif kind == "silent":
+            try:
+                while not self.rfile.read(1) == b"":
+                    pass
+            except OSError:
+                pass
+            self.close_connection = True
+        elif kind == "trickle":
+            size = int(arg)
+            self.send_response(200)
+            self.send_header("Content-Length", str(size))
+            self.end_headers()
+            try:
+                for at in range(0, size, TRICKLE_PIECE):
+                    self.wfile.write(pattern(at, min(size, at + TRICKLE_PIECE)))
+                    self.wfile.flush()
+                    time.sleep(TRICKLE_DELAY_S)
             except OSError:
                 pass
             self.close_connection = True

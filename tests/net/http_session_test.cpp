@@ -282,12 +282,46 @@ TEST_F(HttpSessionTest, AFailingMirrorIsLeftForTheNextContinuingAtTheByteReached
     }
 }
 
-// A stalled mirror is given up by the watchdog, and the next request goes to the next one.
-TEST_F(HttpSessionTest, AStalledMirrorIsLeftForTheNext) {
-    HttpSession session({server.Base() + "hang/", server.Base() + "good/"}, HttpClientOptions(), QuickWatchdog());
-    EXPECT_EQ(session.ContinueFile("20000", "part.bin", nullptr), kResultSkipped);
-    EXPECT_EQ(session.ContinueFile("20000", "part.bin", nullptr), 0);
-    EXPECT_EQ(ReadFile("part.bin"), ServedPattern(20000));
+struct StuckMirrorCase {
+    const char* name;
+    const char* first;     // the first base, as a folder of the scripted server
+    bool bringsSomeBytes;  // the next base continues after bytes the first one brought
+    size_t size;           // the file (a size of its own per case, so its requests are its own)
+};
+
+// A mirror that never answers, stalls after its headers, or trickles far below the speed
+// floor is left within the same request for the next one, which continues at the byte
+// reached; a memory request (the version file) moves the same way. Each costs about one
+// watchdog's wait or one window of the floor.
+TEST_F(HttpSessionTest, AHangingStalledOrTricklingMirrorIsLeftForTheNextWithinTheRequest) {
+    // The trickle brings 10 KiB/s: 30 s for these files.
+    const std::vector<StuckMirrorCase> cases = {
+        {"never-answers", "silent", false, 300000},
+        {"headers-then-nothing", "hang", false, 300001},
+        {"trickles-below-the-floor", "trickle", true, 300002},
+    };
+    FtpWatchdogTiming timing = QuickWatchdog();
+    timing.floor.bytesPerSecond = 64 * 1024;
+    timing.floor.windowMs = 1000;
+    for (const StuckMirrorCase& c : cases) {
+        const std::vector<std::string> bases = {server.Base() + c.first + "/", server.Base() + "good/"};
+        const std::string name = std::to_string(c.size);
+        HttpSession session(bases, HttpClientOptions(), timing);
+        platform::RemoveFile("part.bin");
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(session.ContinueFile(name.c_str(), "part.bin", nullptr), 0) << c.name;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8)) << c.name;
+        EXPECT_EQ(ReadFile("part.bin"), ServedPattern(c.size)) << c.name;
+        const std::vector<std::string> finished = RequestsFor("good/" + name);
+        ASSERT_EQ(finished.size(), 1u) << c.name;
+        EXPECT_EQ(finished.front() == "/good/" + name + " -", !c.bringsSomeBytes) << c.name << ": " << finished.front();
+
+        HttpSession list(bases, HttpClientOptions(), timing);
+        const uint8_t* bytes = nullptr;
+        uint32_t size = 0;
+        ASSERT_EQ(list.DownloadToMemory("3000", &bytes, &size, nullptr), 0) << c.name;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), size), ServedPattern(3000)) << c.name;
+    }
 }
 
 }  // namespace
