@@ -7,14 +7,18 @@
 #include "engine/md5.h"
 #include "engine/text_fields.h"
 #include "net/local_file.h"
+#include "net/server_name.h"
 #include "platform/platform.h"
+#include "platformcfg/platform_config.h"
 
 // The journal is a log of changes, one line each, appended as they happen, so a change costs
 // the same however many partials there are: "S" starts a partial (every field of its entry),
 // "B" notes the bytes it holds, "F" forgets it. Each line ends with a check of its own text;
 // a line cut short by a kill or a power cut fails it, and the log is read up to there, which
 // leaves the state before that change. A log that has grown well beyond its live entries is
-// written anew in one step (beside it, then moved over it).
+// written anew in one step (beside it, then moved over it). Paths are written relative to
+// the installation folder, so a copied installation continues its own partials, never the
+// original folder's.
 
 namespace {
 
@@ -77,6 +81,32 @@ std::string FoldedFileName(const std::string& path) {
     return name;
 }
 
+// The folder part of `path` (up to its last separator), split into its parts.
+std::vector<std::string> FolderParts(const std::string& path) {
+    return gbk::SplitPath(path.substr(0, gbk::FileNameStart(path.data(), path.size())));
+}
+
+// `path` as the journal holds it: relative to the installation folder, and only when it is
+// a temporary file the tool makes, in the installation folder itself (a pack member's) or in
+// the folder of its target `name` (a loose file's). "" for anything else: an absolute path
+// elsewhere (the folder an installation was copied from), a way out through "..", a drive,
+// a device or stream, another folder, any installed or own file of the installation.
+// Earlier journals hold the pack's partials as absolute paths into the installation.
+std::string JournaledPathOf(const std::string& path, const std::string& name) {
+    std::string relative = path;
+    const std::string& installDir = GetInstallDir();
+    if (!installDir.empty() && gbk::IsPathSeparator(installDir.back()) &&
+        relative.compare(0, installDir.size(), installDir) == 0) {
+        relative.erase(0, installDir.size());
+    }
+    while (relative.size() > 2 && relative[0] == '.' && gbk::IsPathSeparator(relative[1])) relative.erase(0, 2);
+    if (!IsSafeRelativeName(relative)) return std::string();
+    const size_t fileStart = gbk::FileNameStart(relative.data(), relative.size());
+    if (!IsTempFileName(relative.substr(fileStart))) return std::string();
+    if (fileStart != 0 && FolderParts(relative) != FolderParts(name)) return std::string();
+    return relative;
+}
+
 void RemovePartialFile(const std::string& path) {
     platform::SetFileAttributesNormal(path.c_str());
     platform::RemoveFile(path.c_str());
@@ -88,7 +118,7 @@ bool BelongsTo(const PartialDownload& entry, const ManifestRecord& record) {
 }
 
 std::string StartLine(const PartialDownload& e) {
-    return LogLine({std::string(1, kOpStart), e.name, e.partialPath, e.remotePath, e.size, e.digest});
+    return LogLine({std::string(1, kOpStart), e.name, e.journaledPath, e.remotePath, e.size, e.digest});
 }
 
 }  // namespace
@@ -101,7 +131,9 @@ bool PartialDownloads::Apply(const std::vector<std::string>& f) {
     if (op == kOpStart && f.size() == kStartFields - 1) {
         Drop(f[1]);
         if (entries_.size() == kMaxEntries) return false;
-        entries_.push_back(PartialDownload{f[1], f[2], f[3], f[4], f[5], 0});
+        // A whole line naming a file that is not ours is read past and never touched.
+        const std::string path = JournaledPathOf(f[2], f[1]);
+        if (!path.empty()) entries_.push_back(PartialDownload{f[1], path, path, f[3], f[4], f[5], 0});
         return true;
     }
     if (op == kOpBytes && f.size() == kBytesFields - 1) {
@@ -194,10 +226,13 @@ bool PartialDownloads::Start(const ManifestRecord& record, const std::string& pa
     for (const std::string* field : {&record.name, &partialPath, &record.remotePath, &record.size, &record.digest}) {
         if (!IsFieldText(*field)) return false;
     }
+    const std::string journaled = JournaledPathOf(partialPath, record.name);
+    if (journaled.empty()) return false;
     auto old = Entry(record.name);
-    if (old != entries_.end() && old->partialPath != partialPath) RemovePartialFile(old->partialPath);
+    if (old != entries_.end() && old->journaledPath != journaled) RemovePartialFile(old->partialPath);
     Drop(record.name);
-    entries_.push_back(PartialDownload{record.name, partialPath, record.remotePath, record.size, record.digest, 0});
+    entries_.push_back(
+        PartialDownload{record.name, partialPath, journaled, record.remotePath, record.size, record.digest, 0});
     if (Append(StartLine(entries_.back()))) return true;
     entries_.pop_back();
     return false;

@@ -15,7 +15,8 @@
 // One journaled partial: the record it was fetched for, and where its bytes are.
 struct PartialDownload {
     std::string name;         // the record's name (its target)
-    std::string partialPath;  // the temporary file holding the bytes so far
+    std::string partialPath;  // the temporary file holding the bytes so far, as the run opens it
+    std::string journaledPath; // the same file as the journal names it: relative to the installation
     std::string remotePath;   // what the bytes are the start of: the record's remote path,
     std::string size;         // recorded size
     std::string digest;       // and digest
@@ -27,14 +28,18 @@ public:
     explicit PartialDownloads(std::string journalPath = kPartialJournalName);
 
     // Reads the journal. A missing or damaged one holds nothing (its partials are then the
-    // temporary leftovers of a killed run).
+    // temporary leftovers of a killed run). An entry whose file is not one of the tool's own
+    // temporary files in the installation folder or its target's folder is left out: the
+    // journal is a file on disk that anything may have written or copied, and its paths are
+    // appended to, moved and removed.
     void Load();
     // The partial of `record` when its entry belongs to that very record (the same remote
     // path, size and digest) and its file is still there; null otherwise.
     const PartialDownload* Find(const ManifestRecord& record) const;
     // Starts a partial for `record` in `partialPath`, replacing (and removing) any earlier
-    // one of the same name. False when the journal cannot be written or the record's texts
-    // cannot be journaled; the caller then downloads without keeping a partial.
+    // one of the same name. False when the journal cannot be written, the record's texts
+    // cannot be journaled or `partialPath` is no temporary file of the tool beside the
+    // record's target or the pack; the caller then downloads without keeping a partial.
     bool Start(const ManifestRecord& record, const std::string& partialPath);
     // Notes how many bytes the partial of `name` holds now.
     void NoteBytes(const std::string& name, uint64_t bytes);
