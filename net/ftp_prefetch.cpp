@@ -36,6 +36,7 @@ struct Item {
     bool abandoned = false;    // no one will take it: the connection removes what it staged
     std::string staged;        // the temporary file the fetch writes, or
     std::vector<uint8_t> held; // what it brought of a file fetched into memory
+    uint64_t heldCounted = 0;  // what it counts against the in-memory bound meanwhile
     std::shared_ptr<TransferJob> job;
     std::shared_ptr<FtpConnection> connection;  // the connection fetching it, while it does
     std::atomic<uint32_t> activity{0};
@@ -91,6 +92,9 @@ struct FtpPrefetch::State {
     size_t nextToTake = 0;   // the run has asked for no item from it on
     size_t running = 0;      // connections still at work
     bool stopped = false;
+    // The memory files fetched into memory may hold, counted from when a connection takes one
+    // until its bytes are handed over or dropped, passed-over and abandoned ones included.
+    uint64_t heldInMemory = 0;
 
     // The next item a connection may take now; kNone when it must wait or nothing is left
     // (*finished: nothing is left).
@@ -101,6 +105,9 @@ struct FtpPrefetch::State {
     void Fetch(Item& item, std::shared_ptr<FtpConnection>& connection);
     // The run went past `item` without asking for it.
     void PassOver(Item& item);
+    // Counts a file taken into memory against the bound; frees what it held and uncounts it.
+    void CountHeld(Item& item);
+    void DropHeld(Item& item);
 };
 
 size_t FtpPrefetch::State::NextToClaim(bool* finished) {
@@ -110,17 +117,26 @@ size_t FtpPrefetch::State::NextToClaim(bool* finished) {
     if (*finished) return kNone;
     if (nextToFetch >= nextToTake + size_t{kPrefetchFilesPerConnection} * connections) return kNone;
     uint64_t ahead = 0;
-    uint64_t heldAhead = 0;
     for (size_t i = nextToTake; i < nextToFetch; ++i) {
         const Phase phase = items[i]->phase;
-        if (phase != Phase::kRunning && phase != Phase::kEnded) continue;
-        ahead += AheadBytesOf(*items[i]);
-        if (FetchedIntoMemory(*items[i])) heldAhead += items[i]->fetch.maxBytes;
+        if (phase == Phase::kRunning || phase == Phase::kEnded) ahead += AheadBytesOf(*items[i]);
     }
     const Item& next = *items[nextToFetch];
     if (ahead > 0 && ahead + AheadBytesOf(next) > kPrefetchAheadBytes) return kNone;
-    if (FetchedIntoMemory(next) && heldAhead + next.fetch.maxBytes > kPrefetchInMemoryAheadBytes) return kNone;
+    if (FetchedIntoMemory(next) && heldInMemory + next.fetch.maxBytes > kPrefetchInMemoryAheadBytes) return kNone;
     return nextToFetch;
+}
+
+void FtpPrefetch::State::CountHeld(Item& item) {
+    if (!FetchedIntoMemory(item)) return;
+    item.heldCounted = item.fetch.maxBytes;
+    heldInMemory += item.heldCounted;
+}
+
+void FtpPrefetch::State::DropHeld(Item& item) {
+    std::vector<uint8_t>().swap(item.held);  // the memory itself, not only the count
+    heldInMemory -= item.heldCounted;
+    item.heldCounted = 0;
 }
 
 void FtpPrefetch::State::Run(std::shared_ptr<State> self) {
@@ -136,6 +152,7 @@ void FtpPrefetch::State::Run(std::shared_ptr<State> self) {
         }
         Item& item = *self->items[next];
         item.phase = Phase::kRunning;
+        self->CountHeld(item);
         item.activity.store(platform::TickCountMs());
         item.job = std::make_shared<TransferJob>(&item.activity, nullptr);
         hold.unlock();
@@ -150,7 +167,10 @@ void FtpPrefetch::State::Run(std::shared_ptr<State> self) {
         item.connection.reset();
         // A connection that failed is not used again: the next file gets a fresh one.
         if (!item.whole) connection.reset();
-        if (item.abandoned || self->stopped) RemoveStaged(item.staged);
+        if (item.abandoned || self->stopped) {
+            RemoveStaged(item.staged);
+            self->DropHeld(item);
+        }
         self->changed.notify_all();
     }
     --self->running;
@@ -201,16 +221,22 @@ void FtpPrefetch::State::Fetch(Item& item, std::shared_ptr<FtpConnection>& conne
     // for the request to continue after.
     if (count <= 0) return;
     block.resize(static_cast<size_t>(count));
+    block.shrink_to_fit();  // only what arrived stays held until the run takes it
     item.whole = complete;
     item.held = std::move(block);
 }
 
 void FtpPrefetch::State::PassOver(Item& item) {
     if (item.phase == Phase::kRunning) {
+        // No one will ask for it: its connection stops now and drops what it brought.
         item.abandoned = true;
+        if (item.job) item.job->Cancel();
+        if (item.connection) AbortConnection(std::move(item.connection));
+        item.connection.reset();
         return;
     }
     RemoveStaged(item.staged);
+    DropHeld(item);
     item.phase = Phase::kDone;
 }
 
@@ -250,6 +276,7 @@ FtpPrefetch::~FtpPrefetch() {
                 item->abandoned = true;
             } else {
                 RemoveStaged(item->staged);
+                state_->DropHeld(*item);
             }
         }
     }
@@ -262,6 +289,13 @@ FtpPrefetch::~FtpPrefetch() {
             thread.detach();
         }
     }
+}
+
+uint64_t FtpPrefetch::BytesHeldInMemory() const {
+    std::lock_guard<std::mutex> hold(state_->lock);
+    uint64_t bytes = 0;
+    for (const auto& item : state_->items) bytes += item->held.capacity();
+    return bytes;
 }
 
 void FtpPrefetch::Stop() {
@@ -317,7 +351,7 @@ FtpPrefetch::Handover FtpPrefetch::Take(const std::string& remotePath, const std
     std::string staged = std::move(item.staged);
     item.staged.clear();
     const std::vector<uint8_t> held = std::move(item.held);
-    item.held.clear();
+    s.DropHeld(item);  // the bytes are the request's now, written and freed below
     const bool whole = item.whole;
     hold.unlock();
 

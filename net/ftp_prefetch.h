@@ -60,6 +60,9 @@ public:
     Handover Take(const std::string& remotePath, const std::string& localPath, ProgressSink* sink);
     // Stops every fetch ahead at once (their connections are closed). Any thread.
     void Stop();
+    // The bytes files fetched ahead hold in memory now (at most kPrefetchInMemoryAheadBytes
+    // beside what connections are reading).
+    uint64_t BytesHeldInMemory() const;
 
     struct State;
 
