@@ -151,6 +151,7 @@ bool PartialDownloads::Apply(const std::vector<std::string>& f) {
 }
 
 void PartialDownloads::Load() {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
     entries_.clear();
     logLines_ = 0;
     if (!platform::FileExists(journalPath_.c_str())) return;
@@ -211,11 +212,12 @@ void PartialDownloads::Drop(const std::string& name) {
     if (entry != entries_.end()) entries_.erase(entry);
 }
 
-std::vector<PartialDownload>::iterator PartialDownloads::Entry(const std::string& name) {
+std::list<PartialDownload>::iterator PartialDownloads::Entry(const std::string& name) {
     return std::find_if(entries_.begin(), entries_.end(), [&](const PartialDownload& e) { return e.name == name; });
 }
 
 const PartialDownload* PartialDownloads::Find(const ManifestRecord& record) const {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
     for (const PartialDownload& e : entries_) {
         if (BelongsTo(e, record) && platform::FileExists(e.partialPath.c_str())) return &e;
     }
@@ -223,6 +225,7 @@ const PartialDownload* PartialDownloads::Find(const ManifestRecord& record) cons
 }
 
 bool PartialDownloads::Start(const ManifestRecord& record, const std::string& partialPath) {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
     for (const std::string* field : {&record.name, &partialPath, &record.remotePath, &record.size, &record.digest}) {
         if (!IsFieldText(*field)) return false;
     }
@@ -238,7 +241,22 @@ bool PartialDownloads::Start(const ManifestRecord& record, const std::string& pa
     return false;
 }
 
+bool PartialDownloads::StartIfNone(const ManifestRecord& record, const std::string& partialPath) {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    return Entry(record.name) == entries_.end() && Start(record, partialPath);
+}
+
+std::string PartialDownloads::FindOrStart(const ManifestRecord& record, const std::function<std::string()>& makePath) {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    if (const PartialDownload* kept = Find(record)) return kept->partialPath;
+    std::string path = makePath();
+    // A partial that cannot be journaled still downloads; it is only not kept for later.
+    if (!path.empty()) Start(record, path);
+    return path;
+}
+
 void PartialDownloads::NoteBytes(const std::string& name, uint64_t bytes) {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
     auto entry = Entry(name);
     if (entry == entries_.end() || entry->bytesOnDisk == bytes) return;
     entry->bytesOnDisk = bytes;
@@ -246,6 +264,7 @@ void PartialDownloads::NoteBytes(const std::string& name, uint64_t bytes) {
 }
 
 void PartialDownloads::Forget(const std::string& name, bool removeFile) {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
     auto entry = Entry(name);
     if (entry == entries_.end()) return;
     if (removeFile) RemovePartialFile(entry->partialPath);
@@ -258,18 +277,19 @@ void PartialDownloads::Forget(const std::string& name, bool removeFile) {
 }
 
 void PartialDownloads::KeepOnly(const std::vector<ManifestRecord>& wanted) {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
     const size_t before = entries_.size();
-    auto stale = std::remove_if(entries_.begin(), entries_.end(), [&](const PartialDownload& e) {
+    entries_.remove_if([&](const PartialDownload& e) {
         const bool listed = std::any_of(wanted.begin(), wanted.end(),
                                         [&](const ManifestRecord& r) { return BelongsTo(e, r); });
         if (!listed) RemovePartialFile(e.partialPath);
         return !listed;
     });
-    entries_.erase(stale, entries_.end());
     if (entries_.size() != before || (entries_.empty() && platform::FileExists(journalPath_.c_str()))) Rewrite();
 }
 
 uint64_t PartialDownloads::BytesOnDisk(const std::vector<ManifestRecord>& records) const {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
     uint64_t total = 0;
     for (const ManifestRecord& r : records) {
         if (const PartialDownload* e = Find(r)) total += LocalFileLength(e->partialPath.c_str());
@@ -278,6 +298,7 @@ uint64_t PartialDownloads::BytesOnDisk(const std::vector<ManifestRecord>& record
 }
 
 std::set<std::string> PartialDownloads::PartialFileNames() const {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
     std::set<std::string> names;
     for (const PartialDownload& e : entries_) names.insert(FoldedFileName(e.partialPath));
     return names;
