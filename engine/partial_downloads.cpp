@@ -7,14 +7,18 @@
 #include "engine/md5.h"
 #include "engine/text_fields.h"
 #include "net/local_file.h"
+#include "net/server_name.h"
 #include "platform/platform.h"
+#include "platformcfg/platform_config.h"
 
 // The journal is a log of changes, one line each, appended as they happen, so a change costs
 // the same however many partials there are: "S" starts a partial (every field of its entry),
 // "B" notes the bytes it holds, "F" forgets it. Each line ends with a check of its own text;
 // a line cut short by a kill or a power cut fails it, and the log is read up to there, which
 // leaves the state before that change. A log that has grown well beyond its live entries is
-// written anew in one step (beside it, then moved over it).
+// written anew in one step (beside it, then moved over it). Paths are written relative to
+// the installation folder, so a copied installation continues its own partials, never the
+// original folder's.
 
 namespace {
 
@@ -77,6 +81,32 @@ std::string FoldedFileName(const std::string& path) {
     return name;
 }
 
+// The folder part of `path` (up to its last separator), split into its parts.
+std::vector<std::string> FolderParts(const std::string& path) {
+    return gbk::SplitPath(path.substr(0, gbk::FileNameStart(path.data(), path.size())));
+}
+
+// `path` as the journal holds it: relative to the installation folder, and only when it is
+// a temporary file the tool makes, in the installation folder itself (a pack member's) or in
+// the folder of its target `name` (a loose file's). "" for anything else: an absolute path
+// elsewhere (the folder an installation was copied from), a way out through "..", a drive,
+// a device or stream, another folder, any installed or own file of the installation.
+// Earlier journals hold the pack's partials as absolute paths into the installation.
+std::string JournaledPathOf(const std::string& path, const std::string& name) {
+    std::string relative = path;
+    const std::string& installDir = GetInstallDir();
+    if (!installDir.empty() && gbk::IsPathSeparator(installDir.back()) &&
+        relative.compare(0, installDir.size(), installDir) == 0) {
+        relative.erase(0, installDir.size());
+    }
+    while (relative.size() > 2 && relative[0] == '.' && gbk::IsPathSeparator(relative[1])) relative.erase(0, 2);
+    if (!IsSafeRelativeName(relative)) return std::string();
+    const size_t fileStart = gbk::FileNameStart(relative.data(), relative.size());
+    if (!IsTempFileName(relative.substr(fileStart))) return std::string();
+    if (fileStart != 0 && FolderParts(relative) != FolderParts(name)) return std::string();
+    return relative;
+}
+
 void RemovePartialFile(const std::string& path) {
     platform::SetFileAttributesNormal(path.c_str());
     platform::RemoveFile(path.c_str());
@@ -88,7 +118,7 @@ bool BelongsTo(const PartialDownload& entry, const ManifestRecord& record) {
 }
 
 std::string StartLine(const PartialDownload& e) {
-    return LogLine({std::string(1, kOpStart), e.name, e.partialPath, e.remotePath, e.size, e.digest});
+    return LogLine({std::string(1, kOpStart), e.name, e.journaledPath, e.remotePath, e.size, e.digest});
 }
 
 }  // namespace
@@ -101,7 +131,9 @@ bool PartialDownloads::Apply(const std::vector<std::string>& f) {
     if (op == kOpStart && f.size() == kStartFields - 1) {
         Drop(f[1]);
         if (entries_.size() == kMaxEntries) return false;
-        entries_.push_back(PartialDownload{f[1], f[2], f[3], f[4], f[5], 0});
+        // A whole line naming a file that is not ours is read past and never touched.
+        const std::string path = JournaledPathOf(f[2], f[1]);
+        if (!path.empty()) entries_.push_back(PartialDownload{f[1], path, path, f[3], f[4], f[5], 0});
         return true;
     }
     if (op == kOpBytes && f.size() == kBytesFields - 1) {
@@ -119,6 +151,7 @@ bool PartialDownloads::Apply(const std::vector<std::string>& f) {
 }
 
 void PartialDownloads::Load() {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
     entries_.clear();
     logLines_ = 0;
     if (!platform::FileExists(journalPath_.c_str())) return;
@@ -179,11 +212,12 @@ void PartialDownloads::Drop(const std::string& name) {
     if (entry != entries_.end()) entries_.erase(entry);
 }
 
-std::vector<PartialDownload>::iterator PartialDownloads::Entry(const std::string& name) {
+std::list<PartialDownload>::iterator PartialDownloads::Entry(const std::string& name) {
     return std::find_if(entries_.begin(), entries_.end(), [&](const PartialDownload& e) { return e.name == name; });
 }
 
 const PartialDownload* PartialDownloads::Find(const ManifestRecord& record) const {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
     for (const PartialDownload& e : entries_) {
         if (BelongsTo(e, record) && platform::FileExists(e.partialPath.c_str())) return &e;
     }
@@ -191,19 +225,38 @@ const PartialDownload* PartialDownloads::Find(const ManifestRecord& record) cons
 }
 
 bool PartialDownloads::Start(const ManifestRecord& record, const std::string& partialPath) {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
     for (const std::string* field : {&record.name, &partialPath, &record.remotePath, &record.size, &record.digest}) {
         if (!IsFieldText(*field)) return false;
     }
+    const std::string journaled = JournaledPathOf(partialPath, record.name);
+    if (journaled.empty()) return false;
     auto old = Entry(record.name);
-    if (old != entries_.end() && old->partialPath != partialPath) RemovePartialFile(old->partialPath);
+    if (old != entries_.end() && old->journaledPath != journaled) RemovePartialFile(old->partialPath);
     Drop(record.name);
-    entries_.push_back(PartialDownload{record.name, partialPath, record.remotePath, record.size, record.digest, 0});
+    entries_.push_back(
+        PartialDownload{record.name, partialPath, journaled, record.remotePath, record.size, record.digest, 0});
     if (Append(StartLine(entries_.back()))) return true;
     entries_.pop_back();
     return false;
 }
 
+bool PartialDownloads::StartIfNone(const ManifestRecord& record, const std::string& partialPath) {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    return Entry(record.name) == entries_.end() && Start(record, partialPath);
+}
+
+std::string PartialDownloads::FindOrStart(const ManifestRecord& record, const std::function<std::string()>& makePath) {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    if (const PartialDownload* kept = Find(record)) return kept->partialPath;
+    std::string path = makePath();
+    // A partial that cannot be journaled still downloads; it is only not kept for later.
+    if (!path.empty()) Start(record, path);
+    return path;
+}
+
 void PartialDownloads::NoteBytes(const std::string& name, uint64_t bytes) {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
     auto entry = Entry(name);
     if (entry == entries_.end() || entry->bytesOnDisk == bytes) return;
     entry->bytesOnDisk = bytes;
@@ -211,6 +264,7 @@ void PartialDownloads::NoteBytes(const std::string& name, uint64_t bytes) {
 }
 
 void PartialDownloads::Forget(const std::string& name, bool removeFile) {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
     auto entry = Entry(name);
     if (entry == entries_.end()) return;
     if (removeFile) RemovePartialFile(entry->partialPath);
@@ -223,18 +277,19 @@ void PartialDownloads::Forget(const std::string& name, bool removeFile) {
 }
 
 void PartialDownloads::KeepOnly(const std::vector<ManifestRecord>& wanted) {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
     const size_t before = entries_.size();
-    auto stale = std::remove_if(entries_.begin(), entries_.end(), [&](const PartialDownload& e) {
+    entries_.remove_if([&](const PartialDownload& e) {
         const bool listed = std::any_of(wanted.begin(), wanted.end(),
                                         [&](const ManifestRecord& r) { return BelongsTo(e, r); });
         if (!listed) RemovePartialFile(e.partialPath);
         return !listed;
     });
-    entries_.erase(stale, entries_.end());
     if (entries_.size() != before || (entries_.empty() && platform::FileExists(journalPath_.c_str()))) Rewrite();
 }
 
 uint64_t PartialDownloads::BytesOnDisk(const std::vector<ManifestRecord>& records) const {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
     uint64_t total = 0;
     for (const ManifestRecord& r : records) {
         if (const PartialDownload* e = Find(r)) total += LocalFileLength(e->partialPath.c_str());
@@ -243,6 +298,7 @@ uint64_t PartialDownloads::BytesOnDisk(const std::vector<ManifestRecord>& record
 }
 
 std::set<std::string> PartialDownloads::PartialFileNames() const {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
     std::set<std::string> names;
     for (const PartialDownload& e : entries_) names.insert(FoldedFileName(e.partialPath));
     return names;

@@ -11,6 +11,7 @@ target_sources(updater_engine PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/update_engine_delta.cpp
   ${CMAKE_CURRENT_LIST_DIR}/disk_space.cpp
   ${CMAKE_CURRENT_LIST_DIR}/partial_downloads.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/staged_partials.cpp
   ${CMAKE_CURRENT_LIST_DIR}/installed_check.cpp
   ${CMAKE_CURRENT_LIST_DIR}/offline_package.cpp
   ${CMAKE_CURRENT_LIST_DIR}/offline_package_content.cpp

@@ -16,11 +16,13 @@
 #include "engine/publication.h"
 #include "engine/publisher_key.h"
 #include "engine/signed_fetch.h"
+#include "engine/staged_partials.h"
 #include "common/progress_sink.h"
 #include "common/update_codes.h"
 #include "net/local_file.h"
 #include "net/pak_access.h"
 #include "net/server_name.h"
+#include "net/staged_files.h"
 #include "net/status_text.h"
 #include "net/transfer.h"
 #include "net/unwrap.h"
@@ -376,14 +378,12 @@ void UpdateEngine::RetireOldKind(PakUpdateTask& task, const ManifestRecord& reco
 }
 
 std::string UpdateEngine::PartialFor(const ManifestRecord& record) {
-    if (const PartialDownload* kept = partials_.Find(record)) return kept->partialPath;
     // Beside its target, under a name no installed file has, so a failed download never
-    // destroys the installed file nor any other; a pack member's target is the pack.
+    // destroys the installed file nor any other; a pack member's target is the pack. Found
+    // or made in one step: a connection fetching ahead may be journaling its own file for
+    // this very record, which is then continued where it lies.
     const std::string beside = record.IsUnpack() ? record.name : localPackPath_;
-    std::string path = CreateTempFileBeside(beside.c_str());
-    // A partial that cannot be journaled still downloads; it is only not kept for later.
-    if (!path.empty()) partials_.Start(record, path);
-    return path;
+    return partials_.FindOrStart(record, [&] { return CreateTempFileBeside(beside.c_str()); });
 }
 
 void UpdateEngine::KeepForLater(const ManifestRecord& record, const std::string& partial) {
@@ -546,6 +546,17 @@ int32_t UpdateEngine::DownloadAndApply(ProgressSink* sink, ManifestStore& store,
     if (!task.OpenOrCreate(localPackPath_.c_str(), kPakCreateOrSalvage)) return UPD_E_OPEN_PACK;
     ClaimKeptPackIds();
     LoadPartials(false);
+    // What the connections fetching ahead stage is journaled as they stage it, until the
+    // run ends.
+    auto staged = std::make_shared<StagedPartials>(partials_, toFetch_);
+    struct StagedScope {
+        StagedPartials& staged;
+        ~StagedScope() {
+            SetStagedFileRecorder(nullptr);
+            staged.Detach();
+        }
+    } stagedScope{*staged};
+    SetStagedFileRecorder(staged);
     transfer.Plan(PlannedFetches());
     const uint32_t total = static_cast<uint32_t>(toFetch_.size());
     for (uint32_t n = 0; n < total; ++n) {
@@ -559,6 +570,8 @@ int32_t UpdateEngine::DownloadAndApply(ProgressSink* sink, ManifestStore& store,
             if (stop_.load() == kStopDiscard) {
                 for (const std::string& name : queuedPartials_) partials_.Forget(name, true);
                 queuedPartials_.clear();
+                transfer.Plan({});  // the fetches ahead end before what they staged goes
+                staged->ForgetAll();
             }
             return rc;
         }

@@ -34,8 +34,11 @@ struct Item {
     Phase phase = Phase::kWaiting;
     bool whole = false;        // the fetch brought the whole file
     bool abandoned = false;    // no one will take it: the connection removes what it staged
+    bool passedOver = false;   // the run went past it: even a recorded file goes
     std::string staged;        // the temporary file the fetch writes, or
+    bool recorded = false;     // the recorder took `staged`
     std::vector<uint8_t> held; // what it brought of a file fetched into memory
+    uint64_t heldCounted = 0;  // what it counts against the in-memory bound meanwhile
     std::shared_ptr<TransferJob> job;
     std::shared_ptr<FtpConnection> connection;  // the connection fetching it, while it does
     std::atomic<uint32_t> activity{0};
@@ -83,6 +86,7 @@ bool MoveInto(const std::string& staged, const std::vector<uint8_t>& held, const
 
 struct FtpPrefetch::State {
     std::shared_ptr<FtpSessionCore> core;
+    std::shared_ptr<StagedFileRecorder> recorder;
     uint32_t connections = 0;
     std::mutex lock;
     std::condition_variable changed;
@@ -91,6 +95,9 @@ struct FtpPrefetch::State {
     size_t nextToTake = 0;   // the run has asked for no item from it on
     size_t running = 0;      // connections still at work
     bool stopped = false;
+    // The memory files fetched into memory may hold, counted from when a connection takes one
+    // until its bytes are handed over or dropped, passed-over and abandoned ones included.
+    uint64_t heldInMemory = 0;
 
     // The next item a connection may take now; kNone when it must wait or nothing is left
     // (*finished: nothing is left).
@@ -102,6 +109,13 @@ struct FtpPrefetch::State {
     void Fetch(Item& item, std::shared_ptr<FtpConnection>& connection, std::string& connectedTo);
     // The run went past `item` without asking for it.
     void PassOver(Item& item);
+    // Counts a file taken into memory against the bound; frees what it held and uncounts it.
+    void CountHeld(Item& item);
+    void DropHeld(Item& item);
+    // What a file the run will not take leaves: a passed-over one nothing, recorded or not;
+    // one the fetches ahead stopped on only what the recorder took.
+    void Discard(Item& item);
+    void Release(Item& item);
 };
 
 size_t FtpPrefetch::State::NextToClaim(bool* finished) {
@@ -111,17 +125,42 @@ size_t FtpPrefetch::State::NextToClaim(bool* finished) {
     if (*finished) return kNone;
     if (nextToFetch >= nextToTake + size_t{kPrefetchFilesPerConnection} * connections) return kNone;
     uint64_t ahead = 0;
-    uint64_t heldAhead = 0;
     for (size_t i = nextToTake; i < nextToFetch; ++i) {
         const Phase phase = items[i]->phase;
-        if (phase != Phase::kRunning && phase != Phase::kEnded) continue;
-        ahead += AheadBytesOf(*items[i]);
-        if (FetchedIntoMemory(*items[i])) heldAhead += items[i]->fetch.maxBytes;
+        if (phase == Phase::kRunning || phase == Phase::kEnded) ahead += AheadBytesOf(*items[i]);
     }
     const Item& next = *items[nextToFetch];
     if (ahead > 0 && ahead + AheadBytesOf(next) > kPrefetchAheadBytes) return kNone;
-    if (FetchedIntoMemory(next) && heldAhead + next.fetch.maxBytes > kPrefetchInMemoryAheadBytes) return kNone;
+    if (FetchedIntoMemory(next) && heldInMemory + next.fetch.maxBytes > kPrefetchInMemoryAheadBytes) return kNone;
     return nextToFetch;
+}
+
+void FtpPrefetch::State::CountHeld(Item& item) {
+    if (!FetchedIntoMemory(item)) return;
+    item.heldCounted = item.fetch.maxBytes;
+    heldInMemory += item.heldCounted;
+}
+
+void FtpPrefetch::State::Discard(Item& item) {
+    if (item.recorded && !item.staged.empty()) {
+        recorder->OnDropped(item.fetch.remotePath);
+        item.staged.clear();
+    }
+    RemoveStaged(item.staged);
+    item.recorded = false;
+    DropHeld(item);
+}
+
+void FtpPrefetch::State::Release(Item& item) {
+    if (item.recorded) item.staged.clear();  // the recorder's now, to continue later
+    RemoveStaged(item.staged);
+    DropHeld(item);
+}
+
+void FtpPrefetch::State::DropHeld(Item& item) {
+    std::vector<uint8_t>().swap(item.held);  // the memory itself, not only the count
+    heldInMemory -= item.heldCounted;
+    item.heldCounted = 0;
 }
 
 void FtpPrefetch::State::Run(std::shared_ptr<State> self) {
@@ -138,6 +177,7 @@ void FtpPrefetch::State::Run(std::shared_ptr<State> self) {
         }
         Item& item = *self->items[next];
         item.phase = Phase::kRunning;
+        self->CountHeld(item);
         item.activity.store(platform::TickCountMs());
         item.job = std::make_shared<TransferJob>(&item.activity, nullptr);
         hold.unlock();
@@ -152,7 +192,11 @@ void FtpPrefetch::State::Run(std::shared_ptr<State> self) {
         item.connection.reset();
         // A connection that failed is not used again: the next file gets a fresh one.
         if (!item.whole) connection.reset();
-        if (item.abandoned || self->stopped) RemoveStaged(item.staged);
+        if (item.passedOver) {
+            self->Discard(item);
+        } else if (item.abandoned || self->stopped) {
+            self->Release(item);
+        }
         self->changed.notify_all();
     }
     --self->running;
@@ -176,9 +220,12 @@ void FtpPrefetch::State::Fetch(Item& item, std::shared_ptr<FtpConnection>& conne
     // not the file's) is not used again.
     if (connection && connectedTo != host) connection.reset();
     const std::string staged = inMemory ? std::string() : CreateTempFileBeside(item.fetch.besideLocal.c_str());
+    // Recorded before its first byte: a kill from now on leaves the file to be continued.
+    const bool recorded = !staged.empty() && recorder && recorder->OnStaged(item.fetch.remotePath, staged);
     {
         std::lock_guard<std::mutex> hold(lock);
         item.staged = staged;
+        item.recorded = recorded;
         if (stopped || (!inMemory && staged.empty())) return;
         if (connection) item.connection = connection;
     }
@@ -209,23 +256,30 @@ void FtpPrefetch::State::Fetch(Item& item, std::shared_ptr<FtpConnection>& conne
     // for the request to continue after.
     if (count <= 0) return;
     block.resize(static_cast<size_t>(count));
+    block.shrink_to_fit();  // only what arrived stays held until the run takes it
     item.whole = complete;
     item.held = std::move(block);
 }
 
 void FtpPrefetch::State::PassOver(Item& item) {
     if (item.phase == Phase::kRunning) {
+        // No one will ask for it: its connection stops now and drops what it brought.
         item.abandoned = true;
+        item.passedOver = true;
+        if (item.job) item.job->Cancel();
+        if (item.connection) AbortConnection(std::move(item.connection));
+        item.connection.reset();
         return;
     }
-    RemoveStaged(item.staged);
+    Discard(item);
     item.phase = Phase::kDone;
 }
 
 FtpPrefetch::FtpPrefetch(std::shared_ptr<FtpSessionCore> core, uint32_t connections, const FtpWatchdogTiming& timing,
-                         const std::vector<PlannedFetch>& plan)
+                         const std::vector<PlannedFetch>& plan, std::shared_ptr<StagedFileRecorder> recorder)
     : state_(std::make_shared<State>()), timing_(timing) {
     state_->core = std::move(core);
+    state_->recorder = std::move(recorder);
     state_->connections = std::max<uint32_t>(1, std::min(connections, kMaxDownloadConnections));
     // A file the edition's download folder may serve is fetched by the run itself, which
     // knows to ask that folder first.
@@ -257,7 +311,7 @@ FtpPrefetch::~FtpPrefetch() {
             if (item->phase == Phase::kRunning) {
                 item->abandoned = true;
             } else {
-                RemoveStaged(item->staged);
+                state_->Release(*item);
             }
         }
     }
@@ -270,6 +324,13 @@ FtpPrefetch::~FtpPrefetch() {
             thread.detach();
         }
     }
+}
+
+uint64_t FtpPrefetch::BytesHeldInMemory() const {
+    std::lock_guard<std::mutex> hold(state_->lock);
+    uint64_t bytes = 0;
+    for (const auto& item : state_->items) bytes += item->held.capacity();
+    return bytes;
 }
 
 void FtpPrefetch::Stop() {
@@ -317,6 +378,13 @@ FtpPrefetch::Handover FtpPrefetch::Take(const std::string& remotePath, const std
         if (!s.changed.wait_for(hold, std::chrono::milliseconds(timing_.graceMs),
                                 [&] { return item.phase != Phase::kRunning; })) {
             item.abandoned = true;
+            // The request's own file stays the request's, whatever the connection does.
+            if (item.staged == localPath) {
+                item.staged.clear();
+                item.recorded = false;
+            } else {
+                item.passedOver = true;
+            }
             return Handover::kNotPlanned;
         }
     }
@@ -324,14 +392,24 @@ FtpPrefetch::Handover FtpPrefetch::Take(const std::string& remotePath, const std
     item.phase = Phase::kDone;
     std::string staged = std::move(item.staged);
     item.staged.clear();
+    const bool recorded = item.recorded;
+    item.recorded = false;
     const std::vector<uint8_t> held = std::move(item.held);
-    item.held.clear();
+    s.DropHeld(item);  // the bytes are the request's now, written and freed below
     const bool whole = item.whole;
     hold.unlock();
 
+    if (!staged.empty() && staged == localPath) {
+        // The recorded staged file is the request's own partial: continued where it lies.
+        const uint64_t bytes = LocalFileLength(localPath.c_str());
+        if (bytes == 0) return Handover::kNotPlanned;
+        ReportHanded(sink, bytes);
+        return whole ? Handover::kWhole : Handover::kPart;
+    }
     const uint64_t bytes = staged.empty() ? held.size() : LocalFileLength(staged.c_str());
     // The request's file is new and empty; anything else it holds is the request's own.
     if (bytes == 0 || LocalFileLength(localPath.c_str()) != 0 || !MoveInto(staged, held, localPath)) {
+        if (recorded && !staged.empty()) s.recorder->OnDropped(remotePath);
         RemoveStaged(staged);
         return Handover::kNotPlanned;
     }

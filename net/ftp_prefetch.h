@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "net/ftp_session.h"
+#include "net/staged_files.h"
 #include "net/transfer.h"
 
 class ProgressSink;
@@ -38,10 +39,12 @@ constexpr uint32_t kDefaultDownloadConnections = 4;
 class FtpPrefetch {
 public:
     // Starts `connections` connections fetching `plan` in its order, below the session's
-    // current server, within its download limit.
+    // current server, within its download limit. Each file staged on disk is offered to
+    // `recorder` (when there is one) before its first byte.
     FtpPrefetch(std::shared_ptr<FtpSessionCore> core, uint32_t connections, const FtpWatchdogTiming& timing,
-                const std::vector<PlannedFetch>& plan);
-    // Stops the fetches ahead and removes what they staged and was not handed over.
+                const std::vector<PlannedFetch>& plan, std::shared_ptr<StagedFileRecorder> recorder = nullptr);
+    // Stops the fetches ahead and removes what they staged and was not handed over, except
+    // the files the recorder took: those stay, with what they hold, for a later run.
     ~FtpPrefetch();
     FtpPrefetch(const FtpPrefetch&) = delete;
     FtpPrefetch& operator=(const FtpPrefetch&) = delete;
@@ -54,12 +57,16 @@ public:
     };
     // For a request continuing the file `localPath` with `remotePath`: waits for its fetch
     // ahead to end (giving a stalled one up as the session's watchdog would) and moves what
-    // it brought onto `localPath` when that file is still empty. Planned files the run
+    // it brought onto `localPath` when that file is still empty; when `localPath` is the
+    // recorded staged file itself, its bytes are continued where they lie. Planned files the run
     // passed over are dropped. The handed bytes are reported to `sink` as they would have
     // been had the request brought them.
     Handover Take(const std::string& remotePath, const std::string& localPath, ProgressSink* sink);
     // Stops every fetch ahead at once (their connections are closed). Any thread.
     void Stop();
+    // The bytes files fetched ahead hold in memory now (at most kPrefetchInMemoryAheadBytes
+    // beside what connections are reading).
+    uint64_t BytesHeldInMemory() const;
 
     struct State;
 

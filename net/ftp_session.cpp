@@ -14,6 +14,7 @@
 #include "net/ftp_client.h"
 #include "net/ftp_policy.h"
 #include "net/ftp_prefetch.h"
+#include "net/staged_files.h"
 #include "net/ftp_session_core.h"
 #include "net/ftp_transfers.h"
 #include "net/local_file.h"
@@ -363,7 +364,7 @@ void FtpSession::Plan(const std::vector<PlannedFetch>& fetches) {
     }
     old.reset();  // ends the earlier plan's fetches before the new ones start
     if (connections_ <= 1 || fetches.empty() || core_->stop.load()) return;
-    auto prefetch = std::make_shared<FtpPrefetch>(core_, connections_, timing_, fetches);
+    auto prefetch = std::make_shared<FtpPrefetch>(core_, connections_, timing_, fetches, CurrentStagedFileRecorder());
     std::lock_guard<std::mutex> hold(core_->lock);
     prefetch_ = std::move(prefetch);
     // A stop that came while the fetches started finds them here, or they find it.

@@ -9,6 +9,23 @@ namespace {
 
 // Prefix of the temporary files made beside installed files.
 constexpr const char* kTempPrefix = "kvu";
+// What follows the prefix: the system's unique part ("1A2B" on Windows, six characters on
+// POSIX), then Windows' suffix.
+constexpr size_t kTempUniqueMaxChars = 8;
+constexpr const char* kTempSuffix = ".tmp";
+
+char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool StartsFolded(const std::string& text, size_t at, const char* word) {
+    const size_t length = std::char_traits<char>::length(word);
+    if (text.size() < at + length) return false;
+    for (size_t i = 0; i < length; ++i) {
+        if (FoldAscii(text[at + i]) != word[i]) return false;
+    }
+    return true;
+}
+
+bool IsAsciiLetterOrDigit(char c) { return (c >= '0' && c <= '9') || (FoldAscii(c) >= 'a' && FoldAscii(c) <= 'z'); }
 
 }  // namespace
 
@@ -70,6 +87,19 @@ std::string CreateTempFileBeside(const char* path) {
     size_t folderEnd = gbk::FileNameStart(target.data(), target.size());
     if (folderEnd != 0) --folderEnd;  // without the separator
     return platform::CreateUniqueFile(target.substr(0, folderEnd).c_str(), kTempPrefix);
+}
+
+bool IsTempFileName(const std::string& fileName) {
+    if (!StartsFolded(fileName, 0, kTempPrefix)) return false;
+    size_t end = fileName.size();
+    const size_t suffix = std::char_traits<char>::length(kTempSuffix);
+    if (end >= suffix && StartsFolded(fileName, end - suffix, kTempSuffix)) end -= suffix;
+    const size_t begin = std::char_traits<char>::length(kTempPrefix);
+    if (end <= begin || end - begin > kTempUniqueMaxChars) return false;
+    for (size_t i = begin; i < end; ++i) {
+        if (!IsAsciiLetterOrDigit(fileName[i])) return false;
+    }
+    return true;
 }
 
 namespace {

@@ -42,6 +42,10 @@ private:
 // file. Returns its path, or "" when none could be made. The caller removes it or moves it
 // onto `path`.
 std::string CreateTempFileBeside(const char* path);
+// Whether `fileName` (no folder) has the form CreateTempFileBeside gives its files on any
+// system: the tool's prefix, up to eight ASCII letters or digits, and optionally ".tmp"
+// (letter case ignored). No installed file, pack or tool file has such a name.
+bool IsTempFileName(const std::string& fileName);
 
 // Removes the temporary files CreateTempFileBeside made below `root` that a run killed
 // before it could finish left behind (a stopped run removes its own), except those whose

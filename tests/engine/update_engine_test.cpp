@@ -25,6 +25,7 @@
 #include "net/dir_transfer.h"
 #include "net/local_file.h"
 #include "net/pak_access.h"
+#include "net/staged_files.h"
 #include "pak/pak_name.h"
 #include "pak/pak_paths.h"
 #include "pak/pak_update_task.h"
@@ -1218,4 +1219,101 @@ TEST_F(EngineTest, AKillBeforeTheRebuildCostsNoFinishedDownload) {
     EXPECT_EQ(PackMember("data/c.bin"), v2[2].content);
     EXPECT_TRUE(TempFilesLeft().empty());
     EXPECT_FALSE(Exists(kPartialJournalName));
+}
+
+namespace {
+
+struct Killed {};
+
+// Stands in for connections fetching ahead: when the run plans, every planned file but the
+// one the run is stopped at has its first half staged beside its target, journaled through
+// the recorder the way a connection stages it, as a stop or a kill would find it.
+class StagingTransfer : public CuttingTransfer {
+public:
+    StagingTransfer(const std::string& root, const std::string& cutFile, uint64_t cut, FirstRunEnd end, bool kill)
+        : CuttingTransfer(root, cutFile, cut, end), root_(root), cutFile_(cutFile), kill_(kill) {}
+    void Plan(const std::vector<PlannedFetch>& fetches) override {
+        CuttingTransfer::Plan(fetches);
+        const std::shared_ptr<StagedFileRecorder> recorder = CurrentStagedFileRecorder();
+        for (const PlannedFetch& f : fetches) {
+            if (f.remotePath == cutFile_ || !recorder) continue;
+            const std::string content = ReadFile(root_ + "/" + f.remotePath);
+            const std::string path = CreateTempFileBeside(f.besideLocal.c_str());
+            ASSERT_TRUE(recorder->OnStaged(f.remotePath, path)) << f.remotePath;
+            WriteFile(path, content.substr(0, content.size() / 2));
+            served += content.size() / 2;
+        }
+    }
+    int32_t ContinueFile(const char* remote, const char* local, ProgressSink* sink, uint64_t maxBytes) override {
+        if (kill_ && remote == cutFile_) throw Killed();
+        return CuttingTransfer::ContinueFile(remote, local, sink, maxBytes);
+    }
+
+private:
+    std::string root_;
+    std::string cutFile_;
+    bool kill_;
+};
+
+struct StagedStopCase {
+    const char* name;
+    FirstRunEnd end;
+    bool kill;
+    bool keeps;  // what the connections staged is there for the next run
+};
+
+}  // namespace
+
+// The connections fetching ahead stage files that the run has not reached: those it reaches
+// are continued where they lie, and when the run is stopped with "keep" or killed the others
+// stay journaled, so over both runs every byte is fetched once. A stop that discards keeps
+// none of them.
+TEST_F(EngineTest, WhatTheConnectionsStagedSurvivesAStopThatKeepsOrAKill) {
+    const std::vector<StagedStopCase> cases = {
+        {"stop-that-keeps", FirstRunEnd::kStopKeeps, false, true},
+        {"kill", FirstRunEnd::kStopKeeps, true, true},
+        {"stop-that-discards", FirstRunEnd::kStopDiscards, false, false},
+    };
+    const std::vector<Published> v2 = {{"data/a.bin", Sample(100000, 1)},
+                                       {"data/b.bin", Sample(110000, 2), true},
+                                       {"data/c.bin", Sample(120000, 3)},
+                                       {"data/d.bin", Sample(130000, 4)},
+                                       {"data/e.bin", Sample(140000, 5), true}};
+    uint64_t total = 0;
+    for (const Published& f : v2) total += f.content.size();
+    const std::string cutFile = RecordOf(v2[2]).remotePath;
+    for (const StagedStopCase& c : cases) {
+        for (const char* installed : {"patch.dat", "data/b.bin", "data/e.bin", kPartialJournalName}) {
+            platform::RemoveFile(installed);
+        }
+        Install({{"data/old.txt", "old"}});
+        Publish("v2", v2);
+        StagingTransfer first(scratch.path() + "/v2", cutFile, 30000, c.end, c.kill);
+        {
+            UiRecorder ui;
+            if (c.kill) {
+                EXPECT_THROW(Sync("v2", &first), Killed) << c.name;
+                UpdateEngine::Instance()->Release();  // what the killed process held goes with it
+            } else {
+                Sync("v2", &first);
+            }
+        }
+        EXPECT_EQ(Exists(kPartialJournalName), c.keeps) << c.name;
+        if (!c.keeps) {
+            EXPECT_TRUE(TempFilesLeft().empty()) << c.name;
+        }
+
+        CuttingTransfer next(scratch.path() + "/v2", "", 0, FirstRunEnd::kLineDrops);
+        UiRecorder ui;
+        const PassResult r = Sync("v2", &next);
+        EXPECT_EQ(r.failures, 0u) << c.name;
+        if (c.keeps) {
+            EXPECT_EQ(first.served + next.served, total) << c.name;
+        }
+        for (const Published& f : v2) {
+            EXPECT_EQ(f.unpack ? ReadFile(f.name) : PackMember(f.name), f.content) << c.name << " " << f.name;
+        }
+        EXPECT_TRUE(TempFilesLeft().empty()) << c.name;
+        EXPECT_FALSE(Exists(kPartialJournalName)) << c.name;
+    }
 }

@@ -14,7 +14,9 @@
 #include "common/notifier.h"
 #include "common/progress_sink.h"
 #include "common/update_codes.h"
+#include "net/ftp_prefetch.h"
 #include "net/ftp_session.h"
+#include "net/ftp_session_core.h"
 #include "net/local_file.h"
 #include "platform/platform.h"
 #include "tests/engine/engine_test_support.h"
@@ -223,6 +225,42 @@ TEST(FtpPrefetchStopTest, AStopEndsEveryConnectionAndLeavesNothingBehind) {
     }
     EXPECT_EQ(server->blockedReads.load(), 0);
     EXPECT_EQ(FilesBelow(dir.path()), std::set<std::string>());
+}
+
+// A run that takes only some of the files fetched into memory ahead of it (the others come
+// by deltas, say): what it passes over, fetched or still arriving, frees its memory, so the
+// memory held stays within its bound however long the plan.
+TEST(FtpPrefetchMemoryTest, FilesTheRunPassesOverFreeTheirMemory) {
+    constexpr size_t kPlanned = 80;
+    constexpr size_t kSize = 900 * 1024;  // held in memory
+    constexpr size_t kEvery = 16;         // the run asks for every 16th file
+    constexpr auto kSettle = std::chrono::milliseconds(150);
+    ScratchDir dir;
+    UiRecorder ui;
+    auto server = std::make_shared<ScriptedServer>();
+    std::vector<PlannedFetch> plan;
+    for (size_t i = 0; i < kPlanned; ++i) {
+        server->Put(RemoteName(i), Good(i, kSize));
+        plan.push_back(PlannedFetch{RemoteName(i), LocalName(i), kSize});
+    }
+    auto core = std::make_shared<FtpSessionCore>(server, kHost, 21, "user", "pass");
+    FtpPrefetch prefetch(core, 4, QuickWatchdog(), plan);
+    uint64_t most = 0;
+    for (size_t i = 0; i < kPlanned; i += kEvery) {
+        // The connections fetch as far ahead as they may meanwhile.
+        std::this_thread::sleep_for(kSettle);
+        most = std::max(most, prefetch.BytesHeldInMemory());
+        const std::string partial = CreateTempFileBeside(LocalName(i).c_str());
+        if (prefetch.Take(RemoteName(i), partial, nullptr) == FtpPrefetch::Handover::kWhole) {
+            EXPECT_EQ(ReadFile(partial), Content(i, kSize)) << "file " << i;
+        }
+        platform::RemoveFile(partial.c_str());
+        most = std::max(most, prefetch.BytesHeldInMemory());
+    }
+    std::this_thread::sleep_for(kSettle);
+    most = std::max(most, prefetch.BytesHeldInMemory());
+    EXPECT_GT(most, 0u) << "nothing was fetched ahead";
+    EXPECT_LE(most, kPrefetchInMemoryAheadBytes);
 }
 
 }  // namespace
