@@ -31,6 +31,7 @@ public:
         return session_->FetchOptional(remotePath, bytes, size, maxBytes);
     }
     void Plan(const std::vector<PlannedFetch>& fetches) override { session_->Plan(fetches); }
+    void ReleaseBlock() override { session_->ReleaseBlock(); }
     void Interrupt() override { session_->Interrupt(); }
     int64_t GetRemoteFileSize(const char* remotePath) override { return session_->GetRemoteFileSize(remotePath); }
     int32_t FetchToMemory(const char* remotePath, uint8_t* buffer, uint32_t capacity, ProgressSink* sink) override {

@@ -57,6 +57,9 @@ public:
     // long as each answer is what the request alone would have given. Replaces any earlier
     // plan. The default fetches nothing early.
     virtual void Plan(const std::vector<PlannedFetch>& fetches) { (void)fetches; }
+    // Frees the block of the last memory request (its bytes are no longer valid), so what a
+    // caller is done with is not held until the next memory request. The default holds none.
+    virtual void ReleaseBlock() {}
     // Aborts the transfer in progress and refuses further requests (UPD_INTERRUPTED). May be
     // called from another thread.
     virtual void Interrupt() = 0;
