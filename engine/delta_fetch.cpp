@@ -140,14 +140,19 @@ DeltaOutcome FetchThroughDelta(Transfer& transfer, const std::vector<DeltaEntry>
                                const ManifestRecord& record, const void* installed, size_t installedSize,
                                ProgressSink* sink, std::string* result) {
     ServerPatches patches(transfer, sink);
-    return MakeThroughDelta(patches, entries, record, installed, installedSize, result);
+    const DeltaOutcome outcome = MakeThroughDelta(patches, entries, record, installed, installedSize, result);
+    // The patch is applied (or of no use): the session need not hold it any longer.
+    transfer.ReleaseBlock();
+    return outcome;
 }
 
 DeltaOutcome FetchInstalledThroughDelta(Transfer& transfer, const std::vector<DeltaEntry>& entries,
                                         const ManifestRecord& record, const std::string& packPath,
                                         ProgressSink* sink, std::string* result) {
     ServerPatches patches(transfer, sink);
-    return MakeInstalledThroughDelta(patches, entries, record, packPath, result);
+    const DeltaOutcome outcome = MakeInstalledThroughDelta(patches, entries, record, packPath, result);
+    transfer.ReleaseBlock();
+    return outcome;
 }
 
 std::string CountedDownloadSize(const std::vector<DeltaEntry>& entries, const ManifestRecord& record,

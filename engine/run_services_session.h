@@ -33,6 +33,7 @@ public:
     void Plan(const std::vector<PlannedFetch>& fetches) override { session_->Plan(fetches); }
     uint32_t ServerCount() const override { return session_->ServerCount(); }
     void DistrustServer(const char* remotePath) override { session_->DistrustServer(remotePath); }
+    void ReleaseBlock() override { session_->ReleaseBlock(); }
     void Interrupt() override { session_->Interrupt(); }
     int64_t GetRemoteFileSize(const char* remotePath) override { return session_->GetRemoteFileSize(remotePath); }
     int32_t FetchToMemory(const char* remotePath, uint8_t* buffer, uint32_t capacity, ProgressSink* sink) override {

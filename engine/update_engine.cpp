@@ -174,6 +174,8 @@ int32_t UpdateEngine::CheckForUpdates(ProgressSink* sink, ManifestStore& store, 
     if (MayUseDeltas(local, remote))
         deltas_ = FetchDeltaList(transfer, BuiltInPublisherKey(), DeltaListPathBeside(remoteList));
 
+    // The lists are parsed: the transfer need not hold their bytes through the run.
+    transfer.ReleaseBlock();
     const int32_t compared = CompareManifests(local, remote, &total, &count);
     // Files no longer listed (or listed with another content) leave no partial behind, and
     // what the kept ones hold is not to come: the counters start from what is on disk.
@@ -354,6 +356,18 @@ bool UpdateEngine::AddToPack(PakUpdateTask& task, const ManifestRecord& record, 
     return true;
 }
 
+bool UpdateEngine::QueueMemberFile(PakUpdateTask& task, const ManifestRecord& record, const std::string& path,
+                                   bool handedOver) {
+    const bool queued = task.AddDiskFile(record.name.c_str(), path.c_str(), handedOver);
+    if (!queued) {
+        if (handedOver) RemoveFileIfThere(path);
+        ShowStatusWithName(kTextCannotAdd, record.name);
+        return false;
+    }
+    packIds_.emplace(PackIdOf(record.name), record.name);
+    return true;
+}
+
 bool UpdateEngine::PlaceLooseFile(const std::string& partial, const ManifestRecord& record) {
     platform::SetFileAttributesNormal(record.name.c_str());
     if (platform::ReplaceFileAtomic(partial.c_str(), record.name.c_str())) {
@@ -417,24 +431,52 @@ UpdateEngine::Fetched UpdateEngine::CheckLoosePartial(const ManifestRecord& reco
     return Fetched::kFailed;
 }
 
-UpdateEngine::Fetched UpdateEngine::ReadPackPartial(const ManifestRecord& record, const std::string& partial,
-                                                    std::vector<uint8_t>& content) {
+UpdateEngine::Fetched UpdateEngine::CheckPackPartial(const ManifestRecord& record, const std::string& partial,
+                                                     std::string* unwrapped) {
     // An empty download is a failed one, as a memory download of no bytes always was.
-    if (!ReadWholeLocalFile(partial.c_str(), DownloadBound(record), content) || content.empty()) {
+    const uint64_t length = LocalFileLength(partial.c_str());
+    if (length == 0 || length > DownloadBound(record)) {
         ShowStatusWithName(kTextBadDownload, record.remotePath);
         return Fetched::kFailed;
     }
-    std::vector<uint8_t> member;
-    bool extracted = false;
-    ExtractUpdatePkMember(DownloadMemberName(record.remotePath), content.data(), content.size(), member, &extracted);
-    if (extracted) content = std::move(member);
-    return DigestMatchesContent(record.digest, content.data(), content.size()) ? Fetched::kVerified
-                                                                               : Fetched::kMismatch;
+    std::string content = partial;
+    if (IsUpdatePkContainerFile(partial)) {
+        // Only a packed download is read whole, and only for as long as it is unwrapped.
+        std::vector<uint8_t> member;
+        bool extracted = false;
+        {
+            std::vector<uint8_t> container;
+            if (!ReadWholeLocalFile(partial.c_str(), DownloadBound(record), container)) {
+                ShowStatusWithName(kTextBadDownload, record.remotePath);
+                return Fetched::kFailed;
+            }
+            ExtractUpdatePkMember(DownloadMemberName(record.remotePath), container.data(), container.size(), member,
+                                  &extracted);
+        }
+        if (extracted) {
+            *unwrapped = CreateTempFileBeside(localPackPath_.c_str());
+            if (unwrapped->empty() || !WriteWholeLocalFile(unwrapped->c_str(), member.data(), member.size())) {
+                if (!unwrapped->empty()) RemoveFileIfThere(*unwrapped);
+                unwrapped->clear();
+                ShowStatusWithName(kTextCannotAdd, record.name);
+                return Fetched::kFailed;
+            }
+            content = *unwrapped;
+        }
+    }
+    // Hashed from disk in blocks, like a loose file.
+    std::string md5;
+    const bool matches = Md5FileText(content.c_str(), &md5) && DigestMatchesMd5Text(record.digest, md5);
+    if (!matches && !unwrapped->empty()) {
+        RemoveFileIfThere(*unwrapped);
+        unwrapped->clear();
+    }
+    return matches ? Fetched::kVerified : Fetched::kMismatch;
 }
 
 UpdateEngine::Fetched UpdateEngine::FetchVerified(const ManifestRecord& record, ProgressSink* sink,
-                                                  Transfer& transfer, std::string* partial,
-                                                  std::vector<uint8_t>& content) {
+                                                  Transfer& transfer, std::string* partial, std::string* unwrapped) {
+    unwrapped->clear();
     *partial = PartialFor(record);
     if (partial->empty()) {
         ShowStatusWithName(kTextCannotPlace, record.name);
@@ -445,7 +487,7 @@ UpdateEngine::Fetched UpdateEngine::FetchVerified(const ManifestRecord& record, 
         return Fetched::kFailed;
     }
     const Fetched checked =
-        record.IsUnpack() ? CheckLoosePartial(record, *partial) : ReadPackPartial(record, *partial, content);
+        record.IsUnpack() ? CheckLoosePartial(record, *partial) : CheckPackPartial(record, *partial, unwrapped);
     if (checked != Fetched::kVerified) {
         partials_.Forget(record.name, true);
         RemoveFileIfThere(*partial);
@@ -475,8 +517,8 @@ int32_t UpdateEngine::FetchRecord(const ManifestRecord& record, ProgressSink* si
         case DeltaInstall::kFetchWhole: break;
     }
     std::string partial;
-    std::vector<uint8_t> content;
-    Fetched fetched = FetchVerified(record, sink, transfer, &partial, content);
+    std::string unwrapped;
+    Fetched fetched = FetchVerified(record, sink, transfer, &partial, &unwrapped);
     // Bytes continued from a partial may not be the file's own (a disk that lost them, a
     // server that changed the file under the same record or answered REST from byte 0 after
     // all), and the transfer may have continued within the request: the failed file is
@@ -485,7 +527,7 @@ int32_t UpdateEngine::FetchRecord(const ManifestRecord& record, ProgressSink* si
     const uint32_t fetches = std::max<uint32_t>(kMismatchFetches, transfer.ServerCount());
     for (uint32_t n = 1; n < fetches && fetched == Fetched::kMismatch && !IsStopping(); ++n) {
         transfer.DistrustServer(record.remotePath.c_str());
-        fetched = FetchVerified(record, sink, transfer, &partial, content);
+        fetched = FetchVerified(record, sink, transfer, &partial, &unwrapped);
     }
     if (fetched == Fetched::kFailed) return OnFetchFailure(failures, record.remotePath);
     if (fetched == Fetched::kMismatch) {
@@ -496,8 +538,9 @@ int32_t UpdateEngine::FetchRecord(const ManifestRecord& record, ProgressSink* si
         ShowStatusWithName(kTextMd5Failed, record.name);
         return OnFetchFailure(failures, record.remotePath);
     }
+    const bool packed = !unwrapped.empty();
     const bool placed = record.IsUnpack() ? PlaceLooseFile(partial, record)
-                                          : AddToPack(task, record, content.data(), static_cast<uint32_t>(content.size()));
+                                          : QueueMemberFile(task, record, packed ? unwrapped : partial, packed);
     if (!placed) {
         if (!record.IsUnpack()) partials_.Forget(record.name, true);
         return OnFetchFailure(failures, record.remotePath);

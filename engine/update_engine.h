@@ -99,18 +99,20 @@ private:
     int32_t FetchRecord(const ManifestRecord& record, ProgressSink* sink, FailureSink& failures,
                         PakUpdateTask& task, Transfer& transfer, bool* installed);
     // Fetches `record` into *partial (its kept partial when there is one) and checks it
-    // against its digest: a loose file unwrapped in place, a pack member read into `content`.
+    // against its digest, from disk: a loose file unwrapped in place; a pack member as it
+    // came, or, when it came packed in a container, its content unwrapped into the new
+    // temporary file *unwrapped beside the pack (else "").
     // A failed fetch keeps the partial for a later run; a file that fails its check is
     // removed.
     Fetched FetchVerified(const ManifestRecord& record, ProgressSink* sink, Transfer& transfer, std::string* partial,
-                          std::vector<uint8_t>& content);
+                          std::string* unwrapped);
     // The journaled partial of `record`, or a new one; "" when none can be made.
     std::string PartialFor(const ManifestRecord& record);
     // After a failed fetch: the partial stays, with its length journaled, unless the stop
     // discards or there is nothing to keep.
     void KeepForLater(const ManifestRecord& record, const std::string& partial);
     Fetched CheckLoosePartial(const ManifestRecord& record, const std::string& partial);
-    Fetched ReadPackPartial(const ManifestRecord& record, const std::string& partial, std::vector<uint8_t>& content);
+    Fetched CheckPackPartial(const ManifestRecord& record, const std::string& partial, std::string* unwrapped);
     // The journal of kept partials, read once per pass; with `prune`, the partials of files
     // the to-fetch list does not hold as they are recorded now go.
     void LoadPartials(bool prune);
@@ -130,6 +132,12 @@ private:
     // Queues the content of a pack-kind record into the pack; false (after a status line)
     // when the pack refuses it.
     bool AddToPack(PakUpdateTask& task, const ManifestRecord& record, const uint8_t* bytes, uint32_t size);
+    // Queues a pack-kind record's content from disk, so no member waits for the rebuild in
+    // memory: its verified download, which stays journaled until the rebuilt pack holds it,
+    // or (`handedOver`) a temporary file the pack takes over and removes. False (after a
+    // status line, the handed-over file removed) when the pack refuses it.
+    bool QueueMemberFile(PakUpdateTask& task, const ManifestRecord& record, const std::string& path,
+                         bool handedOver);
     // Places verified loose content (its partial, beside it) onto `record.name`.
     bool PlaceLooseFile(const std::string& partial, const ManifestRecord& record);
     // After `record` was installed in its new kind: the copy of its old kind goes (a stale

@@ -16,16 +16,18 @@ UpdateEngine::DeltaInstall UpdateEngine::InstallThroughDelta(const ManifestRecor
         FetchInstalledThroughDelta(transfer, deltas_, record, localPackPath_, sink, &content);
     if (outcome == DeltaOutcome::kInterrupted) return DeltaInstall::kStopped;
     if (outcome != DeltaOutcome::kApplied) return DeltaInstall::kFetchWhole;
-    if (record.IsUnpack()) {
-        // Written beside its target and moved onto it, like a downloaded loose file.
-        const std::string temp = CreateTempFileBeside(record.name.c_str());
-        if (temp.empty()) return DeltaInstall::kFetchWhole;
-        if (!WriteWholeLocalFile(temp.c_str(), content.data(), content.size()) || !PlaceLooseFile(temp, record)) {
-            platform::RemoveFile(temp.c_str());
-            return DeltaInstall::kFetchWhole;
-        }
-    } else if (!AddToPack(task, record, reinterpret_cast<const uint8_t*>(content.data()),
-                          static_cast<uint32_t>(content.size()))) {
+    // Written beside its target: a loose file is moved onto it, like a downloaded one; a
+    // member waits for the rebuild in that file, not in memory.
+    const std::string temp = CreateTempFileBeside(record.IsUnpack() ? record.name.c_str() : localPackPath_.c_str());
+    if (temp.empty()) return DeltaInstall::kFetchWhole;
+    const bool written = WriteWholeLocalFile(temp.c_str(), content.data(), content.size());
+    std::string().swap(content);
+    if (!written) {
+        platform::RemoveFile(temp.c_str());
+        return DeltaInstall::kFetchWhole;
+    }
+    if (record.IsUnpack() ? !PlaceLooseFile(temp, record) : !QueueMemberFile(task, record, temp, true)) {
+        platform::RemoveFile(temp.c_str());
         return DeltaInstall::kFetchWhole;
     }
     // A partial of the whole file kept from an earlier run is not needed any more.

@@ -24,6 +24,7 @@ public:
     int32_t DownloadToMemory(const char* remotePath, const uint8_t** bytes, uint32_t* size, ProgressSink* sink,
                              uint64_t maxBytes = kNoSizeBound) override;
     int32_t FetchOptional(const char* remotePath, const uint8_t** bytes, uint32_t* size, uint64_t maxBytes) override;
+    void ReleaseBlock() override { std::vector<uint8_t>().swap(block_); }
     void Interrupt() override;
 
 private:

@@ -528,6 +528,8 @@ int32_t FtpSession::FetchOptional(const char* remotePath, const uint8_t** bytes,
     return HandOverBlock(remotePath, bytes, size);
 }
 
+void FtpSession::ReleaseBlock() { std::vector<uint8_t>().swap(block_); }
+
 int32_t FtpSession::HandOverBlock(const char* remotePath, const uint8_t** bytes, uint32_t* size) {
     if (block_.empty()) return kResultFail;
     std::vector<uint8_t> member;

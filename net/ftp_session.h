@@ -78,6 +78,7 @@ public:
     // With more than one connection, starts fetching the plan's files ahead; continued
     // downloads of them are then handed what was fetched.
     void Plan(const std::vector<PlannedFetch>& fetches) override;
+    void ReleaseBlock() override;
     // Stops the transfer in progress at once (its connection is closed) and ends the transfer
     // thread; the pending request and every later one answer UPD_INTERRUPTED. Any thread.
     void Interrupt() override;

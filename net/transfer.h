@@ -63,6 +63,9 @@ public:
     // that served it is not asked again while another is trusted, so the file's next fetch
     // and the requests after it go to the next one. Nothing to do with a single server.
     virtual void DistrustServer(const char* remotePath) { (void)remotePath; }
+    // Frees the block of the last memory request (its bytes are no longer valid), so what a
+    // caller is done with is not held until the next memory request. The default holds none.
+    virtual void ReleaseBlock() {}
     // Aborts the transfer in progress and refuses further requests (UPD_INTERRUPTED). May be
     // called from another thread.
     virtual void Interrupt() = 0;

@@ -76,6 +76,15 @@ bool DecodeUpdatePkMember(const uint8_t* block, size_t blockSize, const UpdatePk
     return done == entry.size;
 }
 
+bool IsUpdatePkContainerFile(const std::string& path) {
+    const platform::OwnedFile file(platform::OpenFileForRead(path.c_str()));
+    if (!file.valid()) return false;
+    uint8_t header[kPakHeaderSize];
+    uint32_t count = 0;
+    return platform::ReadFromFile(file.get(), header, kPakHeaderSize) == kPakHeaderSize &&
+           UpdatePkEntryCount(header, kPakHeaderSize, &count);
+}
+
 int32_t ExtractUpdatePkMember(const std::string& name, const uint8_t* block, size_t size, std::vector<uint8_t>& out,
                               bool* extracted) {
     if (extracted != nullptr) *extracted = false;

@@ -28,6 +28,10 @@ bool UpdatePkEntryAt(const uint8_t* block, size_t size, uint32_t index, UpdatePk
 // lies outside the block or does not decode to exactly entry.size bytes.
 bool DecodeUpdatePkMember(const uint8_t* block, size_t size, const UpdatePkEntry& entry, uint8_t* out);
 
+// True when the file at `path` begins like an UpdatePK container (method -1): only its
+// header is read.
+bool IsUpdatePkContainerFile(const std::string& path);
+
 // Looks up the member `name` (folded, then CalcFileId) in the UpdatePK container (method -1)
 // held in `block`. Returns UPD_E_DATA when the block is no such container or is damaged
 // (then `out` is untouched); 0 otherwise, with *extracted telling whether the member was

@@ -12,14 +12,40 @@ constexpr uint32_t kMemoryGranule = 4096;  // in-memory copies take whole granul
 
 }  // namespace
 
-bool PakReplacement::OpenFile(const char* path) {
+bool PakReplacement::OpenFile(const char* path) { return QueueFile(FileKind::kPakFile, path); }
+
+bool PakReplacement::OpenDiskFile(const char* path) { return QueueFile(FileKind::kDiskFile, path); }
+
+bool PakReplacement::QueueFile(FileKind kind, const char* path) {
     if (path == nullptr) return false;
-    file_ = std::make_unique<PakFile>();
-    SetPakOpenMode(kPakOpenPacksFirst);
-    const bool opened = file_->Open(path) == 1;
-    SetPakOpenMode(kPakOpenDiskFirst);
-    if (!opened) file_.reset();
-    return opened;
+    fileKind_ = kind;
+    filePath_ = path;
+    const int64_t size = OpenSource();
+    file_.reset();
+    disk_.reset();
+    if (size < 0 || size > UINT32_MAX) {
+        fileKind_ = FileKind::kNone;
+        return false;
+    }
+    fileSize_ = static_cast<uint32_t>(size);
+    return true;
+}
+
+int64_t PakReplacement::OpenSource() {
+    if (fileKind_ == FileKind::kPakFile) {
+        file_ = std::make_unique<PakFile>();
+        SetPakOpenMode(kPakOpenPacksFirst);
+        const bool opened = file_->Open(filePath_.c_str()) == 1;
+        SetPakOpenMode(kPakOpenDiskFirst);
+        if (!opened) file_.reset();
+        return opened ? static_cast<int64_t>(file_->GetSize()) : -1;
+    }
+    if (fileKind_ == FileKind::kDiskFile) {
+        disk_ = std::make_unique<platform::OwnedFile>(platform::OpenFileForRead(filePath_.c_str()));
+        if (!disk_->valid()) disk_.reset();
+        return disk_ ? platform::FileSize(disk_->get()) : -1;
+    }
+    return -1;
 }
 
 bool PakReplacement::CopyBuffer(const void* data, uint32_t size) {
@@ -41,10 +67,18 @@ bool PakReplacement::ReadExactly(void* buffer, uint32_t count) {
         memoryPosition_ += count;
         return true;
     }
-    if (!file_) return false;
+    if (fileKind_ == FileKind::kNone) return false;
+    // The first read opens the file again: it must still be what was queued.
+    if (!file_ && !disk_ && OpenSource() != static_cast<int64_t>(fileSize_)) {
+        file_.reset();
+        disk_.reset();
+        return false;
+    }
+    uint8_t* out = static_cast<uint8_t*>(buffer);
     uint32_t done = 0;
     while (done < count) {
-        uint32_t got = file_->Read(static_cast<uint8_t*>(buffer) + done, count - done);
+        const uint32_t got = file_ ? file_->Read(out + done, count - done)
+                                   : platform::ReadFromFile(disk_->get(), out + done, count - done);
         if (got == 0) return false;
         done += got;
     }
@@ -53,20 +87,23 @@ bool PakReplacement::ReadExactly(void* buffer, uint32_t count) {
 
 uint32_t PakReplacement::Size() {
     if (inMemory_) return memorySize_;
-    return file_ ? file_->GetSize() : 0;
+    return fileKind_ != FileKind::kNone ? fileSize_ : 0;
 }
 
 void PakReplacement::Rewind() {
     if (inMemory_) {
         memoryPosition_ = 0;
-    } else if (file_) {
-        file_->Seek(0, kPakSeekBegin);
+        return;
     }
+    // The next read opens the file again at its start.
+    file_.reset();
+    disk_.reset();
 }
 
 void PakReplacement::Close() {
-    if (file_) file_->Close();
     file_.reset();
+    disk_.reset();
+    fileKind_ = FileKind::kNone;
     memory_.Free();
     memorySize_ = 0;
     memoryPosition_ = 0;

@@ -7,14 +7,21 @@
 
 #include "pak/pak_buffer.h"
 #include "pak/pak_file.h"
+#include "platform/platform.h"
 
 struct PakReplacement {
-    // Opens `path` as a PakFile (packs first, then the disk); the open mode returns to 0.
+    // A file source is checked when it is queued (it opens; its size is noted) and opened
+    // again only when its bytes are read, so a queue of many files holds no handle and a
+    // queued file can still be removed by its owner.
+    // `path` as a PakFile (packs first, then the disk); the open mode returns to 0.
     bool OpenFile(const char* path);
+    // The disk file at `path` exactly as given: no pack lookup, no pack path rules.
+    bool OpenDiskFile(const char* path);
     // Takes a copy of `size` bytes at `data` (none for size 0).
     bool CopyBuffer(const void* data, uint32_t size);
 
-    // Reads exactly `count` bytes; false when fewer arrived.
+    // Reads exactly `count` bytes; false when fewer arrived (or a file no longer has the
+    // size it had when it was queued).
     bool ReadExactly(void* buffer, uint32_t count);
     uint32_t Size();
     void Rewind();
@@ -31,7 +38,17 @@ struct PakReplacement {
     std::string sourcePath;
 
 private:
-    std::unique_ptr<PakFile> file_;
+    enum class FileKind { kNone, kPakFile, kDiskFile };
+    // Opens the file source at its start; the file's size, or -1 when it cannot be opened.
+    int64_t OpenSource();
+    // Notes the file source of `kind` at `path` when it opens; it is closed again.
+    bool QueueFile(FileKind kind, const char* path);
+
+    FileKind fileKind_ = FileKind::kNone;
+    std::string filePath_;
+    uint32_t fileSize_ = 0;
+    std::unique_ptr<PakFile> file_;  // a PakFile source, open only while it is read
+    std::unique_ptr<platform::OwnedFile> disk_;  // a disk file source, likewise
     PakBuffer memory_;
     uint32_t memorySize_ = 0;
     uint32_t memoryPosition_ = 0;

@@ -18,6 +18,11 @@ public:
     // Queues the removal of the entry `name`, so callers never write the delete marker
     // themselves. This default queues the marker content, which every task understands.
     virtual bool Delete(const char* name);
+    // Queues the disk file at `path` as the new content of `name`, its content not held in
+    // memory until the rebuild. `handOver`: the file is the task's to delete (as AddFile's);
+    // otherwise it stays where it is whatever becomes of the rebuild. This default reads it
+    // whole and queues the bytes (a handed-over file is then deleted at once).
+    virtual bool AddDiskFile(const char* name, const char* path, bool handOver);
     virtual ~PakUpdateTask() = default;
 };
 
@@ -32,6 +37,7 @@ public:
     bool AddBuffer(const char* name, const void* data, uint32_t size) override;
     bool Rebuild(void* unused) override;
     bool Delete(const char* name) override;
+    bool AddDiskFile(const char* name, const char* path, bool handOver) override;
 
 private:
     PakUpdater updater_;

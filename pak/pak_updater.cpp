@@ -75,6 +75,15 @@ int PakUpdater::AddFile(const char* name, const char* path) {
     return Queue(name, std::move(record)) ? 1 : 0;
 }
 
+int PakUpdater::AddDiskFile(const char* name, const char* path, bool handOver) {
+    if (name == nullptr || path == nullptr || !pack_.IsOpen() || pack_.FileSize() == 0) return 0;
+    auto record = std::make_unique<PakReplacement>();
+    if (!record->OpenDiskFile(path)) return 0;
+    // Without a source path nothing the rebuild does deletes the file.
+    if (handOver) record->sourcePath = path;
+    return Queue(name, std::move(record)) ? 1 : 0;
+}
+
 int PakUpdater::AddBuffer(const char* name, const void* data, uint32_t size) {
     if (name == nullptr || !pack_.IsOpen()) return 0;
     if ((data != nullptr && size == 0) || (data == nullptr && size != 0)) return 0;

@@ -41,6 +41,13 @@ public:
     // of the entry `name`. Returns 0 when the pack is not open, the file cannot be opened
     // or `name` is already queued.
     int AddFile(const char* name, const char* path);
+    // Queues the disk file at `path`, named exactly as given (no pack lookup, no pack path
+    // rules), as the new content of `name`; it is read when the rebuild writes it, so its
+    // content is never held in memory meanwhile. With `handOver` the file is consumed as
+    // AddFile's are; without, nothing here ever deletes it, whether the rebuild succeeds,
+    // fails or never happens: it stays its owner's (a download journaled until the rebuilt
+    // pack holds it). Returns 0 as AddFile does.
+    int AddDiskFile(const char* name, const char* path, bool handOver);
     // Queues a copy of `size` bytes at `data`. Data with size 0, or no data with a size
     // other than 0, is refused; no data and size 0 queues an empty entry.
     int AddBuffer(const char* name, const void* data, uint32_t size);

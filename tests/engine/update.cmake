@@ -7,4 +7,5 @@ target_sources(unit_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/partial_downloads_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/staged_partials_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/offline_package_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/update_engine_test.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/update_engine_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/update_engine_memory_test.cpp)

@@ -617,4 +617,81 @@ TEST_F(PakUpdaterTest, FailedCreateLeavesNoMarker) {
     }
 }
 
+// A disk file queued without handing it over stays its owner's: whatever becomes of the
+// rebuild it stays where it is; a handed-over one is the rebuild's and goes in every case.
+// Only a rebuild that succeeds puts their content in the pack.
+TEST_F(PakUpdaterTest, DiskFilesStayTheirOwnersUnlessHandedOver) {
+    struct Case {
+        const char* name;
+        bool rebuild;
+        bool takeTempName;  // a folder in the way of the rebuild's temporary file
+        bool rebuilt;
+    };
+    const Case cases[] = {
+        {"rebuilt", true, false, true},
+        {"rebuild-fails", true, true, false},
+        {"dropped-without-a-rebuild", false, false, false},
+    };
+    const PakBytes kept = RandomBytes(150000, 11);
+    const PakBytes handed = TextBytes(90000, 12);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(MakeBasePack());
+        ASSERT_TRUE(WriteBytes("download.tmp", kept));
+        ASSERT_TRUE(WriteBytes("unwrapped.tmp", handed));
+        const PakBytes before = ReadBytes("patch.dat");
+        {
+            PakUpdater updater;
+            ASSERT_EQ(updater.OpenOrCreate("patch.dat", 0), 1);
+            EXPECT_EQ(updater.AddDiskFile("a.txt", "missing.tmp", false), 0);
+            ASSERT_EQ(updater.AddDiskFile("data/new.bin", "download.tmp", false), 1);
+            EXPECT_EQ(updater.AddDiskFile("Data/New.bin", "unwrapped.tmp", true), 0);  // already queued
+            EXPECT_TRUE(ReadBytes("unwrapped.tmp") == handed);  // a refused file stays
+            ASSERT_EQ(updater.AddDiskFile("replace-me.txt", "unwrapped.tmp", true), 1);
+            if (c.takeTempName) {
+                ASSERT_TRUE(platform::MakeDirectory("patch.dattmp"));
+            }
+            if (c.rebuild) {
+                EXPECT_EQ(updater.Rebuild(), c.rebuilt ? 1 : 0);
+            }
+            platform::RemoveEmptyDirectory("patch.dattmp");
+        }
+        EXPECT_TRUE(ReadBytes("download.tmp") == kept);
+        EXPECT_FALSE(FileThere("unwrapped.tmp"));
+        if (c.rebuilt) {
+            EXPECT_TRUE(Member("patch.dat", "data/new.bin") == kept);
+            EXPECT_TRUE(Member("patch.dat", "replace-me.txt") == handed);
+        } else {
+            EXPECT_TRUE(ReadBytes("patch.dat") == before);
+        }
+    }
+}
+
+// Queued files are not held open until the rebuild: their owner can still remove them (a
+// stop that discards the downloads), and the rebuild then fails without touching the pack.
+TEST_F(PakUpdaterTest, QueuedFilesCanBeRemovedBeforeTheRebuild) {
+    struct Case {
+        const char* name;
+        std::function<int(PakUpdater&)> queue;
+    };
+    const Case cases[] = {
+        {"kept-disk-file", [](PakUpdater& u) { return u.AddDiskFile("a.bin", "queued.tmp", false); }},
+        {"handed-over-disk-file", [](PakUpdater& u) { return u.AddDiskFile("a.bin", "queued.tmp", true); }},
+        {"file-read-packs-first", [](PakUpdater& u) { return u.AddFile("a.bin", "queued.tmp"); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(MakeBasePack());
+        ASSERT_TRUE(WriteBytes("queued.tmp", RandomBytes(70000, 13)));
+        const PakBytes before = ReadBytes("patch.dat");
+        PakUpdater updater;
+        ASSERT_EQ(updater.OpenOrCreate("patch.dat", 0), 1);
+        ASSERT_EQ(c.queue(updater), 1);
+        EXPECT_TRUE(platform::RemoveFile("queued.tmp"));
+        EXPECT_EQ(updater.Rebuild(), 0);
+        EXPECT_TRUE(ReadBytes("patch.dat") == before);
+        EXPECT_FALSE(FileThere("patch.dattmp"));
+    }
+}
+
 }  // namespace

@@ -13,3 +13,7 @@ if(NOT CMAKE_CROSSCOMPILING)
   add_test(NAME paktool_delta_cli
            COMMAND ${BASH_PROGRAM} ${CMAKE_CURRENT_LIST_DIR}/delta_cli_test.sh $<TARGET_FILE:paktool>)
 endif()
+if(NOT CMAKE_CROSSCOMPILING)
+  add_test(NAME paktool_olp_removal_cli
+           COMMAND ${BASH_PROGRAM} ${CMAKE_CURRENT_LIST_DIR}/olp_removal_cli_test.sh $<TARGET_FILE:paktool>)
+endif()

@@ -10,8 +10,10 @@
 #include "common/update_codes.h"
 #include "engine/update_pk_writer.h"
 #include "engine/delta_list.h"
+#include "pak/pak_name.h"
 #include "tools/paktool/cli_util.h"
 #include "tools/paktool/olp_delta.h"
+#include "tools/paktool/olp_removals.h"
 #include "tools/paktool/paktool_command.h"
 #include "tools/paktool/publication_check.h"
 #include "tools/paktool/publish_util.h"
@@ -22,6 +24,14 @@ namespace {
 constexpr uint64_t kMaxMember = kOlpMaxMember;
 constexpr int64_t kMaxVersion = 0x7FFFFFFF;
 
+// The members a package holds beside the game files.
+std::vector<const char*> ControlMembers(const ParsedArgs& args) {
+    std::vector<const char*> controlMembers = {kOlpPlatformMember, kOlpVersionMember, kOlpToolMember,
+                                               kOlpPluginMember, kManifestName};
+    if (args.Has(kDeltaFromOption.longName)) controlMembers.push_back(kDeltaListName);
+    return controlMembers;
+}
+
 int AddGameFiles(const ParsedArgs& args, NameEncoding encoding, OlpDeltas& deltas, UpdatePkWriter& writer,
                  std::vector<ManifestRecord>& records) {
     const std::string gameDir = args.Positional()[0];
@@ -29,10 +39,7 @@ int AddGameFiles(const ParsedArgs& args, NameEncoding encoding, OlpDeltas& delta
     if (int rc = ScanGameDir(gameDir, encoding, files); rc != kExitOk) return rc;
     std::vector<std::string> unpack;
     if (int rc = ReadUnpackList(gameDir, encoding, unpack); rc != kExitOk) return rc;
-    std::vector<const char*> controlMembers = {kOlpPlatformMember, kOlpVersionMember, kOlpToolMember,
-                                               kOlpPluginMember, kManifestName};
-    if (args.Has(kDeltaFromOption.longName)) controlMembers.push_back(kDeltaListName);
-    if (int rc = CheckPublication(files, unpack, controlMembers); rc != kExitOk) return rc;
+    if (int rc = CheckPublication(files, unpack, ControlMembers(args)); rc != kExitOk) return rc;
     if (int rc = CheckNoDeleteMarkers(files, unpack); rc != kExitOk) return rc;
     if (int rc = deltas.Init(args, files); rc != kExitOk) return rc;
     for (const GameFile& file : files) {
@@ -80,7 +87,7 @@ int RunOlp(int argc, char** argv) {
                                            {nullptr, "--tool", true},     {nullptr, "--plugin-version", true},
                                            {nullptr, "--plugin", true},   kSignOption,
                                            kNumberOption,                 kUtf8NamesOptionDef,
-                                           kDeltaFromOption};
+                                           kDeltaFromOption,              kRemovedFromOption};
     if (int rc = ParseArgs(argc, argv, optionDefs, args); rc != kExitOk) return rc;
     if (int rc = ExpectPositional(args, 2); rc != kExitOk) return rc;
     if (args.Has("--tool") != args.Has("--tool-version")) return FailUsage("--tool and --tool-version go together");
@@ -98,6 +105,10 @@ int RunOlp(int argc, char** argv) {
     std::vector<ManifestRecord> records;
     OlpDeltas deltas;
     if (int rc = AddGameFiles(args, encoding, deltas, writer, records); rc != kExitOk) return rc;
+    const size_t gameFiles = records.size();
+    std::vector<uint32_t> controlIds;
+    for (const char* name : ControlMembers(args)) controlIds.push_back(CalcFoldedFileId(name));
+    if (int rc = AddOlpRemovals(args, encoding, controlIds, writer, records); rc != kExitOk) return rc;
     if (int rc = AddControlMembers(args, writer); rc != kExitOk) return rc;
     std::string text;
     AppendManifestText(records, text);
@@ -111,16 +122,17 @@ int RunOlp(int argc, char** argv) {
     if (int rc = WriteWholeFile(args.Positional()[1], package.data(), package.size()); rc != kExitOk) return rc;
     // Players rename packages: the signature binds the content under one fixed name.
     if (int rc = signer.Sign(args.Positional()[1], kOfflinePackageSignedName, package); rc != kExitOk) return rc;
-    std::printf("packaged %zu files into %s\n", records.size(), args.Positional()[1]);
+    std::printf("packaged %zu files into %s\n", gameFiles, args.Positional()[1]);
     if (signer.enabled()) std::printf("signed as publication %" PRIu64 "\n", signer.number());
     return kExitOk;
 }
 
 const PaktoolCommandRegistration kRegistration{
     {"olp", "GAMEDIR OUT.olp [--platform LIST] [--tool-version N --tool FILE] [--plugin-version N [--plugin FILE]] "
-     "[--sign SECRET --number N] [--utf8-names] [--delta-from OLDGAMEDIR]...",
+     "[--sign SECRET --number N] [--utf8-names] [--delta-from OLDGAMEDIR]... [--removed-from OLDGAMEDIR]...",
      "write an offline update package from a game folder (with --delta-from: for installations at those "
-     "earlier game folders, unchanged files left out, changed ones as patches where they pay)",
+     "earlier game folders, unchanged files left out, changed ones as patches where they pay; files an earlier "
+     "folder of either option has and the game folder lacks are removed, as the online update removes them)",
      RunOlp}};
 
 }  // namespace

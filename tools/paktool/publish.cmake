@@ -9,6 +9,7 @@ target_sources(paktool PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/cmd_publish.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cmd_olp.cpp
   ${CMAKE_CURRENT_LIST_DIR}/olp_delta.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/olp_removals.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cmd_sync.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cmd_apply_olp.cpp)
 # UTF-8 names of a game folder converted to GBK (iconv), or refused where there is none.
