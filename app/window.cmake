@@ -22,3 +22,4 @@ target_link_libraries(update PRIVATE updater_app_core updater_platformcfg update
 file(GLOB UPDATE_SKIN_FILES ${PROJECT_SOURCE_DIR}/res/skin/*.bmp ${PROJECT_SOURCE_DIR}/res/skin/*.ico)
 set_source_files_properties(${PROJECT_SOURCE_DIR}/res/update.rc PROPERTIES
   OBJECT_DEPENDS "${UPDATE_SKIN_FILES};${PROJECT_SOURCE_DIR}/res/resource.h")
+updater_release_binary(update)

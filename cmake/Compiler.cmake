@@ -34,3 +34,24 @@ if(WIN32)
   # One self-contained executable: no libstdc++/libgcc/winpthread DLLs beside it.
   add_link_options(-static -static-libgcc -static-libstdc++)
 endif()
+
+# updater_release_binary(TARGET): a program or DLL of the Windows release ships without its
+# debug information (it would make update.exe, which every self-update downloads, five times
+# larger). The debug information is kept beside it as FILE.debug for crash analysis, linked
+# from the binary by .gnu_debuglink (gdb and objdump find it by that name and check its CRC).
+# Host builds keep theirs in place.
+function(updater_release_binary target)
+  if(NOT WIN32)
+    return()
+  endif()
+  if(NOT CMAKE_OBJCOPY)
+    message(FATAL_ERROR "objcopy of the MinGW toolchain not found: release binaries cannot be stripped")
+  endif()
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE_NAME:${target}> $<TARGET_FILE_NAME:${target}>.debug
+    COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug
+            $<TARGET_FILE_NAME:${target}>
+    WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
+    COMMENT "Moving the debug information of $<TARGET_FILE_NAME:${target}> to $<TARGET_FILE_NAME:${target}>.debug"
+    VERBATIM)
+endfunction()

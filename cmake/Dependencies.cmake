@@ -59,10 +59,10 @@ else()
   target_link_libraries(dep_zstd INTERFACE PkgConfig::ZSTD)
 endif()
 
-# GoogleTest: the host uses Debian's packaged library; MinGW builds compile Debian's
-# GoogleTest sources (libgtest-dev ships them in /usr/src/googletest).
+# GoogleTest: the host uses Debian's packaged library; MinGW builds and the 32-bit Linux
+# build compile Debian's GoogleTest sources (libgtest-dev ships them in /usr/src/googletest).
 if(UPDATER_TESTS AND NOT UPDATER_FUZZ)
-  if(WIN32)
+  if(CMAKE_CROSSCOMPILING)
     set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
     set(BUILD_GMOCK ON CACHE BOOL "" FORCE)

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Configures (when needed) and builds one or more of the project's builds with Ninja:
 #   host   g++, portable code, unit tests and benchmarks   -> build/host/bin/
+#   host32 g++ -m32, the portable core's unit tests alone as a 32-bit program
+#                                                             -> build/host32/bin/
 #   fuzz   clang, the libFuzzer targets only                -> build/host-fuzz/bin/
 #   win32  i686-w64-mingw32, the release                    -> build/win32/bin/
 #   win64  x86_64-w64-mingw32, tests run under wine64       -> build/win64/bin/
@@ -21,7 +23,7 @@ TEST_PUBLIC_KEY=$ROOT/tests/e2e/signing/test-publisher.public
 PUBLIC_KEY_BYTES=32
 
 usage() {
-  echo "usage: $0 host|fuzz|win32|win64|win32-signed|win64-signed|all ..." >&2
+  echo "usage: $0 host|host32|fuzz|win32|win64|win32-signed|win64-signed|all ..." >&2
   exit 2
 }
 
@@ -61,6 +63,7 @@ configure_options() {
   launcher_options
   case $1 in
     host)  echo "-DUPDATER_BENCH=ON" ;;
+    host32) echo "-DCMAKE_TOOLCHAIN_FILE=$ROOT/cmake/toolchain-linux-i386.cmake" ;;
     fuzz)  echo "-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DUPDATER_FUZZ=ON -DUPDATER_TESTS=OFF" ;;
     win32|win64) toolchain_option "$1" ;;
     win32-signed|win64-signed)
@@ -73,6 +76,7 @@ configure_options() {
 build_targets() {
   case $1 in
     win32-signed|win64-signed) echo "--target update" ;;
+    host32) echo "--target unit_tests" ;;
   esac
 }
 
@@ -96,7 +100,7 @@ build_one() {
 targets=()
 for arg in "$@"; do
   case $arg in
-    host|fuzz|win32|win64|win32-signed|win64-signed) targets+=("$arg") ;;
+    host|host32|fuzz|win32|win64|win32-signed|win64-signed) targets+=("$arg") ;;
     all) targets+=(host fuzz win32 win64) ;;
     *) usage ;;
   esac

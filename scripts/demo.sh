@@ -13,8 +13,9 @@ PAKTOOL=$BUILD_ROOT/host/bin/paktool
 # shellcheck source=host_i386.sh
 source "$ROOT/scripts/host_i386.sh"
 # The 32-bit release under the 32-bit Wine; on a machine whose kernel runs no 32-bit
-# programs, the x86_64 build under wine64 instead (nothing 32-bit can start there).
-if host_runs_i386; then
+# programs, the x86_64 build under wine64 instead (nothing 32-bit can start there, and the
+# 32-bit Wine does not start through the qemu-i386 emulation either).
+if host_runs_i386 && ! i386_through_qemu; then
   DEMO_ARCH=win32
 else
   DEMO_ARCH=win64

@@ -2,6 +2,8 @@
 # Prepares a Debian 12 machine (as root) for every build and test of this project:
 #   - the Debian packages the builds and tests use (only the missing ones are installed),
 #   - the zh_CN.UTF-8 locale the Windows programs run under,
+#   - where the kernel runs no 32-bit programs, qemu-i386 registered with binfmt_misc, so the
+#     portable core's 32-bit (-m32) unit tests run on every machine,
 #   - liblzma, liblzo2, libsodium, libzstd and libcurl (Schannel) cross-built as static libraries
 #     for both MinGW targets from Debian's source packages, into ${UPDATER_DEPS_DIR:-/var/cache/kvo-updater-deps}.
 # Safe to re-run: a machine that has everything is checked in a few seconds.
@@ -38,6 +40,10 @@ PACKAGES=(
   wine64 xvfb xauth xdotool fonts-wqy-microhei locales
   # the 32-bit release runs under wine32 (an i386 package, see ensure_i386)
   wine32:i386
+  # the portable core's unit tests as a 32-bit program (g++ -m32, Debian's i386 -dev
+  # packages), and the emulator that runs it where the kernel runs no 32-bit programs
+  g++-multilib zlib1g-dev:i386 liblzma-dev:i386 liblzo2-dev:i386 libsodium-dev:i386
+  libzstd-dev:i386 libcurl4-openssl-dev:i386 qemu-user-static
   # an MSVC-ABI plug-in built by clang and lld-link, to prove the plug-in contract
   lld llvm
   # real peers for the network and window tests
@@ -288,8 +294,18 @@ build_cross_libs() {
   done
 }
 
+# Where the kernel refuses 32-bit programs, they run through qemu-i386 (scripts/host_i386.sh).
+ensure_i386_programs() {
+  # shellcheck source=host_i386.sh
+  source "$(dirname "${BASH_SOURCE[0]}")/host_i386.sh"
+  host_runs_i386 && return
+  log "registering qemu-i386 for 32-bit programs (this kernel runs none itself)"
+  register_i386_emulation || die "could not register qemu-i386 with binfmt_misc"
+}
+
 ensure_i386
 install_packages
 ensure_locale
+ensure_i386_programs
 build_cross_libs
 log "done (cross-built libraries in $DEPS_DIR)"

@@ -208,6 +208,25 @@ member_text_is() {
   "$PAKTOOL" extract "$1" "$2" "$E2E_WORK/member.out" >/dev/null 2>&1 && [ "$(cat "$E2E_WORK/member.out")" = "$3" ]
 }
 
+# tool_build_of_version SRC OUT VERSION MARKER: a copy of the program SRC whose version
+# resource says VERSION (224 is 2.24) and that ends in MARKER (so builds can be told apart;
+# it still runs). paktool publish refuses to announce a tool above the version it carries.
+tool_build_of_version() {
+  "$PYTHON" - "$1" "$2" "$3" "$4" <<'PYEOF'
+import struct, sys
+src, out, version, marker = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
+data = bytearray(open(src, "rb").read())
+key = "VS_VERSION_INFO\0".encode("utf-16-le")
+at = data.find(key)
+info = (at + len(key) + 3) // 4 * 4
+assert at >= 0 and data[info:info + 4] == b"\xbd\x04\xef\xfe", "no version resource in " + src
+ms = struct.pack("<HH", version % 100, version // 100)
+data[info + 8:info + 12] = ms    # file version
+data[info + 16:info + 20] = ms   # product version
+open(out, "wb").write(bytes(data) + marker.encode())
+PYEOF
+}
+
 # ---- Update servers ----
 
 need_paktool() {

@@ -28,19 +28,20 @@ two_game_versions 300000
 
 # The served tree: v2 with the installed plug-in's version, and a newer tool beside it.
 TREE=$E2E_WORK/tree
-cp "$BUILD_WIN/update.exe" "$E2E_WORK/update-2.24.exe"
-printf 'tool 2.24' >>"$E2E_WORK/update-2.24.exe"   # tells the builds apart, still runs
+tool_build_of_version "$BUILD_WIN/update.exe" "$E2E_WORK/update-2.24.exe" 224 'tool 2.24'
 "$PAKTOOL" publish "$E2E_WORK/game-v2" "$TREE" --plugin-version 10000 >/dev/null
 "$PAKTOOL" publish "$E2E_WORK/game-v2" "$TREE/newtool" --dir download/ --tool-version 224 \
   --tool "$E2E_WORK/update-2.24.exe" --plugin-version 10000 >/dev/null
 cp "$BUILD_WIN/updatecfg.dll" "$E2E_WORK/updatecfg-1.01.dll"
 printf 'plug-in 1.01' >>"$E2E_WORK/updatecfg-1.01.dll"
 "$PAKTOOL" publish "$E2E_WORK/game-v2" "$TREE/plugin" --plugin-version 10001 --plugin "$E2E_WORK/updatecfg-1.01.dll" >/dev/null
-# An operator's slip: the version file announces 2.25, the published tool is a 2.23 build.
+# An operator's slip: the version file announces 2.25, the published tool is a 2.23 build
+# (paktool refuses to write that, so the version file is edited by hand, as a slip would be).
 cp "$BUILD_WIN/update.exe" "$E2E_WORK/update-slip.exe"
 printf 'tool 2.23 announced as 2.25' >>"$E2E_WORK/update-slip.exe"
-"$PAKTOOL" publish "$E2E_WORK/game-v2" "$TREE/slip" --dir download/ --tool-version 225 \
+"$PAKTOOL" publish "$E2E_WORK/game-v2" "$TREE/slip" --dir download/ --tool-version 223 \
   --tool "$E2E_WORK/update-slip.exe" --plugin-version 10000 >/dev/null
+printf '225\r\n10000\r\n' >"$TREE/slip/download/version.txt"
 start_ftp_server "$TREE" || exit 1
 PORT=$FTP_PORT
 

@@ -69,8 +69,7 @@ open(path, "wb").write(bytes(data))
 EOF
 
 # A newer tool and a newer plug-in (each still runs), published signed.
-cp "$BUILD_WIN_SIGNED/update.exe" "$E2E_WORK/update-2.24.exe"
-printf 'tool 2.24' >>"$E2E_WORK/update-2.24.exe"
+tool_build_of_version "$BUILD_WIN_SIGNED/update.exe" "$E2E_WORK/update-2.24.exe" 224 'tool 2.24'
 cp "$BUILD_WIN/updatecfg.dll" "$E2E_WORK/updatecfg-1.01.dll"
 printf 'plug-in 1.01' >>"$E2E_WORK/updatecfg-1.01.dll"
 sign_publish "$E2E_WORK/game-v2" newtool "$NUMBER" --plugin-version "$PLUGIN_VERSION" \

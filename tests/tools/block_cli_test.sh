@@ -27,7 +27,7 @@ expect block_bad_subcmd      2 '' "'block' needs one of" -- block squash
 expect command_help          0 'Usage: paktool block encode -m METHOD IN OUT.*' '' -- block encode --help
 expect command_help_after_dd 2 '' 'expected 2 arguments' -- block encode -m 0 -- --help
 expect version               0 'paktool [0-9]+ .*' '' -- --version
-expect command_help_options   0 $'Usage: paktool block encode .*\nOptions:\n  -m, --method METHOD' '' -- block encode --help
+expect command_help_options   0 $'Usage: paktool block encode .*\nOptions:\n  -m, --method METHOD\n      [^\n]+' '' -- block encode --help
 expect command_help_no_option 0 $'Usage: paktool md5 FILE\n.*\nOptions: none' '' -- md5 --help
 
 # Every option a command accepts is in its own help. The candidates are all options any
@@ -45,6 +45,14 @@ while IFS= read -r command; do
         printf '%s\n' "$help_text" | grep -q -- "^  \(-., \)\?$option\b" ||
             cli_fail "command-help-lists-$command-${option#--}" "'$command' accepts $option but its help does not list it"
     done
+    # Each option line is followed by a line saying what the option does.
+    while IFS= read -r option; do
+        cli_fail "command-help-describes-$command-${option#--}" "'$command --help' lists $option without saying what it does"
+    done < <(printf '%s\n' "$help_text" | awk '
+        /^  -/ { if (pending != "") print pending; pending = $1; next }
+        pending != "" && /^      [^ ]/ { pending = ""; next }
+        pending != "" { print pending; pending = "" }
+        END { if (pending != "") print pending }')
 done <<< "$commands"
 
 # --- md5 ------------------------------------------------------------------------------------

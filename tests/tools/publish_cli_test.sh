@@ -179,12 +179,44 @@ cmp -s "$WORK/srv-rm-junk/download/update.pak" <(printf 'not a list') || cli_fai
 # The sample settings of the reference plug-in read the tree a default publish writes.
 sample_ini="$(cd "$(dirname "$0")/../.." && pwd)/platformcfg/reference/updatecfg.ini"
 ini_value() { sed -n "s/^$1 *= *//p" "$sample_ini" | tr -d '\r'; }
-expect sample-ini-publish 0 'published 4 files to .*' '' -- publish v2 srv-sample --tool-version 224 --tool v2/readme.txt
+expect sample-ini-publish 0 'published 4 files to .*' 'carries no version information' -- publish v2 srv-sample --tool-version 224 --tool v2/readme.txt
 for case in "list:ftp directory:update.pak" "version-file:file version:" "tool:file update:"; do
     IFS=: read -r name key suffix <<< "$case"
     path="$(ini_value "$key")$suffix"
     [ -f "$WORK/srv-sample/$path" ] || cli_fail "sample-ini-$name" "'$key' leads to '$path', which publish did not write"
 done
+# A plain publication announces the plug-in version the sample settings report, so the
+# shipped plug-in stays; a missing one would read as 0 and send every run after 0_updatecfg.dll.
+expect sample-ini-plain-publish 0 $'published 4 files to .*\nfor every platform\nversion file: update.exe 2.23, plug-in 1.00 .*' '' -- publish v2 srv-plain
+announced="$(sed -n 2p "$WORK/srv-plain/$(ini_value 'file version')" | tr -d '\r')"
+[ "$announced" = "$(ini_value 'platfrom version')" ] ||
+    cli_fail sample-ini-plain-publish "the version file announces plug-in '$announced', the sample plug-in reports '$(ini_value 'platfrom version')'"
+
+# publish says which platform's installations take the files.
+expect publish-says-platform 0 $'published 4 files to .*\nfor platform \'win\' only: installations whose plug-in\'s platfrom string is \'win\' take these files.*' '' -- publish v2 srv-platform-said --platform WIN
+
+# A version file announcing more than the published tool's own version makes every start
+# fetch that tool again: refused before anything is written. The fixtures carry the fixed
+# file information of a version resource (key, padding, signature, file version) as a
+# Windows program does.
+version_resource() {  # FILE MAJOR MINOR
+    { printf 'MZ\0\0\0\0'
+      printf 'V\0S\0_\0V\0E\0R\0S\0I\0O\0N\0_\0I\0N\0F\0O\0\0\0\0\0'
+      printf '\xbd\x04\xef\xfe\x00\x00\x01\x00'
+      printf "\\x$(printf %02x "$3")\\x00\\x$(printf %02x "$2")\\x00"
+      printf 'rest of the program'; } > "$WORK/$1"
+}
+version_resource good-tool-2.23.exe 2 23
+version_resource good-tool-2.24.exe 2 24
+for case in "above-own:224:good-tool-2.23.exe:2:is above the version of 'good-tool-2.23.exe' \\(223\\)" \
+            "equal-own:224:good-tool-2.24.exe:0:" \
+            "below-own:223:good-tool-2.24.exe:0:" \
+            "no-version-information:224:v2/readme.txt:0:carries no version information"; do
+    IFS=: read -r name version tool code why <<< "$case"
+    if [ "$code" = 0 ]; then out='published 4 files to .*'; else out=''; fi
+    expect "tool-version-$name" "$code" "$out" "$why" -- publish v2 "srv-tool-$name" --tool-version "$version" --tool "$tool"
+done
+[ ! -e "$WORK/srv-tool-above-own" ] || cli_fail tool-version-above-own "the refused publication wrote a tree"
 
 # Names are published as the GBK players read: a UTF-8 name (a Linux tree) is refused unless
 # --utf8-names converts it; a name that is neither is refused either way.

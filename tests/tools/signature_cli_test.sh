@@ -71,7 +71,7 @@ make_text game/data/a.txt 3000
 printf 'readme\r\n' > "$WORK/game/readme.txt"
 printf 'new tool' > "$WORK/files/tool.exe"
 printf 'new plug-in' > "$WORK/files/plugin.dll"
-expect publish-signed 0 $'published 2 files to .*\nsigned as publication 1' '' -- \
+expect publish-signed 0 $'published 2 files to .*\nsigned as publication 1' 'files/tool.exe. carries no version information' -- \
     publish game srv --sign sec --tool-version 300 --tool files/tool.exe --plugin-version 10001 --plugin files/plugin.dll
 for remote in download/update.pak download/version.txt download/update.exe download/10001_updatecfg.dll \
               download/data/a.txt download/readme.txt; do
@@ -132,6 +132,18 @@ expect verify-publication-forged-list      1 '.*wrong file: download/update.pak.
 expect verify-publication-unsigned         1 '.*missing: download/update.pak.*' "\(missing\)" -- verify-publication --key pub srv-plain
 expect verify-publication-no-key           2 ''                       '--key is required' -- verify-publication srv-e2e
 expect verify-publication-no-list          3 ''                       "'files/download/update.pak' does not exist" -- verify-publication --key pub files
+# Published names are GBK: a UTF-8 terminal is shown them in UTF-8, any other as they are.
+gbk_zh="$(printf '\xd6\xd0\xce\xc4')"  # two Chinese characters in GBK ...
+mkdir -p "$WORK/game-gbk"
+printf 'x' > "$WORK/game-gbk/$gbk_zh.txt"
+expect gbk-publish 0 '.*signed as publication 1' '' -- publish game-gbk good-gbk-names --sign sec --number 1
+cp -r "$WORK/good-gbk-names" "$WORK/bad-gbk-lacking"
+rm "$WORK/bad-gbk-lacking/download/$gbk_zh.txt"
+for case in "utf8:C.UTF-8:中文" "zh-utf8:zh_CN.UTF-8:中文" "c:C:$gbk_zh"; do  # ... and in UTF-8
+    IFS=: read -r name terminal text <<< "$case"
+    LC_ALL="$terminal" expect "verify-publication-gbk-$name" 0 ".*valid, publication 1: download/${text}\.txt" '' -- verify-publication --key pub good-gbk-names
+    LC_ALL="$terminal" expect "verify-publication-gbk-lacking-$name" 1 ".*missing: download/${text}\.txt.*" "first is 'download/${text}\.txt' \(missing\)" -- verify-publication --key pub bad-gbk-lacking
+done
 mkdir -p "$WORK/inst-signed" "$WORK/inst-other-key" "$WORK/inst-forged" "$WORK/inst-unsigned"
 expect sync-key-good                       0 '.*result: 0x00000000 UPD_DONE' '.*' -- sync srv-e2e inst-signed --yes --key pub
 expect sync-key-good-again                 0 '.*UPD_UP_TO_DATE'       '' -- sync srv-e2e inst-signed --key pub

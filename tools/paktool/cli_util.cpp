@@ -92,7 +92,7 @@ int PrintCommandHelp(const std::vector<OptionDef>& optionDefs) {
             if (word == kValuePlaceholder && def.shortName != nullptr) word = ValueWord(g_help.usage, def.shortName);
             line += " " + word;
         }
-        std::printf("%s\n", line.c_str());
+        std::printf("%s\n      %s\n", line.c_str(), def.description);
     }
     return kExitHelpShown;
 }

@@ -64,12 +64,14 @@ int ParseIntOption(const char* option, const char* text, int64_t minValue, int64
                    int64_t& out);
 
 // One option a command accepts: a short form ("-m"), a long form ("--method") or both
-// (nullptr for the missing one), and whether a value follows it.
+// (nullptr for the missing one), whether a value follows it, and what it does (one line
+// for the command's --help).
 struct OptionDef {
     const char* shortName;
     const char* longName;
     bool takesValue;
     bool repeatable = false;  // may be given more than once (see ParsedArgs::Values)
+    const char* description = "";
 };
 
 // The result of ParseArgs.

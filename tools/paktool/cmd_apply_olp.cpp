@@ -57,7 +57,9 @@ int ReportOutcome(const RunFacts& facts, const std::string& packagePath, const s
 int RunApplyOlp(int argc, char** argv) {
     ParsedArgs args;
     const std::vector<OptionDef> optionDefs = {
-        {nullptr, "--platform", true}, {nullptr, "--plugin-version", true}, {nullptr, "--yes", false}};
+        {nullptr, "--platform", true, false, "the plug-in's platform string (the package must list it)"},
+        {nullptr, "--plugin-version", true, false, "the installed plug-in's version, major * 10000 + minor (default 0)"},
+        {nullptr, "--yes", false, false, "answer \"yes\" to the engine's questions (rebuilding a missing patch.dat)"}};
     if (int rc = ParseArgs(argc, argv, optionDefs, args); rc != kExitOk) return rc;
     if (int rc = ExpectPositional(args, 2); rc != kExitOk) return rc;
     EngineRunOptions options;

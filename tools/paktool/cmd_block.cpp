@@ -16,9 +16,11 @@ namespace {
 constexpr const char* kMethodOption = "-m";
 constexpr const char* kPlainSizeOption = "-n";
 
-const std::vector<OptionDef> kEncodeOptions = {{kMethodOption, "--method", true}};
-const std::vector<OptionDef> kDecodeOptions = {{kMethodOption, "--method", true},
-                                                {kPlainSizeOption, "--plain-size", true}};
+constexpr const char* kMethodHelp = "the block's method: -2/lzma, -1/zlib, 0/stored, 1/lha, 2/lzo";
+const std::vector<OptionDef> kEncodeOptions = {{kMethodOption, "--method", true, false, kMethodHelp}};
+const std::vector<OptionDef> kDecodeOptions = {
+    {kMethodOption, "--method", true, false, kMethodHelp},
+    {kPlainSizeOption, "--plain-size", true, false, "the size of the decoded block, 0 to 65536"}};
 
 constexpr size_t kInPath = 0;
 constexpr size_t kOutPath = 1;

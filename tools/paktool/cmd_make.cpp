@@ -11,7 +11,8 @@
 namespace {
 
 constexpr const char* kMethodOption = "-m";
-const std::vector<OptionDef> kOptions = {{kMethodOption, "--method", true}};
+const std::vector<OptionDef> kOptions = {
+    {kMethodOption, "--method", true, false, "the pack's method: -2/lzma, -1/zlib (default), 0/stored, 1/lha, 2/lzo"}};
 constexpr int32_t kDefaultMethod = kPakMethodZlib;
 
 int RunMake(int argc, char** argv) {

@@ -83,11 +83,17 @@ int AddControlMembers(const ParsedArgs& args, UpdatePkWriter& writer) {
 
 int RunOlp(int argc, char** argv) {
     ParsedArgs args;
-    const std::vector<OptionDef> optionDefs = {{nullptr, "--platform", true}, {nullptr, "--tool-version", true},
-                                           {nullptr, "--tool", true},     {nullptr, "--plugin-version", true},
-                                           {nullptr, "--plugin", true},   kSignOption,
-                                           kNumberOption,                 kUtf8NamesOptionDef,
-                                           kDeltaFromOption,              kRemovedFromOption};
+    const std::vector<OptionDef> optionDefs = {
+        {nullptr, "--platform", true, false, "the platforms the package is for, separated by spaces (\"win mac\")"},
+        {nullptr, "--tool-version", true, false, "the version of --tool, as the tool counts it (2.24 is 224)"},
+        {nullptr, "--tool", true, false, "an update.exe to carry, installed where the installed tool is older"},
+        {nullptr, "--plugin-version", true, false, "the plug-in version to announce, major * 10000 + minor"},
+        {nullptr, "--plugin", true, false, "an updatecfg.dll of that version to carry"},
+        kSignOption,
+        kNumberOption,
+        kUtf8NamesOptionDef,
+        kDeltaFromOption,
+        kRemovedFromOption};
     if (int rc = ParseArgs(argc, argv, optionDefs, args); rc != kExitOk) return rc;
     if (int rc = ExpectPositional(args, 2); rc != kExitOk) return rc;
     if (args.Has("--tool") != args.Has("--tool-version")) return FailUsage("--tool and --tool-version go together");

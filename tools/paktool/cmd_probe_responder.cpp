@@ -30,8 +30,10 @@ std::string AddressText(uint32_t address) {
 
 int RunProbeResponder(int argc, char** argv) {
     ParsedArgs args;
-    if (int rc = ParseArgs(argc, argv, {{nullptr, "--bind", true}, {nullptr, "--port", true}}, args); rc != kExitOk)
-        return rc;
+    const std::vector<OptionDef> optionDefs = {
+        {nullptr, "--bind", true, false, "the local IPv4 address to answer on (default: every address)"},
+        {nullptr, "--port", true, false, "the UDP port (default 10874)"}};
+    if (int rc = ParseArgs(argc, argv, optionDefs, args); rc != kExitOk) return rc;
     if (int rc = ExpectPositional(args, 0); rc != kExitOk) return rc;
     const char* bindText = args.Has("--bind") ? args.Value("--bind") : kDefaultBind;
     uint32_t bindAddress = 0;

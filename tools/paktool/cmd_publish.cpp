@@ -20,6 +20,7 @@
 #include "tools/paktool/publish_removals.h"
 #include "tools/paktool/publish_util.h"
 #include "tools/paktool/signing_util.h"
+#include "tools/paktool/tool_version.h"
 
 namespace {
 
@@ -28,6 +29,8 @@ constexpr const char* kToolFileName = "update.exe";
 constexpr const char* kPluginFileFormat = "%d_updatecfg.dll";
 constexpr uint64_t kMaxGameFile = 0x4000000 - 1;  // the largest entry a pack holds
 constexpr int64_t kMaxVersion = 0x7FFFFFFF;
+constexpr double kVersionScale = 100.0;       // 223 is shown as 2.23
+constexpr double kPluginVersionScale = 10000.0;  // 10000 is plug-in 1.00
 
 int WriteServerFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     platform::CreateParentDirectories(path.c_str());
@@ -164,18 +167,44 @@ int ResignServerFile(const PublicationSigner& signer, const std::string& serverD
     return signer.Sign(path, remote, bytes);
 }
 
+// The tool version the version file announces: --tool-version, refused when it is above
+// the version the given tool carries (every start would then fetch it again, for ever).
+int ResolveToolVersion(const ParsedArgs& args, int64_t& toolVersion) {
+    toolVersion = kToolVersion;
+    const char* v = args.Value("--tool-version");
+    if (v == nullptr) return kExitOk;
+    if (int rc = ParseIntOption("--tool-version", v, 1, kMaxVersion, toolVersion); rc != kExitOk) return rc;
+    const char* tool = args.Value("--tool");
+    if (tool == nullptr) return kExitOk;
+    std::vector<uint8_t> bytes;
+    if (int rc = ReadWholeFile(tool, kNoSizeLimit, "input", bytes); rc != kExitOk) return rc;
+    int64_t ownVersion = 0;
+    if (!ReadProgramVersion(bytes.data(), bytes.size(), ownVersion)) {
+        Note("'%s' carries no version information: make sure it is a build of version %.2f", tool,
+             static_cast<double>(toolVersion) / kVersionScale);
+    } else if (toolVersion > ownVersion) {
+        return Fail(kExitUsage,
+                    "--tool-version %" PRId64 " is above the version of '%s' (%" PRId64
+                    "): installations would fetch it again on every start",
+                    toolVersion, tool, ownVersion);
+    }
+    return kExitOk;
+}
+
+// The plug-in version the version file announces: --plugin-version, else the version the
+// shipped reference plug-in reports with its sample settings, so a plain publication leaves
+// that plug-in in place. (An installation reads a missing version as 0 and would then look
+// for a plug-in published as 0.)
+int ResolvePluginVersion(const ParsedArgs& args, int64_t& pluginVersion) {
+    pluginVersion = kReferencePluginVersion;
+    const char* v = args.Value("--plugin-version");
+    if (v == nullptr) return kExitOk;
+    return ParseIntOption("--plugin-version", v, 0, kMaxVersion, pluginVersion);
+}
+
 int WriteVersionFiles(const ParsedArgs& args, const PublicationSigner& signer, const std::string& serverDir,
-                      const std::string& prefix) {
-    int64_t toolVersion = kToolVersion;
-    int64_t pluginVersion = -1;
-    if (const char* v = args.Value("--tool-version")) {
-        if (int rc = ParseIntOption("--tool-version", v, 1, kMaxVersion, toolVersion); rc != kExitOk) return rc;
-    }
-    if (const char* v = args.Value("--plugin-version")) {
-        if (int rc = ParseIntOption("--plugin-version", v, 0, kMaxVersion, pluginVersion); rc != kExitOk) return rc;
-    }
-    std::string text = std::to_string(toolVersion) + "\r\n";
-    if (pluginVersion >= 0) text += std::to_string(pluginVersion) + "\r\n";
+                      const std::string& prefix, int64_t toolVersion, int64_t pluginVersion) {
+    const std::string text = std::to_string(toolVersion) + "\r\n" + std::to_string(pluginVersion) + "\r\n";
     const std::vector<uint8_t> bytes(text.begin(), text.end());
     if (int rc = WriteSignedServerFile(signer, serverDir, prefix + kVersionFileName, bytes); rc != kExitOk) return rc;
     if (const char* tool = args.Value("--tool")) {
@@ -185,12 +214,29 @@ int WriteVersionFiles(const ParsedArgs& args, const PublicationSigner& signer, c
     std::snprintf(name, sizeof name, kPluginFileFormat, static_cast<int>(pluginVersion));
     if (const char* plugin = args.Value("--plugin")) {
         if (int rc = CopyServerFile(signer, plugin, serverDir, prefix + name); rc != kExitOk) return rc;
-    } else if (pluginVersion >= 0) {
+    } else {
         // The version file announces a plug-in published before: a signed installation takes
         // it only under this publication's number, so its signature is made anew.
         if (int rc = ResignServerFile(signer, serverDir, prefix + name); rc != kExitOk) return rc;
     }
     return kExitOk;
+}
+
+// Says whom the publication reaches: a platform segment keeps the files from every
+// installation whose plug-in names another platform, which is easy to get wrong.
+void PrintAudience(const ParsedArgs& args, int64_t toolVersion, int64_t pluginVersion) {
+    if (const char* p = args.Value("--platform")) {
+        std::string folded = p;
+        FoldPackName(folded);
+        std::printf("for platform '%s' only: installations whose plug-in's platfrom string is '%s' take these "
+                    "files, all others ignore them\n",
+                    folded.c_str(), folded.c_str());
+    } else {
+        std::printf("for every platform\n");
+    }
+    std::printf("version file: update.exe %.2f, plug-in %.2f%s\n", static_cast<double>(toolVersion) / kVersionScale,
+                static_cast<double>(pluginVersion) / kPluginVersionScale,
+                args.Has("--plugin-version") ? "" : " (the reference plug-in's; --plugin-version for another)");
 }
 
 int CheckPairs(const ParsedArgs& args) {
@@ -201,15 +247,30 @@ int CheckPairs(const ParsedArgs& args) {
 
 int RunPublish(int argc, char** argv) {
     ParsedArgs args;
-    const std::vector<OptionDef> optionDefs = {{nullptr, "--dir", true},          {nullptr, "--platform", true},
-                                           {nullptr, "--wrap", false},        {nullptr, "--tool-version", true},
-                                           {nullptr, "--tool", true},         {nullptr, "--plugin-version", true},
-                                           {nullptr, "--plugin", true},       kSignOption,
-                                           kNumberOption,                     kForceOption,
-                                           kUtf8NamesOptionDef,               kDeltaFromOption};
+    const std::vector<OptionDef> optionDefs = {
+        {nullptr, "--dir", true, false, "the folder below SERVERDIR the tree goes to (default download/)"},
+        {nullptr, "--platform", true, false,
+         "publish the files for the one plug-in platform string P, below DIR/$P/ (default: for every platform)"},
+        {nullptr, "--wrap", false, false, "send each file inside a one-member UpdatePK container"},
+        {nullptr, "--tool-version", true, false,
+         "the tool version the version file announces (2.24 is 224; not above --tool's own version)"},
+        {nullptr, "--tool", true, false, "the update.exe to publish as DIR/update.exe"},
+        {nullptr, "--plugin-version", true, false,
+         "the plug-in version the version file announces, major * 10000 + minor (default 10000, the reference "
+         "plug-in's)"},
+        {nullptr, "--plugin", true, false, "the updatecfg.dll of that version, published as DIR/N_updatecfg.dll"},
+        kSignOption,
+        kNumberOption,
+        kForceOption,
+        kUtf8NamesOptionDef,
+        kDeltaFromOption};
     if (int rc = ParseArgs(argc, argv, optionDefs, args); rc != kExitOk) return rc;
     if (int rc = ExpectPositional(args, 2); rc != kExitOk) return rc;
     if (int rc = CheckPairs(args); rc != kExitOk) return rc;
+    int64_t toolVersion = 0;
+    if (int rc = ResolveToolVersion(args, toolVersion); rc != kExitOk) return rc;
+    int64_t pluginVersion = 0;
+    if (int rc = ResolvePluginVersion(args, pluginVersion); rc != kExitOk) return rc;
     const std::string serverDir = args.Positional()[1];
     // A missing server folder is made; a file in its place is refused before anything else.
     if (platform::FileExists(serverDir.c_str())) return CheckFolder(serverDir, "server folder");
@@ -231,12 +292,13 @@ int RunPublish(int argc, char** argv) {
     if (int rc = PublishRemovals(args, signer, serverDir, fileDir, previous, records); rc != kExitOk) return rc;
     if (int rc = PublishDeltas(args, deltaSources, signer, serverDir, prefix, records); rc != kExitOk) return rc;
     if (int rc = WriteRemoteList(signer, serverDir, prefix, records); rc != kExitOk) return rc;
-    if (int rc = WriteVersionFiles(args, signer, serverDir, prefix); rc != kExitOk) return rc;
+    if (int rc = WriteVersionFiles(args, signer, serverDir, prefix, toolVersion, pluginVersion); rc != kExitOk) return rc;
     // Record paths are folded (the engine folds what it reads), DIR as given is not.
     std::string foldedPrefix = prefix;
     FoldPackName(foldedPrefix);
     RemoveStaleFiles(serverDir, foldedPrefix, previous, records);
     std::printf("published %zu files to %s\n", fileCount, JoinPath(serverDir, prefix).c_str());
+    PrintAudience(args, toolVersion, pluginVersion);
     if (signer.enabled()) std::printf("signed as publication %" PRIu64 "\n", signer.number());
     return kExitOk;
 }

@@ -11,7 +11,8 @@
 
 namespace {
 
-const OptionDef kNameOption = {nullptr, "--name", true};
+const OptionDef kNameOption = {nullptr, "--name", true, false,
+                               "the name to sign FILE as: its remote path (default: FILE's base name)"};
 
 int RunSign(int argc, char** argv) {
     ParsedArgs args;

@@ -24,7 +24,8 @@ namespace {
 
 constexpr const char* kLocalPack = "patch.dat";
 constexpr size_t kResultTextMax = 128;
-const OptionDef kKeyOption = {nullptr, "--key", true};
+const OptionDef kKeyOption = {nullptr, "--key", true, false,
+                              "check signatures with this public key file, as a keyed update.exe does"};
 
 // The engine checks signatures with the given public key for one run, as a build with that
 // key would; the build's own key (or none) is back afterwards.
@@ -78,12 +79,13 @@ int ReportOutcome(const RunFacts& facts, const std::string& serverDir, const std
 
 int RunSync(int argc, char** argv) {
     ParsedArgs args;
-    const std::vector<OptionDef> optionDefs = {{nullptr, "--dir", true},
-                                           {nullptr, "--platform", true},
-                                           {nullptr, "--plugin-version", true},
-                                           {nullptr, "--yes", false},
-                                           {nullptr, "--repair", false},
-                                           kKeyOption};
+    const std::vector<OptionDef> optionDefs = {
+        {nullptr, "--dir", true, false, "the published folder below SERVERDIR (default download/)"},
+        {nullptr, "--platform", true, false, "the plug-in's platform string (default: none)"},
+        {nullptr, "--plugin-version", true, false, "the installed plug-in's version, major * 10000 + minor (default 0)"},
+        {nullptr, "--yes", false, false, "answer \"yes\" to the engine's questions (rebuilding a missing patch.dat)"},
+        {nullptr, "--repair", false, false, "check every installed file by MD5 and size, not only the listed changes"},
+        kKeyOption};
     if (int rc = ParseArgs(argc, argv, optionDefs, args); rc != kExitOk) return rc;
     if (int rc = ExpectPositional(args, 2); rc != kExitOk) return rc;
     PublisherKey key{};

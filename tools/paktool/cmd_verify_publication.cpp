@@ -9,6 +9,7 @@
 #include "engine/signature.h"
 #include "platform/platform.h"
 #include "tools/paktool/cli_util.h"
+#include "tools/paktool/console_text.h"
 #include "tools/paktool/paktool_command.h"
 #include "tools/paktool/publish_removals.h"
 #include "tools/paktool/publish_util.h"
@@ -18,7 +19,7 @@ namespace {
 
 constexpr const char* kAllFiles = "*";
 constexpr int kMaxTreeDepth = 64;
-const OptionDef kKeyOption = {nullptr, "--key", true};
+const OptionDef kKeyOption = {nullptr, "--key", true, false, "the publisher's public key file (required)"};
 
 bool IsSignatureFileName(const std::string& name) {
     const std::string suffix = kSignatureSuffix;
@@ -52,18 +53,18 @@ bool CheckServerFile(const PublisherKey& key, const std::string& serverDir, cons
         const SignatureCheck check =
             VerifyFile(key, sig.empty() ? nullptr : sig.data(), sig.size(), path, remote, &number);
         if (check == SignatureCheck::kValid) {
-            std::printf("valid, publication %" PRIu64 ": %s\n", number, remote.c_str());
+            std::printf("valid, publication %" PRIu64 ": %s\n", number, ConsoleText(remote).c_str());
             return true;
         }
         why = SignatureCheckWord(check);
     }
-    std::printf("%s: %s\n", why.c_str(), remote.c_str());
+    std::printf("%s: %s\n", why.c_str(), ConsoleText(remote).c_str());
     return false;
 }
 
 int RunVerifyPublication(int argc, char** argv) {
     ParsedArgs args;
-    if (int rc = ParseArgs(argc, argv, {kKeyOption, {nullptr, "--dir", true}}, args); rc != kExitOk) return rc;
+    if (int rc = ParseArgs(argc, argv, {kKeyOption, {nullptr, "--dir", true, false, "the published folder below SERVERDIR (default download/)"}}, args); rc != kExitOk) return rc;
     if (int rc = ExpectPositional(args, 1); rc != kExitOk) return rc;
     const char* keyPath = args.Value(kKeyOption.longName);
     if (keyPath == nullptr) return FailUsage("--key is required");
@@ -96,12 +97,12 @@ int RunVerifyPublication(int argc, char** argv) {
     // A file the list names but the tree lacks fails every player who needs it.
     for (const ManifestRecord& record : records) {
         if (files.count(record.remotePath) != 0) continue;
-        std::printf("missing: %s\n", record.remotePath.c_str());
+        std::printf("missing: %s\n", ConsoleText(record.remotePath).c_str());
         count(record.remotePath, "missing");
     }
     if (failed != 0) {
         return Fail(kExitFailed, "%u files of '%s' do not check: the first is '%s' (%s)", failed,
-                    JoinPath(serverDir, prefix).c_str(), first.c_str(), firstWhy.c_str());
+                    JoinPath(serverDir, prefix).c_str(), ConsoleText(first).c_str(), firstWhy.c_str());
     }
     return kExitOk;
 }

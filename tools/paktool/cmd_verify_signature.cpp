@@ -11,7 +11,8 @@
 
 namespace {
 
-const OptionDef kNameOption = {nullptr, "--name", true};
+const OptionDef kNameOption = {nullptr, "--name", true, false,
+                               "the name FILE must be signed as (default: the name the signature holds)"};
 
 // The name `sig` is signed under; empty when it is no signature file.
 std::string SignedName(const std::vector<uint8_t>& sig) {

@@ -11,7 +11,8 @@
 #include "tools/paktool/publish_removals.h"
 #include "tools/paktool/publish_util.h"
 
-const OptionDef kRemovedFromOption = {nullptr, "--removed-from", true, true};
+const OptionDef kRemovedFromOption = {nullptr, "--removed-from", true, true,
+                                     "an earlier game folder: what it has and GAMEDIR lacks is removed (repeatable)"};
 
 int AddOlpRemovals(const ParsedArgs& args, NameEncoding encoding, const std::vector<uint32_t>& reservedIds,
                    UpdatePkWriter& writer, std::vector<ManifestRecord>& records) {

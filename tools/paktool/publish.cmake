@@ -6,6 +6,7 @@ target_sources(paktool PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/publish_delta.cpp
   ${CMAKE_CURRENT_LIST_DIR}/game_names.cpp
   ${CMAKE_CURRENT_LIST_DIR}/run_diagnosis.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tool_version.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cmd_publish.cpp
   ${CMAKE_CURRENT_LIST_DIR}/cmd_olp.cpp
   ${CMAKE_CURRENT_LIST_DIR}/olp_delta.cpp

@@ -13,7 +13,8 @@
 #include "tools/paktool/publish_util.h"
 #include "tools/paktool/signing_util.h"
 
-const OptionDef kDeltaFromOption = {nullptr, "--delta-from", true, true};
+const OptionDef kDeltaFromOption = {nullptr, "--delta-from", true, true,
+                                    "an earlier game folder players may have: publish patches from it (repeatable)"};
 
 namespace {
 

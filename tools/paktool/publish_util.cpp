@@ -75,7 +75,8 @@ int Scan(const std::string& dir, const std::string& prefix, NameEncoding encodin
 
 }  // namespace
 
-const OptionDef kUtf8NamesOptionDef = {nullptr, kUtf8NamesOption, false};
+const OptionDef kUtf8NamesOptionDef = {nullptr, kUtf8NamesOption, false, false,
+                                       "the game folder's names (and .unpack) are UTF-8: publish them in GBK"};
 
 int ParseNameEncoding(const ParsedArgs& args, NameEncoding& encoding) {
     encoding = NameEncoding::kGbk;

@@ -8,9 +8,11 @@
 
 #include "platform/platform.h"
 
-const OptionDef kSignOption = {nullptr, "--sign", true};
-const OptionDef kNumberOption = {nullptr, "--number", true};
-const OptionDef kForceOption = {nullptr, "--force", false};
+const OptionDef kSignOption = {nullptr, "--sign", true, false, "sign every file written with this secret key file"};
+const OptionDef kNumberOption = {nullptr, "--number", true, false,
+                                 "the publication number of the signatures (publish: default one above the current)"};
+const OptionDef kForceOption = {nullptr, "--force", false, false,
+                                "sign with a --number not above the current one (taking a publication back)"};
 
 namespace {
 
