@@ -378,8 +378,8 @@ uint64_t BusiestSecondFrom(const std::string& log, uint32_t fromMs) {
 // carries more than 1.5 times the limit, as the server sees what leaves it. (Buffers that
 // fill at full speed once the reader lets them would send megabytes at once, then nothing.)
 TEST_F(HttpSessionTest, TheDownloadLimitHoldsTheLine) {
-    constexpr uint32_t kLimitKb = 2048;
-    constexpr size_t kSize = size_t{14} << 20;
+    constexpr uint32_t kLimitKb = 1024;
+    constexpr size_t kSize = size_t{10} << 20;
     constexpr uint32_t kSettleMs = 2000;
     auto session = Open();
     session->SetDownloadLimit(kLimitKb);
