@@ -12,9 +12,11 @@
 #include "net/http_session.h"
 #include "net/http_url.h"
 #include "net/server_select.h"
+#include "net/tls_trust.h"
 #include "platform/platform.h"
 #include "platform/root_store.h"
 #include "platform/system_proxy.h"
+#include "platform/wine.h"
 #include "platformcfg/platform_config.h"
 
 namespace {
@@ -36,16 +38,25 @@ bool ProxyVariableSet() {
     return false;
 }
 
-// The CA set the TLS servers are checked against (the plug-in's pinned file, else the
-// system's trusted roots) and the system's proxy setting, unless a proxy variable is set.
+// What the TLS servers are checked against (the plug-in's pinned file; else the system's
+// own trust, or under Wine its trusted roots exported) and the system's proxy setting,
+// unless a proxy variable is set.
 HttpClientOptions ClientOptionsOf(iUpdateCfg* cfg) {
     HttpClientOptions options;
     const std::string pinned = CfgString(cfg, kCfgKeyUpdateCaFile);
-    if (!pinned.empty()) {
-        options.caFile = IsAbsolutePath(pinned) ? pinned : GetInstallDir() + pinned;
-    } else {
-        options.caPem = platform::SystemRootCertificatesPem();
+    const TlsVerification tls = ChooseTlsVerification(platform::RunningUnderWine(), !pinned.empty());
+    switch (tls.trust) {
+        case TlsTrust::kPinnedFile:
+            options.caFile = IsAbsolutePath(pinned) ? pinned : GetInstallDir() + pinned;
+            break;
+        case TlsTrust::kExportedRoots:
+            options.caPem = platform::SystemRootCertificatesPem();
+            break;
+        case TlsTrust::kSystem:
+            options.systemTrust = true;
+            break;
     }
+    options.revocationBestEffort = tls.revocationBestEffort;
     if (!ProxyVariableSet()) {
         const platform::SystemProxySettings proxy = platform::ReadSystemProxySettings();
         options.proxyServers = proxy.servers;

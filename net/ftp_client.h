@@ -44,6 +44,10 @@ public:
     // Closes the connection's handles from another thread, so that a call blocked in it
     // (Open included) returns with a failure. The connection is unusable afterwards.
     virtual void Abort() = 0;
+    // The download limit of the files opened next, in bytes a second (0: none). The reads
+    // are held to it above; a client that buffers ahead of them keeps its buffers to a
+    // fraction of a second's worth, so the line, not just the reader, keeps the limit.
+    virtual void LimitReceive(uint64_t bytesPerSecond) { (void)bytesPerSecond; }
 };
 
 class FtpClient {

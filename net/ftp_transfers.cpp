@@ -87,7 +87,9 @@ struct OpenedRemote {
 // server that announces none when the file opens (WinINet under Wine never does) would
 // otherwise have the file opened a second time after the question, and start sending it
 // twice. An announced size still comes first.
-bool OpenRemote(FtpConnection& connection, const char* remotePath, uint64_t* from, OpenedRemote& out) {
+bool OpenRemote(TransferJob& job, FtpConnection& connection, const char* remotePath, uint64_t* from,
+                OpenedRemote& out) {
+    connection.LimitReceive(job.rateLimit ? job.rateLimit->bytesPerSecond() : 0);
     const int64_t queried = connection.QuerySize(remotePath);
     if (queried >= 0 && *from > static_cast<uint64_t>(queried)) *from = 0;
     out.file = *from > 0 ? connection.OpenFileFrom(remotePath, *from) : connection.OpenFile(remotePath);
@@ -291,7 +293,7 @@ int32_t TransferToMemory(TransferJob& job, FtpConnection& connection, const char
     job.Stamp();
     OpenedRemote remote;
     uint64_t from = 0;
-    if (!OpenRemote(connection, remotePath, &from, remote)) return -1;
+    if (!OpenRemote(job, connection, remotePath, &from, remote)) return -1;
     if (AnnouncedTooLarge(job, remote.size)) return kTransferTooLarge;
 
     const bool intoBlock = buffer == nullptr || capacity == 0;
@@ -336,7 +338,7 @@ FileTransferOutcome TransferToFile(TransferJob& job, FtpConnection& connection, 
     OpenedRemote remote;
     // A continued download keeps the bytes its partial file holds.
     uint64_t from = job.continuePartial ? LocalFileLength(localPath) : 0;
-    if (!OpenRemote(connection, remotePath, &from, remote)) return FileTransferOutcome::kNoRemote;
+    if (!OpenRemote(job, connection, remotePath, &from, remote)) return FileTransferOutcome::kNoRemote;
     if (AnnouncedTooLarge(job, remote.size)) {
         // A partial of a file that is not what the caller expects is of no use either.
         if (job.continuePartial) RemoveLocal(localPath);

@@ -13,6 +13,7 @@
 
 #include "net/http_client.h"
 #include "net/http_url.h"
+#include "platform/socket_options.h"
 
 namespace {
 
@@ -23,10 +24,23 @@ constexpr long kReceiveBufferBytes = 512 * 1024;
 constexpr int kPollMs = 1000;
 // Bytes a response may hold unread before the transfer is paused until the reader catches up.
 constexpr size_t kMaxPending = size_t{4} << 20;
+// Under a download limit the line may run ahead of the reader by little more than the
+// limit's own schedule: libcurl's buffer and the bytes held unread take a tenth of a
+// second's worth each, the socket's receive buffer (the window the server may fill) a
+// quarter of a second's, which still carries the rate over a line of that round trip.
+constexpr uint64_t kLimitedBufferMs = 100;
+constexpr uint64_t kLimitedSocketBufferMs = 250;
+constexpr uint64_t kMsPerSecond = 1000;
+constexpr uint64_t kMinLimitedBuffer = 4096;
+constexpr uint64_t kMinLimitedSocketBuffer = 16384;
+// What is read of an answer that is not the file (a redirect's body, its headers): past
+// this the answer is given up, so an endless one costs nothing more.
+constexpr size_t kMaxAnswerBytes = 64 * 1024;
 constexpr const char kUserAgent[] = "update.exe";
 constexpr const char kProtocols[] = "http,https";
 constexpr const char kHttpsPrefix[] = "https://";
 constexpr const char kContentRange[] = "content-range:";
+constexpr const char kLocation[] = "location:";
 constexpr const char kRangeUnit[] = "bytes";
 
 constexpr long kStatusOk = 200;
@@ -35,6 +49,37 @@ constexpr long kStatusRangeNotSatisfiable = 416;
 
 bool IsRedirect(long status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// The answers whose body is the file (whole or a part).
+bool CarriesTheFile(long status) { return status == kStatusOk || status == kStatusPartial; }
+
+// `value` between its spaces and line end.
+std::string HeaderValue(const std::string& line, size_t nameLength) {
+    const size_t first = line.find_first_not_of(" \t", nameLength);
+    if (first == std::string::npos) return std::string();
+    const size_t last = line.find_last_not_of(" \t\r\n");
+    return last < first ? std::string() : line.substr(first, last - first + 1);
+}
+
+// The address a Location header names, resolved against the request's `url`; "" when it
+// names none that libcurl can parse.
+std::string ResolveLocation(const std::string& url, const std::string& location) {
+    if (location.empty()) return std::string();
+    CURLU* handle = curl_url();
+    if (handle == nullptr) return std::string();
+    std::string resolved;
+    // Flags: other schemes are parsed too (the redirect policy refuses them by name); spaces
+    // are kept as servers send them.
+    const unsigned int flags = CURLU_NON_SUPPORT_SCHEME | CURLU_ALLOW_SPACE;
+    if (curl_url_set(handle, CURLUPART_URL, url.c_str(), flags) == CURLUE_OK &&
+        curl_url_set(handle, CURLUPART_URL, location.c_str(), flags) == CURLUE_OK) {
+        char* text = nullptr;
+        if (curl_url_get(handle, CURLUPART_URL, &text, 0) == CURLUE_OK && text != nullptr) resolved = text;
+        curl_free(text);
+    }
+    curl_url_cleanup(handle);
+    return resolved;
 }
 
 bool StartsWithNoCase(const std::string& text, const char* prefix) {
@@ -118,8 +163,11 @@ public:
     HttpConnection& operator=(const HttpConnection&) = delete;
 
     bool Open(const std::string& host, uint16_t, const std::string&, const std::string&) override {
-        // A TLS server is never met without a CA set to check it against.
-        if (StartsWithNoCase(host, kHttpsPrefix) && options_.caFile.empty() && options_.caPem.empty()) return false;
+        // A TLS server is never met without a trust to check it against.
+        if (StartsWithNoCase(host, kHttpsPrefix) && !options_.systemTrust && options_.caFile.empty() &&
+            options_.caPem.empty()) {
+            return false;
+        }
         base_ = host;
         return IsHttpBase(host) && !aborted_.load();
     }
@@ -131,6 +179,7 @@ public:
         aborted_.store(true);
         curl_multi_wakeup(multi_);
     }
+    void LimitReceive(uint64_t bytesPerSecond) override { receiveLimit_ = bytesPerSecond; }
 
     int32_t ReadBody(void* buffer, uint32_t count);
     void EndRequest();
@@ -144,16 +193,29 @@ private:
     bool Step(bool wait);
     // Opens `url` from byte `from`, answering 416 and the status checks; redirects are
     // handed back through *redirect.
-    std::unique_ptr<FtpRemoteFile> Answer(uint64_t from, std::string* redirect, bool* restartWhole);
+    std::unique_ptr<FtpRemoteFile> Answer(const std::string& url, uint64_t from, std::string* redirect,
+                                          bool* restartWhole);
+    // Reads and drops the rest of an answer that is not the file (OnBody gives it up past
+    // kMaxAnswerBytes), so a short one leaves the connection for the next request.
+    void DropBody();
+    // The TLS checks of every request: the trust and the revocation option.
+    void SetTls();
+    // Under a download limit: libcurl's receive speed and small buffers up to the socket.
+    void SetReceiveLimit();
+    // libcurl's and the unread bytes' bound under the limit, and the socket's buffer.
+    uint64_t LimitedBytes(uint64_t ms, uint64_t least) const;
 
     static size_t OnHeader(char* data, size_t size, size_t count, void* self);
     static size_t OnBody(char* data, size_t size, size_t count, void* self);
+    static int OnSocket(void* self, curl_socket_t socket, curlsocktype purpose);
 
     CURLM* const multi_;
     CURL* const easy_;
     const HttpClientOptions options_;
     std::string base_;
     std::atomic<bool> aborted_{false};
+    uint64_t receiveLimit_ = 0;  // bytes a second; 0: none
+    size_t maxPending_ = kMaxPending;
 
     // The request in progress.
     bool added_ = false;
@@ -161,7 +223,11 @@ private:
     bool finished_ = false;
     bool paused_ = false;
     CURLcode finishResult_ = CURLE_OK;
+    long status_ = 0;           // of the final answer, once its headers are in
+    size_t headerBytes_ = 0;    // of every answer to the request
+    size_t otherBodyBytes_ = 0; // of an answer that is not the file
     std::string contentRange_;
+    std::string location_;
     std::vector<uint8_t> pending_;
     size_t pendingAt_ = 0;
 };
@@ -176,10 +242,15 @@ int32_t HttpResponse::Read(void* buffer, uint32_t count) {
 size_t HttpConnection::OnHeader(char* data, size_t size, size_t count, void* self) {
     auto* connection = static_cast<HttpConnection*>(self);
     const std::string line(data, size * count);
+    connection->headerBytes_ += line.size();
+    if (connection->headerBytes_ > kMaxAnswerBytes) return 0;  // fails the transfer: headers without end
     if (StartsWithNoCase(line, "http/")) {
         // A new response (after an interim 1xx one): its headers replace what was kept.
         connection->contentRange_.clear();
+        connection->location_.clear();
         connection->headersDone_ = false;
+    } else if (StartsWithNoCase(line, kLocation)) {
+        connection->location_ = HeaderValue(line, std::strlen(kLocation));
     } else if (StartsWithNoCase(line, kContentRange)) {
         connection->contentRange_ = line.substr(std::strlen(kContentRange));
         while (!connection->contentRange_.empty() &&
@@ -189,7 +260,10 @@ size_t HttpConnection::OnHeader(char* data, size_t size, size_t count, void* sel
     } else if (line == "\r\n" || line == "\n") {
         long status = 0;
         curl_easy_getinfo(connection->easy_, CURLINFO_RESPONSE_CODE, &status);
-        if (status >= 200) connection->headersDone_ = true;
+        if (status >= 200) {
+            connection->headersDone_ = true;
+            connection->status_ = status;
+        }
     }
     return size * count;
 }
@@ -198,7 +272,11 @@ size_t HttpConnection::OnBody(char* data, size_t size, size_t count, void* self)
     auto* connection = static_cast<HttpConnection*>(self);
     if (connection->aborted_.load()) return 0;  // fails the transfer at once
     const size_t bytes = size * count;
-    if (connection->pending_.size() - connection->pendingAt_ >= kMaxPending) {
+    if (!CarriesTheFile(connection->status_)) {
+        connection->otherBodyBytes_ += bytes;
+        if (connection->otherBodyBytes_ > kMaxAnswerBytes) return 0;  // fails the transfer: no more is read
+    }
+    if (connection->pending_.size() - connection->pendingAt_ >= connection->maxPending_) {
         connection->paused_ = true;
         return CURL_WRITEFUNC_PAUSE;
     }
@@ -216,7 +294,11 @@ bool HttpConnection::Start(const std::string& url, uint64_t from) {
     finished_ = false;
     paused_ = false;
     finishResult_ = CURLE_OK;
+    status_ = 0;
+    headerBytes_ = 0;
+    otherBodyBytes_ = 0;
     contentRange_.clear();
+    location_.clear();
     pending_.clear();
     pendingAt_ = 0;
 
@@ -228,20 +310,10 @@ bool HttpConnection::Start(const std::string& url, uint64_t from) {
     curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
     curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
+    SetReceiveLimit();
     // A proxy's CONNECT answer is not the server's response.
     curl_easy_setopt(easy_, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-    curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 2L);
-    // Only the CA set given is trusted: no default folder of authorities beside it.
-    curl_easy_setopt(easy_, CURLOPT_CAPATH, nullptr);
-    if (!options_.caFile.empty()) {
-        curl_easy_setopt(easy_, CURLOPT_CAINFO, options_.caFile.c_str());
-    } else {
-        curl_easy_setopt(easy_, CURLOPT_CAINFO, nullptr);
-        curl_blob blob{const_cast<char*>(options_.caPem.data()), options_.caPem.size(), CURL_BLOB_COPY};
-        curl_easy_setopt(easy_, CURLOPT_CAINFO_BLOB, &blob);
-    }
+    SetTls();
     curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &HttpConnection::OnHeader);
     curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &HttpConnection::OnBody);
@@ -256,6 +328,52 @@ bool HttpConnection::Start(const std::string& url, uint64_t from) {
     if (curl_multi_add_handle(multi_, easy_) != CURLM_OK) return false;
     added_ = true;
     return true;
+}
+
+void HttpConnection::SetTls() {
+    curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(easy_, CURLOPT_SSL_OPTIONS, options_.revocationBestEffort ? CURLSSLOPT_REVOKE_BEST_EFFORT : 0L);
+    // The system's trust: no CA set, so the system's TLS layer checks the chain itself.
+    if (options_.systemTrust) return;
+    // Only the CA set given is trusted: no default folder of authorities beside it.
+    curl_easy_setopt(easy_, CURLOPT_CAPATH, nullptr);
+    if (!options_.caFile.empty()) {
+        curl_easy_setopt(easy_, CURLOPT_CAINFO, options_.caFile.c_str());
+    } else {
+        curl_easy_setopt(easy_, CURLOPT_CAINFO, nullptr);
+        curl_blob blob{const_cast<char*>(options_.caPem.data()), options_.caPem.size(), CURL_BLOB_COPY};
+        curl_easy_setopt(easy_, CURLOPT_CAINFO_BLOB, &blob);
+    }
+}
+
+uint64_t HttpConnection::LimitedBytes(uint64_t ms, uint64_t least) const {
+    const uint64_t bytes = receiveLimit_ * ms / kMsPerSecond;
+    return std::min<uint64_t>(std::max<uint64_t>(bytes, least), static_cast<uint64_t>(kReceiveBufferBytes));
+}
+
+void HttpConnection::SetReceiveLimit() {
+    if (receiveLimit_ == 0) {
+        maxPending_ = kMaxPending;
+        curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
+        return;
+    }
+    maxPending_ = static_cast<size_t>(LimitedBytes(kLimitedBufferMs, kMinLimitedBuffer));
+    curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, static_cast<long>(maxPending_));
+    curl_easy_setopt(easy_, CURLOPT_MAX_RECV_SPEED_LARGE, static_cast<curl_off_t>(receiveLimit_));
+    curl_easy_setopt(easy_, CURLOPT_SOCKOPTFUNCTION, &HttpConnection::OnSocket);
+    curl_easy_setopt(easy_, CURLOPT_SOCKOPTDATA, this);
+}
+
+int HttpConnection::OnSocket(void* self, curl_socket_t socket, curlsocktype purpose) {
+    auto* connection = static_cast<HttpConnection*>(self);
+    if (purpose == CURLSOCKTYPE_IPCXN) {
+        // Before the connect: the window the server is offered follows from it. A system
+        // that refuses the size keeps its own; the reads are still held to the limit.
+        const uint64_t bytes = connection->LimitedBytes(kLimitedSocketBufferMs, kMinLimitedSocketBuffer);
+        platform::SetSocketReceiveBuffer(static_cast<std::uintptr_t>(socket), static_cast<uint32_t>(bytes));
+    }
+    return CURL_SOCKOPT_OK;
 }
 
 void HttpConnection::EndRequest() {
@@ -313,26 +431,28 @@ int32_t HttpConnection::ReadBody(void* buffer, uint32_t count) {
     }
 }
 
-std::unique_ptr<FtpRemoteFile> HttpConnection::Answer(uint64_t from, std::string* redirect, bool* restartWhole) {
+void HttpConnection::DropBody() {
+    while (!finished_) {
+        pending_.clear();
+        pendingAt_ = 0;
+        if (paused_) {
+            paused_ = false;
+            curl_easy_pause(easy_, CURLPAUSE_CONT);
+        }
+        if (!Step(true)) return;
+    }
+}
+
+std::unique_ptr<FtpRemoteFile> HttpConnection::Answer(const std::string& url, uint64_t from, std::string* redirect,
+                                                      bool* restartWhole) {
     if (!AwaitHeaders()) return nullptr;
     long status = 0;
     curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
     if (IsRedirect(status)) {
-        // libcurl tells the address to follow only once the answer has ended, which on a
-        // real line is often after its headers: the (short) body is read and dropped first.
-        // A body that never ends is a stall like any other, for the watchdog.
-        while (!finished_) {
-            pending_.clear();
-            pendingAt_ = 0;
-            if (paused_) {
-                paused_ = false;
-                curl_easy_pause(easy_, CURLPAUSE_CONT);
-            }
-            if (!Step(true)) return nullptr;
-        }
-        char* location = nullptr;
-        curl_easy_getinfo(easy_, CURLINFO_REDIRECT_URL, &location);
-        if (location != nullptr) *redirect = location;
+        // The address comes from the headers (libcurl tells it only once the answer has
+        // ended); a short body is read and dropped, a long or endless one given up.
+        *redirect = ResolveLocation(url, location_);
+        DropBody();
         return nullptr;
     }
     const ContentRange range = ParseContentRange(contentRange_);
@@ -350,9 +470,14 @@ std::unique_ptr<FtpRemoteFile> HttpConnection::Answer(uint64_t from, std::string
         curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
         return std::make_unique<HttpResponse>(*this, static_cast<int64_t>(length), 0, false);
     }
-    // Part of a file is only used when it begins exactly where the partial ends.
-    if (status == kStatusPartial && from > 0 && range.valid && !range.unsatisfied && range.first == from) {
-        return std::make_unique<HttpResponse>(*this, range.total, from, false);
+    // Part of a file is only used when it begins exactly where the partial ends. A part that
+    // begins elsewhere, or does not say where, would be asked for again on every attempt and
+    // every later run: the file is fetched whole instead.
+    if (status == kStatusPartial && from > 0) {
+        if (range.valid && !range.unsatisfied && range.first == from) {
+            return std::make_unique<HttpResponse>(*this, range.total, from, false);
+        }
+        *restartWhole = true;
     }
     return nullptr;
 }
@@ -364,7 +489,7 @@ std::unique_ptr<FtpRemoteFile> HttpConnection::OpenFileFrom(const char* remotePa
         if (!Start(url, from)) return nullptr;
         std::string redirect;
         bool restartWhole = false;
-        std::unique_ptr<FtpRemoteFile> file = Answer(from, &redirect, &restartWhole);
+        std::unique_ptr<FtpRemoteFile> file = Answer(url, from, &redirect, &restartWhole);
         if (file) return file;
         EndRequest();
         if (restartWhole) {

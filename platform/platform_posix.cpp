@@ -1,6 +1,7 @@
 // POSIX stand-in for the Win32 calls of the platform layer, so the portable code and its
 // tests run natively on Linux.
 #include "platform/platform.h"
+#include "platform/wine.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -442,5 +443,8 @@ uint32_t TickCountMs() {
 }
 
 FileFaultHook SetFileFaultHook(FileFaultHook hook) { return g_fileFaultHook.exchange(hook); }
+
+// --- The system underneath -------------------------------------------------------------
+bool RunningUnderWine() { return false; }
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 // Win32 implementation of the platform layer.
 #include "platform/platform.h"
+#include "platform/wine.h"
 
 #include <windows.h>
 
@@ -324,5 +325,12 @@ void SleepMs(uint32_t ms) { ::Sleep(ms); }
 uint32_t TickCountMs() { return ::timeGetTime(); }
 
 FileFaultHook SetFileFaultHook(FileFaultHook hook) { return g_fileFaultHook.exchange(hook); }
+
+// --- The system underneath -------------------------------------------------------------
+bool RunningUnderWine() {
+    // ntdll is in every process: the handle needs no reference of its own.
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
 
 }  // namespace platform

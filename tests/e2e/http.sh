@@ -4,8 +4,8 @@
 # answers "update url" takes a v1 installation to v2, then finds it up to date; the keyed
 # build takes a signed publication and refuses a tampered one; the proxy of the system's
 # Internet options carries a run, its bypass list honoured; and servers whose certificate
-# does not check out (self-signed, another host name, outside the pinned CA, expired) are refused, the
-# installation left as it was.
+# does not check out (self-signed, another host name, outside the pinned CA, expired) are refused,
+# the installation left as it was, while one whose revocation list is out of reach is taken.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 need_paktool
@@ -55,6 +55,8 @@ new_certs_dir = $PKI/issued
 serial = $PKI/issued/serial
 default_md = sha256
 policy = any_name
+# Several certificates of this host are issued.
+unique_subject = no
 [any_name]
 commonName = supplied
 CNF
@@ -63,6 +65,16 @@ quiet openssl req -newkey rsa:2048 -nodes -subj "/CN=$HOST" -keyout "$PKI/expire
 quiet openssl ca -batch -config "$PKI/ca.cnf" -rand_serial -cert "$PKI/ca.pem" -keyfile "$PKI/ca.key" \
   -in "$PKI/expired.csr" -out "$PKI/expired.pem" -startdate 20200101000000Z -enddate 20200102000000Z \
   -extfile "$PKI/expired.ext"
+# A certificate of the CA for this host naming a revocation list no server answers for.
+issue_with_list() {
+  local name=$1 url=$2
+  printf 'subjectAltName=DNS:%s\nbasicConstraints=CA:FALSE\ncrlDistributionPoints=URI:%s\n' "$HOST" "$url" \
+    >"$PKI/$name.ext"
+  quiet openssl req -newkey rsa:2048 -nodes -subj "/CN=$HOST" -keyout "$PKI/$name.key" -out "$PKI/$name.csr"
+  quiet openssl ca -batch -config "$PKI/ca.cnf" -rand_serial -cert "$PKI/ca.pem" -keyfile "$PKI/ca.key" \
+    -in "$PKI/$name.csr" -out "$PKI/$name.pem" -days 2 -extfile "$PKI/$name.ext"
+}
+issue_with_list unreachable-list "http://127.0.0.1:$(free_port)/ca.crl"
 
 # start_nginx NAME TREE [DIRECTIVES]: nginx over https on a free loopback port with the
 # certificate NAME, serving TREE, with DIRECTIVES added to its server block. Sets NGINX_PORT,
@@ -288,5 +300,13 @@ refused good "" "signed by a CA the system does not trust, no pinned CA"
 refused wrong-name "$PKI/ca.pem" "another host name, pinned CA"
 refused outside "$PKI/ca.pem" "outside the pinned CA"
 refused expired "$PKI/ca.pem" "expired, pinned CA"
+
+echo "# a certificate whose revocation list is out of reach is taken, as browsers do"
+start_nginx unreachable-list "$TREE" || exit 1
+dir=$(synced_install "$E2E_WORK/game-v1")
+point_at_web "$dir" "https://$HOST:$NGINX_PORT/plain/" download/ "$PKI/ca.pem"
+run_bg "$dir" update.exe
+check "revocation list out of reach: the run ends with the done text" log_has "$dir" "$TEXT_DONE" "$RUN_SECONDS"
+stop_all
 
 finish

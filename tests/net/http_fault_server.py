@@ -20,10 +20,19 @@ answer holds; the body of a file is the pattern of its size (byte i is (i * 7 + 
   /silent/N          reads the request and never answers
   /trickle/N         Content-Length N, 1 KiB every 100 ms (brisk enough for the watchdog, far
                      too slow to finish a large file)
+  /part-elsewhere/N  N bytes; a Range is answered 206 with the whole file (bytes 0-)
+  /part-unplaced/N   N bytes; a Range is answered 206 with the rest and no Content-Range
+  /redirect-endless-body/P   302 to /P, then a body without end
+  /redirect-endless-headers  302, then headers without end
+  /relative/P        302 to the relative address /P
+  /metered/N         N bytes sent from a small send buffer, each piece's time logged
+  /sent              the lines "MS BYTES" of the pieces /metered sent so far (MS from the first)
   /requests          the lines "PATH RANGE" of every request so far (RANGE "-" when none)
-  /reset             forgets the requests so far (a server shared by one test after another)
+  /reset             forgets the requests and the pieces sent so far (a server shared by one
+                     test after another)
 """
 import http.server
+import socket
 import socketserver
 import threading
 import time
@@ -35,13 +44,23 @@ DRIP_DELAY_S = 0.2
 TRICKLE_PIECE = 1024
 TRICKLE_DELAY_S = 0.1
 STREAM_CHUNK = 65536
+# /metered: what leaves the server is what the client's buffers take in, not what the
+# server's own buffer holds ahead of the line.
+METERED_SEND_BUFFER = 16384
+METERED_PIECE = 16384
 
 requests_seen = []
 requests_lock = threading.Lock()
+sent_pieces = []  # (monotonic seconds, bytes) of every piece /metered sent
+PATTERN_CYCLE = bytes((i * PATTERN_MUL + PATTERN_ADD) % PATTERN_MOD for i in range(PATTERN_MOD))
 
 
 def pattern(start, end):
-    return bytes((i * PATTERN_MUL + PATTERN_ADD) % PATTERN_MOD for i in range(start, end))
+    if end <= start:
+        return b""
+    at = start % PATTERN_MOD
+    repeats = (at + end - start) // PATTERN_MOD + 1
+    return (PATTERN_CYCLE * repeats)[at:at + end - start]
 
 
 def range_start(header):
@@ -78,6 +97,31 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         self.send_body(200, pattern(0, size))
 
+    def send_endless(self):
+        block = pattern(0, STREAM_CHUNK)
+        try:
+            while True:
+                self.wfile.write(block)
+        except OSError:
+            pass
+        self.close_connection = True
+
+    def send_metered(self, size):
+        self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_SNDBUF, METERED_SEND_BUFFER)
+        self.send_response(200)
+        self.send_header("Content-Length", str(size))
+        self.end_headers()
+        self.wfile.flush()
+        body = pattern(0, size)
+        try:
+            for at in range(0, size, METERED_PIECE):
+                piece = body[at:at + METERED_PIECE]
+                self.connection.sendall(piece)
+                with requests_lock:
+                    sent_pieces.append((time.monotonic(), len(piece)))
+        except OSError:
+            self.close_connection = True
+
     def redirect(self, location):
         self.send_body(302, b"moved", [("Location", location)])
 
@@ -95,7 +139,45 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif kind == "reset":
             with requests_lock:
                 requests_seen.clear()
+                sent_pieces.clear()
             self.send_body(200, b"ok")
+        elif kind == "part-elsewhere":
+            size = int(arg)
+            if range_start(self.headers.get("Range")) is None:
+                self.serve_file(size, False)
+            else:
+                self.send_body(206, pattern(0, size), [("Content-Range", "bytes 0-%d/%d" % (size - 1, size))])
+        elif kind == "part-unplaced":
+            size = int(arg)
+            start = range_start(self.headers.get("Range"))
+            if start is None:
+                self.serve_file(size, False)
+            else:
+                self.send_body(206, pattern(start, size))
+        elif kind == "redirect-endless-body":
+            self.send_response(302)
+            self.send_header("Location", "http://127.0.0.1:%d/%s" % (port, "/".join(parts[1:])))
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.send_endless()
+        elif kind == "redirect-endless-headers":
+            self.send_response(302)
+            self.send_header("Location", "http://127.0.0.1:%d/good/1000" % port)
+            try:
+                while True:
+                    self.wfile.write(b"X-Filler: " + b"f" * 1000 + b"\r\n")
+            except OSError:
+                pass
+            self.close_connection = True
+        elif kind == "relative":
+            self.redirect("/" + "/".join(parts[1:]))
+        elif kind == "metered":
+            self.send_metered(int(arg))
+        elif kind == "sent":
+            with requests_lock:
+                first = sent_pieces[0][0] if sent_pieces else 0
+                text = "".join("%d %d\n" % (round((at - first) * 1000), n) for at, n in sent_pieces)
+            self.send_body(200, text.encode())
         elif kind == "good":
             self.serve_file(int(arg), True)
         elif kind == "no-range":
@@ -140,13 +222,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_response(200)
             self.send_header("Connection", "close")
             self.end_headers()
-            block = pattern(0, STREAM_CHUNK)
-            try:
-                while True:
-                    self.wfile.write(block)
-            except OSError:
-                pass
-            self.close_connection = True
+            self.send_endless()
         elif kind == "drip":
             size = int(arg)
             self.send_response(200)

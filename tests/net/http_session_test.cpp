@@ -3,12 +3,14 @@
 // or the Content-Length, the watchdog, and Interrupt.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <future>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "common/notifier.h"
@@ -322,6 +324,111 @@ TEST_F(HttpSessionTest, AHangingStalledOrTricklingMirrorIsLeftForTheNextWithinTh
         ASSERT_EQ(list.DownloadToMemory("3000", &bytes, &size, nullptr), 0) << c.name;
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), size), ServedPattern(3000)) << c.name;
     }
+}
+
+}  // namespace
+
+namespace {
+
+struct RestartCase {
+    const char* name;
+    const char* remote;
+};
+
+// A 206 that does not begin where the partial ends (another start byte, or no Content-Range
+// at all) cannot be spliced on: the file is fetched again from byte 0 at once, in the same
+// request, never asked for with the same Range again.
+TEST_F(HttpSessionTest, APartThatDoesNotBeginAtThePartialRestartsTheFileOnce) {
+    const std::vector<RestartCase> cases = {
+        {"part-from-another-byte", "part-elsewhere/50000"},
+        {"part-without-content-range", "part-unplaced/50000"},
+    };
+    auto session = Open();
+    for (const RestartCase& c : cases) {
+        WriteFile("part.bin", ServedPattern(20000));
+        EXPECT_EQ(session->ContinueFile(c.remote, "part.bin", nullptr), 0) << c.name;
+        EXPECT_EQ(ReadFile("part.bin"), ServedPattern(50000)) << c.name;
+        const std::string path = "/" + std::string(c.remote);
+        EXPECT_EQ(RequestsFor(c.remote), (std::vector<std::string>{path + " bytes=20000-", path + " -"})) << c.name;
+    }
+}
+
+struct OtherAnswerCase {
+    const char* name;
+    const char* remote;
+    int32_t result;
+    const char* content;  // "good": the pattern of `size` bytes; kMissing: no file left
+    size_t size;
+};
+
+// An answer that is not the file is read no further than a small bound: a redirect with a
+// body or headers that never end is given up at once (never read until the watchdog steps
+// in), and a redirect's address is taken from its headers, relative ones included.
+TEST_F(HttpSessionTest, AnAnswerThatIsNotTheFileIsReadNoFurtherThanABound) {
+    const std::vector<OtherAnswerCase> cases = {
+        {"redirect-with-endless-body", "redirect-endless-body/good/5000", 0, "good", 5000},
+        {"redirect-with-endless-headers", "redirect-endless-headers", kResultFail, kMissing, 0},
+        {"redirect-to-a-relative-address", "relative/good/6000", 0, "good", 6000},
+    };
+    auto session = Open(QuickWatchdog());
+    for (const OtherAnswerCase& c : cases) {
+        platform::RemoveFile("out.bin");
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(session->DownloadFile(c.remote, "out.bin", nullptr), c.result) << c.name;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << c.name;
+        const std::string expected = std::string(c.content) == "good" ? ServedPattern(c.size) : kMissing;
+        EXPECT_EQ(ReadFile("out.bin"), expected) << c.name;
+    }
+}
+
+// The most bytes the server sent within any 1 s from `fromMs` on, out of its "MS BYTES" lines.
+uint64_t BusiestSecondFrom(const std::string& log, uint32_t fromMs) {
+    std::vector<std::pair<uint32_t, uint64_t>> pieces;
+    size_t at = 0;
+    while (at < log.size()) {
+        const size_t end = log.find('\n', at);
+        const std::string line = log.substr(at, end - at);
+        const size_t space = line.find(' ');
+        if (space != std::string::npos) {
+            pieces.emplace_back(static_cast<uint32_t>(std::stoul(line.substr(0, space))),
+                                std::stoull(line.substr(space + 1)));
+        }
+        at = end == std::string::npos ? log.size() : end + 1;
+    }
+    constexpr uint32_t kWindowMs = 1000;
+    uint64_t busiest = 0;
+    for (size_t first = 0; first < pieces.size(); ++first) {
+        if (pieces[first].first < fromMs) continue;
+        uint64_t bytes = 0;
+        for (size_t i = first; i < pieces.size() && pieces[i].first < pieces[first].first + kWindowMs; ++i) {
+            bytes += pieces[i].second;
+        }
+        busiest = std::max(busiest, bytes);
+    }
+    return busiest;
+}
+
+// The download limit holds the line, not only the reader: after the first 2 s, no second
+// carries more than 1.5 times the limit, as the server sees what leaves it. (Buffers that
+// fill at full speed once the reader lets them would send megabytes at once, then nothing.)
+TEST_F(HttpSessionTest, TheDownloadLimitHoldsTheLine) {
+    constexpr uint32_t kLimitKb = 1024;
+    constexpr size_t kSize = size_t{10} << 20;
+    constexpr uint32_t kSettleMs = 2000;
+    auto session = Open();
+    session->SetDownloadLimit(kLimitKb);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(session->DownloadFile(("metered/" + std::to_string(kSize)).c_str(), "out.bin", nullptr), 0);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(ReadFile("out.bin"), ServedPattern(kSize));
+    EXPECT_GT(seconds, 0.8 * kSize / (kLimitKb * 1024.0));
+
+    HttpSession probe(server.Base(), HttpClientOptions());
+    const uint8_t* bytes = nullptr;
+    uint32_t size = 0;
+    ASSERT_EQ(probe.DownloadToMemory("sent", &bytes, &size, nullptr), 0);
+    const std::string log(reinterpret_cast<const char*>(bytes), size);
+    EXPECT_LE(BusiestSecondFrom(log, kSettleMs), uint64_t{kLimitKb} * 1024 * 3 / 2);
 }
 
 }  // namespace
