@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "net/connection_failure.h"
+
 // One remote file opened for reading (binary).
 class FtpRemoteFile {
 public:
@@ -44,6 +46,8 @@ public:
     // Closes the connection's handles from another thread, so that a call blocked in it
     // (Open included) returns with a failure. The connection is unusable afterwards.
     virtual void Abort() = 0;
+    // Why the last Open or request on this connection failed, as far as the client can tell.
+    virtual ConnectionFailure LastFailure() const { return ConnectionFailure(); }
 };
 
 class FtpClient {

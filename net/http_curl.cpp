@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "net/connection_failure.h"
 #include "net/http_client.h"
 #include "net/http_url.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -118,8 +120,15 @@ public:
     HttpConnection& operator=(const HttpConnection&) = delete;
 
     bool Open(const std::string& host, uint16_t, const std::string&, const std::string&) override {
+        failure_ = ConnectionFailure();
         // A TLS server is never met without a CA set to check it against.
         if (StartsWithNoCase(host, kHttpsPrefix) && options_.caFile.empty() && options_.caPem.empty()) return false;
+        // A CA file that is not there can trust nothing: said at once, not as a refused server.
+        if (StartsWithNoCase(host, kHttpsPrefix) && !options_.caFile.empty() &&
+            !platform::FileExists(options_.caFile.c_str())) {
+            failure_ = ConnectionFailure{FailureCause::kCaFile, options_.caFile};
+            return false;
+        }
         base_ = host;
         return IsHttpBase(host) && !aborted_.load();
     }
@@ -131,6 +140,7 @@ public:
         aborted_.store(true);
         curl_multi_wakeup(multi_);
     }
+    ConnectionFailure LastFailure() const override { return failure_; }
 
     int32_t ReadBody(void* buffer, uint32_t count);
     void EndRequest();
@@ -146,6 +156,9 @@ private:
     // handed back through *redirect.
     std::unique_ptr<FtpRemoteFile> Answer(uint64_t from, std::string* redirect, bool* restartWhole);
 
+    // Notes why the finished transfer failed, from libcurl's result and error text.
+    void NoteTransferFailure();
+
     static size_t OnHeader(char* data, size_t size, size_t count, void* self);
     static size_t OnBody(char* data, size_t size, size_t count, void* self);
 
@@ -154,6 +167,8 @@ private:
     const HttpClientOptions options_;
     std::string base_;
     std::atomic<bool> aborted_{false};
+    ConnectionFailure failure_;
+    char errorText_[CURL_ERROR_SIZE] = {};
 
     // The request in progress.
     bool added_ = false;
@@ -216,6 +231,8 @@ bool HttpConnection::Start(const std::string& url, uint64_t from) {
     finished_ = false;
     paused_ = false;
     finishResult_ = CURLE_OK;
+    failure_ = ConnectionFailure();
+    errorText_[0] = '\0';
     contentRange_.clear();
     pending_.clear();
     pendingAt_ = 0;
@@ -242,6 +259,8 @@ bool HttpConnection::Start(const std::string& url, uint64_t from) {
         curl_blob blob{const_cast<char*>(options_.caPem.data()), options_.caPem.size(), CURL_BLOB_COPY};
         curl_easy_setopt(easy_, CURLOPT_CAINFO_BLOB, &blob);
     }
+    // libcurl's words on a failure, for the cause and the debug log.
+    curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorText_);
     curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &HttpConnection::OnHeader);
     curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &HttpConnection::OnBody);
@@ -282,13 +301,21 @@ bool HttpConnection::Step(bool wait) {
     return true;
 }
 
+void HttpConnection::NoteTransferFailure() {
+    if (!finished_ || finishResult_ == CURLE_OK || aborted_.load()) return;
+    const std::string text = errorText_[0] != '\0' ? errorText_ : curl_easy_strerror(finishResult_);
+    failure_ = ConnectionFailure{CauseOfCurlResult(finishResult_, text), text};
+}
+
 bool HttpConnection::AwaitHeaders() {
     bool wait = false;
     while (!headersDone_ && !finished_) {
         if (!Step(wait)) return false;
         wait = true;
     }
-    return headersDone_ || finishResult_ == CURLE_OK;
+    if (headersDone_ || finishResult_ == CURLE_OK) return true;
+    NoteTransferFailure();
+    return false;
 }
 
 int32_t HttpConnection::ReadBody(void* buffer, uint32_t count) {
@@ -307,7 +334,11 @@ int32_t HttpConnection::ReadBody(void* buffer, uint32_t count) {
             wait = false;
             continue;
         }
-        if (finished_) return finishResult_ == CURLE_OK ? 0 : -1;
+        if (finished_) {
+            if (finishResult_ == CURLE_OK) return 0;
+            NoteTransferFailure();
+            return -1;
+        }
         if (!Step(wait)) return -1;
         wait = true;
     }
@@ -354,6 +385,7 @@ std::unique_ptr<FtpRemoteFile> HttpConnection::Answer(uint64_t from, std::string
     if (status == kStatusPartial && from > 0 && range.valid && !range.unsatisfied && range.first == from) {
         return std::make_unique<HttpResponse>(*this, range.total, from, false);
     }
+    failure_ = ConnectionFailure{CauseOfHttpStatus(status), "HTTP " + std::to_string(status)};
     return nullptr;
 }
 
