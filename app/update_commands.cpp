@@ -20,6 +20,7 @@ constexpr const char* kPageKey1024 = "http_1024";
 
 StartAction DecideStart(const UpdateDlgState& state) {
     if (state.workerRunning) return StartAction::kMoveOnly;
+    if (state.gameOffered) return StartAction::kAskGameOrRun;
     if (StopFlag.load() != kStopNone || FailedFileCount.load() != 0) return StartAction::kUpdateAgain;
     const int32_t bar = state.progress.state();
     if (bar == kBarStepping || (bar == kBarCounting && state.progress.full())) return StartAction::kLaunchGame;

@@ -40,11 +40,18 @@ constexpr const char* kRepairMenuText = "检查并修复游戏文件(&R)";
 constexpr const char* kTextRepairBusy = "当前正在更新资源，请在更新结束后再检查并修复游戏文件";
 
 enum class StartAction {
-    kMoveOnly,     // nothing but the window move
-    kUpdateAgain,  // start a new run (the last one stopped or lost files)
-    kLaunchGame,   // start the game and end the dialog
+    kMoveOnly,       // nothing but the window move
+    kUpdateAgain,    // start a new run (the last one stopped or lost files)
+    kLaunchGame,     // start the game and end the dialog
+    kAskGameOrRun,   // the last run could not update a whole installation: ask which
 };
-// The start button, from the worker state, the bar and StopFlag / FailedFileCount.
+
+// The question of kAskGameOrRun: Yes starts the game, No starts a new run, Cancel neither.
+constexpr const char* kGameOrRunPromptText =
+    "本次未能完成更新检查，当前游戏文件完整。\r\n 是  - 开始游戏\r\n 否  - 重新更新\r\n取消 - 返回";
+constexpr const char* kGameOrRunPromptCaption = "开始游戏";
+// The start button, from the worker state, the offer of the game, the bar and StopFlag /
+// FailedFileCount.
 StartAction DecideStart(const UpdateDlgState& state);
 
 enum class StopAction {

@@ -65,6 +65,8 @@ private:
     void WebsiteCommand();
     // True when the dialog ended (the game was launched).
     bool StartCommand();
+    // Starts the game client (a box when it cannot) and ends the dialog.
+    void LaunchGame();
     // A later run: the counters and run words reset, a new worker started.
     void StartUpdateRun();
     void StartWorker();

@@ -154,11 +154,26 @@ bool CUpdateDlg::StartCommand() {
             StartUpdateRun();
             return true;
         case StartAction::kLaunchGame:
-            if (!StartGameClient()) Box(kTextLaunchFailed, kAppCaption, MB_OK);
-            ::EndDialog(window_, IDOK);
+            LaunchGame();
             return true;
+        case StartAction::kAskGameOrRun:
+            switch (Box(kGameOrRunPromptText, kGameOrRunPromptCaption, MB_YESNOCANCEL | MB_ICONQUESTION)) {
+                case IDYES:
+                    LaunchGame();
+                    return true;
+                case IDNO:
+                    StartUpdateRun();
+                    return true;
+                default:
+                    return true;  // Cancel: the window stays as it is
+            }
     }
     return false;
+}
+
+void CUpdateDlg::LaunchGame() {
+    if (!StartGameClient()) Box(kTextLaunchFailed, kAppCaption, MB_OK);
+    ::EndDialog(window_, IDOK);
 }
 
 void CUpdateDlg::OnCancel() {

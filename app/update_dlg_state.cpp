@@ -38,6 +38,7 @@ void UpdateDlgState::ResetCounters() {
     bytesLeft = 0;
     fileBase = 0;
     phase = kPhaseChecking;
+    gameOffered = false;
     progress.Init(0, kRunStartBarTotal, kBarIdle);
     rate.Reset();
 }
@@ -51,6 +52,7 @@ void UpdateDlgState::StartRun() {
 }
 
 void UpdateDlgState::StartFirstRun() {
+    gameOffered = false;
     progress.Init(0, kRunStartBarTotal, kBarIdle);
     rate.Reset();
     workerRunning = true;
@@ -71,7 +73,7 @@ DlgReaction UpdateDlgState::OnNotification(uint32_t message, uint32_t wParam, ui
             progress.SetPosition(wParam);
             return Handled();
         case UM_FILES_LEFT: return OnFilesLeft(wParam, lParam);
-        case UM_UPDATE_DONE: return OnUpdateDone(static_cast<int32_t>(wParam), packagePending);
+        case UM_UPDATE_DONE: return OnUpdateDone(static_cast<int32_t>(wParam), lParam, packagePending);
         case UM_RESTART: {
             restarting_ = true;
             DlgReaction reaction = Handled();
@@ -126,7 +128,7 @@ DlgReaction UpdateDlgState::OnFilesLeft(uint32_t done, uint32_t total) {
     return RefreshCounter();
 }
 
-DlgReaction UpdateDlgState::OnUpdateDone(int32_t result, bool packagePending) {
+DlgReaction UpdateDlgState::OnUpdateDone(int32_t result, uint32_t info, bool packagePending) {
     workerRunning = false;
     DlgReaction reaction = Handled();
     // The run ended by replacing the tool or plug-in: the restart is on its way, so no result
@@ -143,7 +145,8 @@ DlgReaction UpdateDlgState::OnUpdateDone(int32_t result, bool packagePending) {
     end.failedFiles = FailedFileCount.load();
     end.stopFlag = StopFlag.load();
     end.interruptNotice = InterruptNotice.load() != 0;
-    const RunEndView view = ViewOfRunEnd(end);
+    const RunEndView view = ViewOfRunEnd(end, UnpackRunEndInfo(info));
+    gameOffered = view.gameOffered;
     if (view.stopKeep) StopFlag.store(kStopKeep);
     if (view.fullBar) progress.Fill();
     if (view.barState != kBarUnchanged) progress.SetState(view.barState);
@@ -209,6 +212,7 @@ std::string UpdateDlgState::StatusLineToDraw() const {
 
 uint32_t UpdateDlgState::StartButtonImage(bool hover) const {
     const int32_t state = progress.state();
+    if (gameOffered && !workerRunning) return hover ? IDB_START_HOVER : IDB_START;
     if (state == kBarError || state == kBarInterrupted) return hover ? IDB_START_RETRY_HOVER : IDB_START_RETRY;
     if (progress.full() && !workerRunning) return hover ? IDB_START_HOVER : IDB_START;
     return IDB_START_UNAVAILABLE;

@@ -66,6 +66,9 @@ public:
     std::string counterPrefix;
     std::string statusText;      // the last status text, with its CR LF
     bool workerRunning = false;
+    // The last run could not update a whole installation (no server reached, an offline
+    // package applied): the start button offers the game beside a new run.
+    bool gameOffered = false;
     TransferRate rate;
 
 private:
@@ -74,7 +77,7 @@ private:
     DlgReaction OnFileProgress(uint32_t bytesInFile, uint64_t nowMs);
     DlgReaction OnStepBegin(uint32_t steps, uint32_t first);
     DlgReaction OnFilesLeft(uint32_t done, uint32_t total);
-    DlgReaction OnUpdateDone(int32_t result, bool packagePending);
+    DlgReaction OnUpdateDone(int32_t result, uint32_t info, bool packagePending);
     bool restarting_ = false;  // UM_RESTART arrived: the tool is being restarted
     // Renews the counter prefix; answers a redraw with default processing.
     DlgReaction RefreshCounter();

@@ -19,18 +19,21 @@ constexpr const char* kTextRebuildFailed = "本地压缩包重组失败";
 constexpr const char* kTextInterruptedResume = "更新已经中断，请重新更新，继续下载剩余的文件！";
 constexpr const char* kTextInterrupted = "更新已经中断！";
 constexpr size_t kFailedTextBytes = 1024;
+// Between the cause and the result text, and before the offer of the game.
+constexpr const char* kTextJoin = "，";
+constexpr const char* kTextGameOffered = "无法检查更新，可开始游戏";
 
-RunEndView Plain(const char* text) { return RunEndView{text, false, false, kBarUnchanged, false}; }
+RunEndView Plain(const char* text) { return RunEndView{text, false, false, kBarUnchanged, false, false}; }
 // A run that installed everything: the bar ends full, whatever the byte counts reached (a
 // file that travelled wrapped arrives in fewer bytes than its record says), so the start
 // button starts the game.
-RunEndView Finished(const char* text) { return RunEndView{text, true, false, kBarUnchanged, false}; }
+RunEndView Finished(const char* text) { return RunEndView{text, true, false, kBarUnchanged, false, false}; }
 // A partial or failed run: the bar full in the error state.
-RunEndView Full(const char* text) { return RunEndView{text, true, false, kBarError, false}; }
+RunEndView Full(const char* text) { return RunEndView{text, true, false, kBarError, false, false}; }
 // As Full, and the run counts as stopped, so the start button offers a new run.
-RunEndView FullStopped(const char* text) { return RunEndView{text, true, false, kBarError, true}; }
+RunEndView FullStopped(const char* text) { return RunEndView{text, true, false, kBarError, true, false}; }
 RunEndView FullInterrupted(const char* text, bool close) {
-    return RunEndView{text, true, close, kBarInterrupted, false};
+    return RunEndView{text, true, close, kBarInterrupted, false, false};
 }
 
 RunEndView Interrupted(const RunEnd& end) {
@@ -40,9 +43,20 @@ RunEndView Interrupted(const RunEnd& end) {
     return FullInterrupted("", true);
 }
 
-}  // namespace
+// A failed run's text: its cause first (the window may cut a long line at its end), then the
+// result text; a check that reached no server on a whole installation also offers the game.
+RunEndView Failed(const RunEndInfo& info, RunEndView view) {
+    const char* cause = FailureCauseText(info.cause);
+    if (*cause != '\0' && !view.text.empty()) view.text = cause + std::string(kTextJoin) + view.text;
+    if (info.gameStartable) {
+        view.gameOffered = true;
+        if (!view.text.empty()) view.text += kTextJoin;
+        view.text += kTextGameOffered;
+    }
+    return view;
+}
 
-RunEndView ViewOfRunEnd(const RunEnd& end) {
+RunEndView ViewOfResult(const RunEnd& end) {
     switch (end.result) {
         case UPD_DONE:
             if (end.failedFiles != 0) {
@@ -65,5 +79,21 @@ RunEndView ViewOfRunEnd(const RunEnd& end) {
         // A run that ended another way (no server, no version file, a request given up): its
         // sender's line says why; the run's text and the new run follow all the same.
         default: return FullStopped(end.phase == kPhaseChecking ? kTextFetchInfoFailed : kTextFileFailed);
+    }
+}
+
+}  // namespace
+
+RunEndView ViewOfRunEnd(const RunEnd& end, const RunEndInfo& info) {
+    RunEndView view = ViewOfResult(end);
+    switch (end.result) {
+        case UPD_UP_TO_DATE:
+        case UPD_INTERRUPTED: return view;
+        case UPD_DONE: return end.failedFiles != 0 ? Failed(info, view) : view;
+        // The package's text stays as it is; the start button also offers the game.
+        case UPD_PACKAGE_APPLIED:
+            view.gameOffered = info.gameStartable;
+            return view;
+        default: return Failed(info, view);
     }
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/skin_progress.h"
+#include "common/failure_cause.h"
 
 // The window's phase of a run.
 constexpr uint32_t kPhaseChecking = 1;     // set when a run starts
@@ -29,6 +30,9 @@ struct RunEndView {
     bool closeWindow = false;  // an interrupted first run that discarded: the window closes
     int32_t barState = kBarUnchanged;  // kBarError or kBarInterrupted with a full bar
     bool stopKeep = false;     // StopFlag := 1: the start button offers a new run
+    bool gameOffered = false;  // the start button offers the game beside a new run
 };
 
-RunEndView ViewOfRunEnd(const RunEnd& end);
+// `info`: the run's most specific failure cause, shown ahead of a failure's text, and whether
+// the game may start although the run could not update.
+RunEndView ViewOfRunEnd(const RunEnd& end, const RunEndInfo& info = RunEndInfo());

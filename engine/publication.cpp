@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <vector>
 
+#include "common/failure_cause.h"
 #include "net/pak_access.h"
+#include "net/status_text.h"
 
 namespace {
 constexpr int kDecimal = 10;
@@ -21,6 +23,11 @@ uint64_t InstalledPublication(const std::string& packPath) {
 }
 
 std::string PublicationText(uint64_t number) { return std::to_string(number); }
+
+void ShowPublicationRefusal(const char* refusal, const std::string& name) {
+    ShowStatusWithName(refusal, name);
+    NoteFailureCause(refusal == kTextOlderPublication ? FailureCause::kRollback : FailureCause::kSignature);
+}
 
 const char* PublicationRefusal(uint64_t number, uint64_t announced, uint64_t installed) {
     if (announced < installed) return kTextOlderPublication;

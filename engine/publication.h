@@ -22,6 +22,9 @@ constexpr const char* kTextOtherPublication = "文件与版本信息不属于同
 // Version information is checked as its own announcement (number == announced).
 const char* PublicationRefusal(uint64_t number, uint64_t announced, uint64_t installed);
 
+// Shows a refusal PublicationRefusal gave for the file `name` and notes its cause for the run
+// (an older publication is a rollback; a file of another publication, a signature refusal).
+void ShowPublicationRefusal(const char* refusal, const std::string& name);
 // The number recorded in the pack at `packPath`; 0 when there is no pack, no such member,
 // or its text is no plain decimal number.
 uint64_t InstalledPublication(const std::string& packPath);

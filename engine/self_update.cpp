@@ -117,7 +117,7 @@ Replacement DownloadReplacement(ServerSession& session, const char* remote, cons
     const char* otherPublication =
         key != nullptr ? PublicationRefusal(number, publication.number, publication.installed) : nullptr;
     if (complete && otherPublication != nullptr) {
-        ShowStatusWithName(otherPublication, remote);
+        ShowPublicationRefusal(otherPublication, remote);
         return Replacement::kRefused;
     }
     if (complete && !LooksRunnable(temp.path(), kind)) {
@@ -151,7 +151,7 @@ bool VersionFileAccepted(ServerSession& session, const char* remote, const uint8
     // back to a release the installation has left behind.
     publication->installed = InstalledPublication(GetInstallDir() + kSelfUpdatePackName);
     if (const char* refusal = PublicationRefusal(publication->number, publication->number, publication->installed)) {
-        ShowStatusWithName(refusal, remote);
+        ShowPublicationRefusal(refusal, remote);
         return false;
     }
     return true;

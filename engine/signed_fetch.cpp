@@ -1,5 +1,6 @@
 #include "engine/signed_fetch.h"
 
+#include "common/failure_cause.h"
 #include "common/update_codes.h"
 #include "net/local_file.h"
 #include "net/status_text.h"
@@ -46,6 +47,7 @@ std::vector<uint8_t> ReadLocalSignatureFile(const std::string& path) {
 void ShowSignatureRefusal(const char* format, const std::string& name, SignatureCheck why) {
     const std::string line = std::string(format) + kReasonOpen + SignatureCheckText(why) + kReasonClose;
     ShowStatusWithName(line.c_str(), name);
+    NoteFailureCause(FailureCause::kSignature);
 }
 
 bool AcceptSignedBytes(const PublisherKey& key, const std::vector<uint8_t>& sig, const uint8_t* bytes, size_t size,

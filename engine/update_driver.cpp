@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "common/failure_cause.h"
 #include "common/notifier.h"
 #include "common/progress_sink.h"
 #include "common/run_state.h"
@@ -12,6 +13,7 @@
 #include "common/update_codes.h"
 #include "engine/disk_space.h"
 #include "engine/failure_sink.h"
+#include "engine/game_launch.h"
 #include "engine/manifest_store.h"
 #include "engine/offline_package.h"
 #include "engine/partial_downloads.h"
@@ -19,6 +21,8 @@
 #include "engine/self_update.h"
 #include "engine/update_engine.h"
 #include "net/local_file.h"
+#include "net/pak_access.h"
+#include "net/server_name.h"
 #include "net/server_select.h"
 #include "pak/pak_paths.h"
 #include "pak/pak_update_task.h"
@@ -94,7 +98,7 @@ bool EnoughDiskSpace(UpdateEngine& engine, RunServices& services, const std::str
 
 // The stages after the server was chosen, on the open session.
 int32_t RunOnSession(UpdateEngine& engine, RunObjects& run, ServerSession& session, RunServices& services,
-                     const std::string& localPack) {
+                     const std::string& localPack, bool* downloadsBegan) {
     if (engine.IsStopping()) return UPD_INTERRUPTED;
     ShowStatus(kTextCheckingTool);
     // A check cut short by the player's stop is an interruption, so the window treats it
@@ -111,13 +115,17 @@ int32_t RunOnSession(UpdateEngine& engine, RunObjects& run, ServerSession& sessi
     if (checked == UPD_UP_TO_DATE) return PlayUpToDateAnimation(run.sink, services);
     if (!EnoughDiskSpace(engine, services, localPack)) return UPD_E_DISK_SPACE;
     ShowStatus(kTextDownloading);
+    *downloadsBegan = true;
     run.sink.Post(UM_PHASE_BEGIN, fileCount, totalSize);
     return engine.DownloadAndApply(&run.sink, run.store, run.failures, *run.task, session);
 }
 
 }  // namespace
 
-int32_t RunUpdate(UpdateEngine& engine, RunWindow* window, RunServices& services) {
+int32_t RunUpdate(UpdateEngine& engine, RunWindow* window, RunServices& services, bool* downloadsBegan) {
+    bool began = false;
+    if (downloadsBegan == nullptr) downloadsBegan = &began;
+    *downloadsBegan = false;
     SetRootPath(".");
     SetWorkPath("\\");
     RunObjects run(window != nullptr ? window->notifier() : nullptr);
@@ -144,7 +152,16 @@ int32_t RunUpdate(UpdateEngine& engine, RunWindow* window, RunServices& services
     }
     std::unique_ptr<ServerSession> session = services.OpenSession(address, candidates.address, candidates.count);
     if (!session) return Stopped() ? UPD_INTERRUPTED : kRunEnded;
-    return RunOnSession(engine, run, *session, services, localPack);
+    return RunOnSession(engine, run, *session, services, localPack, downloadsBegan);
+}
+
+bool InstallationWhole(const std::string& localPack) {
+    PartialDownloads partials;
+    partials.Load();
+    if (!partials.PartialFileNames().empty()) return false;
+    std::vector<uint8_t> bytes;
+    if (ReadPackMember(localPack.c_str(), kManifestName, bytes) != MemberRead::kOk || bytes.empty()) return false;
+    return ReadPackMember(localPack.c_str(), kGameExecutableMember, bytes) == MemberRead::kOk && !bytes.empty();
 }
 
 namespace {
@@ -152,9 +169,9 @@ namespace {
 // The run on the worker thread: nothing may leave it, or the process ends without a word. A
 // failed allocation (a 32-bit process is soon out of address space) or any other throw ends
 // the run like a failure of its own, with a line saying why, so the window offers a new run.
-int32_t RunGuarded(UpdateEngine& engine, RunWindow* window, RunServices& services) {
+int32_t RunGuarded(UpdateEngine& engine, RunWindow* window, RunServices& services, bool* downloadsBegan) {
     try {
-        return RunUpdate(engine, window, services);
+        return RunUpdate(engine, window, services, downloadsBegan);
     } catch (const std::bad_alloc&) {
         ShowStatus(kTextNoMemory);
     } catch (...) {
@@ -163,13 +180,35 @@ int32_t RunGuarded(UpdateEngine& engine, RunWindow* window, RunServices& service
     return kRunEnded;
 }
 
+// Whether a run that ended with `result` leaves the player the choice of starting the game:
+// an applied offline package, or a check that could not reach a server (refusals of what a
+// server sent are no such case), when the installation is whole.
+bool GameStartable(int32_t result, bool downloadsBegan, FailureCause cause) {
+    const bool unreached = !downloadsBegan && result < 0 && result != UPD_INTERRUPTED && result != UPD_E_DATA &&
+                           result != UPD_E_OPEN_PACK && result != UPD_E_DISK_SPACE &&
+                           cause != FailureCause::kSignature && cause != FailureCause::kRollback;
+    if (result != UPD_PACKAGE_APPLIED && !unreached) return false;
+    return InstallationWhole(GetInstallDir() + kLocalPackName);
+}
+
 }  // namespace
 
 int32_t UpdateThreadProc(RunWindow* window, RunServices& services) {
     UpdateEngine* engine = UpdateEngine::Instance();
-    const int32_t result = RunGuarded(*engine, window, services);
+    TakeRunFailureCause();  // what an earlier run noted is not this run's
+    const uint32_t noSpaceBefore = platform::NoSpaceFailures();
+    bool downloadsBegan = false;
+    const int32_t result = RunGuarded(*engine, window, services, &downloadsBegan);
     engine->Release();
+    if (platform::NoSpaceFailures() != noSpaceBefore) {
+        // Whichever write met the full disk (a download, the rebuild), the player learns it.
+        ShowStatus(kTextDiskFull);
+        NoteFailureCause(FailureCause::kDiskFull);
+    }
+    RunEndInfo info;
+    info.cause = TakeRunFailureCause();
+    info.gameStartable = GameStartable(result, downloadsBegan, info.cause);
     Notifier* notifier = window != nullptr ? window->notifier() : nullptr;
-    if (notifier != nullptr) notifier->Post(UM_UPDATE_DONE, static_cast<uint32_t>(result), 0);
+    if (notifier != nullptr) notifier->Post(UM_UPDATE_DONE, static_cast<uint32_t>(result), PackRunEndInfo(info));
     return result;
 }

@@ -36,11 +36,23 @@ constexpr uint32_t kAnimationStoppedFrameMs = 1;
 constexpr const char* kRemoteListFormat = "%supdate.pak";
 constexpr const char* kLocalPackName = "patch.dat";
 
+// A full disk met by a write of the run (GBK).
+constexpr const char* kTextDiskFull = "磁盘空间不足，文件写入失败，请清理磁盘后重新更新";
+
 // One run: UPD_UP_TO_DATE, UPD_INTERRUPTED, -1 (no server, or the self-update ended the run,
 // also after fetching a new tool or plug-in), or the result of the engine or of the offline
-// package routine passed through. `window` may be null.
-int32_t RunUpdate(UpdateEngine& engine, RunWindow* window, RunServices& services);
+// package routine passed through. `window` may be null. *downloadsBegan, when given, tells
+// whether the run got as far as fetching the files of an update.
+int32_t RunUpdate(UpdateEngine& engine, RunWindow* window, RunServices& services, bool* downloadsBegan = nullptr);
+
+// Whether the installation at the current directory is whole as its last run left it: the
+// pack `localPack` holds a readable manifest and the game executable, and no partial
+// download waits to be continued.
+bool InstallationWhole(const std::string& localPack);
 
 // The worker thread's body: the engine for this run, RunUpdate, the engine released, then
-// UM_UPDATE_DONE (result, 0) posted to the window. Returns the result.
+// UM_UPDATE_DONE (result, info) posted to the window, the info (PackRunEndInfo) carrying the
+// run's most specific failure cause and whether the game may start although the run could
+// not update (a check that reached no server, an applied offline package, on a whole
+// installation). A write that met a full disk is named by a status line. Returns the result.
 int32_t UpdateThreadProc(RunWindow* window, RunServices& services);

@@ -211,7 +211,7 @@ int32_t UpdateEngine::AdoptPublication(const uint64_t* signedNumber, const std::
     recordPublication_ = false;
     if (signedNumber == nullptr) return 0;
     if (const char* refusal = PublicationRefusal(*signedNumber, *signedNumber, InstalledPublication(localPackPath_))) {
-        ShowStatusWithName(refusal, source);
+        ShowPublicationRefusal(refusal, source);
         return UPD_E_DATA;
     }
     recordPublication_ = true;

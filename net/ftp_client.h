@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "net/connection_failure.h"
+
 // One remote file opened for reading (binary).
 class FtpRemoteFile {
 public:
@@ -48,6 +50,8 @@ public:
     // are held to it above; a client that buffers ahead of them keeps its buffers to a
     // fraction of a second's worth, so the line, not just the reader, keeps the limit.
     virtual void LimitReceive(uint64_t bytesPerSecond) { (void)bytesPerSecond; }
+    // Why the last Open or request on this connection failed, as far as the client can tell.
+    virtual ConnectionFailure LastFailure() const { return ConnectionFailure(); }
 };
 
 class FtpClient {

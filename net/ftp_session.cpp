@@ -41,7 +41,7 @@ void ShowRetry(int attempt) {
 
 }  // namespace
 
-std::shared_ptr<FtpConnection> FtpSessionCore::Connect(TransferJob& job, bool reconnect) {
+std::shared_ptr<FtpConnection> FtpSessionCore::Connect(TransferJob& job, bool reconnect, ConnectionFailure* failure) {
     std::string target;
     {
         std::lock_guard<std::mutex> hold(lock);
@@ -69,6 +69,7 @@ std::shared_ptr<FtpConnection> FtpSessionCore::Connect(TransferJob& job, bool re
     }
     // Opening may take long: the lock stays free meanwhile, so Cancel is never held up.
     const bool opened = made->Open(target, port, user, password);
+    if (!opened && failure != nullptr) *failure = made->LastFailure();
     std::lock_guard<std::mutex> hold(lock);
     if (opened && !Stopping(job)) return made;
     if (connection == made) connection.reset();
@@ -128,12 +129,15 @@ Result WithDirOverride(const std::string& remotePath, Result failed, Operation o
 enum class Attempt { kDone, kRetry, kFinal };
 
 // Up to four attempts of `work` (connection -> Attempt), reconnecting between them. Shows
-// the retry texts and, when the last attempt fails, the connection text or `workFailed`.
+// the retry texts and, when the last attempt fails, the connection text or `workFailed`,
+// then the cause the client gave for the latest failure that had one.
 template <typename Work>
 bool RunAttempts(FtpSessionCore& core, TransferJob& job, const char* workFailed, const std::string& remotePath,
                  Work work) {
+    ConnectionFailure failure;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        const std::shared_ptr<FtpConnection> connection = core.Connect(job, attempt > 0);
+        ConnectionFailure openFailure;
+        const std::shared_ptr<FtpConnection> connection = core.Connect(job, attempt > 0, &openFailure);
         bool connected = connection != nullptr;
         if (connected) {
             const Attempt outcome = work(*connection);
@@ -141,15 +145,20 @@ bool RunAttempts(FtpSessionCore& core, TransferJob& job, const char* workFailed,
             if (outcome == Attempt::kFinal) return false;
             if (job.belowFloor && !core.Stopping(job)) ShowStatusWithName(kFtpTextTooSlow, remotePath);
             job.belowFloor = false;
+            openFailure = connection->LastFailure();
         }
+        if (openFailure.cause != FailureCause::kNone) failure = openFailure;
         // A file that may be missing gets one attempt and no word: its absence is no failure.
         if (core.Stopping(job) || job.optional) return false;
         if (attempt + 1 < kAttempts) {
             ShowRetry(attempt);
-        } else if (connected) {
-            ShowStatusWithName(workFailed, remotePath);
         } else {
-            ShowStatus(kFtpTextCannotConnect);
+            if (connected) {
+                ShowStatusWithName(workFailed, remotePath);
+            } else {
+                ShowStatus(kFtpTextCannotConnect);
+            }
+            ShowFailureCause(failure.cause, failure.detail);
         }
     }
     return false;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "net/connection_failure.h"
 #include "net/ftp_transfers.h"
 #include "platform/platform.h"
 
@@ -31,7 +32,8 @@ struct FtpSessionCore {
     // The connection for an attempt: the held one, or a new one (for a reconnection, to
     // another server of the list when it has one). Null when none can be made or the job
     // was cancelled meanwhile.
-    std::shared_ptr<FtpConnection> Connect(TransferJob& job, bool reconnect);
+    // `failure`, when given, receives why an open failed.
+    std::shared_ptr<FtpConnection> Connect(TransferJob& job, bool reconnect, ConnectionFailure* failure = nullptr);
     // Cancels `job`, answers it with `answer` and closes the connection it may be blocked in.
     void Cancel(TransferJob& job, int32_t answer);
 

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "net/connection_failure.h"
 #include "net/ftp_client.h"
 #include "platform/platform.h"
 
@@ -23,6 +24,23 @@ constexpr const char kRestAnswerCode[] = "350";
 constexpr DWORD kResponseCapacity = 512;
 constexpr DWORD kNoCacheFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
 constexpr DWORD kOpenFileFlags = FTP_TRANSFER_TYPE_BINARY | kNoCacheFlags;
+
+// Why the WinINet call that just failed on this thread did: its error, and for the extended
+// error the FTP server's own answer.
+ConnectionFailure LastWinInetFailure() {
+    const DWORD error = ::GetLastError();
+    std::string answer;
+    if (error == ERROR_INTERNET_EXTENDED_ERROR) {
+        char response[kResponseCapacity] = {};
+        DWORD length = sizeof(response) - 1;
+        DWORD code = 0;
+        if (::InternetGetLastResponseInfoA(&code, response, &length)) answer.assign(response, length);
+        while (!answer.empty() && (answer.back() == '\r' || answer.back() == '\n')) answer.pop_back();
+    }
+    std::string detail = "WinINet " + std::to_string(error);
+    if (!answer.empty()) detail += ": " + answer;
+    return ConnectionFailure{CauseOfWinInetError(error, answer), detail};
+}
 
 std::wstring Wide(const std::string& text) {
     wchar_t buffer[kWideTextCapacity];
@@ -130,7 +148,11 @@ public:
         // handle from another thread, which ends a connect or login that hangs.
         HINTERNET connection = ::InternetConnectW(internet, wideHost.c_str(), port, wideUser.c_str(),
                                                   widePassword.c_str(), INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0);
-        return connection != nullptr && Keep(&handles_->connection, connection);
+        if (connection == nullptr) {
+            failure_ = LastWinInetFailure();
+            return false;
+        }
+        return Keep(&handles_->connection, connection);
     }
 
     std::unique_ptr<FtpRemoteFile> OpenFile(const char* remotePath) override {
@@ -140,7 +162,11 @@ public:
         // (NO_CACHE_WRITE: every download would otherwise leave a copy there); context 0: no
         // status callback is installed.
         HINTERNET file = ::FtpOpenFileA(connection, remotePath, GENERIC_READ, kOpenFileFlags, 0);
-        if (file == nullptr) return nullptr;
+        if (file == nullptr) {
+            failure_ = LastWinInetFailure();
+            return nullptr;
+        }
+        failure_ = ConnectionFailure();
         {
             std::lock_guard<std::mutex> hold(handles_->lock);
             if (!handles_->aborted.load()) {
@@ -172,6 +198,8 @@ public:
         handles_->aborted.store(true);
         handles_->CloseAll();
     }
+
+    ConnectionFailure LastFailure() const override { return failure_; }
 
 private:
     // Files a handle just made into the set; closes it instead when the connection was
@@ -238,6 +266,7 @@ private:
     }
 
     std::shared_ptr<HandleSet> handles_;
+    ConnectionFailure failure_;  // of the last Open or OpenFile, on the thread that made it
 };
 
 class WinInetClient : public FtpClient {

@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "net/connection_failure.h"
 #include "net/http_client.h"
 #include "net/http_url.h"
 #include "platform/socket_options.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -163,9 +165,16 @@ public:
     HttpConnection& operator=(const HttpConnection&) = delete;
 
     bool Open(const std::string& host, uint16_t, const std::string&, const std::string&) override {
+        failure_ = ConnectionFailure();
         // A TLS server is never met without a trust to check it against.
         if (StartsWithNoCase(host, kHttpsPrefix) && !options_.systemTrust && options_.caFile.empty() &&
             options_.caPem.empty()) {
+            return false;
+        }
+        // A CA file that is not there can trust nothing: said at once, not as a refused server.
+        if (StartsWithNoCase(host, kHttpsPrefix) && !options_.caFile.empty() &&
+            !platform::FileExists(options_.caFile.c_str())) {
+            failure_ = ConnectionFailure{FailureCause::kCaFile, options_.caFile};
             return false;
         }
         base_ = host;
@@ -180,6 +189,7 @@ public:
         curl_multi_wakeup(multi_);
     }
     void LimitReceive(uint64_t bytesPerSecond) override { receiveLimit_ = bytesPerSecond; }
+    ConnectionFailure LastFailure() const override { return failure_; }
 
     int32_t ReadBody(void* buffer, uint32_t count);
     void EndRequest();
@@ -205,6 +215,9 @@ private:
     // libcurl's and the unread bytes' bound under the limit, and the socket's buffer.
     uint64_t LimitedBytes(uint64_t ms, uint64_t least) const;
 
+    // Notes why the finished transfer failed, from libcurl's result and error text.
+    void NoteTransferFailure();
+
     static size_t OnHeader(char* data, size_t size, size_t count, void* self);
     static size_t OnBody(char* data, size_t size, size_t count, void* self);
     static int OnSocket(void* self, curl_socket_t socket, curlsocktype purpose);
@@ -216,6 +229,8 @@ private:
     std::atomic<bool> aborted_{false};
     uint64_t receiveLimit_ = 0;  // bytes a second; 0: none
     size_t maxPending_ = kMaxPending;
+    ConnectionFailure failure_;
+    char errorText_[CURL_ERROR_SIZE] = {};
 
     // The request in progress.
     bool added_ = false;
@@ -297,6 +312,8 @@ bool HttpConnection::Start(const std::string& url, uint64_t from) {
     status_ = 0;
     headerBytes_ = 0;
     otherBodyBytes_ = 0;
+    // libcurl's words on a failure, for the cause and the debug log.
+    curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorText_);
     contentRange_.clear();
     location_.clear();
     pending_.clear();
@@ -314,6 +331,19 @@ bool HttpConnection::Start(const std::string& url, uint64_t from) {
     // A proxy's CONNECT answer is not the server's response.
     curl_easy_setopt(easy_, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     SetTls();
+    curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 2L);
+    // Only the CA set given is trusted: no default folder of authorities beside it.
+    curl_easy_setopt(easy_, CURLOPT_CAPATH, nullptr);
+    if (!options_.caFile.empty()) {
+        curl_easy_setopt(easy_, CURLOPT_CAINFO, options_.caFile.c_str());
+    } else {
+        curl_easy_setopt(easy_, CURLOPT_CAINFO, nullptr);
+        curl_blob blob{const_cast<char*>(options_.caPem.data()), options_.caPem.size(), CURL_BLOB_COPY};
+        curl_easy_setopt(easy_, CURLOPT_CAINFO_BLOB, &blob);
+    }
+    // libcurl's words on a failure, for the cause and the debug log.
+    curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorText_);
     curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &HttpConnection::OnHeader);
     curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &HttpConnection::OnBody);
@@ -400,13 +430,21 @@ bool HttpConnection::Step(bool wait) {
     return true;
 }
 
+void HttpConnection::NoteTransferFailure() {
+    if (!finished_ || finishResult_ == CURLE_OK || aborted_.load()) return;
+    const std::string text = errorText_[0] != '\0' ? errorText_ : curl_easy_strerror(finishResult_);
+    failure_ = ConnectionFailure{CauseOfCurlResult(finishResult_, text), text};
+}
+
 bool HttpConnection::AwaitHeaders() {
     bool wait = false;
     while (!headersDone_ && !finished_) {
         if (!Step(wait)) return false;
         wait = true;
     }
-    return headersDone_ || finishResult_ == CURLE_OK;
+    if (headersDone_ || finishResult_ == CURLE_OK) return true;
+    NoteTransferFailure();
+    return false;
 }
 
 int32_t HttpConnection::ReadBody(void* buffer, uint32_t count) {
@@ -425,7 +463,11 @@ int32_t HttpConnection::ReadBody(void* buffer, uint32_t count) {
             wait = false;
             continue;
         }
-        if (finished_) return finishResult_ == CURLE_OK ? 0 : -1;
+        if (finished_) {
+            if (finishResult_ == CURLE_OK) return 0;
+            NoteTransferFailure();
+            return -1;
+        }
         if (!Step(wait)) return -1;
         wait = true;
     }
@@ -479,6 +521,7 @@ std::unique_ptr<FtpRemoteFile> HttpConnection::Answer(const std::string& url, ui
         }
         *restartWhole = true;
     }
+    failure_ = ConnectionFailure{CauseOfHttpStatus(status), "HTTP " + std::to_string(status)};
     return nullptr;
 }
 

@@ -126,6 +126,10 @@ private:
 // Both return the bytes transferred (0 on failure or for an invalid handle).
 uint32_t ReadFromFile(FileHandle h, void* buffer, uint32_t count);
 uint32_t WriteToFile(FileHandle h, const void* buffer, uint32_t count);
+// How many writes or flushes of this process failed for lack of room on the volume (a full
+// disk, a used-up quota), whichever thread made them. A caller compares two readings to learn
+// whether its work met a full disk.
+uint32_t NoSpaceFailures();
 // Returns the new position, or -1 on failure.
 int64_t SeekFile(FileHandle h, int64_t offset, SeekOrigin origin);
 // Returns the size, or -1 on failure.
@@ -186,7 +190,8 @@ uint32_t TickCountMs();
 // ---------------------------------------------------------------------------------------
 // Fault injection for crash-safety tests: when set, every WriteToFile, FlushFile and
 // ReplaceFileAtomic first asks the hook, which may make the call fail (return false) as a full
-// disk or a failed rename would. nullptr (the default) turns it off.
+// disk or a failed rename would (a refused write or flush counts in NoSpaceFailures). nullptr
+// (the default) turns it off.
 enum class FileOp { Write, Flush, Replace };
 using FileFaultHook = bool (*)(FileOp op, const char* pathOrNull);
 FileFaultHook SetFileFaultHook(FileFaultHook hook);

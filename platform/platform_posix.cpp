@@ -27,9 +27,16 @@ namespace {
 
 std::atomic<FileFaultHook> g_fileFaultHook{nullptr};
 
+std::atomic<uint32_t> g_noSpaceFailures{0};
+
+bool NoSpaceError(int error) { return error == ENOSPC || error == EDQUOT; }
+
 bool FaultInjected(FileOp op, const char* path) {
     FileFaultHook hook = g_fileFaultHook.load();
-    return hook != nullptr && !hook(op, path);
+    if (hook == nullptr || hook(op, path)) return false;
+    // A refused write or flush stands for a full disk.
+    if (op != FileOp::Replace) ++g_noSpaceFailures;
+    return true;
 }
 
 // Windows paths use '\'; here both separators mean a directory boundary.
@@ -219,6 +226,7 @@ uint32_t WriteToFile(FileHandle h, const void* buffer, uint32_t count) {
     while (done < count) {
         ssize_t n = ::write(ToFd(h), static_cast<const char*>(buffer) + done, count - done);
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && NoSpaceError(errno)) ++g_noSpaceFailures;
         if (n <= 0) break;
         done += static_cast<uint32_t>(n);
     }
@@ -240,8 +248,12 @@ int64_t FileSize(FileHandle h) {
 
 bool FlushFile(FileHandle h) {
     if (h == kInvalidFile || FaultInjected(FileOp::Flush, nullptr)) return false;
-    return ::fsync(ToFd(h)) == 0;
+    if (::fsync(ToFd(h)) == 0) return true;
+    if (NoSpaceError(errno)) ++g_noSpaceFailures;
+    return false;
 }
+
+uint32_t NoSpaceFailures() { return g_noSpaceFailures.load(); }
 
 bool FileExists(const char* path) {
     struct stat st;

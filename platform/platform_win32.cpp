@@ -18,9 +18,20 @@ namespace {
 
 std::atomic<FileFaultHook> g_fileFaultHook{nullptr};
 
+std::atomic<uint32_t> g_noSpaceFailures{0};
+
+// Notes a failed write or flush that failed for lack of room.
+void NoteIfNoSpace() {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) ++g_noSpaceFailures;
+}
+
 bool FaultInjected(FileOp op, const char* path) {
     FileFaultHook hook = g_fileFaultHook.load();
-    return hook != nullptr && !hook(op, path);
+    if (hook == nullptr || hook(op, path)) return false;
+    // A refused write or flush stands for a full disk.
+    if (op != FileOp::Replace) ++g_noSpaceFailures;
+    return true;
 }
 
 HANDLE ToHandle(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
@@ -149,7 +160,10 @@ uint32_t ReadFromFile(FileHandle h, void* buffer, uint32_t count) {
 uint32_t WriteToFile(FileHandle h, const void* buffer, uint32_t count) {
     if (h == kInvalidFile || FaultInjected(FileOp::Write, nullptr)) return 0;
     DWORD put = 0;
-    if (!::WriteFile(ToHandle(h), buffer, count, &put, nullptr)) return 0;
+    if (!::WriteFile(ToHandle(h), buffer, count, &put, nullptr)) {
+        NoteIfNoSpace();
+        return 0;
+    }
     return put;
 }
 
@@ -171,8 +185,12 @@ int64_t FileSize(FileHandle h) {
 
 bool FlushFile(FileHandle h) {
     if (h == kInvalidFile || FaultInjected(FileOp::Flush, nullptr)) return false;
-    return ::FlushFileBuffers(ToHandle(h)) != 0;
+    if (::FlushFileBuffers(ToHandle(h))) return true;
+    NoteIfNoSpace();
+    return false;
 }
+
+uint32_t NoSpaceFailures() { return g_noSpaceFailures.load(); }
 
 bool FileExists(const char* path) {
     DWORD a = ::GetFileAttributesA(path);

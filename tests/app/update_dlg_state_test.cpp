@@ -403,6 +403,68 @@ TEST(UpdateDlgStateTest, EveryRunEndLeavesTheStartButtonAWayForward) {
     }
 }
 
+struct CauseCase {
+    const char* name;
+    std::vector<Step> run;  // before UM_UPDATE_DONE
+    int32_t result;
+    uint32_t failedFiles;
+    RunEndInfo info;
+    std::string text;
+    uint32_t image;
+    StartAction action;
+};
+
+// The run's most specific cause stays in view beside the result text, ahead of it so a cut
+// line keeps it; a check that could not update a whole installation, or an applied offline
+// package on one, also offers the game: the start button asks which the player wants, and
+// the next run takes the offer back.
+TEST(UpdateDlgStateTest, ACauseStaysInViewAndAWholeInstallationOffersTheGame) {
+    const std::vector<Step> downloaded = {Msg(UM_PHASE_BEGIN, 2, 1000), Msg(UM_FILE_BEGIN), Msg(UM_FILE_END, 1000)};
+    const std::vector<Step> stepping = {Msg(UM_STEP_BEGIN, 8, 3)};
+    const std::vector<CauseCase> cases = {
+        {"no server reached, whole", {}, -1, 0, {FailureCause::kConnectionRefused, true},
+         "服务器拒绝连接，获取更新信息失败，无法检查更新，可开始游戏", IDB_START, StartAction::kAskGameOrRun},
+        {"version file missing, whole, no cause known", {}, UPD_E_FETCH, 0, {FailureCause::kNone, true},
+         "获取更新信息失败，无法检查更新，可开始游戏", IDB_START, StartAction::kAskGameOrRun},
+        {"timed out, installation not whole", {}, -1, 0, {FailureCause::kTimedOut, false},
+         "连接服务器超时，获取更新信息失败", IDB_START_RETRY, StartAction::kUpdateAgain},
+        {"certificate refused", {}, -1, 0, {FailureCause::kCertificateExpired, false},
+         "服务器证书不受信任：已过期，获取更新信息失败", IDB_START_RETRY, StartAction::kUpdateAgain},
+        {"signature refused", {}, UPD_E_DATA, 0, {FailureCause::kSignature, false},
+         "更新数据签名无效，更新相关数据有误", IDB_START_RETRY, StartAction::kUpdateAgain},
+        {"rollback refused", {}, -1, 0, {FailureCause::kRollback, false},
+         "服务器的版本比本地旧，已拒绝，获取更新信息失败", IDB_START_RETRY, StartAction::kUpdateAgain},
+        {"disk full in the rebuild", stepping, UPD_E_REBUILD_PACK, 0, {FailureCause::kDiskFull, false},
+         "磁盘空间不足，本地压缩包重组失败", IDB_START_RETRY, StartAction::kUpdateAgain},
+        {"disk full while downloading", downloaded, UPD_DONE, 2, {FailureCause::kDiskFull, false},
+         "磁盘空间不足，下载过程中有2个文件下载失败，请重新更新，继续下载剩余的文件！", IDB_START_RETRY,
+         StartAction::kUpdateAgain},
+        // A retried timeout does not spoil a run that installed everything.
+        {"done after a timeout", downloaded, UPD_DONE, 0, {FailureCause::kTimedOut, false},
+         "更新完毕，请点击开始游戏按扭，启动游戏", IDB_START, StartAction::kLaunchGame},
+        // The package's own text stays; the button offers the game beside the new run.
+        {"package applied, whole", {}, UPD_PACKAGE_APPLIED, 0, {FailureCause::kNone, true},
+         "已经成功应用更新包，请重新更新，继续下载剩余的文件！", IDB_START, StartAction::kAskGameOrRun},
+        {"package applied, not whole", {}, UPD_PACKAGE_APPLIED, 0, {FailureCause::kNone, false},
+         "已经成功应用更新包，请重新更新，继续下载剩余的文件！", IDB_START_RETRY, StartAction::kUpdateAgain},
+    };
+    for (const CauseCase& c : cases) {
+        RunWords words(0, 0, 1);
+        UpdateDlgState state;
+        state.StartRun();
+        for (const Step& step : c.run) Feed(state, step);
+        FailedFileCount.store(c.failedFiles);
+        const DlgReaction r =
+            state.OnNotification(UM_UPDATE_DONE, static_cast<uint32_t>(c.result), PackRunEndInfo(c.info), 0, false);
+        EXPECT_EQ(r.resultText, c.text) << c.name;
+        EXPECT_EQ(state.StartButtonImage(false), c.image) << c.name;
+        EXPECT_EQ(DecideStart(state), c.action) << c.name;
+        state.StartRun();
+        EXPECT_FALSE(state.gameOffered) << c.name;
+        EXPECT_EQ(DecideStart(state), StartAction::kMoveOnly) << c.name;
+    }
+}
+
 // 1000 KiB per second in steps of 100 ms.
 constexpr uint32_t kMiB = 1024 * 1024;
 constexpr uint64_t kStepMs = 100;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The online update end to end under Wine: update.exe in a v1 installation whose plug-in
 # names a local vsftpd brings itself to v2 with no help, is then up to date, and replaces
-# itself and its plug-in when the server announces newer ones. paktool (host build) publishes the server
-# trees and makes the v1 installation.
+# itself and its plug-in when the server announces newer ones; with the server down or
+# without its version file it names why and offers the game of a whole installation.
+# paktool (host build) publishes the server trees and makes the v1 installation.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 need_paktool
@@ -102,6 +103,22 @@ check "the restarted tool says it does not fetch itself again" \
 check "the restarted run ends with the done text" log_has "$dir" "更新完毕，请点击开始游戏按扭，启动游戏" 90
 check "update.exe is the published tool" cmp -s "$dir/update.exe" "$E2E_WORK/update-slip.exe"
 check "changed file updated in patch.dat" member_is "$dir/patch.dat" data/a.txt "$E2E_WORK/game-v2/data/a.txt"
+stop_all
+
+echo "# with the server down or its version file missing, a whole installation offers the game"
+cp -r "$E2E_WORK/game-v1" "$E2E_WORK/game-v1-client"
+printf 'MZ game client v1' >"$E2E_WORK/game-v1-client/mainclient.exe"
+dir=$(synced_install "$E2E_WORK/game-v1-client")
+point_at_server "$dir" "$(free_port)" download/
+run_bg "$dir" update.exe
+check "the cause leads the result, then the offer of the game" \
+  log_has "$dir" "服务器拒绝连接，获取更新信息失败，无法检查更新，可开始游戏" 90
+check "the client's own words are in the debug log" log_has "$dir" "服务器拒绝连接 (WinINet 12029" 1
+stop_all
+point_at_server "$dir" "$PORT" nothing-here/
+run_bg "$dir" update.exe
+check "a missing version file is named" \
+  log_has "$dir" "服务器上没有该文件，获取更新信息失败，无法检查更新，可开始游戏" 90
 stop_all
 
 finish

@@ -7,10 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "common/failure_cause.h"
 #include "common/run_state.h"
 #include "common/update_codes.h"
+#include "engine/manifest_text.h"
+#include "engine/partial_downloads.h"
 #include "engine/update_driver.h"
 #include "engine/update_engine.h"
+#include "engine/update_pk_writer.h"
+#include "net/local_file.h"
 #include "net/pak_access.h"
 #include "pak/pak_update_task.h"
 #include "platformcfg/platform_config.h"
@@ -318,6 +323,121 @@ TEST_F(DriverTest, OfflinePackageRunSkipsTheNetworkAndEmptiesThePath) {
     EXPECT_TRUE(services.log.openedAddresses.empty());
     EXPECT_EQ(window.offlinePackage, "");
     EXPECT_FALSE(ui.HasStatus(kStatusServers));
+}
+
+// An offline package at `path` carrying `files` (name -> content) and their manifest.
+void WriteOfflinePackage(const std::string& path, const std::map<std::string, std::string>& files) {
+    std::vector<ManifestRecord> records;
+    UpdatePkWriter writer;
+    for (const auto& [name, content] : files) {
+        records.push_back(drivertest::PackedFileRecord(name, content));
+        writer.Add(name, enginetest::Bytes(content));
+    }
+    std::string text;
+    AppendManifestText(records, text);
+    writer.Add("update.inf", enginetest::Bytes(text));
+    std::vector<uint8_t> pak;
+    ASSERT_TRUE(writer.Build(pak));
+    WriteFile(path, enginetest::Text(pak));
+}
+
+enum class Installed { kNothing, kWithoutGame, kWithGame };
+enum class Ending { kNoServer, kNoVersionFile, kPackageApplied };
+
+struct OfferCase {
+    const char* name;
+    Installed installed;
+    bool partialPending;  // a download of the last run waits to be continued
+    Ending ending;
+    int32_t result;
+    bool gameStartable;
+};
+
+// A run that cannot update tells the window whether the game may start all the same: when the
+// check reached no server or an offline package was applied, on an installation whose pack
+// holds its manifest and the game and with no download left half-done.
+TEST(DriverOfferTest, ARunThatCannotUpdateAWholeInstallationLetsTheGameStart) {
+    const std::map<std::string, std::string> v1 = {{"data/a.txt", "alpha v1"}, {"mainclient.exe", "MZ game v1"}};
+    const std::vector<OfferCase> cases = {
+        {"no-server-whole", Installed::kWithGame, false, Ending::kNoServer, -1, true},
+        {"version-file-missing-whole", Installed::kWithGame, false, Ending::kNoVersionFile, -1, true},
+        {"package-applied-whole", Installed::kWithGame, false, Ending::kPackageApplied, UPD_PACKAGE_APPLIED, true},
+        {"no-server-partial-pending", Installed::kWithGame, true, Ending::kNoServer, -1, false},
+        {"package-applied-partial-pending", Installed::kWithGame, true, Ending::kPackageApplied, UPD_PACKAGE_APPLIED,
+         false},
+        {"no-server-without-the-game", Installed::kWithoutGame, false, Ending::kNoServer, -1, false},
+        {"no-server-nothing-installed", Installed::kNothing, false, Ending::kNoServer, -1, false},
+    };
+    for (const OfferCase& c : cases) {
+        StopFlag.store(0);
+        FailedFileCount.store(0);
+        SetInstallDir("");
+        enginetest::ScratchDir dir;
+        enginetest::PluginScope scope{"win", 10002};
+        ScriptedCfg cfg;
+        cfg.strings = {{"ftp directory", "download/"}, {"file version", kVersionFile}};
+        cfg.ints = {{"platfrom version", 10002}};
+        const std::string root = dir.path() + "/server";
+        WriteFile(root + "/" + kVersionFile, "223\n10002");
+        ScriptedServices s{root};
+        TestWindow w;
+        if (c.installed != Installed::kNothing) {
+            std::map<std::string, std::string> files = v1;
+            if (c.installed == Installed::kWithoutGame) files.erase("mainclient.exe");
+            PublishGameFiles(root, files);
+            UiRecorder first(platform::kIdYes);
+            ASSERT_EQ(UpdateThreadProc(&w, s), UPD_DONE) << c.name;
+        }
+        if (c.partialPending) {
+            const ManifestRecord record = drivertest::PackedFileRecord("data/b.txt", "beta");
+            const std::string partial = CreateTempFileBeside("data/b.txt");
+            WriteFile(partial, "be");
+            PartialDownloads journal;
+            ASSERT_TRUE(journal.Start(record, partial)) << c.name;
+        }
+        switch (c.ending) {
+            case Ending::kNoServer: s.chosen = 0; break;
+            case Ending::kNoVersionFile: s.faults = {{kVersionFile, Fault::kMissing}}; break;
+            case Ending::kPackageApplied:
+                WriteOfflinePackage("p.olp", {{"data/a.txt", "alpha v2"}, {"mainclient.exe", "MZ game v1"}});
+                w.offlinePackage = "p.olp";
+                break;
+        }
+        w.notes.posts.clear();
+        UiRecorder ui(platform::kIdYes);
+        EXPECT_EQ(UpdateThreadProc(&w, s), c.result) << c.name;
+        ASSERT_FALSE(w.notes.posts.empty()) << c.name;
+        const Posted done = w.notes.posts.back();
+        EXPECT_EQ(done.message, UM_UPDATE_DONE) << c.name;
+        EXPECT_EQ(UnpackRunEndInfo(done.lParam).gameStartable, c.gameStartable) << c.name;
+    }
+}
+
+// A write that meets a full disk (here a download's, then the rebuild's) is named by its
+// own line and carried to the window as the run's cause; the pack is left as it was, and
+// the next run with room completes.
+TEST_F(DriverTest, AWriteThatMeetsAFullDiskIsNamedAndTheNextRunCompletes) {
+    InstallV1();
+    PublishGameFiles(server, {{"data/a.txt", "alpha v2"}, {"data/b.txt", "beta v1"}});
+    {
+        UiRecorder ui(platform::kIdYes);
+        platform::SetFileFaultHook([](platform::FileOp op, const char*) { return op != platform::FileOp::Write; });
+        const int32_t result = UpdateThreadProc(&window, services);
+        platform::SetFileFaultHook(nullptr);
+        EXPECT_NE(result, UPD_DONE);
+        EXPECT_TRUE(ui.HasStatus(kTextDiskFull));
+        ASSERT_FALSE(window.notes.posts.empty());
+        EXPECT_EQ(UnpackRunEndInfo(window.notes.posts.back().lParam).cause, FailureCause::kDiskFull);
+        EXPECT_EQ(PackMember("data/a.txt"), "alpha v1");
+    }
+    StopFlag.store(0);
+    FailedFileCount.store(0);
+    window.notes.posts.clear();
+    UiRecorder ui(platform::kIdYes);
+    EXPECT_EQ(UpdateThreadProc(&window, services), UPD_DONE);
+    EXPECT_FALSE(ui.HasStatus(kTextDiskFull));
+    EXPECT_EQ(window.notes.posts.back(), (Posted{UM_UPDATE_DONE, UPD_DONE, 0}));
+    EXPECT_EQ(PackMember("data/a.txt"), "alpha v2");
 }
 
 TEST_F(DriverTest, WithoutAWindowNothingIsPostedAndTheRunStillWorks) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/failure_cause.h"
 #include "common/progress_sink.h"
 #include "common/run_state.h"
 #include "common/update_codes.h"
@@ -135,6 +136,7 @@ struct ListCase {
     int32_t result;
     const char* status;                          // the line the case shows ("" for none)
     std::string a;                               // data/a.txt in the pack afterwards
+    FailureCause cause;                          // what the run notes for the window
 };
 
 TEST_F(SignedEngineTest, TheListIsUsedOnlyWithItsValidSignatureAndNeverGoesBack) {
@@ -142,9 +144,9 @@ TEST_F(SignedEngineTest, TheListIsUsedOnlyWithItsValidSignatureAndNeverGoesBack)
     const std::string sigPath = listPath + kSignatureSuffix;
     const auto noChange = [](const KeyPair&, const KeyPair&) {};
     const std::vector<ListCase> cases = {
-        {"newer-publication", 6, noChange, UPD_DONE, "", "alpha v2"},
-        {"same-publication-again", kInstalledNumber, noChange, UPD_DONE, "", "alpha v2"},
-        {"older-publication", kInstalledNumber - 1, noChange, UPD_E_DATA, kOlder, "alpha v1"},
+        {"newer-publication", 6, noChange, UPD_DONE, "", "alpha v2", FailureCause::kNone},
+        {"same-publication-again", kInstalledNumber, noChange, UPD_DONE, "", "alpha v2", FailureCause::kNone},
+        {"older-publication", kInstalledNumber - 1, noChange, UPD_E_DATA, kOlder, "alpha v1", FailureCause::kRollback},
         {"list-changed-after-signing", 6,
          [&](const KeyPair&, const KeyPair&) {
              // A list of the attacker's own (one of its bytes changed) beside the real signature.
@@ -152,28 +154,28 @@ TEST_F(SignedEngineTest, TheListIsUsedOnlyWithItsValidSignatureAndNeverGoesBack)
              list[list.size() / 2] ^= 0x01;
              WriteFile(listPath, list);
          },
-         UPD_E_DATA, "更新数据签名无效：download/update.pak（文件内容与签名不符）", "alpha v1"},
+         UPD_E_DATA, "更新数据签名无效：download/update.pak（文件内容与签名不符）", "alpha v1", FailureCause::kSignature},
         {"signature-missing", 6, [&](const KeyPair&, const KeyPair&) { platform::RemoveFile(sigPath.c_str()); },
-         UPD_E_DATA, "更新数据签名无效：download/update.pak（缺少发布者签名）", "alpha v1"},
+         UPD_E_DATA, "更新数据签名无效：download/update.pak（缺少发布者签名）", "alpha v1", FailureCause::kSignature},
         {"signature-cut-short", 6,
          [&](const KeyPair&, const KeyPair&) {
              const std::string sig = ReadFile(sigPath);
              WriteFile(sigPath, sig.substr(0, sig.size() - 1));
          },
-         UPD_E_DATA, "更新数据签名无效：download/update.pak（签名文件已损坏）", "alpha v1"},
+         UPD_E_DATA, "更新数据签名无效：download/update.pak（签名文件已损坏）", "alpha v1", FailureCause::kSignature},
         {"signed-by-another-key", 6,
          [&](const KeyPair&, const KeyPair& other) { SignFileAt(other, listPath, kList, 6); }, UPD_E_DATA,
-         "更新数据签名无效：download/update.pak（签名不是发布者的）", "alpha v1"},
+         "更新数据签名无效：download/update.pak（签名不是发布者的）", "alpha v1", FailureCause::kSignature},
         {"list-bytes-signed-as-the-tool", 6,
          [&](const KeyPair& keys, const KeyPair&) { SignFileAt(keys, listPath, "download/update.exe", 6); },
-         UPD_E_DATA, "更新数据签名无效：download/update.pak（签名属于另一个文件）", "alpha v1"},
+         UPD_E_DATA, "更新数据签名无效：download/update.pak（签名属于另一个文件）", "alpha v1", FailureCause::kSignature},
         {"the-tool-signature-served-as-the-list", 6,
          [&](const KeyPair& keys, const KeyPair&) {
              WriteFile(std::string(kServer) + "/download/update.exe", "tool 2.24");
              SignFileAt(keys, std::string(kServer) + "/download/update.exe", "download/update.exe", 6);
              WriteFile(sigPath, ReadFile(std::string(kServer) + "/download/update.exe.sig"));
          },
-         UPD_E_DATA, kListRefused, "alpha v1"},
+         UPD_E_DATA, kListRefused, "alpha v1", FailureCause::kSignature},
     };
     for (const ListCase& c : cases) {
         enginetest::ScratchDir caseDir;
@@ -184,7 +186,9 @@ TEST_F(SignedEngineTest, TheListIsUsedOnlyWithItsValidSignatureAndNeverGoesBack)
         const auto before = FolderContents(kServer);
 
         UiRecorder ui;
+        TakeRunFailureCause();
         EXPECT_EQ(Sync(), c.result) << c.name;
+        EXPECT_EQ(TakeRunFailureCause(), c.cause) << c.name;
         EXPECT_EQ(PackMember("data/a.txt"), c.a) << c.name;
         if (*c.status != '\0') {
             EXPECT_TRUE(ui.HasStatusContaining(c.status)) << c.name;

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/failure_cause.h"
 #include "common/update_codes.h"
 #include "net/ftp_client.h"
 #include "net/ftp_policy.h"
@@ -94,6 +95,33 @@ TEST_F(FtpLiveTest, VsftpdFilesArriveWholeAndEmptyFilesStayEmpty) {
     EXPECT_EQ(session.DownloadFile("download/missing.bin", "missing.bin", nullptr), kResultFail);
     EXPECT_FALSE(Exists("missing.bin"));
     EXPECT_TRUE(ui.HasStatus("下载[download/missing.bin]失败"));
+}
+
+// What the system's client answers is named: a file vsftpd does not have (550), and a port
+// on the same address nobody listens on. The line ends with the client's own words.
+TEST_F(FtpLiveTest, AGivenUpRequestNamesWhyAsTheSystemsClientTellsIt) {
+    std::string host;
+    uint16_t port;
+    if (!ServerFromEnv("KVO_FTP_VSFTPD", &host, &port)) GTEST_SKIP() << "KVO_FTP_VSFTPD not set";
+    struct Case {
+        const char* name;
+        uint16_t port;
+        const char* line;
+        FailureCause cause;
+    } cases[] = {
+        {"file missing", port, "服务器上没有该文件 (WinINet 12003: 550", FailureCause::kFileMissing},
+        // Port 1: privileged, so no test server of this machine can be listening there.
+        {"closed port", 1, "服务器拒绝连接 (WinINet 12029", FailureCause::kConnectionRefused},
+    };
+    for (const Case& c : cases) {
+        FtpSession session(host.c_str(), c.port, "anonymous", "");
+        ui.statuses.clear();
+        TakeRunFailureCause();
+        EXPECT_EQ(session.DownloadFile("download/missing.bin", "missing.bin", nullptr), kResultFail) << c.name;
+        ASSERT_FALSE(ui.statuses.empty()) << c.name;
+        EXPECT_EQ(ui.statuses.back().rfind(c.line, 0), 0u) << c.name << ": " << ui.statuses.back();
+        EXPECT_EQ(TakeRunFailureCause(), c.cause) << c.name;
+    }
 }
 
 TEST_F(FtpLiveTest, OverrideDirectoryIsTriedFirstAndFallsBack) {

@@ -102,7 +102,10 @@ public:
         {
             std::lock_guard<std::mutex> hold(server_->lock);
             server_->connects.push_back(host);
-            if (server_->refused.count(host) != 0) return false;
+            if (server_->refused.count(host) != 0) {
+                failure_ = server_->refusal;
+                return false;
+            }
             mute = server_->mute.count(host) != 0;
         }
         if (!mute) return !Aborted();
@@ -133,6 +136,7 @@ public:
         std::lock_guard<std::mutex> hold(server_->lock);
         server_->opens.push_back(remotePath);
         auto it = server_->files.find(remotePath);
+        if (it == server_->files.end()) failure_ = server_->missing;
         if (it == server_->files.end() || Aborted()) return nullptr;
         const int n = server_->openCount[remotePath]++;
         const bool faulty = it->second.faultyOpens < 0 || n < it->second.faultyOpens;
@@ -154,6 +158,8 @@ public:
         state_->closed.notify_all();
     }
 
+    ConnectionFailure LastFailure() const override { return failure_; }
+
 private:
     bool Aborted() {
         std::lock_guard<std::mutex> hold(state_->lock);
@@ -162,6 +168,7 @@ private:
 
     std::shared_ptr<ScriptedServer> server_;
     std::shared_ptr<ConnectionState> state_;
+    ConnectionFailure failure_;
 };
 
 }  // namespace

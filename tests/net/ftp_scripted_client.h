@@ -88,6 +88,9 @@ public:
     uint32_t openDelayMs = 0;           // every open of a file takes this long (a round trip)
     std::atomic<int> filesOpen{0};      // files being opened or read right now
     std::atomic<int> mostFilesOpen{0};  // the most that were open at once
+    // What a connection says of a refused open, and of an open of a file the server lacks.
+    ConnectionFailure refusal;
+    ConnectionFailure missing;
 };
 
 }  // namespace ftptest

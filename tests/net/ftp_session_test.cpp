@@ -3,6 +3,7 @@
 // Interrupt.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <future>
 #include <thread>
 
+#include "common/failure_cause.h"
 #include "common/notifier.h"
 #include "common/progress_sink.h"
 #include "common/update_codes.h"
@@ -355,6 +357,52 @@ TEST_F(FtpSessionTest, AnOptionalFileTheServerLacksCostsOneQuietAttempt) {
     ASSERT_EQ(session->DownloadToMemory("download/next.bin", &bytes, &size, nullptr), 0);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), size), "next");
     EXPECT_TRUE(StatusesWithout("当前").empty());
+}
+
+struct CauseCase {
+    const char* name;
+    bool refuseHost;
+    ConnectionFailure answer;  // what the client says of the refused open or the missing file
+    bool optional;
+    std::vector<std::string> lastLines;
+    FailureCause noted;
+};
+
+// A request given up after its attempts names the client's reason after its failure line,
+// with what the system said (for the debug log), and notes it for the run; a request the
+// client gave no reason for, or an optional file's quiet miss, adds nothing.
+TEST_F(FtpSessionTest, AGivenUpRequestNamesTheClientsReason) {
+    const std::vector<CauseCase> cases = {
+        {"refused connection", true, {FailureCause::kConnectionRefused, "WinINet 12029"}, false,
+         {"无法连接服务器", "服务器拒绝连接 (WinINet 12029)"}, FailureCause::kConnectionRefused},
+        {"file the server lacks", false, {FailureCause::kFileMissing, "WinINet 12003: 550 No such file."}, false,
+         {"下载[missing.bin]失败", "服务器上没有该文件 (WinINet 12003: 550 No such file.)"},
+         FailureCause::kFileMissing},
+        {"no reason given", false, {}, false, {"重试[3/3]。。。", "下载[missing.bin]失败"}, FailureCause::kNone},
+        {"optional file the server lacks", false, {FailureCause::kFileMissing, "WinINet 12003: 550"}, true, {},
+         FailureCause::kNone},
+    };
+    for (const CauseCase& c : cases) {
+        server = std::make_shared<ScriptedServer>();
+        if (c.refuseHost) server->Refuse(kHost);
+        server->refusal = c.answer;
+        server->missing = c.answer;
+        auto session = Open();
+        TakeRunFailureCause();
+        ui.statuses.clear();
+        const uint8_t* bytes = nullptr;
+        uint32_t size = 0;
+        const int32_t result = c.optional ? session->FetchOptional("missing.bin", &bytes, &size, kNoSizeBound)
+                                          : session->DownloadFile("missing.bin", "out.bin", nullptr);
+        EXPECT_EQ(result, kResultFail) << c.name;
+        const std::vector<std::string> lines = StatusesWithout("当前");
+        const size_t tail = std::min(lines.size(), c.lastLines.size());
+        EXPECT_EQ(std::vector<std::string>(lines.end() - tail, lines.end()), c.lastLines) << c.name;
+        if (c.optional) {
+            EXPECT_TRUE(lines.empty()) << c.name;
+        }
+        EXPECT_EQ(TakeRunFailureCause(), c.noted) << c.name;
+    }
 }
 
 TEST_F(FtpSessionTest, LocalFileThatCannotBeCreatedFailsWithoutRetries) {

@@ -3,6 +3,7 @@
 # bounds, the watchdog, Interrupt, the download limit on the wire); how TLS servers are checked.
 target_sources(unit_tests PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/http_url_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/connection_failure_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/http_session_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tls_trust_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/http_fault_server.cpp)

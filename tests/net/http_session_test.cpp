@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/failure_cause.h"
 #include "common/notifier.h"
 #include "common/progress_sink.h"
 #include "common/update_codes.h"
@@ -251,6 +252,41 @@ TEST(HttpSessionTlsTest, AnHttpsBaseWithoutACaSetIsRefused) {
     HttpSession session("https://localhost:1/", HttpClientOptions(), QuickWatchdog());
     EXPECT_EQ(session.DownloadFile("good/1000", "out.bin", nullptr), kResultFail);
     EXPECT_FALSE(Exists("out.bin"));
+}
+
+struct CauseCase {
+    const char* name;
+    std::string base;    // "": the scripted server's missing-file answer
+    std::string caFile;  // the CA file the options name
+    std::string line;    // the cause's line, without the client's words after it
+    FailureCause cause;
+};
+
+// A request given up names why, as libcurl and the server told it: a file the server lacks,
+// a port nobody listens on, a CA file that is not there. The line carries the client's own
+// words for the debug log; the cause is noted for the run.
+TEST(HttpSessionCauseTest, AGivenUpRequestNamesItsCause) {
+    FaultServer server;
+    const std::vector<CauseCase> cases = {
+        {"file missing on the server", "", "", "服务器上没有该文件 (HTTP 404)", FailureCause::kFileMissing},
+        {"closed port", "http://127.0.0.1:1/", "", "服务器拒绝连接 (", FailureCause::kConnectionRefused},
+        {"CA file missing", "https://127.0.0.1:1/", "no-such-ca.pem", "CA证书文件缺失或无法读取 (no-such-ca.pem)",
+         FailureCause::kCaFile},
+    };
+    for (const CauseCase& c : cases) {
+        if (c.base.empty() && !server.running()) continue;  // no scripted server here
+        ScratchDir dir;
+        UiRecorder ui;
+        HttpClientOptions options;
+        options.caFile = c.caFile;
+        HttpSession session(c.base.empty() ? server.Base() + "status/404/" : c.base, options, QuickWatchdog());
+        TakeRunFailureCause();
+        EXPECT_NE(session.DownloadFile("good/1000", "out.bin", nullptr), 0) << c.name;
+        ASSERT_FALSE(ui.statuses.empty()) << c.name;
+        EXPECT_EQ(ui.statuses.back().rfind(c.line, 0), 0u) << c.name << ": " << ui.statuses.back();
+        EXPECT_EQ(TakeRunFailureCause(), c.cause) << c.name;
+        EXPECT_FALSE(Exists("out.bin")) << c.name;
+    }
 }
 
 }  // namespace

@@ -4,6 +4,10 @@
 // directory.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#endif
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -317,6 +321,30 @@ TEST_F(PlatformFiles, FaultHookFailsWrites) {
         EXPECT_GE(g_faultCalls, 2);
     }
     EXPECT_EQ(platform::WriteToFile(h.get(), "abc", 3), 3u) << "the hook is gone";
+}
+
+// Writes that fail for lack of room are counted, from whichever cause; other failures and
+// good writes are not. The real full disk is the system's device that is always full.
+TEST_F(PlatformFiles, WritesThatMeetAFullDiskAreCounted) {
+    ScopedHandle good(platform::OpenFileForWrite(Path("g.bin").c_str()));
+    ASSERT_NE(good.get(), kInvalidFile);
+    uint32_t before = platform::NoSpaceFailures();
+    EXPECT_EQ(platform::WriteToFile(good.get(), "abc", 3), 3u);
+    EXPECT_EQ(platform::WriteToFile(kInvalidFile, "abc", 3), 0u);
+    EXPECT_EQ(platform::NoSpaceFailures(), before) << "a good write and a bad handle are no full disk";
+    {
+        ScopedFaultHook fault(platform::FileOp::Write);
+        EXPECT_EQ(platform::WriteToFile(good.get(), "abc", 3), 0u);
+    }
+    EXPECT_EQ(platform::NoSpaceFailures(), before + 1) << "a refused write stands for a full disk";
+#ifndef _WIN32
+    const int fd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    if (fd < 0) GTEST_SKIP() << "no /dev/full here";
+    ScopedHandle full(fd);
+    before = platform::NoSpaceFailures();
+    EXPECT_EQ(platform::WriteToFile(full.get(), "abc", 3), 0u);
+    EXPECT_EQ(platform::NoSpaceFailures(), before + 1);
+#endif
 }
 
 TEST_F(PlatformFiles, FaultHookFailsFlushes) {
