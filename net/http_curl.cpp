@@ -312,8 +312,8 @@ bool HttpConnection::Start(const std::string& url, uint64_t from) {
     status_ = 0;
     headerBytes_ = 0;
     otherBodyBytes_ = 0;
-    // libcurl's words on a failure, for the cause and the debug log.
-    curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorText_);
+    failure_ = ConnectionFailure();
+    errorText_[0] = '\0';
     contentRange_.clear();
     location_.clear();
     pending_.clear();
@@ -331,17 +331,6 @@ bool HttpConnection::Start(const std::string& url, uint64_t from) {
     // A proxy's CONNECT answer is not the server's response.
     curl_easy_setopt(easy_, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     SetTls();
-    curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, 2L);
-    // Only the CA set given is trusted: no default folder of authorities beside it.
-    curl_easy_setopt(easy_, CURLOPT_CAPATH, nullptr);
-    if (!options_.caFile.empty()) {
-        curl_easy_setopt(easy_, CURLOPT_CAINFO, options_.caFile.c_str());
-    } else {
-        curl_easy_setopt(easy_, CURLOPT_CAINFO, nullptr);
-        curl_blob blob{const_cast<char*>(options_.caPem.data()), options_.caPem.size(), CURL_BLOB_COPY};
-        curl_easy_setopt(easy_, CURLOPT_CAINFO_BLOB, &blob);
-    }
     // libcurl's words on a failure, for the cause and the debug log.
     curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorText_);
     curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &HttpConnection::OnHeader);
