@@ -33,6 +33,11 @@ if(WIN32)
   add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501)
   # One self-contained executable: no libstdc++/libgcc/winpthread DLLs beside it.
   add_link_options(-static -static-libgcc -static-libstdc++)
+else()
+  # The POSIX layer asks for 64-bit file offsets and inode numbers on every build: a 32-bit
+  # build without them cannot list a folder of a file system with large inode numbers or
+  # stat a file beyond 2 GB (EOVERFLOW).
+  add_compile_definitions(_FILE_OFFSET_BITS=64)
 endif()
 
 # updater_release_binary(TARGET): a program or DLL of the Windows release ships without its

@@ -5,6 +5,7 @@
 
 #define ZSTD_STATIC_LINKING_ONLY  // ZSTD_d_stableOutBuffer: decode straight into the result
 #include <zstd.h>
+#include <zstd_errors.h>
 
 namespace {
 
@@ -69,7 +70,12 @@ DeltaApplyResult ApplyDeltaPatch(const void* oldBytes, size_t oldSize, const voi
         return DeltaApplyResult::kTooLarge;
     // The frame must announce exactly the recorded size before anything is decoded.
     ZSTD_frameHeader header;
-    if (ZSTD_getFrameHeader(&header, patch, patchSize) != 0 || header.frameType != ZSTD_frame ||
+    const size_t headerResult = ZSTD_getFrameHeader(&header, patch, patchSize);
+    // A 32-bit decoder refuses a window above 1 GiB while reading the header: the same
+    // refusal as the window check below, whatever the build.
+    if (ZSTD_isError(headerResult) && ZSTD_getErrorCode(headerResult) == ZSTD_error_frameParameter_windowTooLarge)
+        return DeltaApplyResult::kDamaged;
+    if (headerResult != 0 || header.frameType != ZSTD_frame ||
         header.frameContentSize == ZSTD_CONTENTSIZE_UNKNOWN ||
         header.frameContentSize != resultSize)
         return DeltaApplyResult::kNotAPatch;

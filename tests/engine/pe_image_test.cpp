@@ -24,6 +24,17 @@ std::string WithByte(std::string image, size_t at, char value) {
     return image;
 }
 
+// The offset of the first section header of an image: after the PE signature, the COFF
+// header and the optional header, whose size differs between PE32 and PE32+.
+size_t SectionTableOf(const std::string& image) {
+    const auto u16 = [&image](size_t at) {
+        return static_cast<size_t>(static_cast<uint8_t>(image[at]) | static_cast<uint8_t>(image[at + 1]) << 8);
+    };
+    const size_t newHeader = u16(0x3C) | u16(0x3E) << 16;
+    constexpr size_t kSignatureBytes = 4, kCoffBytes = 20, kOptionalSizeField = 16;
+    return newHeader + kSignatureBytes + kCoffBytes + u16(newHeader + kSignatureBytes + kOptionalSizeField);
+}
+
 struct PeCase {
     const char* name;
     std::string image;
@@ -60,7 +71,7 @@ TEST(PeImage, OnlyProgramsAndPluginsOfThisBuildPass) {
         {"bad-empty", "", PeKind::kProgram, false},
         {"bad-truncated-in-dos-header", tool.substr(0, 0x30), PeKind::kProgram, false},
         {"bad-truncated-in-coff-header", tool.substr(0, 0x50), PeKind::kProgram, false},
-        {"bad-truncated-in-section-table", tool.substr(0, 0x160), PeKind::kProgram, false},
+        {"bad-truncated-in-section-table", tool.substr(0, SectionTableOf(tool) + 20), PeKind::kProgram, false},
         {"bad-truncated-in-exports", plugin.substr(0, 0x220), PeKind::kLibrary, false},
         {"bad-new-header-offset-outside", WithByte(tool, 0x3F, '\x7F'), PeKind::kProgram, false},
         {"bad-not-executable", WithByte(tool, 0x44 + 18, '\0'), PeKind::kProgram, false},
