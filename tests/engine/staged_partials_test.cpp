@@ -67,6 +67,20 @@ std::vector<uint64_t> JournaledBytes() {
     return bytes;
 }
 
+// Which planned files the journal on disk names a kept partial for that is there. (While a
+// connection writes a file, Windows lets no other handle read it, so its length is read
+// once the connections are closed; a kill changes nothing of what was written.)
+std::vector<bool> JournaledFiles() {
+    PartialDownloads journal;
+    journal.Load();
+    std::vector<bool> named;
+    for (size_t i = 0; i < kFiles; ++i) {
+        const PartialDownload* kept = journal.Find(RecordOf(i));
+        named.push_back(kept != nullptr && platform::FileExists(kept->partialPath.c_str()));
+    }
+    return named;
+}
+
 // Four connections are each in the middle of a file when the process is killed (the journal
 // on disk read as it is then) and when the player stops with "keep": every staged byte is
 // journaled, and the next run is served only the rest.
@@ -87,7 +101,7 @@ TEST(StagedPartials, AKillOrAStopThatKeepsLosesNoByteAConnectionStaged) {
     }
     PartialDownloads journal;
     auto staged = std::make_shared<StagedPartials>(journal, records);
-    std::vector<uint64_t> atTheKill;
+    std::vector<bool> atTheKill;
     {
         FtpSession session(stalling, kHost, 21, "user", "pass", StallsLast());
         session.SetConnections(kConnections);
@@ -100,14 +114,16 @@ TEST(StagedPartials, AKillOrAStopThatKeepsLosesNoByteAConnectionStaged) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         ASSERT_EQ(stalling->blockedReads.load(), static_cast<int>(kConnections));
-        atTheKill = JournaledBytes();
+        atTheKill = JournaledFiles();
         session.Interrupt();  // the stop that keeps: the run's end closes the session
     }
     staged->Detach();
     const std::vector<uint64_t> inFlight(kConnections, kStallAt);
     std::vector<uint64_t> expected = inFlight;
     expected.resize(kFiles, 0);
-    EXPECT_EQ(atTheKill, expected) << "what a kill leaves journaled";
+    std::vector<bool> named(kConnections, true);
+    named.resize(kFiles, false);
+    EXPECT_EQ(atTheKill, named) << "what a kill leaves journaled";
     EXPECT_EQ(JournaledBytes(), expected) << "what a stop that keeps leaves journaled";
 
     // The next run continues each kept file and fetches the others whole.
