@@ -128,8 +128,10 @@ ensure_deb_src() {
 }
 
 # Source version of the Debian source package built by the host's -dev package, e.g. 5.4.1-1.
+# The host architecture's package alone: with the i386 -dev packages installed beside it, the
+# bare name answers once per architecture.
 source_version_of() {
-  dpkg-query -W -f='${source:Version}' "$1"
+  dpkg-query -W -f='${source:Version}' "$1:$(dpkg --print-architecture)"
 }
 
 # Unpacks source package $1 (version $2 if Debian still has it, else its current version)
