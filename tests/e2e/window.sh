@@ -249,13 +249,16 @@ check "a second run starts" test "$(log_lines "$dir" "$TEXT_RUN_STARTS")" -ge 2
 check "no game is started" test ! -e "$dir/kvo00.exe"
 stop_all
 
-echo "# after a run that reached no server the start button starts a new run"
+echo "# after a run that reached no server a whole installation offers the game; No starts a new run"
 dir=$(v1_install "$(free_port)")   # nothing listens there
 start_updater "$dir"
 check "the run reports it found no update information" log_has "$dir" "$TEXT_NO_INFO" 120
 shoot no-server
-check "the start button offers to update again" start_shows start_retry
+check "the start button offers the game" start_shows start
+box_log no-server
 click_button start
+watch "$BOXLOG" box=10:no
+check "the start button asks whether to play or update" grep -q '^box:' "$BOXLOG"
 # A run without a server never gets to the update list: the tool check is its first step.
 for _ in $(seq 300); do [ "$(log_lines "$dir" "$TEXT_TOOL_CHECK")" -ge 2 ] && break; sleep 0.1; done
 check "a second run starts" test "$(log_lines "$dir" "$TEXT_TOOL_CHECK")" -ge 2
