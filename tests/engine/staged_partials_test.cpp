@@ -55,30 +55,28 @@ FtpWatchdogTiming StallsLast() {
     return t;
 }
 
-// What the journal on disk holds for the planned files: the bytes each kept partial has.
-std::vector<uint64_t> JournaledBytes() {
+// What the journal on disk holds for each planned file, as `of` reads its kept partial
+// (null where none is kept, or its file is gone).
+template <typename T, typename Of>
+std::vector<T> FromJournal(Of of) {
     PartialDownloads journal;
     journal.Load();
-    std::vector<uint64_t> bytes;
-    for (size_t i = 0; i < kFiles; ++i) {
-        const PartialDownload* kept = journal.Find(RecordOf(i));
-        bytes.push_back(kept != nullptr ? LocalFileLength(kept->partialPath.c_str()) : 0);
-    }
-    return bytes;
+    std::vector<T> values;
+    for (size_t i = 0; i < kFiles; ++i) values.push_back(of(journal.Find(RecordOf(i))));
+    return values;
 }
 
-// Which planned files the journal on disk names a kept partial for that is there. (While a
-// connection writes a file, Windows lets no other handle read it, so its length is read
-// once the connections are closed; a kill changes nothing of what was written.)
+// The bytes each kept partial has.
+std::vector<uint64_t> JournaledBytes() {
+    return FromJournal<uint64_t>(
+        [](const PartialDownload* kept) { return kept != nullptr ? LocalFileLength(kept->partialPath.c_str()) : 0; });
+}
+
+// Which planned files the journal names a kept partial for. (While a connection writes a
+// file, Windows lets no other handle read it, so its length is read once the connections
+// are closed; a kill changes nothing of what was written.)
 std::vector<bool> JournaledFiles() {
-    PartialDownloads journal;
-    journal.Load();
-    std::vector<bool> named;
-    for (size_t i = 0; i < kFiles; ++i) {
-        const PartialDownload* kept = journal.Find(RecordOf(i));
-        named.push_back(kept != nullptr && platform::FileExists(kept->partialPath.c_str()));
-    }
-    return named;
+    return FromJournal<bool>([](const PartialDownload* kept) { return kept != nullptr; });
 }
 
 // Four connections are each in the middle of a file when the process is killed (the journal
